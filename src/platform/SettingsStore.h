@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace lumorra {
+
+// The per-user settings of both programs: one INI file, one group, text values.
+//
+// Keys are matched without regard to letter case ("startupdir" and "Startupdir" are one key).
+// Nothing is cached: every read parses the file as it is on disk now, so a write by the other
+// program is seen at the next read. Every write locks the file, re-reads it, changes the one key
+// and replaces the file atomically, so concurrent writers lose no key and a reader never sees a
+// half-written file.
+class SettingsStore {
+public:
+    explicit SettingsStore(QString filePath, QString group = QStringLiteral("Lumorra"));
+
+    // "$XDG_CONFIG_HOME/Tovik Software/Lumorra.conf" (XDG_CONFIG_HOME defaults to ~/.config).
+    static QString defaultFilePath();
+
+    // The stored text, or the empty string when the key is absent. Throws Error when the file
+    // exists but cannot be read.
+    QString read(const QString& key) const;
+    // Stores the text, creating the key (and the file) if needed. Throws Error on failure.
+    void write(const QString& key, const QString& value);
+
+    const QString& filePath() const { return path_; }
+
+private:
+    QString path_;
+    QString group_;
+};
+
+} // namespace lumorra

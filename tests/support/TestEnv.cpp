@@ -1,0 +1,42 @@
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace lumorra::test {
+
+TestEnv::TestEnv() {
+    QDir().mkpath(configHome());
+    QDir().mkpath(stateHome());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome()));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome()));
+}
+
+QString TestEnv::settingsFile() const {
+    return configHome() + QStringLiteral("/Tovik Software/Lumorra.conf");
+}
+
+QString TestEnv::makeDir(const QString& name) const {
+    const QString path = dir_.path() + QLatin1Char('/') + name;
+    QDir().mkpath(path);
+    return path;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(data);
+}
+
+QString binDir() { return qEnvironmentVariable("LUMORRA_BIN_DIR"); }
+
+} // namespace lumorra::test
