@@ -10,6 +10,7 @@ class Help;
 class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(Help& help) : help_(help) {}
+    using Dialogs::message;
     Answer message(const MessageBoxSpec& spec) override;
     std::optional<QString> input(const InputBoxSpec& spec) override;
     void beep() override;

@@ -20,6 +20,7 @@ public:
         InputBoxSpec input;     // Kind::Input
     };
 
+    using Dialogs::message;
     Answer message(const MessageBoxSpec& spec) override;
     std::optional<QString> input(const InputBoxSpec& spec) override;
     void beep() override;

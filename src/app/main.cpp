@@ -1,0 +1,92 @@
+// Lumorra: a picture and animation viewer with a built-in file browser.
+
+#include "browser/MainWindow.h"
+#include "core/Artwork.h"
+#include "core/Logs.h"
+#include "core/Services.h"
+#include "core/SplashWindow.h"
+#include "core/Startup.h"
+#include "platform/Error.h"
+#include "platform/HelpViewer.h"
+#include "platform/Launcher.h"
+#include "platform/ProgramPaths.h"
+#include "platform/QtDialogs.h"
+#include "platform/Screen.h"
+#include "platform/SettingsStore.h"
+#include "platform/TerminationSignals.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// The program places its own windows, which a Wayland session lets no client do; XWayland
+// lets it, so prefer it there unless the user chose a platform.
+void preferX11OnWayland() {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    const bool wayland = qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+                         qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    if (wayland && qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    preferX11OnWayland();
+    QApplication::setApplicationName(QStringLiteral("Lumorra"));
+    QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
+    QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(lumorra::programIcon());
+    // Message boxes during start-up come and go before the main window exists; only the main
+    // window's closing ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    using namespace lumorra;
+    HelpViewer help;
+    QtDialogs dialogs(help);
+    ProcessLauncher launcher;
+    QtScreen screen;
+    SettingsStore settings(SettingsStore::defaultFilePath());
+    ProgramLog programLog;
+    RunLog runLog;
+    Services services{settings, programLog, dialogs, launcher, screen, help,
+                      ProgramPaths::detect()};
+
+    MainWindow window(services, mountedVolumes());
+    StartupSequence startup(services, runLog, window, [] {
+        SplashWindow splash;
+        splash.exec();
+    });
+
+    StartupSequence::Outcome outcome = StartupSequence::Outcome::Terminated;
+    const bool started = withFailureHandler([&] { outcome = startup.run(); },
+                                            [&](const Error& e) {
+        const QString text = QStringLiteral("Run-time error '%1':\n\n%2")
+                                 .arg(e.number)
+                                 .arg(e.description);
+        std::fprintf(stderr, "lumorra: %s\n", qPrintable(text));
+        dialogs.message(text, QStringLiteral("Lumorra"), Buttons::Ok, Icon::Critical);
+    });
+    if (!started)
+        return EXIT_FAILURE;
+    if (outcome == StartupSequence::Outcome::Terminated)
+        return EXIT_FAILURE;
+
+    QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit);
+    // A logout or kill -TERM closes the main window, which runs the closing sequence.
+    std::unique_ptr<TerminationSignals> termination;
+    ignoreErrors([&] {
+        termination = std::make_unique<TerminationSignals>();
+        QObject::connect(termination.get(), &TerminationSignals::received, &window,
+                         [&window] { window.close(); });
+    });
+
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <vector>
+
+namespace lumorra {
+
+// A search pattern: wildcard file specifications separated by ";" ("*.jpg;*.bmp"), where "*"
+// matches any run of characters and "?" one character. Names match without regard to letter
+// case; spaces around a specification are tolerated.
+class SearchPattern {
+public:
+    SearchPattern() = default;
+    // Throws Error 380 "Invalid property value" for a pattern the file list refuses: one with
+    // no specification, or with a character no file name can hold ("/", control characters).
+    static SearchPattern parse(const QString& text);
+
+    bool matches(const QString& fileName) const;
+    const QString& text() const { return text_; }
+
+private:
+    QString text_;
+    std::vector<QRegularExpression> specs_;
+};
+
+} // namespace lumorra

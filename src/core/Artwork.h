@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+class QLabel;
+class QWidget;
+
+namespace lumorra {
+
+// The product artwork, drawn rather than stored: a framed landscape picture with a film strip.
+QPixmap productArtwork(int size);
+// Labels of the splash and About windows: a title text, and the artwork at a size.
+QLabel* titleLabel(const QString& text, int pointSize, bool bold, QWidget* parent);
+QLabel* pictureLabel(int size, QWidget* parent);
+// The program's icon in the usual sizes.
+QIcon programIcon();
+
+} // namespace lumorra

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/ProgramPaths.h"
+
+class QWidget;
+
+namespace lumorra {
+
+class Dialogs;
+class Help;
+class Launcher;
+class ProgramLog;
+class Screen;
+class SettingsStore;
+
+// The services every window and handler works with. They are made once in main() (or by a
+// test) and passed in; nothing reaches them through globals.
+struct Services {
+    SettingsStore& settings;
+    ProgramLog& log;
+    Dialogs& dialogs;
+    Launcher& launcher;
+    Screen& screen;
+    Help& help;
+    ProgramPaths paths;
+};
+
+// The failure handler of an action: beep, program log record, and a critical message box with
+// the record text as its title.
+void reportFailure(Services& services, const QString& recordText, const QString& message,
+                   QWidget* owner = nullptr);
+
+} // namespace lumorra

@@ -1,0 +1,57 @@
+#include "SplashWindow.h"
+
+#include "Artwork.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace lumorra {
+
+SplashWindow::SplashWindow(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form15"));
+    setWindowTitle(QStringLiteral("Lumorra"));
+    setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setModal(true);
+    setStyleSheet(QStringLiteral("QDialog#Form15 { background: qlineargradient(x1:0, y1:0, x2:1, "
+                                 "y2:1, stop:0 #1c3f7a, stop:1 #5a9bd8); border: 1px solid "
+                                 "#10203c; } QLabel { color: white; }"));
+
+    Label1 = titleLabel(QStringLiteral("Lumorra 3.0"), 28, true, this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2 = titleLabel(QStringLiteral("For Windows 95/98/NT"), 11, false, this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Image2 = pictureLabel(128, this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image3 = pictureLabel(48, this);
+    Image3->setObjectName(QStringLiteral("Image3"));
+
+    auto* text = new QVBoxLayout;
+    text->addStretch();
+    text->addWidget(Label1);
+    text->addWidget(Label2);
+    text->addStretch();
+    text->addWidget(Image3, 0, Qt::AlignRight);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(24, 24, 24, 24);
+    row->setSpacing(24);
+    row->addWidget(Image2);
+    row->addLayout(text);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(2000);
+    connect(Timer1, &QTimer::timeout, this, &SplashWindow::Timer1_Timer);
+    Form_Load();
+}
+
+void SplashWindow::Form_Load() { Timer1->start(); }
+
+void SplashWindow::Timer1_Timer() {
+    Timer1->stop();
+    accept();
+}
+
+} // namespace lumorra
