@@ -1,0 +1,176 @@
+#!/bin/bash
+# lumorra and lmtray as processes on an X server of their own, meeting through the settings
+# file: the tray program is started once however often lumorra starts, "Exit" hands the tray
+# back, the run log holds the last start only and the program log keeps every start's records.
+#
+# Exit 77 (skipped) when the X tools are missing. Set LUMORRA_SHOT_DIR to keep screenshots.
+
+set -u
+
+for tool in Xvfb xdotool; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed"
+        exit 77
+    fi
+done
+for prog in lumorra lmtray lmhelp.hlp; do
+    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumorra-test.XXXXXX")
+helpers=()
+
+cleanup() {
+    pkill -TERM -f "^$work/" 2>/dev/null
+    sleep 0.3
+    pkill -KILL -f "^$work/" 2>/dev/null
+    local pid
+    for pid in "${helpers[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+runlog="$work/prog/LMRunLog.txt"
+proglog="$work/prog/LMLog.txt"
+conf="$work/config/Tovik Software/Lumorra.conf"
+
+fail() {
+    echo "FAIL: $*"
+    local f
+    for f in "$work"/*.log "$runlog" "$proglog" "$conf"; do
+        [ -s "$f" ] && { echo "--- $(basename "$f")"; cat -v "$f"; }
+    done
+    exit 1
+}
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls until the command succeeds.
+wait_for() {
+    local tries=$(($1 * 10)) what=$2
+    shift 2
+    while ! "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+shot() {
+    [ -n "${LUMORRA_SHOT_DIR:-}" ] && import -window root "$LUMORRA_SHOT_DIR/$1.png" 2>/dev/null
+    return 0
+}
+
+mkdir -p "$work/prog" "$work/pics" "$work/config/Tovik Software" "$work/runtime"
+chmod 700 "$work/runtime"
+cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmtray" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+touch "$work/pics/one.jpg" "$work/pics/two.gif" "$work/pics/notes.txt"
+cat >"$conf" <<CONF
+[Lumorra]
+User=Anna
+UserReq=0
+SpcSetting=nosplash
+Systray=1
+SystrayLoaded=0
+startupdir=$work/pics
+CONF
+
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
+export QT_QPA_PLATFORM=xcb
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+helpers+=($!)
+wait_for 20 "the X server" test -s "$work/display"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+key() { sed -n "s/^$1=//p" "$conf"; }
+key_is() { [ "$(key "$1")" = "$2" ]; }
+count() { pgrep -f "^$work/prog/$1\$" | wc -l; }
+count_is() { [ "$(count "$1")" -eq "$2" ]; }
+main_windows_are() { [ "$(xdotool search --onlyvisible --name '^Lumorra$' 2>/dev/null | wc -l)" -eq "$1" ]; }
+loaded() { grep -q '^PROGRAM LOAD COMPLETED' "$runlog"; }
+lines_with() { grep -c -- "$1" "$2" 2>/dev/null || true; }
+
+start_lumorra() {
+    "$work/prog/lumorra" >>"$work/lumorra.log" 2>&1 &
+}
+# Ends every lumorra with SIGTERM, which closes its main window as the user would.
+close_all_lumorra() {
+    pkill -TERM -f "^$work/prog/lumorra\$"
+    wait_for 10 "lumorra to end" count_is lumorra 0
+}
+
+echo "== two starts with the tray icon on (display $DISPLAY)"
+start_lumorra
+wait_for 15 "the first start" loaded
+wait_for 10 "lmtray to run" key_is SystrayLoaded 1
+wait_for 10 "the main window" main_windows_are 1
+grep -q '^Systray program loaded\.* OK' "$runlog" || fail "the first start did not load lmtray"
+shot first-start
+
+start_lumorra
+wait_for 15 "the second main window" main_windows_are 2
+wait_for 10 "the second start" loaded
+sleep 0.5
+count_is lmtray 1 || fail "$(count lmtray) lmtray processes after two starts"
+[ "$(lines_with 'Tovik Software, Lumorra Run Logfile' "$runlog")" -eq 1 ] ||
+    fail "the run log holds more than one start"
+grep -q '^Systray program loaded' "$runlog" && fail "the second start loaded lmtray again"
+grep -q '^Systray section completed\.* OK' "$runlog" || fail "no tray section line"
+
+echo "== Exit in lmtray hands the tray back"
+# Without a system tray lmtray shows its window; "Exit" is the right one of its two buttons.
+win=$(xdotool search --onlyvisible --name '^LMSystray$' | head -n1)
+[ -n "$win" ] || fail "no LMSystray window"
+# The main windows may cover it: bring it to the top first.
+xdotool windowraise "$win"
+sleep 0.3
+eval "$(xdotool getwindowgeometry --shell "$win")"
+for ((y = HEIGHT - 6; y > HEIGHT / 2; y -= 5)); do
+    xdotool mousemove --window "$win" $((WIDTH * 3 / 4)) "$y" click 1
+    sleep 0.3
+    count_is lmtray 0 && break
+done
+wait_for 5 "lmtray to end" count_is lmtray 0
+key_is SystrayLoaded 0 || fail "Exit left SystrayLoaded='$(key SystrayLoaded)'"
+
+close_all_lumorra
+key_is AutoSkipInterval 10 || fail "closing stored AutoSkipInterval='$(key AutoSkipInterval)'"
+
+start_lumorra
+wait_for 15 "the third start" loaded
+wait_for 10 "lmtray to run again" key_is SystrayLoaded 1
+count_is lmtray 1 || fail "$(count lmtray) lmtray processes after the restart"
+grep -q '^Systray program loaded\.* OK' "$runlog" || fail "the restart did not load lmtray"
+close_all_lumorra
+pkill -TERM -f "^$work/prog/lmtray\$"
+wait_for 5 "lmtray to end" count_is lmtray 0
+key_is SystrayLoaded 0 || fail "SIGTERM left SystrayLoaded='$(key SystrayLoaded)'"
+
+echo "== a missing lmtray is reported at every start; the program log keeps both"
+rm "$work/prog/lmtray"
+title='Systray ERROR 2 (No such file or directory)'
+for n in 1 2; do
+    start_lumorra
+    wait_for 15 "the tray failure message ($n)" xdotool search --onlyvisible --name "^${title//(/\\(}"
+    box=$(xdotool search --onlyvisible --name "^${title//(/\\(}" | head -n1)
+    [ "$n" = 1 ] && shot tray-failure
+    loaded && fail "start-up went on while the message was shown"
+    xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
+    xdotool key Return
+    wait_for 10 "start-up to go on after the message ($n)" loaded
+    wait_for 10 "the main window ($n)" main_windows_are 1
+    close_all_lumorra
+done
+[ "$(lines_with "$title" "$proglog")" -eq 2 ] || fail "the program log does not hold both starts' records"
+grep -q "^\"<[^>]*> $title\"" "$proglog" || fail "the record is not in the quoted form"
+[ "$(lines_with 'Tovik Software, Lumorra Run Logfile' "$runlog")" -eq 1 ] ||
+    fail "the run log holds more than one start"
+[ "$(lines_with '^Systray program ERROR' "$runlog")" -eq 1 ] || fail "no tray error line in the run log"
+if grep -qv $'\r$' "$runlog"; then fail "a run log line does not end in CR LF"; fi
+
+echo "PASS"
+exit 0
