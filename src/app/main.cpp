@@ -55,8 +55,8 @@ int main(int argc, char* argv[]) {
     SettingsStore settings(SettingsStore::defaultFilePath());
     ProgramLog programLog;
     RunLog runLog;
-    Services services{settings, programLog, dialogs, launcher, screen, help,
-                      ProgramPaths::detect()};
+    Services services{
+        settings, programLog, dialogs, launcher, screen, help, ProgramPaths::detect()};
 
     MainWindow window(services, mountedVolumes());
     StartupSequence startup(services, runLog, window, [] {
@@ -65,14 +65,14 @@ int main(int argc, char* argv[]) {
     });
 
     StartupSequence::Outcome outcome = StartupSequence::Outcome::Terminated;
-    const bool started = withFailureHandler([&] { outcome = startup.run(); },
-                                            [&](const Error& e) {
-        const QString text = QStringLiteral("Run-time error '%1':\n\n%2")
-                                 .arg(e.number)
-                                 .arg(e.description);
-        std::fprintf(stderr, "lumorra: %s\n", qPrintable(text));
-        dialogs.message(text, QStringLiteral("Lumorra"), Buttons::Ok, Icon::Critical);
-    });
+    const bool started = withFailureHandler(
+        [&] { outcome = startup.run(); },
+        [&](const Error& e) {
+            const QString text =
+                QStringLiteral("Run-time error '%1':\n\n%2").arg(e.number).arg(e.description);
+            std::fprintf(stderr, "lumorra: %s\n", qPrintable(text));
+            dialogs.message(text, QStringLiteral("Lumorra"), Buttons::Ok, Icon::Critical);
+        });
     if (!started)
         return EXIT_FAILURE;
     if (outcome == StartupSequence::Outcome::Terminated)

@@ -42,17 +42,19 @@ void checkReadableDir(const QString& path) {
 
 } // namespace
 
-bool isHiddenEntry(const QString& name) { return name.startsWith(QLatin1Char('.')); }
+bool isHiddenEntry(const QString& name) {
+    return name.startsWith(QLatin1Char('.'));
+}
 
 std::vector<Volume> mountedVolumes() {
     static const QStringList pseudo = {
-        QStringLiteral("proc"),     QStringLiteral("sysfs"),  QStringLiteral("devtmpfs"),
-        QStringLiteral("devpts"),   QStringLiteral("cgroup"), QStringLiteral("cgroup2"),
-        QStringLiteral("securityfs"), QStringLiteral("debugfs"), QStringLiteral("tracefs"),
-        QStringLiteral("pstore"),   QStringLiteral("mqueue"), QStringLiteral("hugetlbfs"),
-        QStringLiteral("fusectl"),  QStringLiteral("configfs"), QStringLiteral("bpf"),
-        QStringLiteral("autofs"),   QStringLiteral("binfmt_misc"), QStringLiteral("overlay"),
-        QStringLiteral("squashfs"), QStringLiteral("nsfs"),   QStringLiteral("efivarfs"),
+        QStringLiteral("proc"),       QStringLiteral("sysfs"),       QStringLiteral("devtmpfs"),
+        QStringLiteral("devpts"),     QStringLiteral("cgroup"),      QStringLiteral("cgroup2"),
+        QStringLiteral("securityfs"), QStringLiteral("debugfs"),     QStringLiteral("tracefs"),
+        QStringLiteral("pstore"),     QStringLiteral("mqueue"),      QStringLiteral("hugetlbfs"),
+        QStringLiteral("fusectl"),    QStringLiteral("configfs"),    QStringLiteral("bpf"),
+        QStringLiteral("autofs"),     QStringLiteral("binfmt_misc"), QStringLiteral("overlay"),
+        QStringLiteral("squashfs"),   QStringLiteral("nsfs"),        QStringLiteral("efivarfs"),
     };
     std::vector<Volume> out;
     out.push_back(Volume{QStringLiteral("/"), QStringLiteral("/"), true});
@@ -64,7 +66,8 @@ std::vector<Volume> mountedVolumes() {
             continue;
         if (root.startsWith(QLatin1String("/proc")) || root.startsWith(QLatin1String("/sys")) ||
             root.startsWith(QLatin1String("/dev")) ||
-            (root.startsWith(QLatin1String("/run")) && !root.startsWith(QLatin1String("/run/media"))))
+            (root.startsWith(QLatin1String("/run")) &&
+             !root.startsWith(QLatin1String("/run/media"))))
             continue;
         // Sandboxes bind files and empty read-only file systems; they hold nothing to browse.
         if (s.isReadOnly() && s.bytesTotal() <= 0)
@@ -101,12 +104,14 @@ DriveList::DriveList(std::vector<Volume> volumes, QWidget* parent)
     });
 }
 
-QString DriveList::drive() const { return currentData().toString(); }
+QString DriveList::drive() const {
+    return currentData().toString();
+}
 
 const Volume* DriveList::selectedVolume() const {
     const int i = currentIndex();
     return i >= 0 && i < static_cast<int>(volumes_.size()) ? &volumes_[static_cast<size_t>(i)]
-                                                            : nullptr;
+                                                           : nullptr;
 }
 
 void DriveList::setDrive(const QString& path) {

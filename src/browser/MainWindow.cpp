@@ -143,23 +143,48 @@ void MainWindow::Drive1_Change() {
 
 void MainWindow::Dir1_Change() {
     ignoreErrors([this] { File1->setPath(Dir1->path()); });
-    ignoreErrors([this] { Label6->setText(QString::number(File1->count()) + QStringLiteral(" File(s)")); });
+    ignoreErrors(
+        [this] { Label6->setText(QString::number(File1->count()) + QStringLiteral(" File(s)")); });
     ignoreErrors([this] { Label7->setText(QStringLiteral("Current: ")); });
 }
 
-void MainWindow::registerSecondaryWindow(QWidget* window) { secondary_.push_back(window); }
+void MainWindow::registerSecondaryWindow(QWidget* window) {
+    secondary_.push_back(window);
+}
 
-void MainWindow::setFilePattern(const QString& pattern) { File1->setPattern(pattern); }
-void MainWindow::setDriveFromPath(const QString& path) { Drive1->setDrive(path); }
-void MainWindow::setDirPath(const QString& path) { Dir1->setPath(path); }
-void MainWindow::setCopyDir(const QString& dir) { Text3->setText(dir); }
-QString MainWindow::copyDir() const { return Text3->text(); }
-void MainWindow::setIntervalText(const QString& text) { Text2->setText(text); }
-QString MainWindow::intervalText() const { return Text2->text(); }
-QString MainWindow::currentFile() const { return Label1->text(); }
-void MainWindow::setPanelText(int panel, const QString& text) { StatusBar1->setText(panel, text); }
-int MainWindow::fileCount() const { return File1->count(); }
-void MainWindow::setFileCountText(const QString& text) { Label6->setText(text); }
+void MainWindow::setFilePattern(const QString& pattern) {
+    File1->setPattern(pattern);
+}
+void MainWindow::setDriveFromPath(const QString& path) {
+    Drive1->setDrive(path);
+}
+void MainWindow::setDirPath(const QString& path) {
+    Dir1->setPath(path);
+}
+void MainWindow::setCopyDir(const QString& dir) {
+    Text3->setText(dir);
+}
+QString MainWindow::copyDir() const {
+    return Text3->text();
+}
+void MainWindow::setIntervalText(const QString& text) {
+    Text2->setText(text);
+}
+QString MainWindow::intervalText() const {
+    return Text2->text();
+}
+QString MainWindow::currentFile() const {
+    return Label1->text();
+}
+void MainWindow::setPanelText(int panel, const QString& text) {
+    StatusBar1->setText(panel, text);
+}
+int MainWindow::fileCount() const {
+    return File1->count();
+}
+void MainWindow::setFileCountText(const QString& text) {
+    Label6->setText(text);
+}
 
 void MainWindow::closeSecondaryWindows() {
     for (const QPointer<QWidget>& w : secondary_) {

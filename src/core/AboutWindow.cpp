@@ -37,6 +37,8 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     row->addLayout(text);
 }
 
-void AboutWindow::Command1_Click() { accept(); }
+void AboutWindow::Command1_Click() {
+    accept();
+}
 
 } // namespace lumorra

@@ -47,7 +47,9 @@ void RunLog::line(const QString& text) {
         throw Error{errc::PathAccess, file_.errorString()};
 }
 
-void RunLog::close() { file_.close(); }
+void RunLog::close() {
+    file_.close();
+}
 
 void ProgramLog::open(const QString& path) {
     if (file_.isOpen())
@@ -68,7 +70,9 @@ QString ProgramLog::stamp() const {
            QStringLiteral("> ");
 }
 
-void ProgramLog::record(const QString& text, bool quoted) { writeLine(stamp() + text, quoted); }
+void ProgramLog::record(const QString& text, bool quoted) {
+    writeLine(stamp() + text, quoted);
+}
 
 void ProgramLog::writeLine(const QString& text, bool quoted) {
     if (quoted && !text.isEmpty())
@@ -77,7 +81,9 @@ void ProgramLog::writeLine(const QString& text, bool quoted) {
         write(text.toUtf8());
 }
 
-void ProgramLog::emptyLine() { writeLine(QString(), true); }
+void ProgramLog::emptyLine() {
+    writeLine(QString(), true);
+}
 
 void ProgramLog::write(const QByteArray& line) {
     if (!file_.isOpen())
@@ -88,7 +94,9 @@ void ProgramLog::write(const QByteArray& line) {
         throw Error{errc::PathAccess, file_.errorString()};
 }
 
-void ProgramLog::close() { file_.close(); }
+void ProgramLog::close() {
+    file_.close();
+}
 
 QString errorRecordText(const Error& e, const QString& unknownArea, const QString& numberedArea) {
     if (e.description.isEmpty())

@@ -5,8 +5,7 @@
 
 namespace lumorra {
 
-void reportFailure(Services& s, const QString& recordText, const QString& message,
-                   QWidget* owner) {
+void reportFailure(Services& s, const QString& recordText, const QString& message, QWidget* owner) {
     ignoreErrors([&] { s.dialogs.beep(); });
     ignoreErrors([&] { s.log.record(recordText); });
     ignoreErrors([&] {

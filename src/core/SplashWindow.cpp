@@ -47,7 +47,9 @@ SplashWindow::SplashWindow(QWidget* parent) : QDialog(parent) {
     Form_Load();
 }
 
-void SplashWindow::Form_Load() { Timer1->start(); }
+void SplashWindow::Form_Load() {
+    Timer1->start();
+}
 
 void SplashWindow::Timer1_Timer() {
     Timer1->stop();

@@ -22,7 +22,9 @@ StartupSequence::StartupSequence(Services& services, RunLog& runLog, StartupTarg
                                  std::function<void()> showSplash)
     : s_(services), runLog_(runLog), target_(target), showSplash_(std::move(showSplash)) {}
 
-QString StartupSequence::recoveryDir() { return QDir::homePath() + QLatin1Char('/'); }
+QString StartupSequence::recoveryDir() {
+    return QDir::homePath() + QLatin1Char('/');
+}
 
 StartupSequence::Outcome StartupSequence::run() {
     // Steps 1 and 2 run without error handling: a log that cannot be opened stops the start.
@@ -33,8 +35,9 @@ StartupSequence::Outcome StartupSequence::run() {
     ignoreErrors([&] { s_.settings.write(keys::AppPath, s_.paths.appPath()); });
     ignoreErrors([&] { s_.settings.write(keys::EXEName, s_.paths.exeName); });
     ignoreErrors([&] { s_.settings.write(keys::Version, MajorVersion); });
-    ignoreErrors(
-        [&] { runLog_.status(QStringLiteral("Program information saved to registration database")); });
+    ignoreErrors([&] {
+        runLog_.status(QStringLiteral("Program information saved to registration database"));
+    });
     // The help file is found by its path whenever a window opens it; nothing to register.
     ignoreErrors([&] { runLog_.status(QStringLiteral("Program Help file set")); });
 
@@ -199,13 +202,14 @@ void StartupSequence::restest() {
         },
         [&](const Error& e) {
             s_.dialogs.beep();
-            ignoreErrors([&] { runLog_.line(QStringLiteral("Screen resolution detection ERROR")); });
-            const QString record =
-                errorRecordText(e, QStringLiteral("Resolution detection"),
-                                QStringLiteral("Resolution detection"));
+            ignoreErrors(
+                [&] { runLog_.line(QStringLiteral("Screen resolution detection ERROR")); });
+            const QString record = errorRecordText(e, QStringLiteral("Resolution detection"),
+                                                   QStringLiteral("Resolution detection"));
             ignoreErrors([&] { s_.log.record(record); });
             s_.dialogs.message(
-                QStringLiteral("Unable to detect the screen resolution or running the Control panel"),
+                QStringLiteral(
+                    "Unable to detect the screen resolution or running the Control panel"),
                 record, Buttons::Ok, Icon::Critical);
         });
 }

@@ -11,7 +11,9 @@ Error Error::fromErrno(int errnoValue) {
     return Error{errnoValue, QString::fromLocal8Bit(std::strerror(errnoValue))};
 }
 
-Error Error::program(int number) { return Error{number, programErrorText(number)}; }
+Error Error::program(int number) {
+    return Error{number, programErrorText(number)};
+}
 
 QString programErrorText(int number) {
     switch (number) {

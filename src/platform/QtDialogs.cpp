@@ -29,7 +29,9 @@ QMessageBox::StandardButton toStandard(Answer a) {
     return QMessageBox::NoButton;
 }
 
-QWidget* ownerOr(QWidget* owner) { return owner ? owner : QApplication::activeWindow(); }
+QWidget* ownerOr(QWidget* owner) {
+    return owner ? owner : QApplication::activeWindow();
+}
 
 } // namespace
 
@@ -123,6 +125,8 @@ std::optional<QString> QtDialogs::input(const InputBoxSpec& spec) {
     return edit->text();
 }
 
-void QtDialogs::beep() { QApplication::beep(); }
+void QtDialogs::beep() {
+    QApplication::beep();
+}
 
 } // namespace lumorra

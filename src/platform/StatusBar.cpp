@@ -34,9 +34,8 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent), layout_(new QHBoxLayout
 
 int StatusBar::addPanel(const PanelSpec& spec) {
     auto* label = new QLabel(spec.text, this);
-    label->setObjectName(QStringLiteral("panel_") + (spec.key.isEmpty()
-                                                         ? QString::number(panels_.size() + 1)
-                                                         : spec.key));
+    label->setObjectName(QStringLiteral("panel_") +
+                         (spec.key.isEmpty() ? QString::number(panels_.size() + 1) : spec.key));
     label->setToolTip(spec.toolTip);
     label->setTextFormat(Qt::PlainText);
     label->setMargin(1);
@@ -69,13 +68,27 @@ StatusBar::Panel& StatusBar::at(int index) {
     return const_cast<Panel&>(static_cast<const StatusBar*>(this)->at(index));
 }
 
-QString StatusBar::key(int index) const { return at(index).key; }
-QString StatusBar::text(int index) const { return at(index).label->text(); }
-void StatusBar::setText(int index, const QString& text) { at(index).label->setText(text); }
-QString StatusBar::toolTip(int index) const { return at(index).label->toolTip(); }
-void StatusBar::setToolTip(int index, const QString& tip) { at(index).label->setToolTip(tip); }
-StatusBar::Bevel StatusBar::bevel(int index) const { return at(index).bevel; }
-QWidget* StatusBar::panelWidget(int index) const { return at(index).label; }
+QString StatusBar::key(int index) const {
+    return at(index).key;
+}
+QString StatusBar::text(int index) const {
+    return at(index).label->text();
+}
+void StatusBar::setText(int index, const QString& text) {
+    at(index).label->setText(text);
+}
+QString StatusBar::toolTip(int index) const {
+    return at(index).label->toolTip();
+}
+void StatusBar::setToolTip(int index, const QString& tip) {
+    at(index).label->setToolTip(tip);
+}
+StatusBar::Bevel StatusBar::bevel(int index) const {
+    return at(index).bevel;
+}
+QWidget* StatusBar::panelWidget(int index) const {
+    return at(index).label;
+}
 
 void StatusBar::setBevel(int index, Bevel bevel) {
     Panel& p = at(index);

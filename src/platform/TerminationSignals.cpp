@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 
 #include <QSocketNotifier>
+
 #include <cerrno>
 #include <csignal>
 #include <sys/socket.h>

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSystemTrayIcon>
+
 #include <memory>
 
 int main(int argc, char* argv[]) {

@@ -22,17 +22,28 @@ private slots:
 
 void LogsTest::statusLinesAreFiftySixCharacters_data() {
     QTest::addColumn<QString>("label");
-    for (const char* label :
-         {"Program Logfile set", "Program information saved to registration database",
-          "Program Help file set", "File list box pattern set", "Drive list box drive set",
-          "Dir list box path set", "Default copy destination path set", "AutoSkip interval set",
-          "Statusbar text set", "Default copy destination set BY DEFAULT",
-          "Statusbar text set BY DEFAULT", "Drive list box drive set BY DEFAULT",
-          "Dir list box path ser BY DEFAULT", "Label6 caption set",
-          "Special settings section completed", "New user added",
-          "Options saved to registration database", "Usertest section completed",
-          "Screen resolution section completed", "Systray program loaded",
-          "Systray program load is off", "Systray section completed"})
+    for (const char* label : {"Program Logfile set",
+                              "Program information saved to registration database",
+                              "Program Help file set",
+                              "File list box pattern set",
+                              "Drive list box drive set",
+                              "Dir list box path set",
+                              "Default copy destination path set",
+                              "AutoSkip interval set",
+                              "Statusbar text set",
+                              "Default copy destination set BY DEFAULT",
+                              "Statusbar text set BY DEFAULT",
+                              "Drive list box drive set BY DEFAULT",
+                              "Dir list box path ser BY DEFAULT",
+                              "Label6 caption set",
+                              "Special settings section completed",
+                              "New user added",
+                              "Options saved to registration database",
+                              "Usertest section completed",
+                              "Screen resolution section completed",
+                              "Systray program loaded",
+                              "Systray program load is off",
+                              "Systray section completed"})
         QTest::newRow(label) << QString::fromLatin1(label);
 }
 
@@ -55,10 +66,11 @@ void LogsTest::runLogStartsAfreshWithHeaderAndCrLf() {
     log.status(QStringLiteral("Program Logfile set"));
     log.line(QStringLiteral("PROGRAM LOAD COMPLETED"));
     log.close();
-    QCOMPARE(readFile(path), QByteArray("***Tovik Software, Lumorra Run Logfile***\r\n"
-                                        "\r\n"
-                                        "Program Logfile set.................................. OK\r\n"
-                                        "PROGRAM LOAD COMPLETED\r\n"));
+    QCOMPARE(readFile(path),
+             QByteArray("***Tovik Software, Lumorra Run Logfile***\r\n"
+                        "\r\n"
+                        "Program Logfile set.................................. OK\r\n"
+                        "PROGRAM LOAD COMPLETED\r\n"));
 }
 
 void LogsTest::programLogRecordShapes() {

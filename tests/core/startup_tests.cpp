@@ -52,7 +52,12 @@ struct Start {
     FakeLauncher launcher;
     FixedScreen screen{QSize(1280, 1024)};
     FakeHelp help;
-    Services services{settings, log,  dialogs, launcher, screen, help,
+    Services services{settings,
+                      log,
+                      dialogs,
+                      launcher,
+                      screen,
+                      help,
                       ProgramPaths::forDirectory(programDir, QStringLiteral("lumorra"))};
     std::unique_ptr<MainWindow> window;
     QStringList events; // "splash", "input:<title>", "message:<title>" in the order shown
@@ -108,7 +113,9 @@ QStringList settingsKeysInOrder(const QString& file) {
     return keys;
 }
 
-QStringList tail(QStringList lines, const QStringList& more) { return lines << more; }
+QStringList tail(QStringList lines, const QStringList& more) {
+    return lines << more;
+}
 
 } // namespace
 
@@ -164,7 +171,8 @@ void StartupTest::firstStartAsksForNameAndWritesDefaults() {
         QCOMPARE(s.settings.read(k), QStringLiteral("1"));
     QCOMPARE(s.settings.read(keys::UserReq), QStringLiteral("0"));
     QCOMPARE(s.settings.read(keys::Systray), QStringLiteral("0"));
-    QCOMPARE(s.settings.read(keys::AniPattern), QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm"));
+    QCOMPARE(s.settings.read(keys::AniPattern),
+             QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm"));
     QCOMPARE(s.settings.read(keys::PicPattern),
              QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico"));
 
@@ -191,7 +199,7 @@ void StartupTest::normalStartRestoresBrowserState() {
     const QString pics = s.env.makeDir(QStringLiteral("pics"));
     for (const char* name : {"a.JPG", "b.bmp", "c.txt", ".hidden.jpg", "d.png"})
         writeFile(pics + QLatin1Char('/') + QLatin1String(name), "x");
-    QDir().mkpath(pics + QStringLiteral("/sub.jpg")); // a directory is no file
+    QDir().mkpath(pics + QStringLiteral("/sub.jpg"));     // a directory is no file
     s.settings.write(QStringLiteral("Startupdir"), pics); // the other spelling of the key
     s.settings.write(keys::DefaultCopyDir, QStringLiteral("/tmp/copies/"));
     s.settings.write(keys::PicPattern, QStringLiteral("*.jpg;*.bmp"));
@@ -220,12 +228,13 @@ void StartupTest::missingStartupDirUsesRecoveryDefaults() {
 
     const QStringList lines = s.runLogLines();
     QCOMPARE(lines.mid(0, 7), NormalLines.mid(0, 7)); // up to "Drive list box drive set"
-    QCOMPARE(lines.mid(7, 5),
-             QStringList({QStringLiteral("Default copy destination set BY DEFAULT.............. OK"),
-                          QStringLiteral("Statusbar text set BY DEFAULT........................ OK"),
-                          QStringLiteral("Drive list box drive set BY DEFAULT.................. OK"),
-                          QStringLiteral("Dir list box path ser BY DEFAULT..................... OK"),
-                          QStringLiteral("Label6 caption set................................... OK")}));
+    QCOMPARE(
+        lines.mid(7, 5),
+        QStringList({QStringLiteral("Default copy destination set BY DEFAULT.............. OK"),
+                     QStringLiteral("Statusbar text set BY DEFAULT........................ OK"),
+                     QStringLiteral("Drive list box drive set BY DEFAULT.................. OK"),
+                     QStringLiteral("Dir list box path ser BY DEFAULT..................... OK"),
+                     QStringLiteral("Label6 caption set................................... OK")}));
     QCOMPARE(lines.last(), QStringLiteral("PROGRAM LOAD COMPLETED"));
     const QString home = QDir::homePath() + QLatin1Char('/');
     QCOMPARE(s.window->Text3->text(), home);
@@ -280,7 +289,8 @@ void StartupTest::userVerification() {
     QCOMPARE(messages[0].title, QStringLiteral("Lumorra - Invalid User Name"));
     QCOMPARE(messages[0].buttons, Buttons::Ok);
     QCOMPARE(messages[0].icon, Icon::Critical);
-    QCOMPARE(s.programLogLines(), QStringList({QStringLiteral("<d, t> Invalid user name was entered")}));
+    QCOMPARE(s.programLogLines(),
+             QStringList({QStringLiteral("<d, t> Invalid user name was entered")}));
     const QStringList lines = s.runLogLines();
     QCOMPARE(lines.last(), QStringLiteral("Invalid user name was entered, Program terminated"));
     QCOMPARE(lines.at(lines.size() - 2), NormalLines.last());
@@ -332,14 +342,14 @@ void StartupTest::screenWidthTest() {
         return;
     const MessageBoxSpec& m = messages[0];
     QCOMPARE(m.title, QStringLiteral("Lumorra - The current screen resolution is insufficient"));
-    QCOMPARE(m.text,
-             QStringLiteral("The Lumorra program is designed for a screen resolution of 1024 x 768 "
-                            "pixels or more.\n\nThe current screen resolution is: %1 x %2 Pixels\n\n"
-                            "In order to get the full advantages and capabilities of this program "
-                            "you'll have to change the\nscreen resolution to a minimum of 1024 x 768 "
-                            "pixels\n\nDO YOU WANT TO CHANGE THE SCREEN RESOLUTION NOW?")
-                 .arg(size.width())
-                 .arg(size.height()));
+    QCOMPARE(m.text, QStringLiteral(
+                         "The Lumorra program is designed for a screen resolution of 1024 x 768 "
+                         "pixels or more.\n\nThe current screen resolution is: %1 x %2 Pixels\n\n"
+                         "In order to get the full advantages and capabilities of this program "
+                         "you'll have to change the\nscreen resolution to a minimum of 1024 x 768 "
+                         "pixels\n\nDO YOU WANT TO CHANGE THE SCREEN RESOLUTION NOW?")
+                         .arg(size.width())
+                         .arg(size.height()));
     QCOMPARE(m.buttons, Buttons::YesNo);
     QCOMPARE(m.icon, Icon::Exclamation);
     QCOMPARE(m.defaultButton, std::optional<Answer>(Answer::No));
@@ -373,16 +383,19 @@ void StartupTest::screenFailureIsReported() {
     QCOMPARE(s.run(), StartupSequence::Outcome::Completed);
     QCOMPARE(s.dialogs.beeps(), 1);
     const auto messages = s.dialogs.messages();
-    QCOMPARE(messages.back().title, QStringLiteral("Resolution detection ERROR 13 (Permission denied)"));
+    QCOMPARE(messages.back().title,
+             QStringLiteral("Resolution detection ERROR 13 (Permission denied)"));
     QCOMPARE(messages.back().text,
              QStringLiteral("Unable to detect the screen resolution or running the Control panel"));
     QCOMPARE(messages.back().icon, Icon::Critical);
     QCOMPARE(s.programLogLines(),
-             QStringList({QStringLiteral("\"<d, t> Resolution detection ERROR 13 (Permission denied)\"")}));
+             QStringList(
+                 {QStringLiteral("\"<d, t> Resolution detection ERROR 13 (Permission denied)\"")}));
     const QStringList lines = s.runLogLines();
     const auto at = lines.indexOf(QStringLiteral("Screen resolution detection ERROR"));
     QVERIFY(at > 0);
-    QCOMPARE(lines.at(at + 1), QStringLiteral("Screen resolution section completed.................. OK"));
+    QCOMPARE(lines.at(at + 1),
+             QStringLiteral("Screen resolution section completed.................. OK"));
     QCOMPARE(lines.last(), QStringLiteral("PROGRAM LOAD COMPLETED"));
 }
 
@@ -391,14 +404,19 @@ void StartupTest::trayStep_data() {
     QTest::addColumn<QString>("loaded");
     QTest::addColumn<bool>("starts");
     QTest::addColumn<QString>("line");
-    QTest::newRow("on, not running") << "1" << "0" << true
-                                     << "Systray program loaded............................... OK";
-    QTest::newRow("on, never ran") << "1" << "" << true
-                                   << "Systray program loaded............................... OK";
-    QTest::newRow("on, already running") << "1" << "1" << false << "";
-    QTest::newRow("off") << "0" << "0" << false
+    QTest::newRow("on, not running")
+        << "1"
+        << "0" << true << "Systray program loaded............................... OK";
+    QTest::newRow("on, never ran")
+        << "1"
+        << "" << true << "Systray program loaded............................... OK";
+    QTest::newRow("on, already running") << "1"
+                                         << "1" << false << "";
+    QTest::newRow("off") << "0"
+                         << "0" << false
                          << "Systray program load is off.......................... OK";
-    QTest::newRow("off, but running") << "0" << "1" << false << "";
+    QTest::newRow("off, but running") << "0"
+                                      << "1" << false << "";
 }
 
 void StartupTest::trayStep() {
@@ -416,7 +434,8 @@ void StartupTest::trayStep() {
         QCOMPARE(s.launcher.starts[0].program, s.programDir + QStringLiteral("/lmtray"));
         QCOMPARE(s.launcher.starts[0].focus, LaunchFocus::Unfocused);
     }
-    QStringList expected{QStringLiteral("Screen resolution section completed.................. OK")};
+    QStringList expected{
+        QStringLiteral("Screen resolution section completed.................. OK")};
     if (!line.isEmpty())
         expected << line;
     expected << QStringLiteral("Systray section completed............................ OK")
@@ -445,13 +464,15 @@ void StartupTest::missingTrayProgramIsReportedAndStartContinues() {
                                               "that the program exists."));
     QCOMPARE(messages[0].title, QStringLiteral("Systray ERROR 2 (No such file or directory)"));
     QCOMPARE(messages[0].icon, Icon::Critical);
-    QCOMPARE(s.programLogLines(),
-             QStringList({QStringLiteral("\"<d, t> Systray ERROR 2 (No such file or directory)\"")}));
+    QCOMPARE(
+        s.programLogLines(),
+        QStringList({QStringLiteral("\"<d, t> Systray ERROR 2 (No such file or directory)\"")}));
     const QStringList lines = s.runLogLines();
-    QCOMPARE(lines.mid(lines.size() - 3),
-             QStringList({QStringLiteral("Systray program ERROR"),
-                          QStringLiteral("Systray section completed............................ OK"),
-                          QStringLiteral("PROGRAM LOAD COMPLETED")}));
+    QCOMPARE(
+        lines.mid(lines.size() - 3),
+        QStringList({QStringLiteral("Systray program ERROR"),
+                     QStringLiteral("Systray section completed............................ OK"),
+                     QStringLiteral("PROGRAM LOAD COMPLETED")}));
 }
 
 void StartupTest::unwritableLogDirectoryStopsTheStart() {

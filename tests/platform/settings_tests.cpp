@@ -109,8 +109,9 @@ void SettingsTest::otherGroupsAndKeysAreKept() {
     store.write(QStringLiteral("User"), QStringLiteral("Anna"));
     QCOMPARE(store.read(QStringLiteral("User")), QStringLiteral("Anna"));
     QCOMPARE(store.read(QStringLiteral("OnTop")), QStringLiteral("1"));
-    QCOMPARE(SettingsStore(env.settingsFile(), QStringLiteral("Other")).read(QStringLiteral("user")),
-             QStringLiteral("someone else"));
+    QCOMPARE(
+        SettingsStore(env.settingsFile(), QStringLiteral("Other")).read(QStringLiteral("user")),
+        QStringLiteral("someone else"));
     QCOMPARE(SettingsStore(env.settingsFile(), QStringLiteral("General")).read(QStringLiteral("X")),
              QStringLiteral("1"));
 }

@@ -23,8 +23,8 @@ void WidgetsTest::panelsAreKeyedAndReportClicks() {
     StatusBar bar;
     bar.addPanel({QStringLiteral("filetype"), QStringLiteral("Click to change file type"),
                   QStringLiteral(" Pictures ")});
-    bar.addPanel({QStringLiteral("file"), QStringLiteral("tip"), QString(),
-                  StatusBar::Bevel::Raised, true});
+    bar.addPanel(
+        {QStringLiteral("file"), QStringLiteral("tip"), QString(), StatusBar::Bevel::Raised, true});
     bar.addPanel({QString(), QStringLiteral("Zoom info"), QStringLiteral("Auto")});
     bar.resize(600, 30);
     bar.show();
@@ -35,7 +35,8 @@ void WidgetsTest::panelsAreKeyedAndReportClicks() {
     QCOMPARE(bar.toolTip(3), QStringLiteral("Zoom info"));
     QCOMPARE(bar.bevel(2), StatusBar::Bevel::Raised);
     bar.setText(2, QStringLiteral("/a/very/long/path/that/must/not/widen/the/bar.jpg 1,234"));
-    QCOMPARE(bar.text(2), QStringLiteral("/a/very/long/path/that/must/not/widen/the/bar.jpg 1,234"));
+    QCOMPARE(bar.text(2),
+             QStringLiteral("/a/very/long/path/that/must/not/widen/the/bar.jpg 1,234"));
     bar.setToolTip(3, QStringLiteral("Movie speed info"));
     QCOMPARE(bar.toolTip(3), QStringLiteral("Movie speed info"));
 
@@ -61,16 +62,26 @@ void WidgetsTest::searchPatternMatching_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("case") << "*.jpg;*.bmp" << "HOLIDAY.JPG" << true;
-    QTest::newRow("second spec") << "*.jpg;*.bmp" << "x.bmp" << true;
-    QTest::newRow("no match") << "*.jpg;*.bmp" << "x.jpeg" << false;
-    QTest::newRow("space after ;") << "*.jpg; *.bmp; *.gif" << "a.gif" << true;
-    QTest::newRow("question mark") << "img?.png" << "img1.png" << true;
-    QTest::newRow("question mark is one") << "img?.png" << "img12.png" << false;
-    QTest::newRow("regex chars are literal") << "a+(b).jpg" << "a+(b).jpg" << true;
-    QTest::newRow("dot is literal") << "a.jpg" << "abjpg" << false;
-    QTest::newRow("star matches all") << "*" << "README" << true;
-    QTest::newRow("empty spec skipped") << "*.gif;;" << "a.gif" << true;
+    QTest::newRow("case") << "*.jpg;*.bmp"
+                          << "HOLIDAY.JPG" << true;
+    QTest::newRow("second spec") << "*.jpg;*.bmp"
+                                 << "x.bmp" << true;
+    QTest::newRow("no match") << "*.jpg;*.bmp"
+                              << "x.jpeg" << false;
+    QTest::newRow("space after ;") << "*.jpg; *.bmp; *.gif"
+                                   << "a.gif" << true;
+    QTest::newRow("question mark") << "img?.png"
+                                   << "img1.png" << true;
+    QTest::newRow("question mark is one") << "img?.png"
+                                          << "img12.png" << false;
+    QTest::newRow("regex chars are literal") << "a+(b).jpg"
+                                             << "a+(b).jpg" << true;
+    QTest::newRow("dot is literal") << "a.jpg"
+                                    << "abjpg" << false;
+    QTest::newRow("star matches all") << "*"
+                                      << "README" << true;
+    QTest::newRow("empty spec skipped") << "*.gif;;"
+                                        << "a.gif" << true;
 }
 
 void WidgetsTest::searchPatternMatching() {

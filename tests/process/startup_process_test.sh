@@ -172,5 +172,8 @@ grep -q "^\"<[^>]*> $title\"" "$proglog" || fail "the record is not in the quote
 [ "$(lines_with '^Systray program ERROR' "$runlog")" -eq 1 ] || fail "no tray error line in the run log"
 if grep -qv $'\r$' "$runlog"; then fail "a run log line does not end in CR LF"; fi
 
+# A sanitizer build reports its findings on standard error as the program ends.
+if grep -qE 'Sanitizer|runtime error:' "$work/lumorra.log"; then fail "the sanitizer reported an error"; fi
+
 echo "PASS"
 exit 0

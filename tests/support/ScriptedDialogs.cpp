@@ -45,7 +45,9 @@ std::optional<QString> ScriptedDialogs::input(const InputBoxSpec& spec) {
     return std::nullopt;
 }
 
-void ScriptedDialogs::beep() { events_.push_back(Event{Event::Kind::Beep, {}, {}}); }
+void ScriptedDialogs::beep() {
+    events_.push_back(Event{Event::Kind::Beep, {}, {}});
+}
 
 std::vector<MessageBoxSpec> ScriptedDialogs::messages() const {
     std::vector<MessageBoxSpec> out;

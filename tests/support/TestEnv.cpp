@@ -37,6 +37,8 @@ void writeFile(const QString& path, const QByteArray& data) {
         f.write(data);
 }
 
-QString binDir() { return qEnvironmentVariable("LUMORRA_BIN_DIR"); }
+QString binDir() {
+    return qEnvironmentVariable("LUMORRA_BIN_DIR");
+}
 
 } // namespace lumorra::test

@@ -3,10 +3,10 @@
 #include "platform/Error.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
+#include "platform/TerminationSignals.h"
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
-#include "platform/TerminationSignals.h"
 
 #include <QAction>
 #include <QLabel>
@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+
 #include <cerrno>
 #include <csignal>
 #include <memory>

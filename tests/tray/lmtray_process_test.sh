@@ -198,5 +198,10 @@ kill -HUP "$(pid_of "$b")"
 expect_clean_end "$b"
 key_is 0 || fail "SIGHUP left SystrayLoaded='$(loaded)', not 0"
 
+# A sanitizer build reports its findings on standard error as the program ends.
+if cat "$work"/lmtray.*.log | grep -qE 'Sanitizer|runtime error:'; then
+    fail "the sanitizer reported an error"
+fi
+
 echo "PASS"
 exit 0
