@@ -43,6 +43,8 @@ SplashWindow::SplashWindow(QWidget* parent) : QDialog(parent) {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(2000);
+    // A coarse timer may fire up to 5 % early; the splash stays its full two seconds.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &SplashWindow::Timer1_Timer);
     Form_Load();
 }
