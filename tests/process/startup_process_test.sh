@@ -17,53 +17,15 @@ for prog in lumorra lmtray lmhelp.hlp; do
     [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/lumorra-test.XXXXXX")
-helpers=()
-
-cleanup() {
-    pkill -TERM -f "^$work/" 2>/dev/null
-    sleep 0.3
-    pkill -KILL -f "^$work/" 2>/dev/null
-    local pid
-    for pid in "${helpers[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+shot_dir=${LUMORRA_SHOT_DIR:-}
+source "$(dirname "$0")/../support/xsession.sh"
 
 runlog="$work/prog/LMRunLog.txt"
 proglog="$work/prog/LMLog.txt"
 conf="$work/config/Tovik Software/Lumorra.conf"
+fail_files=("$runlog" "$proglog" "$conf")
 
-fail() {
-    echo "FAIL: $*"
-    local f
-    for f in "$work"/*.log "$runlog" "$proglog" "$conf"; do
-        [ -s "$f" ] && { echo "--- $(basename "$f")"; cat -v "$f"; }
-    done
-    exit 1
-}
-
-# wait_for SECONDS DESCRIPTION COMMAND...: polls until the command succeeds.
-wait_for() {
-    local tries=$(($1 * 10)) what=$2
-    shift 2
-    while ! "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
-        sleep 0.1
-    done
-}
-
-shot() {
-    [ -n "${LUMORRA_SHOT_DIR:-}" ] && import -window root "$LUMORRA_SHOT_DIR/$1.png" 2>/dev/null
-    return 0
-}
-
-mkdir -p "$work/prog" "$work/pics" "$work/config/Tovik Software" "$work/runtime"
-chmod 700 "$work/runtime"
+mkdir -p "$work/prog" "$work/pics" "$work/config/Tovik Software"
 cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmtray" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
 touch "$work/pics/one.jpg" "$work/pics/two.gif" "$work/pics/notes.txt"
 cat >"$conf" <<CONF
@@ -76,15 +38,8 @@ SystrayLoaded=0
 startupdir=$work/pics
 CONF
 
-export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
-export QT_QPA_PLATFORM=xcb
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-helpers+=($!)
-wait_for 20 "the X server" test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+start_x
 
 key() { sed -n "s/^$1=//p" "$conf"; }
 key_is() { [ "$(key "$1")" = "$2" ]; }
@@ -172,8 +127,7 @@ grep -q "^\"<[^>]*> $title\"" "$proglog" || fail "the record is not in the quote
 [ "$(lines_with '^Systray program ERROR' "$runlog")" -eq 1 ] || fail "no tray error line in the run log"
 if grep -qv $'\r$' "$runlog"; then fail "a run log line does not end in CR LF"; fi
 
-# A sanitizer build reports its findings on standard error as the program ends.
-if grep -qE 'Sanitizer|runtime error:' "$work/lumorra.log"; then fail "the sanitizer reported an error"; fi
+check_sanitizer_reports "$work/lumorra.log"
 
 echo "PASS"
 exit 0

@@ -18,54 +18,14 @@ if [ ! -x "${LUMORRA_BIN_DIR:-}/lmtray" ]; then
     exit 1
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/lmtray-test.XXXXXX")
-helpers=()
+shot_dir=${LMTRAY_SHOT_DIR:-}
+source "$(dirname "$0")/../support/xsession.sh"
 runs=0
 
-cleanup() {
-    local pid f
-    for f in "$work"/run.*.pid; do
-        [ -s "$f" ] && kill "$(cat "$f")" 2>/dev/null
-    done
-    for pid in "${helpers[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    local log
-    for log in "$work"/*.log; do
-        [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; }
-    done
-    echo "--- settings"
-    cat "$conf" 2>/dev/null
-    exit 1
-}
-
-# wait_for SECONDS DESCRIPTION COMMAND...: polls until the command succeeds.
-wait_for() {
-    local tries=$(($1 * 10)) what=$2
-    shift 2
-    while ! "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
-        sleep 0.1
-    done
-}
-
-shot() {
-    [ -n "${LMTRAY_SHOT_DIR:-}" ] && import -window root "$LMTRAY_SHOT_DIR/$1.png" 2>/dev/null
-    return 0
-}
-
-mkdir -p "$work/bin" "$work/app" "$work/config/Tovik Software" "$work/runtime"
-chmod 700 "$work/runtime"
+mkdir -p "$work/bin" "$work/app" "$work/config/Tovik Software"
 cp "$LUMORRA_BIN_DIR/lmtray" "$work/bin/lmtray"
 conf="$work/config/Tovik Software/Lumorra.conf"
+fail_files=("$conf")
 marker="$work/started"
 
 # The "main program" that lmtray starts: it only leaves a line in the marker file.
@@ -73,18 +33,8 @@ printf '#!/bin/sh\necho started >> "%s"\n' "$marker" >"$work/app/fakelumorra"
 chmod +x "$work/app/fakelumorra"
 printf '[Lumorra]\nAppPath=%s/app/\nEXEName=fakelumorra\n' "$work" >"$conf"
 
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-export QT_QPA_PLATFORM=xcb
-# Keep Qt off any desktop's session bus, whose tray would stand in for ours.
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME
-
-# The X server picks a free display itself and reports it once it accepts connections, so
-# test programs running side by side never race for a number.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-helpers+=($!)
-wait_for 20 "the X server" test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
+export XDG_CONFIG_HOME="$work/config"
+start_x
 
 loaded() { sed -n 's/^SystrayLoaded=//p' "$conf"; }
 key_is() { [ "$(loaded)" = "$1" ]; }
@@ -198,10 +148,7 @@ kill -HUP "$(pid_of "$b")"
 expect_clean_end "$b"
 key_is 0 || fail "SIGHUP left SystrayLoaded='$(loaded)', not 0"
 
-# A sanitizer build reports its findings on standard error as the program ends.
-if cat "$work"/lmtray.*.log | grep -qE 'Sanitizer|runtime error:'; then
-    fail "the sanitizer reported an error"
-fi
+check_sanitizer_reports "$work"/lmtray.*.log
 
 echo "PASS"
 exit 0

@@ -1,0 +1,68 @@
+# Shared by the process tests: a work directory, an X server of the test's own, polling and
+# screenshots. Source it after setting `shot_dir`; it sets `work` and, after start_x, DISPLAY.
+# A test lists the files worth showing on failure in `fail_files`.
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumorra-test.XXXXXX")
+helpers=()
+fail_files=()
+
+# Ends everything the test started from its work directory, then the X server and friends.
+cleanup() {
+    pkill -TERM -f "^$work/" 2>/dev/null
+    sleep 0.3
+    pkill -KILL -f "^$work/" 2>/dev/null
+    local pid
+    for pid in "${helpers[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    local f
+    for f in "$work"/*.log "${fail_files[@]}"; do
+        [ -s "$f" ] && { echo "--- $(basename "$f")"; cat -v "$f"; }
+    done
+    exit 1
+}
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls until the command succeeds.
+wait_for() {
+    local tries=$(($1 * 10)) what=$2
+    shift 2
+    while ! "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+shot() {
+    [ -n "${shot_dir:-}" ] && import -window root "$shot_dir/$1.png" 2>/dev/null
+    return 0
+}
+
+# The X server picks a free display itself and reports it once it accepts connections, so
+# test programs running side by side never race for a number. Qt is kept off any desktop's
+# session bus, whose tray would stand in for the test's own.
+start_x() {
+    mkdir -p "$work/runtime"
+    chmod 700 "$work/runtime"
+    export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    helpers+=($!)
+    wait_for 20 "the X server" test -s "$work/display"
+    export DISPLAY=":$(head -n1 "$work/display")"
+}
+
+# Fails when a sanitizer build reported something on the standard error of a program.
+check_sanitizer_reports() {
+    if cat "$@" 2>/dev/null | grep -qE 'Sanitizer|runtime error:'; then
+        fail "the sanitizer reported an error"
+    fi
+}
