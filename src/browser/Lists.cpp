@@ -1,6 +1,8 @@
 #include "Lists.h"
 
+#include "NaturalOrder.h"
 #include "platform/Error.h"
+#include "platform/FileAttributes.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumorra {
@@ -24,11 +28,6 @@ bool pathIsUnder(const QString& path, const QString& root) {
     return path == root || path.startsWith(root + QLatin1Char('/'));
 }
 
-bool caseInsensitiveLess(const QString& a, const QString& b) {
-    const int c = a.compare(b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a < b;
-}
-
 void checkReadableDir(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
@@ -41,10 +40,6 @@ void checkReadableDir(const QString& path) {
 }
 
 } // namespace
-
-bool isHiddenEntry(const QString& name) {
-    return name.startsWith(QLatin1Char('.'));
-}
 
 std::vector<Volume> mountedVolumes() {
     static const QStringList pseudo = {
@@ -129,6 +124,15 @@ void DriveList::setDrive(const QString& path) {
     emit changed();
 }
 
+void DriveList::follow(const QString& path) {
+    const Volume* v = volumeOf(volumes_, path);
+    if (!v)
+        return;
+    setting_ = true;
+    setCurrentIndex(static_cast<int>(v - volumes_.data()));
+    setting_ = false;
+}
+
 DirList::DirList(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setRootIsDecorated(false);
@@ -186,8 +190,10 @@ void DirList::fill() {
         parent = current = item;
     }
     QStringList subdirs = QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    subdirs.erase(std::remove_if(subdirs.begin(), subdirs.end(), isHiddenEntry), subdirs.end());
-    std::sort(subdirs.begin(), subdirs.end(), caseInsensitiveLess);
+    subdirs.erase(std::remove_if(subdirs.begin(), subdirs.end(),
+                                 [this](const QString& n) { return isHiddenOrSystem(path_, n); }),
+                  subdirs.end());
+    std::sort(subdirs.begin(), subdirs.end(), naturalLess);
     for (const QString& name : subdirs) {
         auto* item = new QTreeWidgetItem(current);
         item->setText(0, name);
@@ -200,10 +206,64 @@ void DirList::fill() {
     setCurrentItem(current);
 }
 
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(names_.size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= names_.size())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return names_.at(index.row());
+    return {};
+}
+
+void FileListModel::setNames(QStringList names) {
+    beginResetModel();
+    names_ = std::move(names);
+    endResetModel();
+}
+
+QStringList listFiles(const QString& dir, const SearchPattern& pattern) {
+    const QByteArray local = QFile::encodeName(dir);
+    DIR* d = ::opendir(local.constData());
+    if (!d)
+        throw Error::fromErrno(errno);
+    QStringList names;
+    const int dfd = ::dirfd(d);
+    while (const dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue; // dot files are hidden, and "." and ".." are no files
+        bool regular = e->d_type == DT_REG;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            regular = ::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (!regular)
+            continue;
+        const QString name = QFile::decodeName(e->d_name);
+        if (pattern.matches(name) && !isHiddenOrSystem(dir, name))
+            names.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end(), naturalLess);
+    return names;
+}
+
 FileList::FileList(QWidget* parent)
-    : QListWidget(parent), pattern_(SearchPattern::parse(QStringLiteral("*.jpg; *.bmp; *.gif"))) {
+    : QListView(parent), model_(new FileListModel(this)),
+      pattern_(SearchPattern::parse(QStringLiteral("*.jpg; *.bmp; *.gif"))) {
+    setModel(model_);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A directory of many thousand files is laid out in batches, so the window never stalls.
+    setLayoutMode(QListView::Batched);
+    setBatchSize(2000);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                emit selectionChanged(current.isValid() ? current.row() : -1);
+            });
 }
 
 void FileList::setPath(const QString& path) {
@@ -219,23 +279,36 @@ void FileList::setPattern(const QString& pattern) {
 }
 
 void FileList::refresh() {
-    clear();
-    if (path_.isEmpty())
-        return;
-    QStringList names = QDir(path_).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    QStringList shown;
-    shown.reserve(names.size());
-    for (const QString& n : names) {
-        if (!isHiddenEntry(n) && pattern_.matches(n))
-            shown.push_back(n);
-    }
-    std::sort(shown.begin(), shown.end(), caseInsensitiveLess);
-    addItems(shown);
+    QStringList names;
+    if (!path_.isEmpty())
+        names = listFiles(path_, pattern_);
+    const bool blocked = selectionModel()->blockSignals(true);
+    model_->setNames(std::move(names));
+    selectionModel()->blockSignals(blocked);
+}
+
+QString FileList::item(int index) const {
+    return index >= 0 && index < count() ? model_->names().at(index) : QString();
+}
+
+int FileList::listIndex() const {
+    const QModelIndex current = selectionModel()->currentIndex();
+    return current.isValid() && selectionModel()->isSelected(current) ? current.row() : -1;
 }
 
 QString FileList::fileName() const {
-    const QListWidgetItem* item = currentItem();
-    return item && item->isSelected() ? item->text() : QString();
+    return item(listIndex());
+}
+
+void FileList::setListIndex(int index) {
+    if (index < 0 || index >= count()) {
+        selectionModel()->clearSelection();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+        return;
+    }
+    const QModelIndex i = model_->index(index);
+    selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
+    scrollTo(i);
 }
 
 } // namespace lumorra

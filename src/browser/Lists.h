@@ -2,8 +2,9 @@
 
 #include "SearchPattern.h"
 
+#include <QAbstractListModel>
 #include <QComboBox>
-#include <QListWidget>
+#include <QListView>
 #include <QString>
 #include <QTreeWidget>
 
@@ -34,6 +35,9 @@ public:
     // Selects the volume that holds the path; an empty path keeps the selection. Emits changed()
     // when the selection moves to another volume. Throws Error when no volume holds the path.
     void setDrive(const QString& path);
+    // Shows the volume that holds the path without emitting changed(), when the directory
+    // list has moved onto another volume by itself.
+    void follow(const QString& path);
     const std::vector<Volume>& volumes() const { return volumes_; }
     const Volume* selectedVolume() const;
 
@@ -68,8 +72,23 @@ private:
     QString path_;
 };
 
-// The file list: the files of a directory whose names match the search pattern.
-class FileList : public QListWidget {
+// The names of a directory's files, as the file list shows them.
+class FileListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    void setNames(QStringList names);
+    const QStringList& names() const { return names_; }
+
+private:
+    QStringList names_;
+};
+
+// The file list: the files of a directory whose names match the search pattern, in natural
+// order, without hidden and system files.
+class FileList : public QListView {
     Q_OBJECT
 public:
     explicit FileList(QWidget* parent = nullptr);
@@ -80,20 +99,30 @@ public:
     // Throws Error for a pattern the list refuses; the earlier pattern then stays.
     void setPattern(const QString& pattern);
     QString pattern() const { return pattern_.text(); }
+    // Reads the directory again; the selection stays on the same name where it still exists.
     void refresh();
 
+    int count() const { return model_->rowCount(); }
+    QString item(int index) const;
     // The selected file's name, empty when nothing is selected.
     QString fileName() const;
     // The 0-based index of the selection, -1 when nothing is selected.
-    int listIndex() const { return currentRow(); }
-    void setListIndex(int index) { setCurrentRow(index); }
+    int listIndex() const;
+    // Selects the entry (and shows it); -1 clears the selection.
+    void setListIndex(int index);
+
+signals:
+    // The selection moved to another entry (by the user or by setListIndex).
+    void selectionChanged(int index);
 
 private:
+    FileListModel* model_;
     QString path_;
     SearchPattern pattern_;
 };
 
-// Whether a file is hidden from the lists.
-bool isHiddenEntry(const QString& name);
+// The names of a directory's files that match the pattern, hidden and system files left out,
+// in natural order. Throws Error when the directory cannot be read.
+QStringList listFiles(const QString& dir, const SearchPattern& pattern);
 
 } // namespace lumorra

@@ -2,6 +2,8 @@
 
 #include "platform/Error.h"
 
+#include <QStringList>
+
 namespace lumorra {
 
 SearchPattern SearchPattern::parse(const QString& text) {
@@ -11,21 +13,11 @@ SearchPattern SearchPattern::parse(const QString& text) {
         const QString spec = raw.trimmed();
         if (spec.isEmpty())
             continue;
-        QString rx;
-        rx.reserve(spec.size() * 2 + 4);
         for (const QChar c : spec) {
             if (c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7f)
                 throw Error::program(errc::InvalidProperty);
-            if (c == QLatin1Char('*'))
-                rx += QStringLiteral(".*");
-            else if (c == QLatin1Char('?'))
-                rx += QLatin1Char('.');
-            else
-                rx += QRegularExpression::escape(QString(c));
         }
-        p.specs_.emplace_back(QRegularExpression::anchoredPattern(rx),
-                              QRegularExpression::CaseInsensitiveOption |
-                                  QRegularExpression::DotMatchesEverythingOption);
+        p.specs_.push_back(spec.toCaseFolded());
     }
     if (p.specs_.empty())
         throw Error::program(errc::InvalidProperty);
@@ -33,11 +25,37 @@ SearchPattern SearchPattern::parse(const QString& text) {
 }
 
 bool SearchPattern::matches(const QString& fileName) const {
-    for (const QRegularExpression& rx : specs_) {
-        if (rx.match(fileName).hasMatch())
+    for (const QString& spec : specs_) {
+        if (wildcardMatch(spec, fileName))
             return true;
     }
     return false;
+}
+
+bool wildcardMatch(const QString& spec, const QString& name) {
+    // Greedy match with one back-track point: the last "*" seen. Linear in practice.
+    const QChar* s = spec.constData();
+    const qsizetype sn = spec.size();
+    const QChar* n = name.constData();
+    const qsizetype nn = name.size();
+    qsizetype si = 0, ni = 0, star = -1, mark = 0;
+    while (ni < nn) {
+        if (si < sn && s[si] == QLatin1Char('*')) {
+            star = si++;
+            mark = ni;
+        } else if (si < sn && (s[si] == QLatin1Char('?') || s[si] == n[ni].toCaseFolded())) {
+            ++si;
+            ++ni;
+        } else if (star >= 0) {
+            si = star + 1;
+            ni = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (si < sn && s[si] == QLatin1Char('*'))
+        ++si;
+    return si == sn;
 }
 
 } // namespace lumorra

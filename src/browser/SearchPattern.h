@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QRegularExpression>
 #include <QString>
 
 #include <vector>
@@ -14,7 +13,8 @@ class SearchPattern {
 public:
     SearchPattern() = default;
     // Throws Error 380 "Invalid property value" for a pattern the file list refuses: one with
-    // no specification, or with a character no file name can hold ("/", control characters).
+    // no specification, or with a character no file name can hold ("/", NUL, line breaks and
+    // other control characters).
     static SearchPattern parse(const QString& text);
 
     bool matches(const QString& fileName) const;
@@ -22,7 +22,10 @@ public:
 
 private:
     QString text_;
-    std::vector<QRegularExpression> specs_;
+    std::vector<QString> specs_; // case-folded
 };
+
+// Case-insensitive wildcard match of a whole name; the specification must be case-folded.
+bool wildcardMatch(const QString& foldedSpec, const QString& name);
 
 } // namespace lumorra

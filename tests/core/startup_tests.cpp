@@ -493,7 +493,7 @@ void StartupTest::closingStoresIntervalAndClosesWindows() {
     editor->setAttribute(Qt::WA_DeleteOnClose);
     editor->show();
     QPointer<QWidget> watch(editor);
-    s.window->registerSecondaryWindow(editor);
+    s.window->secondaryWindows().editor = editor;
     s.window->show();
     s.window->Text2->setText(QStringLiteral(" 7x"));
     QSignalSpy closed(s.window.get(), &MainWindow::closed);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+namespace lumorra {
+
+// The order of the lists: letter case ignored, runs of digits compared by their value, so
+// "img2" comes before "img10". Names equal but for case or leading zeros still get a fixed
+// order, so sorting is stable across runs.
+bool naturalLess(const QString& a, const QString& b);
+
+} // namespace lumorra
