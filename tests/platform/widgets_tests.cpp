@@ -1,4 +1,3 @@
-#include "browser/SearchPattern.h"
 #include "platform/Error.h"
 #include "platform/StatusBar.h"
 
@@ -7,16 +6,12 @@
 
 using namespace lumorra;
 
-// The status bar and the search patterns: the widgets the main window is built from.
+// The status bar of the main window and the other windows.
 class WidgetsTest : public QObject {
     Q_OBJECT
 private slots:
     void panelsAreKeyedAndReportClicks();
     void badPanelIndexThrows();
-    void searchPatternMatching_data();
-    void searchPatternMatching();
-    void refusedPatterns_data();
-    void refusedPatterns();
 };
 
 void WidgetsTest::panelsAreKeyedAndReportClicks() {
@@ -56,58 +51,6 @@ void WidgetsTest::badPanelIndexThrows() {
     bar.addPanel({QStringLiteral("a"), QString(), QString()});
     QVERIFY_THROWS_EXCEPTION(Error, bar.setText(0, QStringLiteral("x")));
     QVERIFY_THROWS_EXCEPTION(Error, (void)bar.text(2));
-}
-
-void WidgetsTest::searchPatternMatching_data() {
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("matches");
-    QTest::newRow("case") << "*.jpg;*.bmp"
-                          << "HOLIDAY.JPG" << true;
-    QTest::newRow("second spec") << "*.jpg;*.bmp"
-                                 << "x.bmp" << true;
-    QTest::newRow("no match") << "*.jpg;*.bmp"
-                              << "x.jpeg" << false;
-    QTest::newRow("space after ;") << "*.jpg; *.bmp; *.gif"
-                                   << "a.gif" << true;
-    QTest::newRow("question mark") << "img?.png"
-                                   << "img1.png" << true;
-    QTest::newRow("question mark is one") << "img?.png"
-                                          << "img12.png" << false;
-    QTest::newRow("regex chars are literal") << "a+(b).jpg"
-                                             << "a+(b).jpg" << true;
-    QTest::newRow("dot is literal") << "a.jpg"
-                                    << "abjpg" << false;
-    QTest::newRow("star matches all") << "*"
-                                      << "README" << true;
-    QTest::newRow("empty spec skipped") << "*.gif;;"
-                                        << "a.gif" << true;
-}
-
-void WidgetsTest::searchPatternMatching() {
-    QFETCH(QString, pattern);
-    QFETCH(QString, name);
-    QFETCH(bool, matches);
-    QCOMPARE(SearchPattern::parse(pattern).matches(name), matches);
-}
-
-void WidgetsTest::refusedPatterns_data() {
-    QTest::addColumn<QString>("pattern");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("blanks and separators") << QStringLiteral(" ; ;");
-    QTest::newRow("slash") << QStringLiteral("pics/*.jpg");
-    QTest::newRow("control character") << QStringLiteral("*.jpg\n*.bmp");
-}
-
-void WidgetsTest::refusedPatterns() {
-    QFETCH(QString, pattern);
-    try {
-        SearchPattern::parse(pattern);
-        QFAIL("pattern accepted");
-    } catch (const Error& e) {
-        QCOMPARE(e.number, 380);
-        QCOMPARE(e.description, QStringLiteral("Invalid property value"));
-    }
 }
 
 QTEST_MAIN(WidgetsTest)

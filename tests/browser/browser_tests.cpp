@@ -1,0 +1,474 @@
+#include "browser/FileTypeWindow.h"
+#include "browser/MainWindow.h"
+#include "browser/NaturalOrder.h"
+#include "browser/SearchPattern.h"
+#include "core/Logs.h"
+#include "core/Services.h"
+#include "platform/FileAttributes.h"
+#include "platform/KeepOnTop.h"
+#include "platform/Keys.h"
+#include "platform/Screen.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
+#include "support/Fakes.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestEnv.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <memory>
+#include <sys/xattr.h>
+
+using namespace lumorra;
+using namespace lumorra::test;
+
+namespace {
+
+void touch(const QString& dir, const QString& name) {
+    writeFile(dir + QLatin1Char('/') + name, "x");
+}
+
+void setStoredAttributes(const QString& path, const char* value) {
+    const QByteArray local = QFile::encodeName(path);
+    QVERIFY(::setxattr(local.constData(), AttributesXattr, value, qstrlen(value), 0) == 0);
+}
+
+// A main window on a private settings file, with scripted dialogs.
+struct Browser {
+    TestEnv env;
+    SettingsStore settings{env.settingsFile()};
+    ProgramLog log;
+    ScriptedDialogs dialogs;
+    FakeLauncher launcher;
+    FixedScreen screen{QSize(1280, 1024)};
+    FakeHelp help;
+    Services services{settings,
+                      log,
+                      dialogs,
+                      launcher,
+                      screen,
+                      help,
+                      ProgramPaths::forDirectory(env.makeDir(QStringLiteral("program")),
+                                                 QStringLiteral("lumorra"))};
+    QString dir = env.makeDir(QStringLiteral("pics"));
+    std::unique_ptr<MainWindow> window;
+
+    explicit Browser(std::vector<Volume> volumes = {
+                         Volume{QStringLiteral("/"), QStringLiteral("/"), true}}) {
+        for (const char* n :
+             {"a.jpg", "b.BMP", "c.gif", "clip.avi", "movie.MPG", "old.viv", "notes.txt"})
+            touch(dir, QString::fromLatin1(n));
+        log.open(env.root() + QStringLiteral("/LMLog.txt"));
+        log.setStamp([] { return QStringLiteral("<d, t> "); });
+        window = std::make_unique<MainWindow>(services, std::move(volumes));
+        window->setFilePattern(defaults::PicPattern);
+        window->setDirPath(dir);
+    }
+    QStringList listed() const {
+        QStringList out;
+        for (int i = 0; i < window->File1->count(); ++i)
+            out << window->File1->item(i);
+        return out;
+    }
+    QStringList programLog() const {
+        QString text = QString::fromUtf8(readFile(env.root() + QStringLiteral("/LMLog.txt")));
+        text.chop(2);
+        return text.isEmpty() ? QStringList() : text.split(QStringLiteral("\r\n"));
+    }
+    int indexOf(const QString& name) const { return listed().indexOf(name); }
+};
+
+} // namespace
+
+class BrowserTest : public QObject {
+    Q_OBJECT
+private slots:
+    void searchPatternMatching_data();
+    void searchPatternMatching();
+    void refusedPatterns_data();
+    void refusedPatterns();
+    void naturalOrder();
+    void listsLeaveOutHiddenSystemAndNonFiles();
+    void patternMatchingEveryNameListsEveryFile();
+    void currentFileJoinsWithOneSlash();
+    void modeSwitchThroughOk();
+    void defaultsThenOkUsesTheDefaultPictures();
+    void pendingPatternsAreStoredOnlyByOk();
+    void filetypeWindowSwitchesKeepOnTop();
+    void manualPatternChange();
+    void refusedManualPatternKeepsThePrevious();
+    void fileMenuEntriesFollowTheSelection();
+    void driveWithoutMediumFallsBackSilently();
+    void driveReopensWhereItWasLeft();
+};
+
+void BrowserTest::searchPatternMatching_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("case") << "*.jpg;*.bmp"
+                          << "HOLIDAY.JPG" << true;
+    QTest::newRow("second spec") << "*.jpg;*.bmp"
+                                 << "x.bmp" << true;
+    QTest::newRow("no match") << "*.jpg;*.bmp"
+                              << "x.jpeg" << false;
+    QTest::newRow("space after ;") << "*.jpg; *.bmp; *.gif"
+                                   << "a.gif" << true;
+    QTest::newRow("question mark") << "img?.png"
+                                   << "img1.png" << true;
+    QTest::newRow("question mark is one") << "img?.png"
+                                          << "img12.png" << false;
+    QTest::newRow("regex chars are literal") << "a+(b).jpg"
+                                             << "a+(b).jpg" << true;
+    QTest::newRow("dot is literal") << "a.jpg"
+                                    << "abjpg" << false;
+    QTest::newRow("star matches all") << "*"
+                                      << "README" << true;
+    QTest::newRow("empty spec skipped") << "*.gif;;"
+                                        << "a.gif" << true;
+}
+
+void BrowserTest::searchPatternMatching() {
+    QFETCH(QString, pattern);
+    QFETCH(QString, name);
+    QFETCH(bool, matches);
+    QCOMPARE(SearchPattern::parse(pattern).matches(name), matches);
+}
+
+void BrowserTest::refusedPatterns_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("blanks and separators") << QStringLiteral(" ; ;");
+    QTest::newRow("slash") << QStringLiteral("pics/*.jpg");
+    QTest::newRow("control character") << QStringLiteral("*.jpg\n*.bmp");
+}
+
+void BrowserTest::refusedPatterns() {
+    QFETCH(QString, pattern);
+    try {
+        SearchPattern::parse(pattern);
+        QFAIL("pattern accepted");
+    } catch (const Error& e) {
+        QCOMPARE(e.number, 380);
+        QCOMPARE(e.description, QStringLiteral("Invalid property value"));
+    }
+}
+
+void BrowserTest::naturalOrder() {
+    QStringList names = {"img10.jpg", "IMG2.jpg", "img1.jpg", "b.jpg",    "A.jpg",
+                         "img02.jpg", "img2.JPG", "img",      "img1x.jpg"};
+    std::sort(names.begin(), names.end(), naturalLess);
+    QCOMPARE(names, QStringList({"A.jpg", "b.jpg", "img", "img1.jpg", "img1x.jpg", "IMG2.jpg",
+                                 "img02.jpg", "img2.JPG", "img10.jpg"}));
+    QVERIFY(!naturalLess("a", "a"));
+    QVERIFY(naturalLess("9", "10") && !naturalLess("10", "9"));
+    QVERIFY(naturalLess("x99999999999999999999", "x100000000000000000000"));
+}
+
+void BrowserTest::listsLeaveOutHiddenSystemAndNonFiles() {
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("d"));
+    for (const char* n : {"shown.jpg", ".dot.jpg", "hidden.jpg", "system.jpg", "archive.jpg"})
+        touch(dir, QString::fromLatin1(n));
+    setStoredAttributes(dir + QStringLiteral("/hidden.jpg"), "34");
+    setStoredAttributes(dir + QStringLiteral("/system.jpg"), "36");
+    setStoredAttributes(dir + QStringLiteral("/archive.jpg"), "32");
+    QDir().mkpath(dir + QStringLiteral("/folder.jpg"));
+    QFile::link(dir + QStringLiteral("/shown.jpg"), dir + QStringLiteral("/link.jpg"));
+    QFile::link(dir + QStringLiteral("/gone.jpg"), dir + QStringLiteral("/dangling.jpg"));
+    const QStringList names = listFiles(dir, SearchPattern::parse(QStringLiteral("*.jpg")));
+    QCOMPARE(names, QStringList({"archive.jpg", "link.jpg", "shown.jpg"}));
+    QVERIFY_THROWS_EXCEPTION(Error, listFiles(dir + QStringLiteral("/missing"),
+                                              SearchPattern::parse(QStringLiteral("*"))));
+}
+
+void BrowserTest::patternMatchingEveryNameListsEveryFile() {
+    Browser b;
+    QCOMPARE(b.listed(), QStringList({"a.jpg", "b.BMP", "c.gif"}));
+    b.window->setFilePattern(QStringLiteral("*"));
+    QCOMPARE(b.listed().size(), 7);
+    b.window->setFilePattern(QStringLiteral("*.avi; *.MPG"));
+    QCOMPARE(b.listed(), QStringList({"clip.avi", "movie.MPG"}));
+}
+
+void BrowserTest::currentFileJoinsWithOneSlash() {
+    QCOMPARE(joinPath(QStringLiteral("/"), QStringLiteral("a.jpg")), QStringLiteral("/a.jpg"));
+    QCOMPARE(joinPath(QStringLiteral("/home/anna"), QStringLiteral("a.jpg")),
+             QStringLiteral("/home/anna/a.jpg"));
+    Browser b;
+    b.window->File1->setListIndex(1);
+    QCOMPARE(b.window->currentFilePath(), b.dir + QStringLiteral("/b.BMP"));
+}
+
+void BrowserTest::modeSwitchThroughOk() {
+    Browser b;
+    MainWindow& w = *b.window;
+    w.Label7->setText(QStringLiteral("Current: 2"));
+    {
+        FileTypeWindow form(w);
+        QCOMPARE(form.objectName(), QStringLiteral("Form13"));
+        QVERIFY(form.Option1->isChecked());
+        form.Option2->setChecked(true);
+        form.Command1_Click();
+    }
+    QCOMPARE(w.Frame1->title(), QStringLiteral("Movie speed"));
+    QCOMPARE(
+        QStringList({w.Option1->text(), w.Option2->text(), w.Option3->text(), w.Option4->text()}),
+        QStringList({".25", ".50", "1.0", "2.0"}));
+    QCOMPARE(w.StatusBar1->text(1), QStringLiteral(" Animations "));
+    QCOMPARE(w.StatusBar1->toolTip(4), QStringLiteral("Movie speed info"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("avi"));
+    QCOMPARE(b.listed(), QStringList({"clip.avi", "movie.MPG", "old.viv"}));
+    QCOMPARE(w.Label6->text(), QStringLiteral("3 File(s)"));
+    QCOMPARE(w.Label7->text(), QStringLiteral("Current: "));
+
+    {
+        FileTypeWindow form(w);
+        QVERIFY(form.Option2->isChecked()); // opens on the mode the window is in
+        form.Option1->setChecked(true);
+        form.Command1_Click();
+    }
+    QCOMPARE(w.Frame1->title(), QStringLiteral("Zoom"));
+    QCOMPARE(
+        QStringList({w.Option1->text(), w.Option2->text(), w.Option3->text(), w.Option4->text()}),
+        QStringList({"1:4", "1:2", "1:1", "2:1"}));
+    QCOMPARE(w.StatusBar1->text(1), QStringLiteral(" Pictures "));
+    QCOMPARE(w.StatusBar1->toolTip(4), QStringLiteral("Zoom info"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("pic"));
+    QCOMPARE(w.Label6->text(), QStringLiteral("3 File(s)"));
+}
+
+void BrowserTest::defaultsThenOkUsesTheDefaultPictures() {
+    Browser b;
+    b.settings.write(keys::PicPattern, QStringLiteral("*.gif"));
+    b.settings.write(keys::AniPattern, QStringLiteral("*.avi"));
+    FileTypeWindow form(*b.window);
+    QCOMPARE(form.Option1->text(), QStringLiteral("Picture files (*.gif)"));
+    QCOMPARE(form.Option2->text(), QStringLiteral("Animation files (*.avi)"));
+    b.dialogs.answerMessage(Answer::Yes);
+    form.Command6_Click();
+    const MessageBoxSpec ask = b.dialogs.messages().at(0);
+    QCOMPARE(ask.title, QStringLiteral("Reload default pattern settings"));
+    QCOMPARE(ask.text, QStringLiteral("This will delete the current user selected pattern settings "
+                                      "and reload the defaults\n\nDo you wish to continue?"));
+    QCOMPARE(ask.buttons, Buttons::YesNo);
+    QCOMPARE(ask.icon, Icon::Question);
+    QCOMPARE(ask.defaultButton, std::optional<Answer>(Answer::No));
+    QCOMPARE(form.Option1->text(),
+             QStringLiteral("Picture files (*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico)"));
+    QCOMPARE(form.Option2->text(),
+             QStringLiteral("Animation files (*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm)"));
+    form.Command1_Click();
+    QCOMPARE(b.settings.read(keys::PicPattern), QString());
+    QCOMPARE(b.settings.read(keys::AniPattern), QString());
+    QVERIFY(readFile(b.env.settingsFile()).contains("PicPattern=\n"));
+    QCOMPARE(b.window->File1->pattern(), defaults::PicPattern);
+    QCOMPARE(b.listed(), QStringList({"a.jpg", "b.BMP", "c.gif"}));
+
+    // No leaves everything as it was.
+    b.settings.write(keys::PicPattern, QStringLiteral("*.gif"));
+    FileTypeWindow again(*b.window);
+    b.dialogs.answerMessage(Answer::No);
+    again.Command6_Click();
+    QCOMPARE(b.settings.read(keys::PicPattern), QStringLiteral("*.gif"));
+    QCOMPARE(again.Option1->text(), QStringLiteral("Picture files (*.gif)"));
+}
+
+void BrowserTest::pendingPatternsAreStoredOnlyByOk() {
+    Browser b;
+    {
+        FileTypeWindow form(*b.window);
+        b.dialogs.answerInput(QStringLiteral("*.bmp"));
+        form.Command5_Click();
+        const InputBoxSpec ask = b.dialogs.inputs().at(0);
+        QCOMPARE(ask.title, QStringLiteral("Picture pattern change"));
+        QCOMPARE(ask.prompt,
+                 QStringLiteral("Enter new Picture pattern\n\nExample: *.jpg;*.bmp;*.gif"));
+        QCOMPARE(ask.defaultText, defaults::PicPattern);
+        QCOMPARE(form.Option1->text(), QStringLiteral("Picture files (*.bmp)"));
+        b.dialogs.cancelInput(); // a cancelled SetAni changes nothing
+        form.Command4_Click();
+        QCOMPARE(form.Label2->text(), QString());
+        form.reject(); // closed without OK
+    }
+    QCOMPARE(b.settings.read(keys::PicPattern), QString());
+    QCOMPARE(b.window->File1->pattern(), defaults::PicPattern);
+
+    FileTypeWindow form(*b.window);
+    b.dialogs.answerInput(QStringLiteral("*.mpg"));
+    form.Command4_Click();
+    QCOMPARE(b.dialogs.inputs().back().title, QStringLiteral("Animation pattern change"));
+    QCOMPARE(b.dialogs.inputs().back().prompt,
+             QStringLiteral("Enter new Animation pattern\n\nExample: *.avi;*.mov;*.mpg"));
+    QCOMPARE(b.dialogs.inputs().back().defaultText, defaults::AniPattern);
+    form.Option2->setChecked(true);
+    form.Command1_Click();
+    QCOMPARE(b.settings.read(keys::AniPattern), QStringLiteral("*.mpg"));
+    QCOMPARE(b.settings.read(keys::PicPattern), QString());
+    QCOMPARE(b.listed(), QStringList({"movie.MPG"}));
+
+    form.Command3_Click();
+    QCOMPARE(b.help.requests.back().topic, 5);
+}
+
+void BrowserTest::filetypeWindowSwitchesKeepOnTop() {
+    Browser b;
+    QWidget editor;
+    setKeepOnTop(&editor, true);
+    editor.show();
+    b.window->secondaryWindows().editor = &editor;
+    {
+        FileTypeWindow form(*b.window);
+        QVERIFY(!keepsOnTop(&editor));
+        form.reject();
+        QVERIFY(keepsOnTop(&editor));
+        QVERIFY(editor.isVisible());
+    }
+    // On again when the window closes, whatever it held before.
+    setKeepOnTop(&editor, false);
+    {
+        FileTypeWindow form(*b.window);
+        form.Command1_Click();
+    }
+    QVERIFY(keepsOnTop(&editor));
+}
+
+void BrowserTest::manualPatternChange() {
+    Browser b;
+    b.window->Label7->setText(QStringLiteral("Current: 1"));
+    b.dialogs.answerInput(QStringLiteral("*.txt;*.viv"));
+    b.window->mnupattern_Click();
+    const InputBoxSpec ask = b.dialogs.inputs().at(0);
+    QCOMPARE(ask.title, QStringLiteral("Manual pattern change"));
+    QCOMPARE(ask.prompt,
+             QStringLiteral("Enter desired pattern\n\nExample: '*.jpg' or '*.jpg;*.bmp;*.gif'"));
+    QCOMPARE(ask.defaultText, QString());
+    QVERIFY(ask.position.has_value());
+    QCOMPARE(b.listed(), QStringList({"notes.txt", "old.viv"}));
+    QCOMPARE(b.window->StatusBar1->text(1), QStringLiteral("*.txt;*.viv"));
+    QCOMPARE(b.window->Label6->text(), QStringLiteral("2 File(s)"));
+    QCOMPARE(b.window->Label7->text(), QStringLiteral("Current: "));
+    QCOMPARE(b.settings.read(keys::PicPattern), QString()); // typed patterns are not stored
+
+    b.dialogs.cancelInput();
+    b.window->mnupattern_Click();
+    QCOMPARE(b.listed(), QStringList({"notes.txt", "old.viv"}));
+}
+
+void BrowserTest::refusedManualPatternKeepsThePrevious() {
+    Browser b;
+    b.dialogs.answerInput(QStringLiteral("pics/*.jpg"));
+    b.window->mnupattern_Click();
+    QCOMPARE(b.dialogs.beeps(), 1);
+    const MessageBoxSpec m = b.dialogs.messages().at(0);
+    QCOMPARE(m.title, QStringLiteral("File search pattern ERROR"));
+    QCOMPARE(m.text,
+             QStringLiteral("Entered pattern is not acceptable enter like this: \n\n'*.jpg' "
+                            "or '*.jpg;*.bmp;*.gif'"));
+    QCOMPARE(m.icon, Icon::Critical);
+    QCOMPARE(b.programLog(), QStringList({"\"<d, t> File search pattern ERROR\""}));
+    QCOMPARE(b.window->File1->pattern(), defaults::PicPattern);
+    QCOMPARE(b.listed(), QStringList({"a.jpg", "b.BMP", "c.gif"}));
+}
+
+void BrowserTest::fileMenuEntriesFollowTheSelection() {
+    Browser b;
+    MainWindow& w = *b.window;
+    w.setFilePattern(QStringLiteral("*"));
+    QCOMPARE(w.File1->listIndex(), -1);
+    // No selection: the empty name does not end in "viv".
+    w.newwindow->setEnabled(false);
+    w.File1_MouseDown(Qt::LeftButton, QPoint(1, 1));
+    QVERIFY(w.newwindow->isEnabled());
+    QVERIFY(w.textfile->isEnabled());
+
+    writeFile(b.dir + QStringLiteral("/LOUD.VIV"), "x");
+    writeFile(b.dir + QStringLiteral("/Mixed.vIv"), "x");
+    w.File1->refresh();
+    for (const char* name : {"old.viv", "LOUD.VIV", "Mixed.vIv"}) {
+        w.File1->setListIndex(b.indexOf(QString::fromLatin1(name)));
+        w.File1_MouseDown(Qt::LeftButton, QPoint(1, 1));
+        QVERIFY2(!w.newwindow->isEnabled(), name);
+    }
+    w.File1->setListIndex(b.indexOf(QStringLiteral("a.jpg")));
+    w.File1_MouseDown(Qt::MiddleButton, QPoint(1, 1));
+    QVERIFY(w.newwindow->isEnabled());
+
+    // An open editor with a document type disables "Open text editor".
+    QWidget editor;
+    w.secondaryWindows().editor = &editor;
+    w.secondaryWindows().editorDocumentType = [] { return QStringLiteral("rtf"); };
+    w.File1_MouseDown(Qt::LeftButton, QPoint(1, 1));
+    QVERIFY(!w.textfile->isEnabled());
+
+    // A right click shows the File menu without changing the selection.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(w.File1->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+    QTRY_VERIFY(w.mnufile->isVisible());
+    w.mnufile->close();
+    QCOMPARE(w.File1->fileName(), QStringLiteral("a.jpg"));
+    QStringList captions;
+    for (QAction* a : w.mnufile->actions())
+        captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(captions, QStringList({"&Rename", "&Delete", "-", "&Save As...", "-", "&OLE Edit/Open",
+                                    "&Load in separate &window", "-", "Open text &editor", "-",
+                                    "&Change search pattern", "-", "Options..."}));
+    captions.clear();
+    for (QAction* a : w.mnuset->actions())
+        captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(captions, QStringList({"Rename", "-", "&Use as Copy DIR (this session)",
+                                    "Set as &Default Copy DIR", "Set as &Startup DIR",
+                                    "&Create Sub DIR", "-", "Create Info List", "-", "Help"}));
+    w.mnuhelp->trigger();
+    QCOMPARE(b.help.requests.back().topic, 14);
+}
+
+void BrowserTest::driveWithoutMediumFallsBackSilently() {
+    TestEnv env;
+    const QString card = env.makeDir(QStringLiteral("card"));
+    Browser b({Volume{QStringLiteral("/"), QStringLiteral("/"), true},
+               Volume{card, QStringLiteral("card"), false},
+               Volume{env.root() + QStringLiteral("/unplugged"), QStringLiteral("gone"), true}});
+    MainWindow& w = *b.window;
+    QCOMPARE(w.Drive1->drive(), QStringLiteral("/"));
+    for (int index : {1, 2}) {
+        w.Drive1->setCurrentIndex(index);
+        QCOMPARE(w.Drive1->drive(), QStringLiteral("/"));
+        QCOMPARE(w.Dir1->path(), b.dir);
+    }
+    QVERIFY(b.dialogs.events().empty());
+}
+
+void BrowserTest::driveReopensWhereItWasLeft() {
+    TestEnv env;
+    const QString stick = env.makeDir(QStringLiteral("stick"));
+    QDir().mkpath(stick + QStringLiteral("/photos"));
+    touch(stick + QStringLiteral("/photos"), QStringLiteral("p.jpg"));
+    Browser b({Volume{QStringLiteral("/"), QStringLiteral("/"), true},
+               Volume{stick, QStringLiteral("stick"), true}});
+    MainWindow& w = *b.window;
+    w.Drive1->setCurrentIndex(1);
+    QCOMPARE(w.Dir1->path(), stick);
+    QCOMPARE(w.Label7->text(), QStringLiteral("Current: "));
+    w.setDirPath(stick + QStringLiteral("/photos"));
+    QCOMPARE(w.Label6->text(), QStringLiteral("1 File(s)"));
+    w.Drive1->setCurrentIndex(0);
+    QCOMPARE(w.Dir1->path(), b.dir);
+    w.Drive1->setCurrentIndex(1);
+    QCOMPARE(w.Dir1->path(), stick + QStringLiteral("/photos"));
+    // Moving onto another volume through the directory list shows that volume in the drive list.
+    w.setDirPath(b.dir);
+    QCOMPARE(w.Drive1->drive(), QStringLiteral("/"));
+}
+
+QTEST_MAIN(BrowserTest)
+#include "browser_tests.moc"
