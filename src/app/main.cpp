@@ -87,6 +87,7 @@ int main(int argc, char* argv[]) {
                          [&window] { window.close(); });
     });
 
+    ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
     window.show();
     return app.exec();
 }

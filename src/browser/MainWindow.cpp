@@ -307,6 +307,15 @@ void MainWindow::updateFileCount() {
     Label6->setText(QString::number(File1->count()) + QStringLiteral(" File(s)"));
 }
 
+void MainWindow::fitToScreen(const QRect& available) {
+    if (available.isEmpty())
+        return;
+    const QSize wanted(qMin(1200, available.width() - 16), qMin(860, available.height() - 40));
+    resize(wanted.expandedTo(minimumSizeHint()).boundedTo(available.size()));
+    move(available.topLeft() +
+         QPoint((available.width() - width()) / 2, (available.height() - height()) / 2));
+}
+
 QString MainWindow::currentFilePath() const {
     return joinPath(File1->path(), File1->fileName());
 }

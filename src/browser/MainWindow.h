@@ -113,6 +113,9 @@ public:
     // The file count label after the list changed.
     void updateFileCount();
 
+    // A size that uses the screen's free area but not more than it has.
+    void fitToScreen(const QRect& available);
+
     // The file list's directory and the selected name as one path.
     QString currentFilePath() const;
 

@@ -99,6 +99,7 @@ private slots:
     void listsLeaveOutHiddenSystemAndNonFiles();
     void patternMatchingEveryNameListsEveryFile();
     void currentFileJoinsWithOneSlash();
+    void everythingFitsA1024By768Screen();
     void modeSwitchThroughOk();
     void defaultsThenOkUsesTheDefaultPictures();
     void pendingPatternsAreStoredOnlyByOk();
@@ -206,6 +207,21 @@ void BrowserTest::currentFileJoinsWithOneSlash() {
     Browser b;
     b.window->File1->setListIndex(1);
     QCOMPARE(b.window->currentFilePath(), b.dir + QStringLiteral("/b.BMP"));
+}
+
+void BrowserTest::everythingFitsA1024By768Screen() {
+    Browser b;
+    // The window frame and a panel take some of the screen; the rest must hold every control.
+    const QSize least = b.window->minimumSizeHint();
+    QVERIFY2(least.width() <= 1000 && least.height() <= 700,
+             qPrintable(QStringLiteral("%1 x %2").arg(least.width()).arg(least.height())));
+    b.window->fitToScreen(QRect(0, 0, 1024, 740));
+    QVERIFY(b.window->width() <= 1024 && b.window->height() <= 740);
+    b.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(b.window.get()));
+    // The viewer area takes what the controls leave.
+    QVERIFY(b.window->viewerArea->width() > 600);
+    QVERIFY(b.window->viewerArea->height() > 400);
 }
 
 void BrowserTest::modeSwitchThroughOk() {
