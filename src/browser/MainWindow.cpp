@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "platform/Help.h"
 #include "platform/Keys.h"
+#include "platform/PictureArea.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
 
@@ -91,7 +92,7 @@ MainWindow::MainWindow(Services& services, std::vector<Volume> volumes, QWidget*
     QPalette pal = viewerArea->palette();
     pal.setColor(QPalette::Window, QColor(0x40, 0x40, 0x40));
     viewerArea->setPalette(pal);
-    Image1 = named(new QLabel(viewerArea), "Image1");
+    Image1 = named(new PictureArea(s_.screen, viewerArea), "Image1");
     Image1->setToolTip(QStringLiteral("Click on picture for full screen view"));
     Image1->move(0, 0);
     AM1 = named(new QWidget(viewerArea), "AM1");

@@ -22,6 +22,7 @@ class QTimer;
 
 namespace lumorra {
 
+class PictureArea;
 class StatusBar;
 struct Services;
 
@@ -41,10 +42,10 @@ public:
     FileList* File2; // not shown: walks directories for the info list
     // Viewer area
     QFrame* viewerArea;
-    QLabel* Image1;   // the picture area
-    QWidget* AM1;     // the movie area
-    QLabel* Picture1; // not shown: holds the picture loaded from a file
-    QLabel* Image2;   // not shown: used while building the info list
+    PictureArea* Image1; // the picture area
+    QWidget* AM1;        // the movie area
+    QLabel* Picture1;    // not shown: holds the picture loaded from a file
+    QLabel* Image2;      // not shown: used while building the info list
     // Zoom or movie speed
     QGroupBox* Frame1;
     QRadioButton* Option1;

@@ -2,9 +2,11 @@
 
 #include "Error.h"
 
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include <cerrno>
 #include <unistd.h>
@@ -52,6 +54,14 @@ bool ProcessLauncher::startDisplaySettings() {
         }
     }
     return false;
+}
+
+void ProcessLauncher::openDocument(const QString& path) {
+    if (!QFileInfo::exists(path))
+        throw Error::fromErrno(ENOENT);
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
+        throw Error{errc::PathAccess,
+                    QStringLiteral("No application is registered to open this file")};
 }
 
 } // namespace lumorra

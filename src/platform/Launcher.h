@@ -18,6 +18,9 @@ public:
     // Starts the desktop's display settings tool. Returns false, doing nothing, when none is
     // installed; throws Error when one is installed but cannot be started.
     virtual bool startDisplaySettings() = 0;
+    // Opens a document in the application the desktop has registered for it. Throws Error
+    // when the file is missing or the desktop cannot open it.
+    virtual void openDocument(const QString& path) = 0;
 };
 
 // The real launcher, on QProcess::startDetached.
@@ -26,6 +29,7 @@ public:
     void start(const QString& program, const QStringList& args = {},
                LaunchFocus focus = LaunchFocus::Focused) override;
     bool startDisplaySettings() override;
+    void openDocument(const QString& path) override;
 };
 
 } // namespace lumorra

@@ -32,7 +32,14 @@ public:
         return hasDisplaySettings;
     }
 
+    void openDocument(const QString& path) override {
+        if (failWith)
+            throw *failWith;
+        documents.push_back(path);
+    }
+
     std::vector<Start> starts;
+    std::vector<QString> documents;
     int displaySettingsStarts = 0;
     bool hasDisplaySettings = true;
     std::optional<Error> failWith;

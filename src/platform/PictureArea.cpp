@@ -1,0 +1,94 @@
+#include "PictureArea.h"
+
+#include "Error.h"
+#include "Screen.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace lumorra {
+namespace {
+
+int toPixels(double twips, double twipsPerPixel) {
+    if (!std::isfinite(twips) || twips > 1e9 || twips < -1e9)
+        throw Error::program(errc::Overflow);
+    return qMax(0, static_cast<int>(std::lround(twips / twipsPerPixel)));
+}
+
+} // namespace
+
+PictureArea::PictureArea(const Screen& screen, QWidget* parent) : QWidget(parent), screen_(screen) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void PictureArea::setPicture(const QImage& image, QSize naturalSize) {
+    image_ = image;
+    natural_ = naturalSize.isValid() ? naturalSize : image.size();
+    cache_ = QPixmap();
+    if (!stretch_)
+        resize(natural_);
+    update();
+}
+
+void PictureArea::clearPicture() {
+    image_ = QImage();
+    natural_ = QSize();
+    cache_ = QPixmap();
+    update();
+}
+
+void PictureArea::setStretch(bool on) {
+    stretch_ = on;
+    if (!on && natural_.isValid())
+        resize(natural_);
+    update();
+}
+
+double PictureArea::widthTwips() const {
+    return width() * screen_.twipsPerPixelX();
+}
+double PictureArea::heightTwips() const {
+    return height() * screen_.twipsPerPixelY();
+}
+
+void PictureArea::setWidthTwips(double twips) {
+    resize(toPixels(twips, screen_.twipsPerPixelX()), height());
+}
+
+void PictureArea::setHeightTwips(double twips) {
+    resize(width(), toPixels(twips, screen_.twipsPerPixelY()));
+}
+
+const QPixmap& PictureArea::scaledFor(QSize size) {
+    if (cache_.size() != size) {
+        QImage drawn;
+        if (renderer)
+            ignoreErrors([&] { drawn = renderer(size); });
+        if (drawn.isNull())
+            drawn = image_.size() == size
+                        ? image_
+                        : image_.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        cache_ = QPixmap::fromImage(drawn);
+    }
+    return cache_;
+}
+
+void PictureArea::paintEvent(QPaintEvent*) {
+    if (image_.isNull() || width() <= 0 || height() <= 0)
+        return;
+    QPainter p(this);
+    // Without stretch the picture stands at its natural size; a bigger area shows it once at
+    // the top left, as the area never is bigger than the picture then.
+    const QSize target = stretch_ ? size() : natural_;
+    p.drawPixmap(0, 0, scaledFor(target));
+}
+
+void PictureArea::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QWidget::mouseReleaseEvent(event);
+}
+
+} // namespace lumorra

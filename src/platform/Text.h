@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace lumorra {
+
+// "#,#": a whole number with the system's thousands separator and no decimals; 0 gives an
+// empty text.
+QString numberText(qint64 value);
+
+// A setting or a typed text read as a number: leading and trailing blanks are ignored; an
+// empty text or one that is no number throws Error 13 "Type mismatch", a number too large for
+// the program throws Error 6 "Overflow".
+double numberValue(const QString& text);
+
+// A number in its shortest decimal text: 640 for 640.0, 594.4 for 594.4.
+QString shortestText(double value);
+
+} // namespace lumorra
