@@ -97,7 +97,7 @@ MainWindow::MainWindow(Services& services, std::vector<Volume> volumes, QWidget*
     Image1->move(0, 0);
     AM1 = named(new QWidget(viewerArea), "AM1");
     AM1->hide();
-    Picture1 = named(new QLabel(this), "Picture1");
+    Picture1 = named(new PictureArea(s_.screen, this), "Picture1");
     Picture1->hide();
     Image2 = named(new QLabel(this), "Image2");
     Image2->hide();

@@ -42,10 +42,10 @@ public:
     FileList* File2; // not shown: walks directories for the info list
     // Viewer area
     QFrame* viewerArea;
-    PictureArea* Image1; // the picture area
-    QWidget* AM1;        // the movie area
-    QLabel* Picture1;    // not shown: holds the picture loaded from a file
-    QLabel* Image2;      // not shown: used while building the info list
+    PictureArea* Image1;   // the picture area
+    QWidget* AM1;          // the movie area
+    PictureArea* Picture1; // not shown: holds the picture loaded from a file
+    QLabel* Image2;        // not shown: used while building the info list
     // Zoom or movie speed
     QGroupBox* Frame1;
     QRadioButton* Option1;
