@@ -19,11 +19,10 @@
 #include <QWindow>
 
 #include <cerrno>
-#include <vector>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lumorra {
 
@@ -47,7 +46,8 @@ bool isTopicLine(const QString& line) {
 bool parseTopicLine(const QString& line, int& number, QString& title) {
     const QString rest = line.mid(TopicTag.size()).trimmed();
     qsizetype end = 0;
-    while (end < rest.size() && rest.at(end) >= QLatin1Char('0') && rest.at(end) <= QLatin1Char('9'))
+    while (end < rest.size() && rest.at(end) >= QLatin1Char('0') &&
+           rest.at(end) <= QLatin1Char('9'))
         ++end;
     if (end == 0 || (end < rest.size() && !rest.at(end).isSpace()))
         return false;
@@ -60,7 +60,9 @@ bool parseTopicLine(const QString& line, int& number, QString& title) {
     return true;
 }
 
-bool isBlank(const QString& line) { return line.trimmed().isEmpty(); }
+bool isBlank(const QString& line) {
+    return line.trimmed().isEmpty();
+}
 
 QString joinBody(std::vector<QString>& lines) {
     while (!lines.empty() && isBlank(lines.back()))
@@ -181,7 +183,9 @@ struct Page {
 Page topicPage(const QString& file, int topic) {
     return Page{file, false, topic, QString::number(topic)};
 }
-Page contentsPage(const QString& file) { return Page{file, true, 0, QString()}; }
+Page contentsPage(const QString& file) {
+    return Page{file, true, 0, QString()};
+}
 
 QString heading(const QString& title) {
     return QStringLiteral("<h2>") + title.toHtmlEscaped() + QStringLiteral("</h2>\n");
@@ -303,7 +307,8 @@ HelpWindow::HelpWindow() {
     });
     connect(backButton, &QPushButton::clicked, this, [this] { step(-1); });
     connect(forwardButton, &QPushButton::clicked, this, [this] { step(+1); });
-    connect(browser, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { linkClicked(url); });
+    connect(browser, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl& url) { linkClicked(url); });
     auto* back = new QShortcut(QKeySequence::Back, this);
     connect(back, &QShortcut::activated, this, [this] { step(-1); });
     auto* forward = new QShortcut(QKeySequence::Forward, this);
@@ -407,8 +412,12 @@ void HelpViewer::showTopic(const QString& helpFile, int topic) {
     ensureWindow().open(topic == 0 ? contentsPage(helpFile) : topicPage(helpFile, topic));
 }
 
-void HelpViewer::showContents(const QString& helpFile) { ensureWindow().open(contentsPage(helpFile)); }
+void HelpViewer::showContents(const QString& helpFile) {
+    ensureWindow().open(contentsPage(helpFile));
+}
 
-QWidget* HelpViewer::window() const { return window_.get(); }
+QWidget* HelpViewer::window() const {
+    return window_.get();
+}
 
 } // namespace lumorra

@@ -21,7 +21,6 @@
 
 #include <cerrno>
 #include <set>
-
 #include <unistd.h>
 
 using namespace lumorra;
@@ -33,20 +32,21 @@ namespace {
 const std::vector<int> RequiredTopics = {0,  5,  7,  9,  10, 14, 19, 24, 25, 26,
                                          27, 28, 29, 30, 31, 32, 33, 34, 35, 36};
 
-const QByteArray SampleFile = "# A comment\n"
-                              "# @topic 99 Not a topic: comments come first\n"
-                              "\n"
-                              "@topic 0 Contents\n"
-                              "<p>See <a href=\"topic:5\">Five</a> and <a href=\"topic:14\">Main</a>.</p>\n"
-                              "@topic 5 The Filetype Select window\n"
-                              "<p>Choose picture files.</p>\n"
-                              "# not a comment inside a topic\n"
-                              "\n"
-                              "\n"
-                              "@topic 14   The main window  \n"
-                              "<p>Main window text.</p>\n"
-                              "<p>Back to <a href=\"topic:0\">contents</a>, on to "
-                              "<a href=\"topic:5\">five</a>, or <a href=\"topic:77\">nowhere</a>.</p>\n";
+const QByteArray SampleFile =
+    "# A comment\n"
+    "# @topic 99 Not a topic: comments come first\n"
+    "\n"
+    "@topic 0 Contents\n"
+    "<p>See <a href=\"topic:5\">Five</a> and <a href=\"topic:14\">Main</a>.</p>\n"
+    "@topic 5 The Filetype Select window\n"
+    "<p>Choose picture files.</p>\n"
+    "# not a comment inside a topic\n"
+    "\n"
+    "\n"
+    "@topic 14   The main window  \n"
+    "<p>Main window text.</p>\n"
+    "<p>Back to <a href=\"topic:0\">contents</a>, on to "
+    "<a href=\"topic:5\">five</a>, or <a href=\"topic:77\">nowhere</a>.</p>\n";
 
 QString plainText(const QString& html) {
     QTextDocument doc;
@@ -54,7 +54,9 @@ QString plainText(const QString& html) {
     return doc.toPlainText().simplified();
 }
 
-QString shippedFile() { return binDir() + QStringLiteral("/lmhelp.hlp"); }
+QString shippedFile() {
+    return binDir() + QStringLiteral("/lmhelp.hlp");
+}
 
 QTextBrowser* browserOf(HelpViewer& viewer) {
     return viewer.window() ? viewer.window()->findChild<QTextBrowser*>(QStringLiteral("HelpText"))
@@ -146,7 +148,9 @@ private:
     int fileNo_ = 0;
 };
 
-void HelpTest::init() { env_ = std::make_unique<TestEnv>(); }
+void HelpTest::init() {
+    env_ = std::make_unique<TestEnv>();
+}
 
 void HelpTest::cleanup() {
     env_.reset();
@@ -179,10 +183,11 @@ void HelpTest::parsesTopicsTitlesAndBodies() {
     // end are dropped.
     QCOMPARE(f.topic(5)->html,
              QStringLiteral("<p>Choose picture files.</p>\n# not a comment inside a topic"));
-    QCOMPARE(f.topic(14)->html,
-             QStringLiteral("<p>Main window text.</p>\n<p>Back to <a href=\"topic:0\">contents</a>, "
-                            "on to <a href=\"topic:5\">five</a>, or <a href=\"topic:77\">nowhere</a>."
-                            "</p>"));
+    QCOMPARE(
+        f.topic(14)->html,
+        QStringLiteral("<p>Main window text.</p>\n<p>Back to <a href=\"topic:0\">contents</a>, "
+                       "on to <a href=\"topic:5\">five</a>, or <a href=\"topic:77\">nowhere</a>."
+                       "</p>"));
     QCOMPARE(f.topic(5), &f.topics().at(5));
 }
 
@@ -196,7 +201,8 @@ void HelpTest::commentsAndStrayLinesBeforeTheFirstTopic() {
 }
 
 void HelpTest::crlfAndByteOrderMark() {
-    const HelpFile f = HelpFile::parse("\xEF\xBB\xBF@topic 1 K\xC3\xA4ys\r\nline one\r\nline two\r\n");
+    const HelpFile f =
+        HelpFile::parse("\xEF\xBB\xBF@topic 1 K\xC3\xA4ys\r\nline one\r\nline two\r\n");
     QVERIFY(f.contains(1));
     QCOMPARE(f.topic(1)->title, QStringLiteral("K\u00e4ys"));
     QCOMPARE(f.topic(1)->html, QStringLiteral("line one\nline two"));
@@ -228,9 +234,10 @@ void HelpTest::garbage_data() {
         << QByteArray("@topic 1 One\none\n@topic x\nlost\n@topic 2 Two\ntwo\n") << QList<int>{1, 2};
     QTest::newRow("number without title") << QByteArray("@topic 8\nbody") << QList<int>{8};
     QTest::newRow("tab separated") << QByteArray("@topic\t9\tNine\nbody") << QList<int>{9};
-    QTest::newRow("largest int") << QByteArray("@topic 2147483647 Max\nbody") << QList<int>{2147483647};
-    QTest::newRow("invalid utf-8") << QByteArray("@topic 4 \xFF\xFE\xC3\nbad \x80 bytes\n")
-                                   << QList<int>{4};
+    QTest::newRow("largest int") << QByteArray("@topic 2147483647 Max\nbody")
+                                 << QList<int>{2147483647};
+    QTest::newRow("invalid utf-8")
+        << QByteArray("@topic 4 \xFF\xFE\xC3\nbad \x80 bytes\n") << QList<int>{4};
     QTest::newRow("nul bytes") << QByteArray("@topic 6 N\0ul\nb\0dy\n", 20) << QList<int>{6};
     QTest::newRow("no final newline") << QByteArray("@topic 7 Seven\nlast") << QList<int>{7};
 }
@@ -246,8 +253,20 @@ void HelpTest::garbage() {
 }
 
 void HelpTest::randomBytesNeverCrash() {
-    const QList<QByteArray> pieces = {"@topic ", "@topic", "0", "7", "-", " ", "\n", "\r", "#",
-                                      "Title", "<a href=\"topic:3\">", "\xFF", "\xC3", "\0",
+    const QList<QByteArray> pieces = {"@topic ",
+                                      "@topic",
+                                      "0",
+                                      "7",
+                                      "-",
+                                      " ",
+                                      "\n",
+                                      "\r",
+                                      "#",
+                                      "Title",
+                                      "<a href=\"topic:3\">",
+                                      "\xFF",
+                                      "\xC3",
+                                      "\0",
                                       "99999999999"};
     QRandomGenerator rng(4711);
     for (int round = 0; round < 2000; ++round) {
@@ -329,22 +348,26 @@ void HelpTest::shippedFileHasEveryRequiredTopic() {
     for (int n : RequiredTopics) {
         const HelpTopic* t = f.topic(n);
         QVERIFY2(t, qPrintable(QStringLiteral("topic %1 is missing").arg(n)));
-        QVERIFY2(!t->title.trimmed().isEmpty(), qPrintable(QStringLiteral("topic %1 has no title").arg(n)));
+        QVERIFY2(!t->title.trimmed().isEmpty(),
+                 qPrintable(QStringLiteral("topic %1 has no title").arg(n)));
         // A real topic: a few sentences, not a placeholder.
         const QString text = plainText(t->html);
         QVERIFY2(text.size() >= 150,
                  qPrintable(QStringLiteral("topic %1 is too short: %2").arg(n).arg(text)));
     }
     for (const auto& [n, t] : f.topics()) {
-        QVERIFY2(!t.title.trimmed().isEmpty(), qPrintable(QStringLiteral("topic %1 has no title").arg(n)));
-        QVERIFY2(!plainText(t.html).isEmpty(), qPrintable(QStringLiteral("topic %1 is empty").arg(n)));
+        QVERIFY2(!t.title.trimmed().isEmpty(),
+                 qPrintable(QStringLiteral("topic %1 has no title").arg(n)));
+        QVERIFY2(!plainText(t.html).isEmpty(),
+                 qPrintable(QStringLiteral("topic %1 is empty").arg(n)));
     }
     // Words that must be in the topics, so that each one is about what the program opens it for.
     const std::vector<std::pair<int, QStringList>> about = {
         {5, {"SetPic", "SetAni", "Defaults", "OK", "*.jpg;*.bmp;*.gif"}},
         {7, {"OK", "Cancel", "Change", "Special...", "About..."}},
-        {14, {"1:4", "1:2", "1:1", "2:1", ".25", ".50", "1.0", "2.0", "File Copy", "File Move",
-              "Copy", "Paste", "2 to 60 seconds", "+", "5 %", "Delete"}},
+        {14,
+         {"1:4", "1:2", "1:1", "2:1", ".25", ".50", "1.0", "2.0", "File Copy", "File Move", "Copy",
+          "Paste", "2 to 60 seconds", "+", "5 %", "Delete"}},
         {10, {"BMP"}},
         {27, {"Required at startup", "Capital letters"}},
         {30, {"nosplash"}},
@@ -384,9 +407,10 @@ void HelpTest::shippedLinksAllResolve() {
         for (auto it = href.globalMatch(t.html); it.hasNext();) {
             const QString target = it.next().captured(1);
             const auto m = topicLink.match(target);
-            QVERIFY2(m.hasMatch(), qPrintable(QStringLiteral("topic %1: link \"%2\" is no topic link")
-                                                  .arg(n)
-                                                  .arg(target)));
+            QVERIFY2(
+                m.hasMatch(),
+                qPrintable(
+                    QStringLiteral("topic %1: link \"%2\" is no topic link").arg(n).arg(target)));
             QVERIFY2(f.contains(m.captured(1).toInt()),
                      qPrintable(QStringLiteral("topic %1 links to missing %2").arg(n).arg(target)));
             ++links;
@@ -523,7 +547,8 @@ void HelpTest::unreadableFileShowsAMessage() {
 
 void HelpTest::showContentsWithoutTopicZeroListsAllTopics() {
     HelpViewer viewer;
-    const QString path = writeSample("@topic 3 Three & more\nthree\n@topic 9\nnine\n@topic 12 Twelve\nx\n");
+    const QString path =
+        writeSample("@topic 3 Three & more\nthree\n@topic 9\nnine\n@topic 12 Twelve\nx\n");
     viewer.showContents(path);
     const QString text = shownText(viewer);
     QVERIFY2(text.startsWith(QLatin1String("Contents")), qPrintable(text));
@@ -585,7 +610,8 @@ void HelpTest::fileIsReadAgainOnEveryRequest() {
     QVERIFY(shownText(viewer).contains(QLatin1String("old text")));
     writeFile(path, "@topic 5 New\nnew text\n");
     viewer.showTopic(path, 5);
-    QVERIFY2(shownText(viewer).startsWith(QLatin1String("New new text")), qPrintable(shownText(viewer)));
+    QVERIFY2(shownText(viewer).startsWith(QLatin1String("New new text")),
+             qPrintable(shownText(viewer)));
 }
 
 void HelpTest::shippedTopicInTheViewer() {
@@ -638,7 +664,8 @@ void HelpTest::inputBoxHelpButtonOpensAUsableHelpWindow() {
                 topicText = shownText(viewer);
                 if (helpShown) {
                     windowClick(buttonOf(viewer, "ContentsButton"));
-                    helpUsable = shownText(viewer).startsWith(QLatin1String("Contents All topics."));
+                    helpUsable =
+                        shownText(viewer).startsWith(QLatin1String("Contents All topics."));
                 }
             }
             static_cast<QDialog*>(box)->reject();
@@ -653,7 +680,8 @@ void HelpTest::inputBoxHelpButtonOpensAUsableHelpWindow() {
     QVERIFY(sawBox);
     QVERIFY(!answer);
     QVERIFY(helpShown);
-    QVERIFY2(topicText.startsWith(QLatin1String("User name Enter a user name.")), qPrintable(topicText));
+    QVERIFY2(topicText.startsWith(QLatin1String("User name Enter a user name.")),
+             qPrintable(topicText));
     QVERIFY2(helpUsable, "the help window is blocked by the input box");
 
     // After the box is gone the window is an ordinary one again.
