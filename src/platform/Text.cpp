@@ -38,4 +38,10 @@ QString shortestText(double value) {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
+QString timeText(qint64 milliseconds) {
+    const qint64 seconds = qMax<qint64>(0, milliseconds) / 1000;
+    return QString::number(seconds / 60) + QLatin1Char(':') +
+           QString::number(seconds % 60).rightJustified(2, QLatin1Char('0')) + QStringLiteral("  ");
+}
+
 } // namespace lumorra

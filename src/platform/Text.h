@@ -17,4 +17,8 @@ double numberValue(const QString& text);
 // A number in its shortest decimal text: 640 for 640.0, 594.4 for 594.4.
 QString shortestText(double value);
 
+// A time of a movie as minutes, ":" and two-digit seconds, followed by two spaces ("3:07  ").
+// Seconds are cut to whole seconds; a negative time counts as 0.
+QString timeText(qint64 milliseconds);
+
 } // namespace lumorra
