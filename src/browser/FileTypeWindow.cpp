@@ -107,38 +107,34 @@ void FileTypeWindow::Form_Load() {
     });
 }
 
-void FileTypeWindow::Command5_Click() {
+void FileTypeWindow::askPattern(const PatternPrompt& p) {
     Services& s = main_.services();
     ignoreErrors([&] {
-        const QString stored = s.settings.read(keys::PicPattern);
+        const QString stored = s.settings.read(p.key);
         InputBoxSpec prompt;
-        prompt.title = QStringLiteral("Picture pattern change");
-        prompt.prompt = QStringLiteral("Enter new Picture pattern\n\nExample: *.jpg;*.bmp;*.gif");
-        prompt.defaultText = stored.isEmpty() ? defaults::PicPattern : stored;
+        prompt.title = p.title;
+        prompt.prompt = p.prompt;
+        prompt.defaultText = stored.isEmpty() ? p.fallback : stored;
         prompt.owner = this;
         const QString answer = s.dialogs.input(prompt).value_or(QString());
         if (answer.isEmpty())
             return;
-        Label1->setText(answer);
-        Option1->setText(pictureCaption(answer));
+        // Kept until OK; not checked until the file list is given it.
+        p.pending->setText(answer);
+        p.option->setText(p.caption(answer));
     });
 }
 
+void FileTypeWindow::Command5_Click() {
+    askPattern({keys::PicPattern, defaults::PicPattern, QStringLiteral("Picture pattern change"),
+                QStringLiteral("Enter new Picture pattern\n\nExample: *.jpg;*.bmp;*.gif"), Label1,
+                Option1, pictureCaption});
+}
+
 void FileTypeWindow::Command4_Click() {
-    Services& s = main_.services();
-    ignoreErrors([&] {
-        const QString stored = s.settings.read(keys::AniPattern);
-        InputBoxSpec prompt;
-        prompt.title = QStringLiteral("Animation pattern change");
-        prompt.prompt = QStringLiteral("Enter new Animation pattern\n\nExample: *.avi;*.mov;*.mpg");
-        prompt.defaultText = stored.isEmpty() ? defaults::AniPattern : stored;
-        prompt.owner = this;
-        const QString answer = s.dialogs.input(prompt).value_or(QString());
-        if (answer.isEmpty())
-            return;
-        Label2->setText(answer);
-        Option2->setText(animationCaption(answer));
-    });
+    askPattern({keys::AniPattern, defaults::AniPattern, QStringLiteral("Animation pattern change"),
+                QStringLiteral("Enter new Animation pattern\n\nExample: *.avi;*.mov;*.mpg"), Label2,
+                Option2, animationCaption});
 }
 
 void FileTypeWindow::Command6_Click() {

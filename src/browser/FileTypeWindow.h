@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 class QGroupBox;
 class QLabel;
@@ -42,6 +43,17 @@ protected:
     void done(int result) override;
 
 private:
+    struct PatternPrompt {
+        QString key;
+        QString fallback;
+        QString title;
+        QString prompt;
+        QLabel* pending;
+        QRadioButton* option;
+        QString (*caption)(const QString&);
+    };
+    void askPattern(const PatternPrompt& prompt);
+
     MainWindow& main_;
     bool unloaded_ = false;
 };

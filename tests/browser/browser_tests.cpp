@@ -13,6 +13,7 @@
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
+#include "support/TestServices.h"
 
 #include <QAction>
 #include <QDir>
@@ -42,22 +43,7 @@ void setStoredAttributes(const QString& path, const char* value) {
 }
 
 // A main window on a private settings file, with scripted dialogs.
-struct Browser {
-    TestEnv env;
-    SettingsStore settings{env.settingsFile()};
-    ProgramLog log;
-    ScriptedDialogs dialogs;
-    FakeLauncher launcher;
-    FixedScreen screen{QSize(1280, 1024)};
-    FakeHelp help;
-    Services services{settings,
-                      log,
-                      dialogs,
-                      launcher,
-                      screen,
-                      help,
-                      ProgramPaths::forDirectory(env.makeDir(QStringLiteral("program")),
-                                                 QStringLiteral("lumorra"))};
+struct Browser : TestServices {
     QString dir = env.makeDir(QStringLiteral("pics"));
     std::unique_ptr<MainWindow> window;
 
@@ -66,8 +52,7 @@ struct Browser {
         for (const char* n :
              {"a.jpg", "b.BMP", "c.gif", "clip.avi", "movie.MPG", "old.viv", "notes.txt"})
             touch(dir, QString::fromLatin1(n));
-        log.open(env.root() + QStringLiteral("/LMLog.txt"));
-        log.setStamp([] { return QStringLiteral("<d, t> "); });
+        openProgramLog();
         window = std::make_unique<MainWindow>(services, std::move(volumes));
         window->setFilePattern(defaults::PicPattern);
         window->setDirPath(dir);
@@ -77,11 +62,6 @@ struct Browser {
         for (int i = 0; i < window->File1->count(); ++i)
             out << window->File1->item(i);
         return out;
-    }
-    QStringList programLog() const {
-        QString text = QString::fromUtf8(readFile(env.root() + QStringLiteral("/LMLog.txt")));
-        text.chop(2);
-        return text.isEmpty() ? QStringList() : text.split(QStringLiteral("\r\n"));
     }
     int indexOf(const QString& name) const { return listed().indexOf(name); }
 };
@@ -390,7 +370,7 @@ void BrowserTest::refusedManualPatternKeepsThePrevious() {
              QStringLiteral("Entered pattern is not acceptable enter like this: \n\n'*.jpg' "
                             "or '*.jpg;*.bmp;*.gif'"));
     QCOMPARE(m.icon, Icon::Critical);
-    QCOMPARE(b.programLog(), QStringList({"\"<d, t> File search pattern ERROR\""}));
+    QCOMPARE(b.programLogLines(), QStringList({"\"<d, t> File search pattern ERROR\""}));
     QCOMPARE(b.window->File1->pattern(), defaults::PicPattern);
     QCOMPARE(b.listed(), QStringList({"a.jpg", "b.BMP", "c.gif"}));
 }

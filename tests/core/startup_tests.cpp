@@ -10,6 +10,7 @@
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
+#include "support/TestServices.h"
 
 #include <QDir>
 #include <QLabel>
@@ -42,23 +43,8 @@ const QStringList NormalLines = {
 };
 
 // One program start on a private program directory and settings file.
-struct Start {
-    TestEnv env;
-    QString programDir = env.makeDir(QStringLiteral("program"));
-    SettingsStore settings{env.settingsFile()};
-    ProgramLog log;
+struct Start : TestServices {
     RunLog runLog;
-    ScriptedDialogs dialogs;
-    FakeLauncher launcher;
-    FixedScreen screen{QSize(1280, 1024)};
-    FakeHelp help;
-    Services services{settings,
-                      log,
-                      dialogs,
-                      launcher,
-                      screen,
-                      help,
-                      ProgramPaths::forDirectory(programDir, QStringLiteral("lumorra"))};
     std::unique_ptr<MainWindow> window;
     QStringList events; // "splash", "input:<title>", "message:<title>" in the order shown
     int splashes = 0;
@@ -95,11 +81,6 @@ struct Start {
             return {QStringLiteral("<no CR LF at the end>"), text};
         text.chop(2);
         return text.split(QStringLiteral("\r\n"));
-    }
-    QStringList programLogLines() const {
-        QString text = QString::fromUtf8(readFile(services.paths.programLogFile()));
-        text.chop(2);
-        return text.isEmpty() ? QStringList() : text.split(QStringLiteral("\r\n"));
     }
 };
 
