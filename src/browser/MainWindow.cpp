@@ -9,6 +9,7 @@
 #include "platform/Help.h"
 #include "platform/Keys.h"
 #include "platform/PictureArea.h"
+#include "platform/movie/MovieControl.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
 
@@ -95,7 +96,7 @@ MainWindow::MainWindow(Services& services, std::vector<Volume> volumes, QWidget*
     Image1 = named(new PictureArea(s_.screen, viewerArea), "Image1");
     Image1->setToolTip(QStringLiteral("Click on picture for full screen view"));
     Image1->move(0, 0);
-    AM1 = named(new QWidget(viewerArea), "AM1");
+    AM1 = named(new MovieControl(viewerArea), "AM1");
     AM1->hide();
     Picture1 = named(new PictureArea(s_.screen, this), "Picture1");
     Picture1->hide();

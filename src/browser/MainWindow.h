@@ -22,6 +22,7 @@ class QTimer;
 
 namespace lumorra {
 
+class MovieControl;
 class PictureArea;
 class StatusBar;
 struct Services;
@@ -43,7 +44,7 @@ public:
     // Viewer area
     QFrame* viewerArea;
     PictureArea* Image1;   // the picture area
-    QWidget* AM1;          // the movie area
+    MovieControl* AM1;     // the movie area
     PictureArea* Picture1; // not shown: holds the picture loaded from a file
     QLabel* Image2;        // not shown: used while building the info list
     // Zoom or movie speed
