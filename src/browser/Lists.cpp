@@ -260,10 +260,12 @@ FileList::FileList(QWidget* parent)
     // A directory of many thousand files is laid out in batches, so the window never stalls.
     setLayoutMode(QListView::Batched);
     setBatchSize(2000);
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                emit selectionChanged(current.isValid() ? current.row() : -1);
-            });
+    // The selection, not the current item: a click makes an item current before it selects it.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const int index = listIndex();
+        if (index >= 0)
+            emit selectionChanged(index);
+    });
 }
 
 void FileList::setPath(const QString& path) {
