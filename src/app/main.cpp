@@ -14,8 +14,11 @@
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
+#include "viewer/SelectionViewer.h"
+#include "viewer/VivoPlayerWindow.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +62,13 @@ int main(int argc, char* argv[]) {
         settings, programLog, dialogs, launcher, screen, help, ProgramPaths::detect()};
 
     MainWindow window(services, mountedVolumes());
+    SelectionViewer viewer(window, services);
+    viewer.showVivo = [&](const QString& path) {
+        QPointer<QWidget>& player = window.secondaryWindows().player;
+        if (!player)
+            player = new VivoPlayerWindow(services, &window);
+        static_cast<VivoPlayerWindow*>(player.data())->showMovie(path);
+    };
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();

@@ -1,0 +1,173 @@
+#include "Decoding.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumorra::picture {
+namespace {
+
+// MemAvailable from /proc/meminfo, in bytes; -1 when the system does not say.
+qint64 availableMemory() {
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly))
+        return -1;
+    // /proc files report a size of 0: read line by line.
+    while (!meminfo.atEnd()) {
+        const QByteArray line = meminfo.readLine(256);
+        if (!line.startsWith("MemAvailable:"))
+            continue;
+        bool ok = false;
+        const qint64 kib = line.mid(13).trimmed().split(' ').value(0).toLongLong(&ok);
+        return ok ? kib * 1024 : -1;
+    }
+    return -1;
+}
+
+quint16 u16(const QByteArray& b, int at) {
+    return littleEndian<quint16>(b, at);
+}
+quint32 u32(const QByteArray& b, int at) {
+    return littleEndian<quint32>(b, at);
+}
+
+} // namespace
+
+Error invalidPicture() {
+    return Error::program(errc::InvalidPicture);
+}
+Error outOfMemory() {
+    return Error::program(errc::OutOfMemory);
+}
+
+qint64 pictureByteBudget() {
+    const qint64 available = availableMemory();
+    if (available < 0)
+        return PictureByteCap;
+    // The decoded picture is not the only copy for long: a format conversion or the view's
+    // scaled copy needs as much again.
+    return qMin(PictureByteCap, available / 2);
+}
+
+void requireMemoryFor(QSize size, qint64 budget) {
+    if (size.width() <= 0 || size.height() <= 0)
+        throw invalidPicture();
+    if (qint64(size.width()) * size.height() * 4 > budget)
+        throw outOfMemory();
+}
+
+qint64 childMemory() {
+    return pictureByteBudget() + (qint64(512) << 20);
+}
+
+QSize metafileRaster(QSize natural) {
+    if (natural.width() <= MetafileRasterLimit && natural.height() <= MetafileRasterLimit)
+        return natural;
+    return natural.scaled(MetafileRasterLimit, MetafileRasterLimit, Qt::KeepAspectRatio)
+        .expandedTo(QSize(1, 1));
+}
+
+QImage toDisplayFormat(const QImage& image) {
+    if (image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32)
+        return image;
+    const QImage converted = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                           : QImage::Format_RGB32);
+    if (converted.isNull())
+        throw outOfMemory();
+    return converted;
+}
+
+PictureFile::PictureFile(const QString& path) {
+    // O_NONBLOCK keeps the open of a fifo from waiting for a writer; it is of no matter for a
+    // regular file, the only kind read on.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw Error::fromErrno(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        ::close(fd);
+        throw Error::fromErrno(e);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw Error::fromErrno(EISDIR);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw invalidPicture();
+    }
+    if (!file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw Error{errc::PathAccess, file_.errorString()};
+    }
+    size_ = st.st_size;
+}
+
+QByteArray PictureFile::head(int length) {
+    rewind();
+    QByteArray bytes = file_.read(length);
+    rewind();
+    return bytes;
+}
+
+QByteArray PictureFile::tail(int length) {
+    if (!file_.seek(qMax<qint64>(0, size_ - length)))
+        throw Error{errc::PathAccess, file_.errorString()};
+    QByteArray bytes = file_.read(length);
+    rewind();
+    return bytes;
+}
+
+QByteArray PictureFile::readAll(qint64 cap) {
+    if (size_ > cap)
+        throw outOfMemory();
+    rewind();
+    QByteArray data = file_.readAll();
+    if (file_.error() != QFileDevice::NoError)
+        throw Error{errc::PathAccess, file_.errorString()};
+    return data;
+}
+
+void PictureFile::rewind() {
+    if (!file_.seek(0))
+        throw Error{errc::PathAccess, file_.errorString()};
+}
+
+Sniffed sniff(const QByteArray& h, const QByteArray& tail) {
+    // Magic numbers are given with their length: some hold zero bytes.
+    const auto starts = [&](QByteArrayView magic, int at = 0) {
+        return h.size() >= at + magic.size() && QByteArrayView(h).sliced(at, magic.size()) == magic;
+    };
+    if (h.size() >= 4 && u32(h, 0) == 0x9AC6CDD7u)
+        return {Kind::Wmf, {}};
+    // A WMF without the placeable header: memory or disk type, nine words of header, a Windows
+    // 2 or 3 metafile version.
+    if (h.size() >= 18 && (u16(h, 0) == 1 || u16(h, 0) == 2) && u16(h, 2) == 9 &&
+        (u16(h, 4) == 0x0100 || u16(h, 4) == 0x0300))
+        return {Kind::Wmf, {}};
+    if (h.size() >= 44 && u32(h, 0) == 1 && u32(h, 40) == 0x464D4520u)
+        return {Kind::Emf, {}};
+    if (starts({"\xFF\xD8\xFF", 3}))
+        return {Kind::Image, "jpeg"};
+    if (starts({"\x89PNG\r\n\x1A\n", 8}))
+        return {Kind::Image, "png"};
+    if (starts("GIF87a") || starts("GIF89a"))
+        return {Kind::Image, "gif"};
+    if (starts("BM"))
+        return {Kind::Image, "bmp"};
+    if (h.size() >= 6 && u16(h, 0) == 0 && (u16(h, 2) == 1 || u16(h, 2) == 2) && u16(h, 4) > 0)
+        return {Kind::Image, u16(h, 2) == 1 ? "ico" : "cur"};
+    if (starts("RIFF") && starts("WEBP", 8))
+        return {Kind::Image, "webp"};
+    if (starts({"II*\0", 4}) || starts({"MM\0*", 4}))
+        return {Kind::Image, "tiff"};
+    // Qt reads TGA 2 files only, which end with their signature. An older TGA has no magic
+    // number at all.
+    if (tail.endsWith(QByteArrayView("TRUEVISION-XFILE.\0", 18)))
+        return {Kind::Image, "tga"};
+    return {Kind::Image, {}};
+}
+
+} // namespace lumorra::picture

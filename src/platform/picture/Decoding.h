@@ -1,0 +1,93 @@
+#pragma once
+
+// Pieces the picture readers share. Not part of the loader's interface.
+
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QtEndian>
+
+#include <cstring>
+
+namespace lumorra::picture {
+
+// However much memory is free, one picture never takes more than this.
+inline constexpr qint64 PictureByteCap = qint64(2) << 30;
+// A metafile loaded at its natural size is drawn into at most this many pixels on its long
+// side; the viewer draws it afresh at the size it shows.
+inline constexpr int MetafileRasterLimit = 4096;
+// Metafiles are read whole into memory; none worth showing comes near this.
+inline constexpr qint64 MetafileFileCap = qint64(256) << 20;
+
+// A little-endian number at `at` in `bytes`; 0 where the bytes end first.
+template <class T> T littleEndian(QByteArrayView bytes, qsizetype at) {
+    T value = 0;
+    if (at < 0 || bytes.size() - at < qsizetype(sizeof(T)))
+        return 0;
+    std::memcpy(&value, bytes.data() + at, sizeof(T));
+    return qFromLittleEndian(value);
+}
+
+Error invalidPicture();
+Error outOfMemory();
+
+// How many bytes a decoded picture may take now: half the memory the system has available,
+// within PictureByteCap.
+qint64 pictureByteBudget();
+// Throws Error 7 when a 32-bit picture of this size does not fit in the budget, 481 for an
+// empty size.
+void requireMemoryFor(QSize size, qint64 budget = pictureByteBudget());
+
+// What a metafile library may allocate while it reads one file: a raster within the budget,
+// and room for its own records.
+qint64 childMemory();
+
+// The raster a metafile of this natural size is drawn into when loaded.
+QSize metafileRaster(QSize natural);
+
+// A metafile drawn into a raster, and the size it is shown at.
+struct MetafileDrawing {
+    QSize naturalSize;
+    QImage image; // ARGB32
+};
+
+// Converts a decoded image to ARGB32 (with an alpha channel) or RGB32 (without).
+QImage toDisplayFormat(const QImage& image);
+
+// A picture file opened for reading. Only regular files are read: a fifo or a device would
+// block or never end.
+class PictureFile {
+public:
+    explicit PictureFile(const QString& path); // throws the errno Error, 481 for a non-file
+    QFile& device() { return file_; }
+    qint64 size() const { return size_; }
+    // The first bytes, for telling the format; the read position is left at the start.
+    QByteArray head(int length);
+    // The last bytes, the same way.
+    QByteArray tail(int length);
+    // The whole file; throws Error 7 when it is larger than `cap`.
+    QByteArray readAll(qint64 cap);
+    void rewind();
+
+private:
+    QFile file_;
+    qint64 size_ = 0;
+};
+
+// What a file's first bytes say it is.
+enum class Kind { Wmf, Emf, Image };
+struct Sniffed {
+    Kind kind = Kind::Image;
+    QByteArray qtFormat; // for Kind::Image: the Qt reader's format, empty when unknown
+};
+// `head` is the file's first bytes, `tail` its last (a TGA file tells itself at its end).
+Sniffed sniff(const QByteArray& head, const QByteArray& tail);
+// How many bytes of each end sniff() looks at.
+inline constexpr int SniffHeadBytes = 128;
+inline constexpr int SniffTailBytes = 18;
+
+} // namespace lumorra::picture

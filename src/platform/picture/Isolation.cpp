@@ -1,0 +1,194 @@
+#include "Isolation.h"
+
+#include "Decoding.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace lumorra::picture {
+namespace {
+
+// The first word of every answer: 0, or the Error number the child failed with.
+using Status = qint32;
+
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe2(fds_, O_CLOEXEC) != 0)
+            throw Error::fromErrno(errno);
+    }
+    ~Pipe() {
+        closeRead();
+        closeWrite();
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    int readEnd() const { return fds_[0]; }
+    int writeEnd() const { return fds_[1]; }
+    void closeRead() { closeFd(fds_[0]); }
+    void closeWrite() { closeFd(fds_[1]); }
+
+private:
+    static void closeFd(int& fd) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    int fds_[2] = {-1, -1};
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool Sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool Sanitized = true;
+#else
+constexpr bool Sanitized = false;
+#endif
+#else
+constexpr bool Sanitized = false;
+#endif
+
+// Limits the child's address space to what it has now and `memory` bytes more.
+void limitMemory(qint64 memory) {
+    if (Sanitized || memory <= 0)
+        return;
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    char text[64] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return;
+    const unsigned long long pages = std::strtoull(text, nullptr, 10);
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(memory);
+    const rlimit l{limit, limit};
+    ::setrlimit(RLIMIT_AS, &l);
+}
+
+[[noreturn]] void childBody(const std::function<void(ChildWriter&)>& child, int fd, qint64 memory) {
+    // The parent's handlers are not the child's: a crash handler would report the child's
+    // crash as the program's, a termination handler would tell the parent's event loop. The
+    // child dies of its signals, but not of a closed pipe: it ends on EPIPE then.
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig != SIGKILL && sig != SIGSTOP)
+            std::signal(sig, sig == SIGPIPE ? SIG_IGN : SIG_DFL);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    limitMemory(memory);
+    ChildWriter writer(fd);
+    int code = 0;
+    try {
+        child(writer);
+    } catch (...) {
+        const Error e = Error::fromCurrentException();
+        if (writer.started())
+            code = 1;
+        else
+            ignoreErrors([&] { writer.fail(e.number); });
+    }
+    // _exit: the child must not run the parent's exit handlers, flush its stdio buffers or
+    // destroy Qt's objects.
+    ::_exit(code);
+}
+
+} // namespace
+
+void ChildWriter::write(const void* data, qsizetype length) {
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t n = ::write(fd_, p, size_t(length));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ::_exit(1);
+        p += n;
+        length -= n;
+    }
+}
+
+void ChildWriter::send(const void* data, qsizetype length) {
+    if (!started_) {
+        const Status ok = 0;
+        write(&ok, sizeof ok);
+        started_ = true;
+    }
+    write(data, length);
+}
+
+void ChildWriter::fail(int number) {
+    if (started_)
+        ::_exit(1);
+    const Status status = number != 0 ? number : errc::InvalidPicture;
+    started_ = true;
+    write(&status, sizeof status);
+}
+
+void ChildReply::read(void* into, qsizetype length) {
+    char* p = static_cast<char*>(into);
+    while (length > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline_ - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            throw invalidPicture();
+        pollfd pfd{fd_, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, int(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            throw invalidPicture();
+        const ssize_t n = ::read(fd_, p, size_t(length));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) // the child ended, or died, before its answer was complete
+            throw invalidPicture();
+        p += n;
+        length -= n;
+    }
+}
+
+void runIsolated(const std::function<void(ChildWriter&)>& child,
+                 const std::function<void(ChildReply&)>& parent, std::chrono::milliseconds timeout,
+                 qint64 memory) {
+    Pipe pipe;
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw errno == ENOMEM || errno == EAGAIN ? outOfMemory() : Error::fromErrno(errno);
+    if (pid == 0) {
+        ::close(pipe.readEnd());
+        childBody(child, pipe.writeEnd(), memory);
+    }
+    pipe.closeWrite();
+
+    // However the reading ends, the child is ended and reaped.
+    struct Reaper {
+        pid_t pid;
+        ~Reaper() {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == 0) {
+                ::kill(pid, SIGKILL);
+                while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+                }
+            }
+        }
+    } reaper{pid};
+
+    ChildReply reply(pipe.readEnd(), std::chrono::steady_clock::now() + timeout);
+    const auto status = reply.read<Status>();
+    if (status == errc::OutOfMemory)
+        throw outOfMemory();
+    if (status != 0)
+        throw invalidPicture();
+    parent(reply);
+}
+
+} // namespace lumorra::picture

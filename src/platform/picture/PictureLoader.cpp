@@ -1,0 +1,191 @@
+#include "PictureLoader.h"
+
+#include "Decoding.h"
+#include "EmfReader.h"
+#include "WmfReader.h"
+
+#include <QImageReader>
+
+#include <new>
+
+namespace lumorra {
+
+using namespace picture;
+
+namespace {
+
+// What a Qt reader learns from a picture's header.
+struct Header {
+    QByteArray format;
+    QSize size;          // as stored, before the turn; invalid when the reader cannot tell
+    bool turned = false; // the EXIF orientation swaps width and height
+    int index = 0;       // the image of a multi-image file to show
+};
+
+bool isIcon(const QByteArray& format) {
+    return format == "ico" || format == "cur";
+}
+
+// The bit depth an icon directory gives for entry `i`, 0 when unknown.
+int iconBitCount(const QByteArray& directory, int i) {
+    return littleEndian<quint16>(directory, 6 + qsizetype(i) * 16 + 6);
+}
+
+// The reader reads from a file opened by descriptor, which has no name: Qt tells the format
+// from the content alone when the loader has not told it already.
+void setUp(QImageReader& reader, const QByteArray& format) {
+    if (!format.isEmpty())
+        reader.setFormat(format);
+    reader.setAutoTransform(true);
+}
+
+// Reads the header with a reader of its own: a reader that has answered size() does not always
+// decode afterwards.
+Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
+    file.rewind();
+    QImageReader reader(&file.device());
+    setUp(reader, sniffedFormat);
+    if (!reader.canRead())
+        throw invalidPicture();
+    Header h;
+    h.format = sniffedFormat.isEmpty() ? reader.format().toLower() : sniffedFormat;
+    if (h.format.isEmpty())
+        throw invalidPicture();
+    h.size = reader.size();
+    if (isIcon(h.format)) {
+        // Qt opens an icon at its first entry; show the largest, the deepest of equal ones.
+        const int count = reader.imageCount();
+        const QByteArray directory = file.head(6 + 16 * qBound(0, count, 4096));
+        qint64 bestArea = -1;
+        int bestBits = -1;
+        for (int i = 0; i < count; ++i) {
+            if (!reader.jumpToImage(i))
+                break;
+            const QSize s = reader.size();
+            const qint64 area = s.isValid() ? qint64(s.width()) * s.height() : 0;
+            const int bits = iconBitCount(directory, i);
+            if (area > bestArea || (area == bestArea && bits > bestBits)) {
+                bestArea = area;
+                bestBits = bits;
+                h.index = i;
+                h.size = s;
+            }
+        }
+    }
+    h.turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    return h;
+}
+
+// Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
+// succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
+// whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
+// damage), is an invalid picture.
+Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat) {
+    const Header h = readHeader(file, sniffedFormat);
+    const qint64 budget = pictureByteBudget();
+    if (h.size.isValid())
+        requireMemoryFor(h.size, budget);
+    // Qt refuses pictures above 256 MB by default. Its limit is one for the whole program in
+    // Qt 6; the loader is its only user and sets it to its budget before each decode, which
+    // also guards the formats whose header tells no size.
+    QImageReader::setAllocationLimit(int(qMax<qint64>(1, budget >> 20)));
+
+    file.rewind();
+    QImageReader reader(&file.device());
+    setUp(reader, h.format);
+    if (h.index > 0 && !reader.jumpToImage(h.index))
+        throw invalidPicture();
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        throw invalidPicture();
+    Picture picture;
+    picture.image = toDisplayFormat(image);
+    picture.naturalSize = picture.image.size();
+    picture.format = QString::fromLatin1(h.format);
+    return picture;
+}
+
+template <class F> auto guarded(F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        throw outOfMemory();
+    }
+}
+
+Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
+    const MetafileDrawing d = kind == Kind::Wmf ? drawWmf(data, size) : drawEmf(data, size);
+    return Picture{d.image, d.naturalSize,
+                   kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf")};
+}
+
+// Tells a file's format from its content.
+Sniffed sniffFile(PictureFile& file, QByteArray* head = nullptr) {
+    const QByteArray start = file.head(SniffHeadBytes);
+    if (head != nullptr)
+        *head = start;
+    return sniff(start, file.tail(SniffTailBytes));
+}
+
+} // namespace
+
+bool Picture::isMetafile() const {
+    return format == QLatin1String("wmf") || format == QLatin1String("emf");
+}
+
+Picture loadPicture(const QString& path) {
+    return guarded([&] {
+        PictureFile file(path);
+        if (file.size() == 0)
+            throw invalidPicture();
+        const Sniffed s = sniffFile(file);
+        if (s.kind == Kind::Image)
+            return loadImage(file, s.qtFormat);
+        return loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
+    });
+}
+
+QSize pictureSize(const QString& path) {
+    return guarded([&] {
+        PictureFile file(path);
+        if (file.size() == 0)
+            throw invalidPicture();
+        QByteArray head;
+        const Sniffed s = sniffFile(file, &head);
+        switch (s.kind) {
+        case Kind::Wmf:
+            return wmfNaturalSize(file.readAll(MetafileFileCap));
+        case Kind::Emf:
+            return emfNaturalSize(head, file.size());
+        case Kind::Image:
+            break;
+        }
+        const Header h = readHeader(file, s.qtFormat);
+        if (!h.size.isValid())
+            return loadImage(file, s.qtFormat).naturalSize;
+        return h.turned ? h.size.transposed() : h.size;
+    });
+}
+
+QImage renderPicture(const QString& path, QSize size) {
+    if (size.isEmpty())
+        throw Error::program(errc::InvalidCall);
+    return guarded([&] {
+        PictureFile file(path);
+        if (file.size() == 0)
+            throw invalidPicture();
+        requireMemoryFor(size);
+        const Sniffed s = sniffFile(file);
+        if (s.kind != Kind::Image)
+            return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
+        const QImage image = loadImage(file, s.qtFormat).image;
+        if (image.size() == size)
+            return image;
+        const QImage scaled = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (scaled.isNull())
+            throw outOfMemory();
+        return toDisplayFormat(scaled);
+    });
+}
+
+} // namespace lumorra

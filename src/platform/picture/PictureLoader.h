@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace lumorra {
+
+// A decoded picture. The image is implicitly shared: copies of a Picture share its pixels.
+struct Picture {
+    QImage image;      // Format_ARGB32 or Format_RGB32, already turned upright
+    QSize naturalSize; // the size the picture is shown at, in pixels
+    QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", ...
+    bool isNull() const { return image.isNull(); }
+    // Metafiles are drawings: draw them afresh with renderPicture() to show them zoomed.
+    bool isMetafile() const;
+};
+
+// Loads a picture file, its format told by its content rather than its name. Throws Error: the
+// errno error when the file cannot be opened (2 "No such file or directory", 13 "Permission
+// denied"), 481 "Invalid picture" for an empty, unknown, corrupt or unreadable file, 7 "Out of
+// memory" for a picture too large to hold. Metafiles come drawn at their natural size, or smaller
+// when that size is huge (naturalSize stays true then).
+Picture loadPicture(const QString& path);
+
+// The natural size alone, from the file's header where the format allows; throws like
+// loadPicture() for a file it cannot read.
+QSize pictureSize(const QString& path);
+
+// The picture drawn at the given size: metafiles are drawn afresh at that size, other pictures
+// are scaled. Throws like loadPicture(), and 5 "Invalid procedure call or argument" for an empty
+// size.
+QImage renderPicture(const QString& path, QSize size);
+
+} // namespace lumorra

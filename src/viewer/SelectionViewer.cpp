@@ -1,0 +1,269 @@
+#include "SelectionViewer.h"
+
+#include "browser/MainWindow.h"
+#include "core/Logs.h"
+#include "core/Services.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "platform/Keys.h"
+#include "platform/Launcher.h"
+#include "platform/PictureArea.h"
+#include "platform/Screen.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
+#include "platform/Text.h"
+#include "platform/movie/MovieControl.h"
+#include "platform/picture/PictureLoader.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <cerrno>
+
+namespace lumorra {
+namespace {
+
+constexpr double WidthLimit = 0.743;
+constexpr double HeightLimit = 0.896;
+constexpr double Shrink = 0.99;
+
+const QString Caption = QStringLiteral("Lumorra");
+
+} // namespace
+
+SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
+    : QObject(&window), w_(window), s_(services) {
+    connect(w_.File1, &FileList::selectionChanged, this, [this](int index) {
+        if (index >= 0)
+            File1_Click();
+    });
+    QRadioButton* options[] = {w_.Option1, w_.Option2, w_.Option3, w_.Option4};
+    for (int i = 0; i < 4; ++i)
+        connect(options[i], &QRadioButton::clicked, this, [this, i] { Option_Click(i + 1); });
+    connect(w_.AM1, &MovieControl::failed, this, [this](const Error& e) {
+        // Only the animation this viewer loaded last is reported.
+        if (!loadingMovie_.isEmpty() && w_.AM1->fileName() == loadingMovie_) {
+            loadingMovie_.clear();
+            animationFailure(e);
+        }
+    });
+    connect(w_.AM1, &MovieControl::loaded, this, [this] { loadingMovie_.clear(); });
+}
+
+double SelectionViewer::pictureFactor(int option) {
+    static const double f[] = {0.25, 0.5, 1.0, 2.0};
+    return f[qBound(1, option, 4) - 1];
+}
+double SelectionViewer::movieRate(int option) {
+    return pictureFactor(option);
+}
+QString SelectionViewer::pictureText(int option) {
+    static const char* t[] = {"1:4", "1:2", "1:1", "2:1"};
+    return QString::fromLatin1(t[qBound(1, option, 4) - 1]);
+}
+QString SelectionViewer::movieText(int option) {
+    static const char* t[] = {".25", ".50", "1.0", "2.0"};
+    return QString::fromLatin1(t[qBound(1, option, 4) - 1]);
+}
+
+void SelectionViewer::setCurrentFile() {
+    w_.Label1->setText(w_.currentFilePath());
+}
+
+void SelectionViewer::File1_Click() {
+    w_.setCursor(Qt::WaitCursor);
+    const QString name = w_.File1->fileName();
+    if (name.right(3).toLower() == QLatin1String("viv"))
+        vivoBranch();
+    else if (w_.Label2->text() != QLatin1String("pic"))
+        animationBranch();
+    else
+        pictureBranch();
+}
+
+void SelectionViewer::vivoBranch() {
+    // No failure handling of its own: the player window reports what it cannot play.
+    ignoreErrors([&] {
+        setCurrentFile();
+        w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading animation"));
+        if (showVivo)
+            showVivo(w_.Label1->text());
+        w_.setWindowTitle(Caption);
+    });
+    w_.setWindowTitle(Caption);
+    ignoreErrors([&] { commonTail(); });
+}
+
+void SelectionViewer::animationBranch() {
+    const bool ok = withFailureHandler(
+        [&] {
+            w_.Image1->hide();
+            w_.Label5->clear();
+            setCurrentFile();
+            w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading animation"));
+            loadingMovie_ = w_.Label1->text();
+            w_.AM1->setFileName(loadingMovie_);
+            w_.StatusBar1->setText(4, QStringLiteral("1:1"));
+            w_.AM1->show();
+            w_.setWindowTitle(Caption);
+            w_.Option3->setChecked(true);
+            commonTail();
+        },
+        [&](const Error& e) {
+            loadingMovie_.clear();
+            animationFailure(e);
+        });
+    if (!ok)
+        ignoreErrors([&] { commonTail(); });
+}
+
+void SelectionViewer::pictureBranch() {
+    const bool ok = withFailureHandler(
+        [&] {
+            w_.AM1->hide();
+            setCurrentFile();
+            w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
+            const Picture picture = loadPicture(w_.Label1->text());
+            w_.Image1->setPicture(picture.image, picture.naturalSize);
+            w_.Picture1->setPicture(picture.image, picture.naturalSize); // shared, not copied
+            w_.Image1->hide();
+            w_.Image1->setStretch(false);
+            w_.Option3->setChecked(true);
+            w_.StatusBar1->setText(4, QStringLiteral("1:1"));
+            w_.Image1->show();
+            w_.setWindowTitle(Caption);
+            w_.Label5->setText(shortestText(w_.Image1->width()) + QStringLiteral(" x ") +
+                               shortestText(w_.Image1->height()));
+            if (numberValue(s_.settings.read(keys::AutoZoom)) == 1)
+                az();
+            commonTail();
+        },
+        [&](const Error& e) { pictureFailure(e); });
+    if (!ok)
+        ignoreErrors([&] { commonTail(); });
+}
+
+void SelectionViewer::pictureFailure(const Error& e) {
+    bool ole = false;
+    ignoreErrors([&] { ole = numberValue(s_.settings.read(keys::OLE)) == 1; });
+    if (ole) {
+        // Open the file in the application the desktop has for it: no message, no record.
+        ignoreErrors([&] { s_.launcher.openDocument(w_.Label1->text()); });
+        w_.setWindowTitle(Caption);
+        w_.Image1->clearPicture();
+        return;
+    }
+    const QString record =
+        errorRecordText(e, QStringLiteral("Picture load"), QStringLiteral("Picture load"));
+    reportFailure(s_, record,
+                  QStringLiteral("Unable to open the selected picture, the file may be corrupted. "
+                                 "Please select another file or try using another program. If you "
+                                 "want Lumorra to do this automatic, then check the box on the "
+                                 "file properties window."),
+                  &w_);
+    w_.setWindowTitle(Caption);
+}
+
+void SelectionViewer::animationFailure(const Error& e) {
+    const QString record =
+        errorRecordText(e, QStringLiteral("Animation load"), QStringLiteral("Animation load"));
+    reportFailure(s_, record,
+                  QStringLiteral("Unable to open the selected animation, the file may be "
+                                 "corrupted. Please select another file or try using another "
+                                 "program."),
+                  &w_);
+    w_.setWindowTitle(Caption);
+}
+
+void SelectionViewer::commonTail() {
+    w_.Command6->setEnabled(true);
+    w_.Command6->setText(QStringLiteral("&Copy"));
+    w_.Command2->setEnabled(true);
+    w_.Command2->setText(QStringLiteral("&File Copy"));
+    w_.Command7->setEnabled(true);
+    w_.Command7->setText(QStringLiteral("File &Move"));
+    w_.unsetCursor();
+    const QFileInfo info(w_.Label1->text());
+    if (!info.exists())
+        throw Error::fromErrno(ENOENT);
+    w_.StatusBar1->setText(2, w_.Label1->text() + QStringLiteral(" (") + numberText(info.size()) +
+                                  QStringLiteral(" bytes)"));
+    w_.Label7->setText(QStringLiteral("Current: ") + QString::number(w_.File1->listIndex() + 1));
+}
+
+void SelectionViewer::Option_Click(int option) {
+    const QString mode = w_.Label2->text();
+    if (mode == QLatin1String("pic")) {
+        PictureArea* area = w_.Image1;
+        ignoreErrors([&] { area->hide(); });
+        ignoreErrors([&] {
+            area->resize(area->naturalSize());
+            area->setStretch(false);
+        });
+        if (option != 3) {
+            const double f = pictureFactor(option);
+            ignoreErrors([&] { area->setHeightTwips(area->heightTwips() * f); });
+            ignoreErrors([&] { area->setWidthTwips(area->widthTwips() * f); });
+            ignoreErrors([&] { area->setStretch(true); });
+        }
+        ignoreErrors([&] { w_.StatusBar1->setText(4, pictureText(option)); });
+        ignoreErrors([&] { area->show(); });
+    } else if (mode == QLatin1String("avi")) {
+        ignoreErrors([&] { w_.AM1->setRate(movieRate(option)); });
+        ignoreErrors([&] { w_.StatusBar1->setText(4, movieText(option)); });
+    }
+}
+
+void SelectionViewer::deselectOption3() {
+    // Radio buttons of one frame keep one of them checked; to leave none checked the button
+    // steps out of the group for a moment.
+    w_.Option3->setAutoExclusive(false);
+    w_.Option3->setChecked(false);
+    w_.Option3->setAutoExclusive(true);
+}
+
+void SelectionViewer::az() {
+    withFailureHandler(
+        [&] {
+            PictureArea* area = w_.Image1;
+            area->hide();
+            // One step shrinks both sides by 1 %, each from the size read back. A pass ends
+            // when the side fits, or when a step changes nothing any more (whole pixels).
+            const auto step = [area] {
+                const QSize before = area->size();
+                area->setWidthTwips(area->widthTwips() * Shrink);
+                area->setHeightTwips(area->heightTwips() * Shrink);
+                return area->size() != before;
+            };
+            const auto outerWidth = [&] {
+                return static_cast<float>(WidthLimit * w_.frameGeometry().width() *
+                                          s_.screen.twipsPerPixelX());
+            };
+            const auto outerHeight = [&] {
+                return static_cast<float>(HeightLimit * w_.frameGeometry().height() *
+                                          s_.screen.twipsPerPixelY());
+            };
+            while (area->widthTwips() > outerWidth()) {
+                if (!step())
+                    break;
+            }
+            while (area->heightTwips() > outerHeight()) {
+                if (!step())
+                    break;
+            }
+            w_.StatusBar1->setText(4, QStringLiteral("Auto"));
+            deselectOption3();
+            area->setStretch(true);
+            area->show();
+        },
+        [&](const Error&) {
+            reportFailure(s_, QStringLiteral("AutoZoom ERROR"),
+                          QStringLiteral("Unable to Auto size the picture. The picture may "
+                                         "contain defective pixels"),
+                          &w_);
+        });
+}
+
+} // namespace lumorra

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace lumorra {
+
+class MainWindow;
+struct Error;
+struct Services;
+
+// Shows the file list's selection: a picture in the picture area, an animation in the movie
+// control, a Vivo movie in its player window; and sizes the picture with the zoom options and
+// the auto zoom. Works on the main window's controls.
+class SelectionViewer : public QObject {
+    Q_OBJECT
+public:
+    SelectionViewer(MainWindow& window, Services& services);
+
+    // Where Vivo movies go (the player window of the main window).
+    std::function<void(const QString& path)> showVivo;
+
+    void File1_Click();
+    // The zoom options; index 1 to 4.
+    void Option_Click(int option);
+    void az();
+
+    // The zoom factors and rates of the four options.
+    static double pictureFactor(int option);
+    static double movieRate(int option);
+    static QString pictureText(int option);
+    static QString movieText(int option);
+
+private:
+    void pictureBranch();
+    void animationBranch();
+    void vivoBranch();
+    void commonTail();
+    void pictureFailure(const Error& e);
+    void animationFailure(const Error& e);
+    void setCurrentFile();
+    void deselectOption3();
+
+    MainWindow& w_;
+    Services& s_;
+    QString loadingMovie_; // the animation whose load outcome is still to come
+};
+
+} // namespace lumorra

@@ -1,0 +1,460 @@
+#include "PictureBytes.h"
+
+#include <QBuffer>
+#include <QList>
+#include <QPainter>
+#include <QtEndian>
+
+namespace lumorra::test {
+namespace {
+
+void put16(QByteArray& b, quint16 v) {
+    char c[2];
+    qToLittleEndian(v, c);
+    b.append(c, 2);
+}
+void put32(QByteArray& b, quint32 v) {
+    char c[4];
+    qToLittleEndian(v, c);
+    b.append(c, 4);
+}
+void putBe16(QByteArray& b, quint16 v) {
+    char c[2];
+    qToBigEndian(v, c);
+    b.append(c, 2);
+}
+void putBe32(QByteArray& b, quint32 v) {
+    char c[4];
+    qToBigEndian(v, c);
+    b.append(c, 4);
+}
+quint32 colorRef(QColor c) {
+    return quint32(c.red()) | quint32(c.green()) << 8 | quint32(c.blue()) << 16;
+}
+
+quint32 crc32(const QByteArray& data) {
+    quint32 crc = 0xFFFFFFFFu;
+    for (char ch : data) {
+        crc ^= quint8(ch);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+} // namespace
+
+QByteArray encoded(const QImage& image, const char* format, int quality) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
+QImage twoHalves(QSize size, QColor left, QColor right) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.fillRect(QRect(0, 0, size.width() / 2, size.height()), left);
+    p.fillRect(QRect(size.width() / 2, 0, size.width() - size.width() / 2, size.height()), right);
+    return image;
+}
+
+namespace {
+
+// Colour indexes packed as LZW codes the plain way: every pixel a literal code of 9 bits, the
+// table cleared before it would need 10.
+QByteArray gifPixels(const QImage& image, const QList<QRgb>& palette) {
+    QByteArray codes;
+    quint32 buffer = 0;
+    int bits = 0;
+    const auto putCode = [&](quint32 code) {
+        buffer |= code << bits;
+        bits += 9;
+        while (bits >= 8) {
+            codes.append(char(buffer & 0xFF));
+            buffer >>= 8;
+            bits -= 8;
+        }
+    };
+    constexpr quint32 Clear = 256, End = 257;
+    int sinceClear = 0;
+    putCode(Clear);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (sinceClear == 254) {
+                putCode(Clear);
+                sinceClear = 0;
+            }
+            putCode(quint32(qMax<qsizetype>(0, palette.indexOf(image.pixel(x, y) | 0xFF000000u))));
+            ++sinceClear;
+        }
+    }
+    putCode(End);
+    if (bits > 0)
+        codes.append(char(buffer & 0xFF));
+    QByteArray blocks;
+    blocks.append(char(8)); // LZW minimum code size
+    for (qsizetype at = 0; at < codes.size(); at += 255) {
+        const QByteArray part = codes.mid(at, 255);
+        blocks.append(char(part.size()));
+        blocks.append(part);
+    }
+    blocks.append(char(0));
+    return blocks;
+}
+
+QList<QRgb> gifPalette(const QImage& image) {
+    QList<QRgb> palette;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y) | 0xFF000000u;
+            if (!palette.contains(c) && palette.size() < 256)
+                palette.append(c);
+        }
+    while (palette.size() < 256)
+        palette.append(0xFF000000u);
+    return palette;
+}
+
+QByteArray colourTable(const QList<QRgb>& palette) {
+    QByteArray table;
+    for (QRgb c : palette) {
+        table.append(char(qRed(c)));
+        table.append(char(qGreen(c)));
+        table.append(char(qBlue(c)));
+    }
+    return table;
+}
+
+} // namespace
+
+QByteArray gifFile(const std::vector<QImage>& frames) {
+    const QImage& first = frames.front();
+    QByteArray gif("GIF89a");
+    put16(gif, quint16(first.width()));
+    put16(gif, quint16(first.height()));
+    gif.append(char(0xF7)); // a global table of 256 colours
+    gif.append(char(0));
+    gif.append(char(0));
+    const QList<QRgb> global = gifPalette(first);
+    gif.append(colourTable(global));
+    for (const QImage& frame : frames) {
+        gif.append("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8); // 0.1 s a frame
+        gif.append(char(0x2C));
+        put16(gif, 0);
+        put16(gif, 0);
+        put16(gif, quint16(frame.width()));
+        put16(gif, quint16(frame.height()));
+        if (&frame == &first) {
+            gif.append(char(0));
+            gif.append(gifPixels(frame, global));
+        } else {
+            const QList<QRgb> local = gifPalette(frame);
+            gif.append(char(0x87)); // a local table of 256 colours
+            gif.append(colourTable(local));
+            gif.append(gifPixels(frame, local));
+        }
+    }
+    gif.append(char(0x3B));
+    return gif;
+}
+
+QByteArray tgaFile(const QImage& image) {
+    QByteArray tga(2, '\0');
+    tga.append(char(2)); // uncompressed true colour
+    tga.append(5, '\0');
+    put16(tga, 0);
+    put16(tga, 0);
+    put16(tga, quint16(image.width()));
+    put16(tga, quint16(image.height()));
+    tga.append(char(24));
+    tga.append(char(0x20)); // top row first
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            tga.append(char(qBlue(c)));
+            tga.append(char(qGreen(c)));
+            tga.append(char(qRed(c)));
+        }
+    put32(tga, 0);                       // no extension area
+    put32(tga, 0);                       // no developer directory
+    tga.append("TRUEVISION-XFILE.", 18); // with its zero byte
+    return tga;
+}
+
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation) {
+    QByteArray tiff("MM\0*", 4);
+    putBe32(tiff, 8);      // the first directory
+    putBe16(tiff, 1);      // one entry:
+    putBe16(tiff, 0x0112); // Orientation,
+    putBe16(tiff, 3);      // SHORT,
+    putBe32(tiff, 1);      // one of them,
+    putBe16(tiff, quint16(orientation));
+    putBe16(tiff, 0);
+    putBe32(tiff, 0); // no next directory
+    QByteArray app1("\xFF\xE1", 2);
+    putBe16(app1, quint16(2 + 6 + tiff.size()));
+    app1.append("Exif\0\0", 6);
+    app1.append(tiff);
+    return jpeg.left(2) + app1 + jpeg.mid(2);
+}
+
+QByteArray jpegClaiming(const QByteArray& jpeg, QSize size) {
+    QByteArray out = jpeg;
+    qsizetype at = 2;
+    while (at + 9 < out.size() && quint8(out[at]) == 0xFF) {
+        const quint8 marker = quint8(out[at + 1]);
+        if (marker == 0xC0 || marker == 0xC2) {
+            qToBigEndian(quint16(size.height()), out.data() + at + 5);
+            qToBigEndian(quint16(size.width()), out.data() + at + 7);
+            return out;
+        }
+        at += 2 + qFromBigEndian<quint16>(out.constData() + at + 2);
+    }
+    return {};
+}
+
+QByteArray pngClaiming(QSize size) {
+    QByteArray png("\x89PNG\r\n\x1A\n", 8);
+    const auto chunk = [&](const char* type, const QByteArray& data) {
+        putBe32(png, quint32(data.size()));
+        const QByteArray typed = QByteArray(type) + data;
+        png.append(typed);
+        putBe32(png, crc32(typed));
+    };
+    QByteArray header;
+    putBe32(header, quint32(size.width()));
+    putBe32(header, quint32(size.height()));
+    header.append("\x08\x06\x00\x00\x00", 5); // 8-bit RGBA, not interlaced
+    chunk("IHDR", header);
+    // The start of the pixel data: a reader learns the size when it gets here.
+    chunk("IDAT", QByteArray("\x78\x9C\x63\x00\x00", 5));
+    return png;
+}
+
+QByteArray iconFile(const std::vector<IconEntry>& entries) {
+    QByteArray head;
+    put16(head, 0);
+    put16(head, 1);
+    put16(head, quint16(entries.size()));
+    QByteArray images;
+    const quint32 firstOffset = quint32(6 + 16 * entries.size());
+    for (const IconEntry& e : entries) {
+        QByteArray dib;
+        const int rowBytes = e.bits == 32 ? e.side * 4 : (e.side + 3) & ~3;
+        const int maskRow = (e.side + 31) / 32 * 4;
+        put32(dib, 40);
+        put32(dib, quint32(e.side));
+        put32(dib, quint32(e.side * 2)); // the colour bitmap and the mask
+        put16(dib, 1);
+        put16(dib, quint16(e.bits));
+        put32(dib, 0);
+        put32(dib, quint32((rowBytes + maskRow) * e.side));
+        for (int i = 0; i < 4; ++i)
+            put32(dib, 0);
+        if (e.bits == 8) {
+            put32(dib, e.color.rgb() & 0xFFFFFFu); // palette entry 0: blue, green, red, 0
+            dib.append(255 * 4, '\0');
+            dib.append(rowBytes * e.side, '\0'); // every pixel colour 0
+        } else {
+            for (int i = 0; i < e.side * e.side; ++i)
+                put32(dib, e.color.rgba()); // BGRA in memory, as QRgb little-endian
+        }
+        dib.append(maskRow * e.side, '\0'); // all opaque
+        const int side = e.side == 256 ? 0 : e.side;
+        head.append(char(side));
+        head.append(char(side));
+        head.append(char(0));
+        head.append(char(0));
+        put16(head, 1);
+        put16(head, quint16(e.bits));
+        put32(head, quint32(dib.size()));
+        put32(head, firstOffset + quint32(images.size()));
+        images.append(dib);
+    }
+    return head + images;
+}
+
+WmfBuilder::WmfBuilder(QRect frame, int unitsPerInch)
+    : placeable_(true), frame_(frame), unitsPerInch_(unitsPerInch) {}
+WmfBuilder::WmfBuilder() = default;
+
+void WmfBuilder::record(quint16 function, const std::vector<quint16>& params) {
+    const quint32 words = quint32(3 + params.size());
+    put32(records_, words);
+    put16(records_, function);
+    for (quint16 p : params)
+        put16(records_, p);
+    maxRecord_ = std::max(maxRecord_, words);
+}
+
+WmfBuilder& WmfBuilder::window(QRect r) {
+    record(0x020B, {quint16(r.top()), quint16(r.left())});
+    record(0x020C, {quint16(r.height()), quint16(r.width())});
+    return *this;
+}
+
+WmfBuilder& WmfBuilder::solidBrush(QColor c) {
+    const quint32 ref = colorRef(c);
+    record(0x02FC, {0, quint16(ref), quint16(ref >> 16), 0});
+    record(0x012D, {objects_++});
+    return *this;
+}
+
+WmfBuilder& WmfBuilder::noPen() {
+    record(0x02FA, {5, 0, 0, 0, 0}); // PS_NULL
+    record(0x012D, {objects_++});
+    return *this;
+}
+
+WmfBuilder& WmfBuilder::pen(QColor c, int width) {
+    const quint32 ref = colorRef(c);
+    record(0x02FA, {0, quint16(width), 0, quint16(ref), quint16(ref >> 16)}); // PS_SOLID
+    record(0x012D, {objects_++});
+    return *this;
+}
+
+WmfBuilder& WmfBuilder::line(QPoint from, QPoint to) {
+    record(0x0214, {quint16(from.y()), quint16(from.x())}); // MoveTo
+    record(0x0213, {quint16(to.y()), quint16(to.x())});     // LineTo
+    return *this;
+}
+
+WmfBuilder& WmfBuilder::rectangle(QRect r) {
+    record(0x041B,
+           {quint16(r.bottom() + 1), quint16(r.right() + 1), quint16(r.top()), quint16(r.left())});
+    return *this;
+}
+
+WmfBuilder& WmfBuilder::font(const QString& face, int height) {
+    QByteArray logFont;
+    put16(logFont, quint16(-height)); // character height
+    put16(logFont, 0);
+    put16(logFont, 0);
+    put16(logFont, 0);
+    put16(logFont, 400); // normal weight
+    logFont.append(8, '\0');
+    QByteArray name = face.toLatin1().left(31);
+    name.append(32 - name.size(), '\0');
+    logFont.append(name);
+    std::vector<quint16> params;
+    for (qsizetype i = 0; i < logFont.size(); i += 2)
+        params.push_back(qFromLittleEndian<quint16>(logFont.constData() + i));
+    record(0x02FB, params);
+    record(0x012D, {objects_++});
+    record(0x0102, {1}); // transparent background
+    return *this;
+}
+
+WmfBuilder& WmfBuilder::text(QPoint at, const QByteArray& latin1) {
+    QByteArray s = latin1;
+    if (s.size() % 2 != 0)
+        s.append('\0');
+    std::vector<quint16> params{quint16(latin1.size())};
+    for (qsizetype i = 0; i < s.size(); i += 2)
+        params.push_back(qFromLittleEndian<quint16>(s.constData() + i));
+    params.push_back(quint16(at.y()));
+    params.push_back(quint16(at.x()));
+    record(0x0521, params);
+    return *this;
+}
+
+QByteArray WmfBuilder::bytes() const {
+    QByteArray body = records_;
+    put32(body, 3); // EOF record
+    put16(body, 0);
+    QByteArray out;
+    if (placeable_) {
+        QByteArray p;
+        put32(p, 0x9AC6CDD7u);
+        put16(p, 0);
+        put16(p, quint16(frame_.left()));
+        put16(p, quint16(frame_.top()));
+        put16(p, quint16(frame_.left() + frame_.width()));
+        put16(p, quint16(frame_.top() + frame_.height()));
+        put16(p, quint16(unitsPerInch_));
+        put32(p, 0);
+        quint16 sum = 0;
+        for (int i = 0; i < 20; i += 2)
+            sum ^= qFromLittleEndian<quint16>(p.constData() + i);
+        put16(p, sum);
+        out = p;
+    }
+    QByteArray h;
+    put16(h, 1);
+    put16(h, 9);
+    put16(h, 0x0300);
+    put32(h, quint32((18 + body.size()) / 2));
+    put16(h, objects_);
+    put32(h, std::max<quint32>(maxRecord_, 3));
+    put16(h, 0);
+    return out + h + body;
+}
+
+EmfBuilder::EmfBuilder(QRect bounds, QRect frame, QSize devicePixels, QSize deviceMillimetres)
+    : EmfBuilder(bounds.left(), bounds.top(), bounds.right(), bounds.bottom(), frame, devicePixels,
+                 deviceMillimetres) {}
+
+EmfBuilder::EmfBuilder(int left, int top, int right, int bottom, QRect frame, QSize devicePixels,
+                       QSize deviceMillimetres)
+    : bounds_{left, top, right, bottom}, frame_(frame), devicePixels_(devicePixels),
+      deviceMillimetres_(deviceMillimetres) {}
+
+void EmfBuilder::record(quint32 type, const std::vector<qint32>& params) {
+    put32(records_, type);
+    put32(records_, quint32(8 + 4 * params.size()));
+    for (qint32 p : params)
+        put32(records_, quint32(p));
+    ++count_;
+}
+
+EmfBuilder& EmfBuilder::solidBrush(QColor c) {
+    const qint32 handle = qint32(handles_++);
+    record(39, {handle, 0, qint32(colorRef(c)), 0}); // EMR_CREATEBRUSHINDIRECT
+    record(37, {handle});                            // EMR_SELECTOBJECT
+    return *this;
+}
+
+EmfBuilder& EmfBuilder::noPen() {
+    record(37, {qint32(0x80000008u)}); // the stock NULL_PEN
+    return *this;
+}
+
+EmfBuilder& EmfBuilder::rectangle(QRect r) {
+    record(43, {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+    return *this;
+}
+
+QByteArray EmfBuilder::bytes() const {
+    QByteArray eof;
+    put32(eof, 14);
+    put32(eof, 20);
+    put32(eof, 0);
+    put32(eof, 16);
+    put32(eof, 20);
+    QByteArray h;
+    const quint32 headerBytes = 88;
+    put32(h, 1);
+    put32(h, headerBytes);
+    for (qint32 v : bounds_)
+        put32(h, quint32(v));
+    for (int v : {frame_.left(), frame_.top(), frame_.right(), frame_.bottom()})
+        put32(h, quint32(v));
+    put32(h, 0x464D4520u);
+    put32(h, 0x10000u);
+    put32(h, quint32(headerBytes + records_.size() + eof.size()));
+    put32(h, count_ + 2);
+    put16(h, quint16(handles_));
+    put16(h, 0);
+    put32(h, 0);
+    put32(h, 0);
+    put32(h, 0);
+    put32(h, quint32(devicePixels_.width()));
+    put32(h, quint32(devicePixels_.height()));
+    put32(h, quint32(deviceMillimetres_.width()));
+    put32(h, quint32(deviceMillimetres_.height()));
+    return h + records_ + eof;
+}
+
+} // namespace lumorra::test

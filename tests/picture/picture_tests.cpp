@@ -1,0 +1,704 @@
+#include "PictureBytes.h"
+#include "platform/Error.h"
+#include "platform/picture/Isolation.h"
+#include "platform/picture/PictureLoader.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace lumorra;
+using namespace lumorra::test;
+
+namespace {
+
+const QColor Red(220, 20, 20);
+const QColor Blue(20, 20, 220);
+const QColor Green(20, 200, 20);
+
+// Within `tolerance` of the colour on each channel, and opaque (JPEG and smooth scaling move
+// colours a little).
+bool near(QRgb pixel, QColor c, int tolerance = 40) {
+    return qAbs(qRed(pixel) - c.red()) <= tolerance &&
+           qAbs(qGreen(pixel) - c.green()) <= tolerance &&
+           qAbs(qBlue(pixel) - c.blue()) <= tolerance && qAlpha(pixel) == 255;
+}
+
+template <class F> std::optional<Error> failure(F&& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+bool isDisplayFormat(const QImage& image) {
+    return image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32;
+}
+
+// A metafile drawing of red on the left and blue on the right, 2 x 1 inches, 192 x 96 at 96 dpi.
+QByteArray redBlueWmf() {
+    return WmfBuilder(QRect(0, 0, 2880, 1440), 1440)
+        .window(QRect(0, 0, 2880, 1440))
+        .noPen()
+        .solidBrush(Red)
+        .rectangle(QRect(0, 0, 1440, 1440))
+        .solidBrush(Blue)
+        .rectangle(QRect(1440, 0, 1440, 1440))
+        .bytes();
+}
+
+// The same as an EMF of 100 x 50 device pixels.
+QByteArray redBlueEmf() {
+    return EmfBuilder(QRect(0, 0, 100, 50), QRect(0, 0, 2500, 1250))
+        .noPen()
+        .solidBrush(Red)
+        .rectangle(QRect(0, 0, 50, 50))
+        .solidBrush(Blue)
+        .rectangle(QRect(50, 0, 50, 50))
+        .bytes();
+}
+
+QByteArray svgText() {
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"60\" height=\"30\">"
+           "<rect x=\"0\" y=\"0\" width=\"30\" height=\"30\" fill=\"#dc1414\"/>"
+           "<rect x=\"30\" y=\"0\" width=\"30\" height=\"30\" fill=\"#1414dc\"/></svg>";
+}
+
+int opaquePixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += qAlpha(image.pixel(x, y)) == 255 ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class PictureTest : public QObject {
+    Q_OBJECT
+private slots:
+    // First, while the process is fresh: a WMF, then an EMF.
+    void wmfThenEmfInOneProcess();
+
+    void rasterFormatsLoadAtTheirSize_data();
+    void rasterFormatsLoadAtTheirSize();
+    void iconShowsItsLargestEntry();
+    void exifOrientationTurnsThePicture_data();
+    void exifOrientationTurnsThePicture();
+    void formatIsToldByContent_data();
+    void formatIsToldByContent();
+    void unreadableContentIsAnInvalidPicture_data();
+    void unreadableContentIsAnInvalidPicture();
+    void fileSystemErrorsKeepTheirNumbers();
+    void unreadableFileIsPermissionDenied();
+    void hugeHeadersAreRefusedBeforeDecoding_data();
+    void hugeHeadersAreRefusedBeforeDecoding();
+    void bigPhotoLoads();
+    void truncatedJpegShowsWhatThereIs();
+
+    void wmfIsDrawnAtNinetySixDpi();
+    void absurdPenWidthsAreTamed();
+    void wmfWithoutPlaceableHeaderLoads();
+    void wmfTextIsDrawn();
+    void emfNaturalSizeComesFromTheHeader_data();
+    void emfNaturalSizeComesFromTheHeader();
+    void emfRecordingsFromOtherProgramsDraw_data();
+    void emfRecordingsFromOtherProgramsDraw();
+    void hugeEmfIsDrawnSmallerButKeepsItsSize();
+    void damagedEmfRecordsAreInvalid_data();
+    void damagedEmfRecordsAreInvalid();
+    void metafilesAreDrawnAfreshAtTheSizeShown();
+    void otherPicturesAreScaledToTheSizeShown();
+    void aReaderThatCrashesOrHangsCostsOnlyItsChild();
+
+    void damagedFilesNeverCrash_data();
+    void damagedFilesNeverCrash();
+
+private:
+    QString write(const QString& name, const QByteArray& bytes);
+    QTemporaryDir dir_;
+};
+
+QString PictureTest::write(const QString& name, const QByteArray& bytes) {
+    const QString path = dir_.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void PictureTest::wmfThenEmfInOneProcess() {
+    const Picture wmf = loadPicture(write(QStringLiteral("first.wmf"), redBlueWmf()));
+    const Picture emf = loadPicture(write(QStringLiteral("second.emf"), redBlueEmf()));
+    const Picture again = loadPicture(dir_.filePath(QStringLiteral("first.wmf")));
+    QCOMPARE(wmf.format, QStringLiteral("wmf"));
+    QCOMPARE(emf.format, QStringLiteral("emf"));
+    QCOMPARE(again.naturalSize, wmf.naturalSize);
+    QVERIFY(near(emf.image.pixel(25, 25), Red, 10));
+}
+
+void PictureTest::rasterFormatsLoadAtTheirSize_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("format");
+    const QImage picture = twoHalves(QSize(64, 40), Red, Blue);
+    for (const char* f : {"jpeg", "png", "bmp", "tiff", "webp"})
+        QTest::newRow(f) << encoded(picture, f, 95) << QString::fromLatin1(f);
+    // An animation shows its first frame.
+    QTest::newRow("gif") << gifFile({picture, twoHalves(QSize(64, 40), Green, Green)})
+                         << QStringLiteral("gif");
+    QImage withAlpha = picture.convertToFormat(QImage::Format_ARGB32);
+    withAlpha.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    QTest::newRow("png with alpha") << encoded(withAlpha, "png") << QStringLiteral("png");
+    QTest::newRow("tga") << tgaFile(picture) << QStringLiteral("tga");
+    QTest::newRow("svg") << svgText() << QStringLiteral("svg");
+}
+
+void PictureTest::rasterFormatsLoadAtTheirSize() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, format);
+    QVERIFY(!bytes.isEmpty());
+    const QString path = write(QStringLiteral("picture.") + format.left(3), bytes);
+    const Picture p = loadPicture(path);
+    const QSize expected = format == QLatin1String("svg") ? QSize(60, 30) : QSize(64, 40);
+    QCOMPARE(p.format, format);
+    QCOMPARE(p.naturalSize, expected);
+    QCOMPARE(p.image.size(), expected);
+    QCOMPARE(pictureSize(path), expected);
+    QVERIFY(isDisplayFormat(p.image));
+    QVERIFY(!p.isMetafile());
+    QVERIFY(near(p.image.pixel(10, 20), Red));
+    QVERIFY(near(p.image.pixel(expected.width() - 10, 20), Blue));
+}
+
+void PictureTest::iconShowsItsLargestEntry() {
+    // The first entry is the smallest, and the largest size comes twice: 8-bit, then 32-bit.
+    const QString path =
+        write(QStringLiteral("app.ico"),
+              iconFile({{16, 32, Red}, {48, 8, Blue}, {48, 32, Green}, {32, 32, Red}}));
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.format, QStringLiteral("ico"));
+    QCOMPARE(p.naturalSize, QSize(48, 48));
+    QCOMPARE(pictureSize(path), QSize(48, 48));
+    QVERIFY(isDisplayFormat(p.image));
+    QVERIFY(near(p.image.pixel(24, 24), Green, 5));
+}
+
+void PictureTest::exifOrientationTurnsThePicture_data() {
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QSize>("shown");
+    QTest::addColumn<QPoint>("redAt"); // where the stored picture's left half ends up
+    QTest::addColumn<QPoint>("blueAt");
+    QTest::newRow("6: turned right") << 6 << QSize(40, 80) << QPoint(20, 10) << QPoint(20, 70);
+    QTest::newRow("8: turned left") << 8 << QSize(40, 80) << QPoint(20, 70) << QPoint(20, 10);
+    QTest::newRow("3: upside down") << 3 << QSize(80, 40) << QPoint(70, 20) << QPoint(10, 20);
+}
+
+void PictureTest::exifOrientationTurnsThePicture() {
+    QFETCH(int, orientation);
+    QFETCH(QSize, shown);
+    QFETCH(QPoint, redAt);
+    QFETCH(QPoint, blueAt);
+    const QByteArray jpeg = encoded(twoHalves(QSize(80, 40), Red, Blue), "jpeg", 95);
+    const QString path = write(QStringLiteral("photo.jpg"), withExifOrientation(jpeg, orientation));
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.naturalSize, shown);
+    QCOMPARE(p.image.size(), shown);
+    QCOMPARE(pictureSize(path), shown);
+    QVERIFY(near(p.image.pixel(redAt), Red));
+    QVERIFY(near(p.image.pixel(blueAt), Blue));
+}
+
+void PictureTest::formatIsToldByContent_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("format");
+    const QImage picture = twoHalves(QSize(32, 16), Red, Blue);
+    QTest::newRow("png named .jpg") << "photo.jpg" << encoded(picture, "png") << "png";
+    QTest::newRow("jpeg named .png") << "image.png" << encoded(picture, "jpeg") << "jpeg";
+    QTest::newRow("bmp named .gif") << "anim.gif" << encoded(picture, "bmp") << "bmp";
+    QTest::newRow("tiff named .txt") << "scan.txt" << encoded(picture, "tiff") << "tiff";
+    QTest::newRow("svg named .jpg") << "vector.jpg" << svgText() << "svg";
+    QTest::newRow("ico without suffix") << "icon" << iconFile({{16, 32, Red}}) << "ico";
+    QTest::newRow("wmf named .emf") << "drawing.emf" << redBlueWmf() << "wmf";
+    QTest::newRow("emf named .wmf") << "drawing.wmf" << redBlueEmf() << "emf";
+}
+
+void PictureTest::formatIsToldByContent() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, format);
+    const Picture p = loadPicture(write(name, bytes));
+    QCOMPARE(p.format, format);
+    QVERIFY(!p.isNull());
+}
+
+void PictureTest::unreadableContentIsAnInvalidPicture_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    const QImage picture = twoHalves(QSize(32, 16), Red, Blue);
+    QByteArray noise(4096, '\0');
+    QRandomGenerator random(7);
+    for (char& c : noise)
+        c = char(random.bounded(256));
+    QTest::newRow("empty") << "empty.jpg" << QByteArray();
+    QTest::newRow("jpeg markers only") << "cut.jpg" << encoded(picture, "jpeg").left(20);
+    QTest::newRow("png signature only") << "cut.png" << encoded(picture, "png").left(12);
+    QTest::newRow("gif without screen") << "cut.gif" << gifFile({picture}).left(8);
+    QTest::newRow("bmp file header only") << "cut.bmp" << encoded(picture, "bmp").left(14);
+    QTest::newRow("ico directory cut") << "cut.ico" << iconFile({{16, 32, Red}}).left(10);
+    QTest::newRow("wmf header cut") << "cut.wmf" << redBlueWmf().left(30);
+    QTest::newRow("emf header cut") << "cut.emf" << redBlueEmf().left(60);
+    QTest::newRow("noise") << "noise.jpg" << noise;
+    QTest::newRow("text") << "readme.png" << QByteArray("Nothing to see here.\n");
+    QTest::newRow("zip archive") << "archive.bmp" << QByteArray("PK\x03\x04\x14\0\0\0\x08\0", 10);
+}
+
+void PictureTest::unreadableContentIsAnInvalidPicture() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    const QString path = write(name, bytes);
+    for (const auto& attempt : std::initializer_list<std::function<void()>>{
+             [&] { loadPicture(path); }, [&] { pictureSize(path); },
+             [&] { renderPicture(path, QSize(20, 20)); }}) {
+        const std::optional<Error> e = failure(attempt);
+        QVERIFY(e);
+        QCOMPARE(e->number, errc::InvalidPicture);
+        QCOMPARE(e->description, QStringLiteral("Invalid picture"));
+    }
+}
+
+void PictureTest::fileSystemErrorsKeepTheirNumbers() {
+    const std::optional<Error> missing =
+        failure([&] { loadPicture(dir_.filePath(QStringLiteral("no such picture.jpg"))); });
+    QVERIFY(missing);
+    QCOMPARE(missing->number, 2);
+    QCOMPARE(missing->description, QStringLiteral("No such file or directory"));
+    QCOMPARE(failure([&] { pictureSize(dir_.filePath(QStringLiteral("gone.png"))); })->number, 2);
+
+    const QString folder = dir_.filePath(QStringLiteral("folder.jpg"));
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(failure([&] { loadPicture(folder); })->number, 21); // EISDIR
+
+    // A fifo would block a reader that waits for a writer; it is no picture.
+    const QString fifo = dir_.filePath(QStringLiteral("pipe.png"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QCOMPARE(failure([&] { loadPicture(fifo); })->number, errc::InvalidPicture);
+}
+
+void PictureTest::unreadableFileIsPermissionDenied() {
+    if (::geteuid() == 0)
+        QSKIP("root reads every file");
+    const QString path =
+        write(QStringLiteral("secret.png"), encoded(twoHalves(QSize(8, 8), Red, Blue), "png"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    const std::optional<Error> e = failure([&] { loadPicture(path); });
+    QVERIFY(e);
+    QCOMPARE(e->number, 13);
+    QCOMPARE(e->description, QStringLiteral("Permission denied"));
+}
+
+void PictureTest::hugeHeadersAreRefusedBeforeDecoding_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("claimed");
+    const QImage picture = twoHalves(QSize(32, 16), Red, Blue);
+    const QSize huge(100000, 100000);
+    QTest::newRow("png") << "huge.png" << pngClaiming(huge) << huge;
+    // JPEG and GIF store 16-bit sizes: the most they can claim.
+    const QSize most(65000, 65000);
+    QTest::newRow("jpeg") << "huge.jpg" << jpegClaiming(encoded(picture, "jpeg"), most) << most;
+    // The screen and the first frame: after the screen and its colour table of 256, the frame's
+    // control block (8 bytes) and its separator and position (5).
+    QByteArray gif = gifFile({picture});
+    for (int at : {6, 8, 13 + 768 + 8 + 5, 13 + 768 + 8 + 7})
+        qToLittleEndian(quint16(65000), gif.data() + at);
+    QTest::newRow("gif") << "huge.gif" << gif << most;
+}
+
+void PictureTest::hugeHeadersAreRefusedBeforeDecoding() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, claimed);
+    QVERIFY(!bytes.isEmpty());
+    const QString path = write(name, bytes);
+    const std::optional<Error> e = failure([&] { loadPicture(path); });
+    QVERIFY(e);
+    QCOMPARE(e->number, errc::OutOfMemory);
+    QCOMPARE(e->description, QStringLiteral("Out of memory"));
+    // The header alone is read without trouble: the info list can still tell the size.
+    QCOMPARE(pictureSize(path), claimed);
+}
+
+void PictureTest::bigPhotoLoads() {
+    // 108 megapixels: above Qt's default allocation limit of 256 MB.
+    const QSize size(12000, 9000);
+    QString path;
+    {
+        const QByteArray jpeg = encoded(twoHalves(size, Red, Blue), "jpeg", 50);
+        QVERIFY(!jpeg.isEmpty());
+        path = write(QStringLiteral("big.jpg"), jpeg);
+    }
+    QCOMPARE(pictureSize(path), size);
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.naturalSize, size);
+    QCOMPARE(p.image.size(), size);
+    QVERIFY(near(p.image.pixel(100, 4500), Red));
+    QVERIFY(near(p.image.pixel(11900, 4500), Blue));
+}
+
+void PictureTest::truncatedJpegShowsWhatThereIs() {
+    QImage picture(200, 200, QImage::Format_RGB32);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x)
+            picture.setPixel(x, y, qRgb(x, y, (x * y) % 256));
+    const QByteArray jpeg = encoded(picture, "jpeg", 90);
+    const QString path = write(QStringLiteral("half.jpg"), jpeg.left(jpeg.size() / 2));
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.naturalSize, QSize(200, 200));
+    QCOMPARE(pictureSize(path), QSize(200, 200));
+    QVERIFY(near(p.image.pixel(20, 10), QColor(picture.pixel(20, 10)), 30));
+}
+
+void PictureTest::wmfIsDrawnAtNinetySixDpi() {
+    const QString path = write(QStringLiteral("halves.wmf"), redBlueWmf());
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.format, QStringLiteral("wmf"));
+    QVERIFY(p.isMetafile());
+    QCOMPARE(p.naturalSize, QSize(192, 96));
+    QCOMPARE(p.image.size(), QSize(192, 96));
+    QCOMPARE(p.image.format(), QImage::Format_ARGB32);
+    QCOMPARE(pictureSize(path), QSize(192, 96));
+    QVERIFY(near(p.image.pixel(48, 48), Red, 0));
+    QVERIFY(near(p.image.pixel(144, 48), Blue, 0));
+    QVERIFY(near(p.image.pixel(94, 2), Red, 0));
+    QVERIFY(near(p.image.pixel(97, 93), Blue, 0));
+
+    // Another unit: 1000 to the inch, 3 x 1.5 inches.
+    const QString inch =
+        write(QStringLiteral("units.wmf"), WmfBuilder(QRect(0, 0, 3000, 1500), 1000)
+                                               .window(QRect(0, 0, 3000, 1500))
+                                               .noPen()
+                                               .solidBrush(Green)
+                                               .rectangle(QRect(0, 0, 3000, 1500))
+                                               .bytes());
+    QCOMPARE(pictureSize(inch), QSize(288, 144));
+}
+
+void PictureTest::absurdPenWidthsAreTamed() {
+    // A pen of negative width, which libwmf takes as 65535 units, and one far wider than the
+    // drawing: drawn as they are, either would paint the whole picture (slowly).
+    for (int width : {-1, 30000}) {
+        const QString path =
+            write(QStringLiteral("pen.wmf"), WmfBuilder(QRect(0, 0, 2880, 1440), 1440)
+                                                 .window(QRect(0, 0, 2880, 1440))
+                                                 .noPen()
+                                                 .solidBrush(Qt::white)
+                                                 .rectangle(QRect(0, 0, 2880, 1440))
+                                                 .pen(Red, width)
+                                                 .line(QPoint(0, 720), QPoint(2880, 720))
+                                                 .bytes());
+        const Picture p = loadPicture(path);
+        QCOMPARE(p.naturalSize, QSize(192, 96));
+        QVERIFY(near(p.image.pixel(96, 48), Red, 0));
+        if (width < 0) // the thinnest line
+            QVERIFY(near(p.image.pixel(96, 10), Qt::white, 0));
+    }
+}
+
+void PictureTest::wmfWithoutPlaceableHeaderLoads() {
+    const QString path = write(QStringLiteral("plain.wmf"), WmfBuilder()
+                                                                .window(QRect(0, 0, 400, 200))
+                                                                .noPen()
+                                                                .solidBrush(Blue)
+                                                                .rectangle(QRect(0, 0, 400, 200))
+                                                                .bytes());
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.format, QStringLiteral("wmf"));
+    QVERIFY(!p.naturalSize.isEmpty());
+    // Its size comes from what the records draw, give or take the edge.
+    QVERIFY(qAbs(p.naturalSize.width() - 2 * p.naturalSize.height()) <= 4);
+    QVERIFY(near(p.image.pixel(p.image.width() / 2, p.image.height() / 2), Blue, 0));
+}
+
+void PictureTest::wmfTextIsDrawn() {
+    // Black text on white: libwmf needs its Type 1 fonts for any of it to appear.
+    const QString path = write(QStringLiteral("text.wmf"), WmfBuilder(QRect(0, 0, 2880, 720), 1440)
+                                                               .window(QRect(0, 0, 2880, 720))
+                                                               .noPen()
+                                                               .solidBrush(Qt::white)
+                                                               .rectangle(QRect(0, 0, 2880, 720))
+                                                               .font(QStringLiteral("Arial"), 360)
+                                                               .text(QPoint(100, 100), "Lumorra")
+                                                               .bytes());
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.naturalSize, QSize(192, 48));
+    int dark = 0;
+    for (int y = 0; y < p.image.height(); ++y)
+        for (int x = 0; x < p.image.width(); ++x)
+            dark += qGray(p.image.pixel(x, y)) < 100 ? 1 : 0;
+    QVERIFY2(dark > 50, qPrintable(QString::number(dark)));
+}
+
+void PictureTest::emfNaturalSizeComesFromTheHeader_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("natural");
+    // Bounds are inclusive: 0..99 is 100 pixels.
+    QTest::newRow("bounds") << redBlueEmf() << QSize(100, 50);
+    QTest::newRow("bounds away from the origin")
+        << EmfBuilder(QRect(74, -711, 253, 197), QRect(0, 0, 6000, 4000)).bytes()
+        << QSize(253, 197);
+    // Empty bounds: 50 x 30 mm at 1024 x 768 pixels on 320 x 240 mm, 3.2 pixels a millimetre.
+    QTest::newRow("empty bounds") << EmfBuilder(0, 0, -1, -1, QRect(0, 0, 5000, 3000),
+                                                QSize(1024, 768), QSize(320, 240))
+                                         .bytes()
+                                  << QSize(160, 96);
+}
+
+void PictureTest::emfNaturalSizeComesFromTheHeader() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, natural);
+    const QString path = write(QStringLiteral("drawing.emf"), bytes);
+    QCOMPARE(pictureSize(path), natural);
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.naturalSize, natural);
+    QCOMPARE(p.image.size(), natural);
+    QCOMPARE(p.format, QStringLiteral("emf"));
+}
+
+void PictureTest::emfRecordingsFromOtherProgramsDraw_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QSize>("natural");
+    QTest::newRow("drawn away from the origin") << "test-152.emf" << QSize(253, 197);
+    QTest::newRow("chart with text") << "test-001.emf" << QSize(564, 423);
+}
+
+void PictureTest::emfRecordingsFromOtherProgramsDraw() {
+    QFETCH(QString, file);
+    QFETCH(QSize, natural);
+    const QString path = QStringLiteral(PICTURE_TEST_DATA "/") + file;
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.naturalSize, natural);
+    // Something is drawn, inside the picture.
+    QVERIFY(opaquePixels(p.image) > 100);
+}
+
+void PictureTest::hugeEmfIsDrawnSmallerButKeepsItsSize() {
+    // As a printer records a page: 14000 x 10000 device pixels.
+    const QString path = write(QStringLiteral("page.emf"),
+                               EmfBuilder(QRect(0, 0, 14000, 10000), QRect(0, 0, 21000, 15000),
+                                          QSize(4960, 7016), QSize(210, 297))
+                                   .noPen()
+                                   .solidBrush(Red)
+                                   .rectangle(QRect(0, 0, 7000, 10000))
+                                   .solidBrush(Blue)
+                                   .rectangle(QRect(7000, 0, 7000, 10000))
+                                   .bytes());
+    const Picture p = loadPicture(path);
+    QCOMPARE(p.naturalSize, QSize(14000, 10000));
+    QCOMPARE(p.image.width(), 4096);
+    QVERIFY(qAbs(p.image.height() - 2926) <= 1);
+    QVERIFY(near(p.image.pixel(1000, 1000), Red, 10));
+    QVERIFY(near(p.image.pixel(3000, 1000), Blue, 10));
+}
+
+void PictureTest::damagedEmfRecordsAreInvalid_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray good = redBlueEmf();
+    QByteArray longHeader = good;
+    qToLittleEndian(quint32(good.size() + 4), longHeader.data() + 4);
+    QTest::newRow("header longer than the file") << longHeader;
+    QByteArray overrun = good;
+    qToLittleEndian(quint32(4000), overrun.data() + 88 + 4); // the first record after the header
+    QTest::newRow("record past the end") << overrun;
+    QByteArray odd = good;
+    qToLittleEndian(quint32(23), odd.data() + 88 + 4);
+    QTest::newRow("record size not in whole words") << odd;
+    QTest::newRow("no end-of-file record") << good.left(good.size() - 20);
+}
+
+void PictureTest::damagedEmfRecordsAreInvalid() {
+    QFETCH(QByteArray, bytes);
+    const QString path = write(QStringLiteral("damaged.emf"), bytes);
+    const std::optional<Error> e = failure([&] { loadPicture(path); });
+    QVERIFY(e);
+    QCOMPARE(e->number, errc::InvalidPicture);
+}
+
+void PictureTest::metafilesAreDrawnAfreshAtTheSizeShown() {
+    // The red part ends at 1450 twips: column 96.7 at 96 dpi, column 386.7 four times larger.
+    // Drawn afresh, column 385 is red and 388 blue; the natural raster scaled up would blur
+    // them.
+    const QString wmf = write(QStringLiteral("edge.wmf"), WmfBuilder(QRect(0, 0, 2880, 1440), 1440)
+                                                              .window(QRect(0, 0, 2880, 1440))
+                                                              .noPen()
+                                                              .solidBrush(Blue)
+                                                              .rectangle(QRect(0, 0, 2880, 1440))
+                                                              .solidBrush(Red)
+                                                              .rectangle(QRect(0, 0, 1450, 1440))
+                                                              .bytes());
+    const QImage big = renderPicture(wmf, QSize(768, 384));
+    QCOMPARE(big.size(), QSize(768, 384));
+    QVERIFY(near(big.pixel(385, 200), Red, 0));
+    QVERIFY(near(big.pixel(388, 200), Blue, 0));
+
+    const QString emf =
+        write(QStringLiteral("edge.emf"), EmfBuilder(QRect(0, 0, 100, 50), QRect(0, 0, 2500, 1250))
+                                              .noPen()
+                                              .solidBrush(Blue)
+                                              .rectangle(QRect(0, 0, 100, 50))
+                                              .solidBrush(Red)
+                                              .rectangle(QRect(0, 0, 50, 50))
+                                              .bytes());
+    const QImage emfBig = renderPicture(emf, QSize(400, 200));
+    QCOMPARE(emfBig.size(), QSize(400, 200));
+    QVERIFY(near(emfBig.pixel(198, 100), Red, 10));
+    QVERIFY(near(emfBig.pixel(202, 100), Blue, 10));
+    // The natural size is not changed by drawing at another.
+    QCOMPARE(pictureSize(emf), QSize(100, 50));
+}
+
+void PictureTest::otherPicturesAreScaledToTheSizeShown() {
+    const QString path =
+        write(QStringLiteral("small.png"), encoded(twoHalves(QSize(40, 20), Red, Blue), "png"));
+    const QImage shown = renderPicture(path, QSize(80, 40));
+    QCOMPARE(shown.size(), QSize(80, 40));
+    QVERIFY(isDisplayFormat(shown));
+    QVERIFY(near(shown.pixel(10, 20), Red));
+    QVERIFY(near(shown.pixel(70, 20), Blue));
+    QCOMPARE(failure([&] { renderPicture(path, QSize()); })->number, errc::InvalidCall);
+}
+
+void PictureTest::aReaderThatCrashesOrHangsCostsOnlyItsChild() {
+    using namespace std::chrono_literals;
+    const auto failureOf = [](const std::function<void(picture::ChildWriter&)>& child) {
+        return failure([&] {
+            picture::runIsolated(
+                child, [](picture::ChildReply& in) { in.read<qint64>(); }, 2s, 0);
+        });
+    };
+    std::optional<Error> e = failureOf([](picture::ChildWriter&) { std::raise(SIGSEGV); });
+    QVERIFY(e);
+    QCOMPARE(e->number, errc::InvalidPicture);
+    e = failureOf([](picture::ChildWriter& out) {
+        const qint32 half = 0;
+        out.send(&half, sizeof half);
+        std::abort();
+    });
+    QVERIFY(e);
+    QCOMPARE(e->number, errc::InvalidPicture);
+    e = failureOf([](picture::ChildWriter&) { throw Error::program(errc::OutOfMemory); });
+    QVERIFY(e);
+    QCOMPARE(e->number, errc::OutOfMemory);
+
+    // One that never answers is given up after its time.
+    QElapsedTimer clock;
+    clock.start();
+    e = failure([&] {
+        picture::runIsolated(
+            [](picture::ChildWriter&) {
+                for (;;)
+                    ::pause();
+            },
+            [](picture::ChildReply&) {}, 300ms, 0);
+    });
+    QVERIFY(e);
+    QCOMPARE(e->number, errc::InvalidPicture);
+    QVERIFY(clock.elapsed() < 5000);
+
+    // A sound answer arrives whole, however large.
+    QByteArray answer(3 << 20, 'x');
+    answer[answer.size() - 1] = 'y';
+    QByteArray received;
+    picture::runIsolated([&](picture::ChildWriter& out) { out.send(answer); },
+                         [&](picture::ChildReply& in) {
+                             received.resize(answer.size());
+                             in.read(received.data(), received.size());
+                         },
+                         2s, 0);
+    QCOMPARE(received, answer);
+}
+
+void PictureTest::damagedFilesNeverCrash_data() {
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QByteArray>("bytes");
+    QImage picture(48, 32, QImage::Format_ARGB32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            picture.setPixel(x, y, qRgba(x * 5, y * 8, 128, 255 - x));
+    for (const char* f : {"jpeg", "png", "bmp", "tiff", "webp"})
+        QTest::newRow(f) << QString::fromLatin1(f) << encoded(picture, f);
+    QTest::newRow("gif") << "gif" << gifFile({picture, picture.mirrored()});
+    QTest::newRow("tga") << "tga" << tgaFile(picture);
+    QTest::newRow("ico") << "ico" << iconFile({{16, 32, Red}, {32, 8, Blue}});
+    QTest::newRow("svg") << "svg" << svgText();
+    QTest::newRow("wmf") << "wmf"
+                         << WmfBuilder(QRect(0, 0, 2880, 1440), 1440)
+                                .window(QRect(0, 0, 2880, 1440))
+                                .noPen()
+                                .solidBrush(Red)
+                                .rectangle(QRect(0, 0, 1440, 1440))
+                                .font(QStringLiteral("Times New Roman"), 300)
+                                .text(QPoint(100, 100), "Hello")
+                                .bytes();
+    QTest::newRow("emf") << "emf" << redBlueEmf();
+    QFile recorded(QStringLiteral(PICTURE_TEST_DATA "/test-001.emf"));
+    QVERIFY(recorded.open(QIODevice::ReadOnly));
+    QTest::newRow("emf with text") << "emf" << recorded.readAll();
+}
+
+void PictureTest::damagedFilesNeverCrash() {
+    QFETCH(QString, suffix);
+    QFETCH(QByteArray, bytes);
+    QVERIFY(!bytes.isEmpty());
+    std::vector<QByteArray> variants;
+    for (qsizetype cut : {qsizetype(1), qsizetype(3), qsizetype(7), qsizetype(16), qsizetype(40),
+                          qsizetype(90), bytes.size() / 3, bytes.size() / 2, bytes.size() - 1})
+        variants.push_back(bytes.left(qMax<qsizetype>(1, cut)));
+    QRandomGenerator random(quint32(qHash(suffix)) ^ quint32(bytes.size()));
+    for (int i = 0; i < 30; ++i) {
+        QByteArray v = bytes;
+        const int changes = 1 + int(random.bounded(6));
+        for (int k = 0; k < changes; ++k) {
+            const qsizetype at = qsizetype(random.bounded(quint32(v.size())));
+            // Some bytes at random, some set to their largest, where sizes and counts hide.
+            v[at] = i % 2 == 0 ? char(random.bounded(256)) : char(0xFF);
+        }
+        variants.push_back(v);
+    }
+    int loaded = 0;
+    for (const QByteArray& v : variants) {
+        const QString path = write(QStringLiteral("damaged.") + suffix, v);
+        try {
+            const Picture p = loadPicture(path);
+            QVERIFY(!p.isNull());
+            QVERIFY(!p.naturalSize.isEmpty());
+            QVERIFY(isDisplayFormat(p.image));
+            ++loaded;
+        } catch (const Error& e) {
+            QVERIFY2(e.number == errc::InvalidPicture || e.number == errc::OutOfMemory,
+                     qPrintable(QString::number(e.number) + QLatin1Char(' ') + e.description));
+            QCOMPARE(e.description, programErrorText(e.number));
+        }
+        ignoreErrors([&] { pictureSize(path); });
+    }
+    // The truncations that keep most of the file still show, for JPEG at least.
+    if (suffix == QLatin1String("jpeg"))
+        QVERIFY(loaded > 0);
+}
+
+QTEST_MAIN(PictureTest)
+#include "picture_tests.moc"

@@ -1,0 +1,303 @@
+#include "browser/MainWindow.h"
+#include "core/Logs.h"
+#include "core/Services.h"
+#include "platform/Keys.h"
+#include "platform/PictureArea.h"
+#include "platform/Screen.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
+#include "platform/Text.h"
+#include "platform/movie/MovieControl.h"
+#include "support/Fakes.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestEnv.h"
+#include "support/TestServices.h"
+#include "viewer/SelectionViewer.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <memory>
+
+using namespace lumorra;
+using namespace lumorra::test;
+
+namespace {
+
+// A main window with its viewer on a private settings file and picture directory.
+struct View : TestServices {
+    QString dir = env.makeDir(QStringLiteral("pics"));
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SelectionViewer> viewer;
+    QStringList vivo;
+
+    View() {
+        settings.write(keys::AutoZoom, QStringLiteral("0"));
+        settings.write(keys::OLE, QStringLiteral("0"));
+        openProgramLog();
+        window = std::make_unique<MainWindow>(
+            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        viewer = std::make_unique<SelectionViewer>(*window, services);
+        viewer->showVivo = [this](const QString& path) { vivo << path; };
+    }
+    QString picture(const QString& name, QSize size, const char* format = "JPG") {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(QColor(30, 120, 200));
+        const QString path = dir + QLatin1Char('/') + name;
+        image.save(path, format);
+        return path;
+    }
+    QString file(const QString& name, const QByteArray& bytes) {
+        const QString path = dir + QLatin1Char('/') + name;
+        writeFile(path, bytes);
+        return path;
+    }
+    // Lists the directory with the pattern and selects the name, as a click does.
+    void select(const QString& name, const QString& pattern = QStringLiteral("*")) {
+        window->setFilePattern(pattern);
+        window->setDirPath(dir);
+        const int index = indexOf(name);
+        QVERIFY2(index >= 0, qPrintable(name));
+        window->File1->setListIndex(index);
+    }
+    int indexOf(const QString& name) const {
+        for (int i = 0; i < window->File1->count(); ++i)
+            if (window->File1->item(i) == name)
+                return i;
+        return -1;
+    }
+    void expectRestingWindow(const QString& path) {
+        QCOMPARE(window->windowTitle(), QStringLiteral("Lumorra"));
+        QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(window->StatusBar1->text(2), path + QStringLiteral(" (") +
+                                                  numberText(QFileInfo(path).size()) +
+                                                  QStringLiteral(" bytes)"));
+        QCOMPARE(window->Command2->text(), QStringLiteral("&File Copy"));
+        QCOMPARE(window->Command7->text(), QStringLiteral("File &Move"));
+        QCOMPARE(window->Command6->text(), QStringLiteral("&Copy"));
+        QVERIFY(window->Command2->isEnabled() && window->Command7->isEnabled() &&
+                window->Command6->isEnabled());
+    }
+};
+
+const QString PictureMessage = QStringLiteral(
+    "Unable to open the selected picture, the file may be corrupted. Please select another file "
+    "or try using another program. If you want Lumorra to do this automatic, then check the box "
+    "on the file properties window.");
+
+} // namespace
+
+class ViewerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void pictureShowsAtNaturalSize();
+    void brokenPictureWithoutOle();
+    void brokenPictureWithOleOpensItsApplication();
+    void autoZoomThatIsNoNumberFailsTheLoad();
+    void zeroLengthFileHasNoDigits();
+    void autoZoomShrinksToTheWindow();
+    void smallPictureUnderAutoZoom();
+    void zoomOptionsStartFromTheNaturalSize();
+    void animationModeSetsTheRate();
+    void pictureInAnimationModeGoesToTheMovieControl();
+    void vivoInEitherMode();
+};
+
+void ViewerTest::pictureShowsAtNaturalSize() {
+    View v;
+    const QString second = v.picture(QStringLiteral("b.jpg"), QSize(640, 480));
+    v.picture(QStringLiteral("a.jpg"), QSize(10, 10));
+    v.picture(QStringLiteral("c.jpg"), QSize(10, 10));
+    v.select(QStringLiteral("b.jpg"));
+    QCOMPARE(v.window->Label1->text(), second);
+    QCOMPARE(v.window->Image1->size(), QSize(640, 480));
+    QVERIFY(!v.window->Image1->stretch());
+    QVERIFY(!v.window->Image1->isHidden());
+    QVERIFY(v.window->AM1->isHidden());
+    QCOMPARE(v.window->Picture1->naturalSize(), QSize(640, 480));
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("640 x 480"));
+    QVERIFY(v.window->Option3->isChecked());
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("1:1"));
+    QCOMPARE(v.window->Label7->text(), QStringLiteral("Current: 2"));
+    v.expectRestingWindow(second);
+    QVERIFY(v.dialogs.events().empty());
+
+    // A click on a name shows it, as the selection follows the click.
+    v.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(v.window.get()));
+    FileList* list = v.window->File1;
+    const QRect third = list->visualRect(list->model()->index(v.indexOf("c.jpg"), 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third.center());
+    QCOMPARE(v.window->Label1->text(), v.dir + QStringLiteral("/c.jpg"));
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("10 x 10"));
+    QCOMPARE(v.window->Label7->text(), QStringLiteral("Current: 3"));
+}
+
+void ViewerTest::brokenPictureWithoutOle() {
+    View v;
+    const QString good = v.picture(QStringLiteral("a.jpg"), QSize(50, 40));
+    const QString broken =
+        v.file(QStringLiteral("b.jpg"), QByteArray("\xff\xd8\xff\xe0 not really", 16));
+    v.select(QStringLiteral("a.jpg"));
+    v.window->File1->setListIndex(v.indexOf(QStringLiteral("b.jpg")));
+    QCOMPARE(v.dialogs.beeps(), 1);
+    const auto messages = v.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].text, PictureMessage);
+    QCOMPARE(messages[0].icon, Icon::Critical);
+    QVERIFY2(messages[0].title.startsWith(QStringLiteral("Picture load ERROR 481 (")),
+             qPrintable(messages[0].title));
+    QVERIFY(messages[0].title.endsWith(QLatin1Char(')')));
+    QCOMPARE(v.programLogLines(),
+             QStringList({QStringLiteral("\"<d, t> ") + messages[0].title + '"'}));
+    QCOMPARE(v.window->Label1->text(), broken);
+    v.expectRestingWindow(broken);
+    QCOMPARE(v.window->Label7->text(), QStringLiteral("Current: 2"));
+    // The picture shown before stays where it was.
+    QVERIFY(v.window->Image1->hasPicture());
+    Q_UNUSED(good);
+}
+
+void ViewerTest::brokenPictureWithOleOpensItsApplication() {
+    View v;
+    v.settings.write(keys::OLE, QStringLiteral("1"));
+    v.picture(QStringLiteral("a.jpg"), QSize(50, 40));
+    const QString broken = v.file(QStringLiteral("b.jpg"), "garbage");
+    v.select(QStringLiteral("a.jpg"));
+    v.window->File1->setListIndex(v.indexOf(QStringLiteral("b.jpg")));
+    QCOMPARE(v.launcher.documents, std::vector<QString>({broken}));
+    QVERIFY(v.dialogs.events().empty());
+    QVERIFY(v.programLogLines().isEmpty());
+    QVERIFY(!v.window->Image1->hasPicture());
+    v.expectRestingWindow(broken);
+}
+
+void ViewerTest::autoZoomThatIsNoNumberFailsTheLoad() {
+    View v;
+    v.settings.write(keys::AutoZoom, QString());
+    const QString path = v.picture(QStringLiteral("a.jpg"), QSize(50, 40));
+    v.select(QStringLiteral("a.jpg"));
+    QCOMPARE(v.dialogs.messages().at(0).title,
+             QStringLiteral("Picture load ERROR 13 (Type mismatch)"));
+    v.expectRestingWindow(path);
+}
+
+void ViewerTest::zeroLengthFileHasNoDigits() {
+    View v;
+    const QString path = v.file(QStringLiteral("empty.gif"), QByteArray());
+    v.select(QStringLiteral("empty.gif"));
+    QCOMPARE(v.window->StatusBar1->text(2), path + QStringLiteral(" ( bytes)"));
+    QCOMPARE(v.dialogs.beeps(), 1); // it is no picture
+}
+
+void ViewerTest::autoZoomShrinksToTheWindow() {
+    View v;
+    v.settings.write(keys::AutoZoom, QStringLiteral("1"));
+    v.picture(QStringLiteral("wide.png"), QSize(1000, 500), "PNG");
+    v.window->setMinimumSize(0, 0);
+    v.window->resize(800, 600);
+    QCOMPARE(v.window->frameGeometry().size(), QSize(800, 600));
+    v.select(QStringLiteral("wide.png"));
+    const QSize shown = v.window->Image1->size();
+    // 0.743 of 12000 twips is 8916 twips, 594.4 pixels; steps of 1 % land just below it.
+    QVERIFY2(shown.width() <= 594 && shown.width() > 580,
+             qPrintable(QString::number(shown.width())));
+    // Each side is rounded to whole pixels at every step, so the ratio drifts a little.
+    QVERIFY2(qAbs(shown.width() - 2 * shown.height()) <= 6,
+             qPrintable(QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height())));
+    QVERIFY(v.window->Image1->stretch());
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("Auto"));
+    for (QRadioButton* o :
+         {v.window->Option1, v.window->Option2, v.window->Option3, v.window->Option4})
+        QVERIFY(!o->isChecked());
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("1000 x 500")); // still the natural size
+}
+
+void ViewerTest::smallPictureUnderAutoZoom() {
+    View v;
+    v.settings.write(keys::AutoZoom, QStringLiteral("1"));
+    v.picture(QStringLiteral("small.png"), QSize(64, 48), "PNG");
+    v.window->resize(1000, 700);
+    v.select(QStringLiteral("small.png"));
+    QCOMPARE(v.window->Image1->size(), QSize(64, 48));
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("Auto"));
+    QVERIFY(!v.window->Option3->isChecked());
+    // With the window too small for any picture, each pass ends when a step changes nothing.
+    v.window->setMinimumSize(0, 0);
+    v.window->resize(30, 20);
+    v.viewer->az();
+    QVERIFY(v.window->Image1->width() >= 40 && v.window->Image1->width() < 64);
+}
+
+void ViewerTest::zoomOptionsStartFromTheNaturalSize() {
+    View v;
+    v.picture(QStringLiteral("p.png"), QSize(400, 300), "PNG");
+    v.select(QStringLiteral("p.png"));
+    v.window->Image1->resize(123, 45); // as the keypad zoom would leave it
+    v.viewer->Option_Click(2);
+    QCOMPARE(v.window->Image1->size(), QSize(200, 150));
+    QVERIFY(v.window->Image1->stretch());
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("1:2"));
+    v.viewer->Option_Click(4);
+    QCOMPARE(v.window->Image1->size(), QSize(800, 600));
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("2:1"));
+    v.viewer->Option_Click(1);
+    QCOMPARE(v.window->Image1->size(), QSize(100, 75));
+    v.viewer->Option_Click(3);
+    QCOMPARE(v.window->Image1->size(), QSize(400, 300));
+    QVERIFY(!v.window->Image1->stretch());
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("1:1"));
+    // A click on the option runs the same action.
+    v.window->show();
+    QTest::mouseClick(v.window->Option2, Qt::LeftButton);
+    QCOMPARE(v.window->Image1->size(), QSize(200, 150));
+}
+
+void ViewerTest::animationModeSetsTheRate() {
+    View v;
+    v.picture(QStringLiteral("p.png"), QSize(40, 30), "PNG");
+    v.select(QStringLiteral("p.png"));
+    v.window->setAnimationMode();
+    const QSize before = v.window->Image1->size();
+    const bool hidden = v.window->Image1->isHidden();
+    v.viewer->Option_Click(4);
+    QCOMPARE(v.window->AM1->rate(), 2.0);
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("2.0"));
+    v.viewer->Option_Click(1);
+    QCOMPARE(v.window->AM1->rate(), 0.25);
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral(".25"));
+    QCOMPARE(v.window->Image1->size(), before);
+    QCOMPARE(v.window->Image1->isHidden(), hidden);
+}
+
+void ViewerTest::pictureInAnimationModeGoesToTheMovieControl() {
+    View v;
+    const QString path = v.picture(QStringLiteral("photo.jpg"), QSize(40, 30));
+    v.window->setAnimationMode();
+    v.select(QStringLiteral("photo.jpg"));
+    QCOMPARE(v.window->AM1->fileName(), path);
+    QVERIFY(v.window->Image1->isHidden());
+    QVERIFY(!v.window->AM1->isHidden());
+    QCOMPARE(v.window->Label5->text(), QString());
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("1:1"));
+    v.expectRestingWindow(path);
+    v.window->AM1->setFileName(QString());
+}
+
+void ViewerTest::vivoInEitherMode() {
+    View v;
+    const QString loud = v.file(QStringLiteral("CLIP.VIV"), "x");
+    const QString glued = v.file(QStringLiteral("notaviv"), "x");
+    v.select(QStringLiteral("CLIP.VIV"));
+    v.window->setAnimationMode();
+    v.select(QStringLiteral("notaviv"));
+    QCOMPARE(v.vivo, QStringList({loud, glued}));
+    QVERIFY(v.dialogs.events().empty());
+    v.expectRestingWindow(glued);
+}
+
+QTEST_MAIN(ViewerTest)
+#include "viewer_tests.moc"
