@@ -125,7 +125,12 @@ void SelectionViewer::pictureBranch() {
             w_.AM1->hide();
             setCurrentFile();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
-            const Picture picture = loadPicture(w_.Label1->text());
+            const QString path = w_.Label1->text();
+            const Picture picture = loadPicture(path);
+            // A metafile is a drawing: zoomed, it is drawn afresh at the size shown.
+            w_.Image1->renderer = {};
+            if (picture.isMetafile())
+                w_.Image1->renderer = [path](QSize size) { return renderPicture(path, size); };
             w_.Image1->setPicture(picture.image, picture.naturalSize);
             w_.Picture1->setPicture(picture.image, picture.naturalSize); // shared, not copied
             w_.Image1->hide();

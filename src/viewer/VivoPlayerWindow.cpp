@@ -69,6 +69,16 @@ VivoPlayerWindow::VivoPlayerWindow(Services& services, QWidget* parent)
     connect(StatusBar1, &StatusBar::panelClicked, this, &VivoPlayerWindow::StatusBar1_PanelClick);
     connect(VvWeb1, &MovieControl::loaded, this, &VivoPlayerWindow::VvWeb1_AtStart);
     connect(VvWeb1, &MovieControl::positionChanged, this, &VivoPlayerWindow::VvWeb1_Time);
+    connect(VvWeb1, &MovieControl::failed, this, [this](const Error& e) {
+        // The window tells what it cannot play rather than stand there empty.
+        ignoreErrors([&] {
+            setWindowTitle(QStringLiteral("Vivo Movie Player"));
+            s_.dialogs.message(QStringLiteral("Unable to play the selected Vivo movie:\n") +
+                                   StatusBar1->text(1) + QStringLiteral("\n\n") + e.description,
+                               QStringLiteral("Vivo Movie Player"), Buttons::Ok, Icon::Critical,
+                               std::nullopt, this);
+        });
+    });
     showInfo = [this](const QString& title, const QString& text) {
         s_.dialogs.message(text, title, Buttons::Ok, Icon::Information, std::nullopt, this);
     };

@@ -104,6 +104,7 @@ private slots:
     void animationModeSetsTheRate();
     void pictureInAnimationModeGoesToTheMovieControl();
     void vivoInEitherMode();
+    void brokenAnimationIsReportedWhenTheControlFails();
 };
 
 void ViewerTest::pictureShowsAtNaturalSize() {
@@ -297,6 +298,25 @@ void ViewerTest::vivoInEitherMode() {
     QCOMPARE(v.vivo, QStringList({loud, glued}));
     QVERIFY(v.dialogs.events().empty());
     v.expectRestingWindow(glued);
+}
+
+void ViewerTest::brokenAnimationIsReportedWhenTheControlFails() {
+    View v;
+    const QString broken = v.file(QStringLiteral("broken.avi"), "this is no movie at all");
+    v.window->setAnimationMode();
+    v.select(QStringLiteral("broken.avi"));
+    v.expectRestingWindow(broken);
+    QTRY_COMPARE_WITH_TIMEOUT(v.dialogs.messages().size(), size_t(1), 10000);
+    const MessageBoxSpec m = v.dialogs.messages().at(0);
+    QVERIFY2(m.title.startsWith(QStringLiteral("Animation load ERROR ")), qPrintable(m.title));
+    QCOMPARE(m.text, QStringLiteral("Unable to open the selected animation, the file may be "
+                                    "corrupted. Please select another file or try using another "
+                                    "program."));
+    QCOMPARE(m.icon, Icon::Critical);
+    QCOMPARE(v.dialogs.beeps(), 1);
+    QCOMPARE(v.programLogLines(), QStringList({QStringLiteral("\"<d, t> ") + m.title + '"'}));
+    QCOMPARE(v.window->windowTitle(), QStringLiteral("Lumorra"));
+    v.window->AM1->setFileName(QString());
 }
 
 QTEST_MAIN(ViewerTest)
