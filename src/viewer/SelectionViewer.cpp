@@ -50,6 +50,11 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
         }
     });
     connect(w_.AM1, &MovieControl::loaded, this, [this] { loadingMovie_.clear(); });
+    // The movie area takes the movie's own size, as the picture area takes the picture's.
+    connect(w_.AM1, &MovieControl::naturalSizeChanged, this, [this](QSize size) {
+        if (size.isValid())
+            w_.AM1->resize(size);
+    });
 }
 
 double SelectionViewer::pictureFactor(int option) {

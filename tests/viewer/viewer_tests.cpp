@@ -16,6 +16,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -105,6 +106,7 @@ private slots:
     void pictureInAnimationModeGoesToTheMovieControl();
     void vivoInEitherMode();
     void brokenAnimationIsReportedWhenTheControlFails();
+    void movieAreaTakesTheMovieSize();
 };
 
 void ViewerTest::pictureShowsAtNaturalSize() {
@@ -316,6 +318,23 @@ void ViewerTest::brokenAnimationIsReportedWhenTheControlFails() {
     QCOMPARE(v.dialogs.beeps(), 1);
     QCOMPARE(v.programLogLines(), QStringList({QStringLiteral("\"<d, t> ") + m.title + '"'}));
     QCOMPARE(v.window->windowTitle(), QStringLiteral("Lumorra"));
+    v.window->AM1->setFileName(QString());
+}
+
+void ViewerTest::movieAreaTakesTheMovieSize() {
+    View v;
+    const QString clip = v.dir + QStringLiteral("/clip.avi");
+    const int made = QProcess::execute(QStringLiteral("ffmpeg"),
+                                       {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                        "testsrc=size=160x120:rate=10", "-t", "1", clip});
+    if (made != 0)
+        QSKIP("ffmpeg cannot make a clip here");
+    v.window->setAnimationMode();
+    v.select(QStringLiteral("clip.avi"));
+    QTRY_COMPARE_WITH_TIMEOUT(v.window->AM1->size(), QSize(160, 120), 10000);
+    QVERIFY(v.dialogs.events().empty());
+    v.viewer->Option_Click(2);
+    QCOMPARE(v.window->AM1->rate(), 0.5);
     v.window->AM1->setFileName(QString());
 }
 
