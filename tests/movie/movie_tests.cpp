@@ -1,6 +1,6 @@
-#include "VivoWriter.h"
 #include "platform/movie/MovieControl.h"
 #include "support/TestEnv.h"
+#include "support/VivoWriter.h"
 
 #include <QDir>
 #include <QFile>

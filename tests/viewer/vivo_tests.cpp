@@ -3,6 +3,7 @@
 #include "platform/StatusBar.h"
 #include "platform/movie/MovieControl.h"
 #include "support/TestServices.h"
+#include "support/VivoWriter.h"
 #include "viewer/VivoPlayerWindow.h"
 
 #include <QPointer>
@@ -19,6 +20,7 @@ private slots:
     void timeTexts();
     void infoLeavesTopAndComesBack();
     void closingReleasesTheFile();
+    void playsARealVivoMovie();
 };
 
 void VivoTest::panelsAreTheButtons() {
@@ -118,6 +120,25 @@ void VivoTest::closingReleasesTheFile() {
     // The window is discarded when closed; the next Vivo file opens a new one.
     QTRY_VERIFY(watch.isNull());
     QVERIFY(released);
+}
+
+void VivoTest::playsARealVivoMovie() {
+    TestServices t;
+    const QString movie = t.env.root() + QStringLiteral("/real.viv");
+    if (!makeVivoMovie(movie, 2600))
+        QSKIP("ffmpeg cannot encode the Vivo streams here");
+    VivoPlayerWindow w(t.services);
+    w.setAttribute(Qt::WA_DeleteOnClose, false);
+    w.showMovie(movie);
+    // The total duration comes from the movie's header once it starts.
+    QTRY_COMPARE_WITH_TIMEOUT(w.StatusBar1->text(7), QStringLiteral("0:02  "), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.StatusBar1->text(6).isEmpty(), 10000);
+    QCOMPARE(w.VvWeb1->naturalSize(), QSize(176, 144));
+    // Restart loads the movie again: the position goes back to the start.
+    QTRY_VERIFY_WITH_TIMEOUT(w.VvWeb1->position() > 0.5, 10000);
+    w.StatusBar1_PanelClick(4, QStringLiteral("restart"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.VvWeb1->isLoaded() && w.VvWeb1->position() < 0.5, 10000);
+    QVERIFY(t.dialogs.events().empty());
 }
 
 QTEST_MAIN(VivoTest)

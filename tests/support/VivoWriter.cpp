@@ -1,5 +1,10 @@
 #include "VivoWriter.h"
 
+#include "TestEnv.h"
+
+#include <QFile>
+#include <QProcess>
+
 #include <algorithm>
 
 namespace lumorra::test {
@@ -83,6 +88,28 @@ QByteArray vivoFile(const VivoMovie& movie) {
         }
     }
     return out;
+}
+
+bool makeVivoMovie(const QString& path, int durationMs) {
+    const auto ffmpeg = [](const QStringList& args) {
+        return QProcess::execute(QStringLiteral("ffmpeg"),
+                                 QStringList{"-loglevel", "error", "-y"} + args) == 0;
+    };
+    const QString video = path + QStringLiteral(".h263");
+    const QString audio = path + QStringLiteral(".g723");
+    if (!ffmpeg({"-f", "lavfi", "-i", "testsrc=size=176x144:rate=10", "-t", "3", "-c:v", "h263",
+                 "-f", "h263", video}) ||
+        !ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=8000", "-t", "3", "-c:a",
+                 "g723_1", "-ar", "8000", "-ac", "1", "-b:a", "6300", "-f", "g723_1", audio}))
+        return false;
+    VivoMovie movie;
+    movie.h263 = readFile(video);
+    movie.g7231 = readFile(audio);
+    movie.durationMs = durationMs;
+    QFile::remove(video);
+    QFile::remove(audio);
+    writeFile(path, vivoFile(movie));
+    return true;
 }
 
 } // namespace lumorra::test

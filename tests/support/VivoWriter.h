@@ -23,4 +23,8 @@ QList<QByteArray> splitH263Pictures(const QByteArray& stream);
 // The whole file: a text header packet, then video and audio packets interleaved by time.
 QByteArray vivoFile(const VivoMovie& movie);
 
+// Encodes three seconds of test picture and tone with ffmpeg and writes them as a Vivo file
+// whose header gives the duration. False when ffmpeg is missing or fails.
+bool makeVivoMovie(const QString& path, int durationMs);
+
 } // namespace lumorra::test
