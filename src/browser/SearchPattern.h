@@ -25,7 +25,7 @@ private:
     std::vector<QString> specs_; // case-folded
 };
 
-// Case-insensitive wildcard match of a whole name; the specification must be case-folded.
+// Case-insensitive wildcard match of a whole name; the wildcard text must be case-folded.
 bool wildcardMatch(const QString& foldedSpec, const QString& name);
 
 } // namespace lumorra
