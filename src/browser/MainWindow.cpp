@@ -9,9 +9,9 @@
 #include "platform/Help.h"
 #include "platform/Keys.h"
 #include "platform/PictureArea.h"
-#include "platform/movie/MovieControl.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
+#include "platform/movie/MovieControl.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -397,34 +397,49 @@ void MainWindow::StatusBar1_PanelClick(int, const QString& key) {
     emit panelClicked(key);
 }
 
-void MainWindow::setPictureMode() {
-    Frame1->setTitle(QStringLiteral("Zoom"));
-    Option1->setText(QStringLiteral("1:4"));
-    Option2->setText(QStringLiteral("1:2"));
-    Option3->setText(QStringLiteral("1:1"));
-    Option4->setText(QStringLiteral("2:1"));
-    ignoreErrors([this] {
-        const QString pattern = s_.settings.read(keys::PicPattern);
-        File1->setPattern(pattern.isEmpty() ? defaults::PicPattern : pattern);
+// What the file-type mode changes in the main window.
+struct ModeTexts {
+    const char* frame;
+    const char* options[4];
+    const char* panel1;
+    const char* panel4Tip;
+    const char* kind;
+    const QString& patternKey;
+    const QString& defaultPattern;
+};
+
+void MainWindow::applyMode(const ModeTexts& m) {
+    Frame1->setTitle(QString::fromLatin1(m.frame));
+    QRadioButton* options[] = {Option1, Option2, Option3, Option4};
+    for (int i = 0; i < 4; ++i)
+        options[i]->setText(QString::fromLatin1(m.options[i]));
+    StatusBar1->setToolTip(4, QString::fromLatin1(m.panel4Tip));
+    ignoreErrors([&] {
+        const QString pattern = s_.settings.read(m.patternKey);
+        File1->setPattern(pattern.isEmpty() ? m.defaultPattern : pattern);
     });
-    StatusBar1->setText(1, QStringLiteral(" Pictures "));
-    StatusBar1->setToolTip(4, QStringLiteral("Zoom info"));
-    Label2->setText(QStringLiteral("pic"));
+    StatusBar1->setText(1, QString::fromLatin1(m.panel1));
+    Label2->setText(QString::fromLatin1(m.kind));
+}
+
+void MainWindow::setPictureMode() {
+    applyMode({"Zoom",
+               {"1:4", "1:2", "1:1", "2:1"},
+               " Pictures ",
+               "Zoom info",
+               "pic",
+               keys::PicPattern,
+               defaults::PicPattern});
 }
 
 void MainWindow::setAnimationMode() {
-    Frame1->setTitle(QStringLiteral("Movie speed"));
-    Option1->setText(QStringLiteral(".25"));
-    Option2->setText(QStringLiteral(".50"));
-    Option3->setText(QStringLiteral("1.0"));
-    Option4->setText(QStringLiteral("2.0"));
-    StatusBar1->setToolTip(4, QStringLiteral("Movie speed info"));
-    ignoreErrors([this] {
-        const QString pattern = s_.settings.read(keys::AniPattern);
-        File1->setPattern(pattern.isEmpty() ? defaults::AniPattern : pattern);
-    });
-    StatusBar1->setText(1, QStringLiteral(" Animations "));
-    Label2->setText(QStringLiteral("avi"));
+    applyMode({"Movie speed",
+               {".25", ".50", "1.0", "2.0"},
+               " Animations ",
+               "Movie speed info",
+               "avi",
+               keys::AniPattern,
+               defaults::AniPattern});
 }
 
 void MainWindow::setFilePattern(const QString& pattern) {

@@ -25,6 +25,7 @@ namespace lumorra {
 class MovieControl;
 class PictureArea;
 class StatusBar;
+struct ModeTexts;
 struct Services;
 
 // The main window, "Form1": the file browser on the left, the viewer area on the right, the
@@ -149,6 +150,7 @@ protected:
 
 private:
     void buildMenus();
+    void applyMode(const ModeTexts& texts);
     void buildLayout();
 
     Services& s_;
