@@ -27,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -85,18 +86,25 @@ MainWindow::MainWindow(Services& services, std::vector<Volume> volumes, QWidget*
     File2 = named(new FileList(this), "File2");
     File2->hide();
 
-    viewerArea = named(new QFrame(this), "viewerArea");
+    // The viewer area scrolls, so a picture larger than the area can be seen whole.
+    viewerArea = named(new QScrollArea(this), "viewerArea");
     viewerArea->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     viewerArea->setMinimumSize(320, 240);
     viewerArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    viewerArea->setAutoFillBackground(true);
+    viewerArea->setWidgetResizable(false);
     QPalette pal = viewerArea->palette();
     pal.setColor(QPalette::Window, QColor(0x40, 0x40, 0x40));
     viewerArea->setPalette(pal);
-    Image1 = named(new PictureArea(s_.screen, viewerArea), "Image1");
+    viewerArea->setBackgroundRole(QPalette::Window);
+    viewerCanvas_ = new QWidget;
+    viewerCanvas_->setObjectName(QStringLiteral("viewerCanvas"));
+    viewerCanvas_->setPalette(pal);
+    viewerCanvas_->setAutoFillBackground(true);
+    viewerArea->setWidget(viewerCanvas_);
+    Image1 = named(new PictureArea(s_.screen, viewerCanvas_), "Image1");
     Image1->setToolTip(QStringLiteral("Click on picture for full screen view"));
     Image1->move(0, 0);
-    AM1 = named(new MovieControl(viewerArea), "AM1");
+    AM1 = named(new MovieControl(viewerCanvas_), "AM1");
     AM1->hide();
     Picture1 = named(new PictureArea(s_.screen, this), "Picture1");
     Picture1->hide();
@@ -172,6 +180,8 @@ MainWindow::MainWindow(Services& services, std::vector<Volume> volumes, QWidget*
     connect(mnupattern, &QAction::triggered, this, &MainWindow::mnupattern_Click);
     connect(mnuhelp, &QAction::triggered, this, &MainWindow::mnuhelp_Click);
     File1->viewport()->installEventFilter(this);
+    Image1->installEventFilter(this);
+    AM1->installEventFilter(this);
     Dir1->viewport()->installEventFilter(this);
 
     // Until the start-up sequence says otherwise, the lists stand on the user's home.
@@ -338,6 +348,17 @@ void MainWindow::Dir1_MouseDown(Qt::MouseButton button, const QPoint& position) 
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Image1 || watched == AM1) &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Show ||
+         event->type() == QEvent::Hide)) {
+        // The canvas holds what is shown, so the scroll range follows the picture or movie.
+        QSize size(0, 0);
+        for (QWidget* w : {static_cast<QWidget*>(Image1), static_cast<QWidget*>(AM1)}) {
+            if (!w->isHidden())
+                size = size.expandedTo(w->size());
+        }
+        viewerCanvas_->resize(size);
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         auto* me = static_cast<QMouseEvent*>(event);
         const QPoint pos = me->position().toPoint();

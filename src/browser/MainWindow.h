@@ -18,6 +18,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QTimer;
 
 namespace lumorra {
@@ -43,7 +44,7 @@ public:
     FileList* File1;
     FileList* File2; // not shown: walks directories for the info list
     // Viewer area
-    QFrame* viewerArea;
+    QScrollArea* viewerArea;
     PictureArea* Image1;   // the picture area
     MovieControl* AM1;     // the movie area
     PictureArea* Picture1; // not shown: holds the picture loaded from a file
@@ -155,6 +156,7 @@ private:
 
     Services& s_;
     SecondaryWindows secondary_;
+    QWidget* viewerCanvas_;
     // The directory each drive was left at, so that coming back to a drive opens it there.
     std::map<QString, QString> driveDirs_;
     bool closing_ = false;
