@@ -16,7 +16,9 @@
 #include "platform/TerminationSignals.h"
 #include "viewer/SelectionViewer.h"
 #include "viewer/VivoPlayerWindow.h"
+#include "windows/OptionsWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QPointer>
 
@@ -69,6 +71,12 @@ int main(int argc, char* argv[]) {
             player = new VivoPlayerWindow(services, &window);
         static_cast<VivoPlayerWindow*>(player.data())->showMovie(path);
     };
+    QObject::connect(window.options, &QAction::triggered, &window, [&] {
+        ignoreErrors([&] {
+            OptionsWindow options(services, window.secondaryWindows(), &window);
+            options.exec();
+        });
+    });
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();
