@@ -1,5 +1,6 @@
 #include "SelectionViewer.h"
 
+#include "FullScreenWindow.h"
 #include "browser/MainWindow.h"
 #include "core/Logs.h"
 #include "core/Services.h"
@@ -50,6 +51,7 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
         }
     });
     connect(w_.AM1, &MovieControl::loaded, this, [this] { loadingMovie_.clear(); });
+    connect(w_.Image1, &PictureArea::clicked, this, &SelectionViewer::Image1_Click);
     // The movie area takes the movie's own size, as the picture area takes the picture's.
     connect(w_.AM1, &MovieControl::naturalSizeChanged, this, [this](QSize size) {
         if (size.isValid())
@@ -224,6 +226,16 @@ void SelectionViewer::Option_Click(int option) {
         ignoreErrors([&] { w_.AM1->setRate(movieRate(option)); });
         ignoreErrors([&] { w_.StatusBar1->setText(4, movieText(option)); });
     }
+}
+
+void SelectionViewer::Image1_Click() {
+    ignoreErrors([&] {
+        if (!w_.Image1->hasPicture())
+            return;
+        if (!fullScreen_)
+            fullScreen_ = new FullScreenWindow(s_.screen, &w_);
+        fullScreen_->showPicture(w_.Image1->picture(), w_.Image1->naturalSize());
+    });
 }
 
 void SelectionViewer::deselectOption3() {

@@ -26,6 +26,11 @@ public:
     // The zoom options; index 1 to 4.
     void Option_Click(int option);
     void az();
+    // A click on the picture: the full-screen view of it.
+    void Image1_Click();
+    class FullScreenWindow* fullScreen() const {
+        return fullScreen_;
+    }
 
     // The zoom factors and rates of the four options.
     static double pictureFactor(int option);
@@ -46,6 +51,7 @@ private:
     MainWindow& w_;
     Services& s_;
     QString loadingMovie_; // the animation whose load outcome is still to come
+    class FullScreenWindow* fullScreen_ = nullptr;
 };
 
 } // namespace lumorra

@@ -12,6 +12,7 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "viewer/FullScreenWindow.h"
 #include "viewer/SelectionViewer.h"
 
 #include <QImage>
@@ -253,6 +254,12 @@ void ViewerTest::zoomOptionsStartFromTheNaturalSize() {
     QCOMPARE(v.window->Image1->size(), QSize(400, 300));
     QVERIFY(!v.window->Image1->stretch());
     QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("1:1"));
+    // The full-screen view starts at the natural size whatever the zoom.
+    v.viewer->Option_Click(2);
+    emit v.window->Image1->clicked();
+    QVERIFY(v.viewer->fullScreen() && v.viewer->fullScreen()->isVisible());
+    QCOMPARE(v.viewer->fullScreen()->Image1->size(), QSize(400, 300));
+    v.viewer->fullScreen()->hide();
     // A click on the option runs the same action.
     v.window->show();
     QTest::mouseClick(v.window->Option2, Qt::LeftButton);
