@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -127,6 +129,58 @@ std::optional<QString> QtDialogs::input(const InputBoxSpec& spec) {
 
 void QtDialogs::beep() {
     QApplication::beep();
+}
+
+QStringList qtFileFilters(const QString& programFilters) {
+    QStringList out;
+    const QStringList parts = programFilters.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString label = parts[i];
+        // The label names its masks in parentheses already; Qt reads the masks from there,
+        // separated by spaces.
+        const qsizetype open = label.lastIndexOf(QLatin1String(" ("));
+        if (open >= 0 && label.endsWith(QLatin1Char(')')))
+            label.truncate(open);
+        QString masks = parts[i + 1];
+        masks.replace(QLatin1Char(';'), QLatin1Char(' '));
+        out << label + QLatin1String(" (") + masks + QLatin1Char(')');
+    }
+    return out;
+}
+
+std::optional<FileDialogResult> QtDialogs::file(const FileDialogSpec& spec) {
+    QFileDialog dialog(ownerOr(spec.owner), spec.title);
+    dialog.setObjectName(QStringLiteral("FileDialog"));
+    // Qt's own dialog, so that it can carry the Help button.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const bool save = spec.mode == FileDialogSpec::Mode::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+    const QStringList filters = qtFileFilters(spec.filters);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    QString suffix = spec.defaultExtension;
+    if (suffix.startsWith(QLatin1Char('.')))
+        suffix.remove(0, 1);
+    dialog.setDefaultSuffix(suffix);
+    if (!spec.fileName.isEmpty()) {
+        const QFileInfo info(spec.fileName);
+        if (info.isAbsolute())
+            dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    }
+    if (spec.helpTopic != 0) {
+        if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
+            QPushButton* help = box->addButton(QDialogButtonBox::Help);
+            QObject::connect(help, &QPushButton::clicked, &dialog,
+                             [this, &spec] { help_.showTopic(spec.helpFile, spec.helpTopic); });
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const int index = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
+    return FileDialogResult{dialog.selectedFiles().constFirst(), index < 0 ? 1 : index + 1};
 }
 
 } // namespace lumorra

@@ -5,7 +5,7 @@
 namespace lumorra::test {
 
 Answer ScriptedDialogs::message(const MessageBoxSpec& spec) {
-    Event e{Event::Kind::Message, spec, {}};
+    Event e{Event::Kind::Message, spec, {}, {}};
     events_.push_back(e);
     if (onShow)
         onShow(e);
@@ -28,7 +28,7 @@ Answer ScriptedDialogs::message(const MessageBoxSpec& spec) {
 }
 
 std::optional<QString> ScriptedDialogs::input(const InputBoxSpec& spec) {
-    Event e{Event::Kind::Input, {}, spec};
+    Event e{Event::Kind::Input, {}, spec, {}};
     events_.push_back(e);
     if (onShow)
         onShow(e);
@@ -46,7 +46,37 @@ std::optional<QString> ScriptedDialogs::input(const InputBoxSpec& spec) {
 }
 
 void ScriptedDialogs::beep() {
-    events_.push_back(Event{Event::Kind::Beep, {}, {}});
+    events_.push_back(Event{Event::Kind::Beep, {}, {}, {}});
+}
+
+std::optional<FileDialogResult> ScriptedDialogs::file(const FileDialogSpec& spec) {
+    Event e{Event::Kind::File, {}, {}, spec};
+    events_.push_back(e);
+    if (onShow)
+        onShow(e);
+    if (fileAnswers_.empty())
+        return std::nullopt;
+    std::optional<FileDialogResult> a = fileAnswers_.front();
+    fileAnswers_.pop_front();
+    if (a && !spec.defaultExtension.isEmpty()) {
+        const QString name = a->path.mid(a->path.lastIndexOf(QLatin1Char('/')) + 1);
+        if (!name.contains(QLatin1Char('.'))) {
+            const QString ext = spec.defaultExtension.startsWith(QLatin1Char('.'))
+                                    ? spec.defaultExtension
+                                    : QLatin1Char('.') + spec.defaultExtension;
+            a->path += ext;
+        }
+    }
+    return a;
+}
+
+std::vector<FileDialogSpec> ScriptedDialogs::files() const {
+    std::vector<FileDialogSpec> out;
+    for (const Event& e : events_) {
+        if (e.kind == Event::Kind::File)
+            out.push_back(e.file);
+    }
+    return out;
 }
 
 std::vector<MessageBoxSpec> ScriptedDialogs::messages() const {

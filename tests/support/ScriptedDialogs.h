@@ -15,15 +15,18 @@ namespace lumorra::test {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Event {
-        enum class Kind { Message, Input, Beep } kind;
+        enum class Kind { Message, Input, Beep, File } kind;
         MessageBoxSpec message; // Kind::Message
         InputBoxSpec input;     // Kind::Input
+        FileDialogSpec file;    // Kind::File
     };
 
     using Dialogs::message;
     Answer message(const MessageBoxSpec& spec) override;
     std::optional<QString> input(const InputBoxSpec& spec) override;
     void beep() override;
+    // Answers like the real dialog: a name typed without an extension gets the default one.
+    std::optional<FileDialogResult> file(const FileDialogSpec& spec) override;
 
     // Scripted answers, used in order. A message box without a scripted answer takes its default
     // button (or its first); an input box without one is cancelled. After too many unanswered
@@ -31,10 +34,16 @@ public:
     void answerMessage(Answer a) { messageAnswers_.push_back(a); }
     void answerInput(const QString& text) { inputAnswers_.push_back(ScriptedInput{false, text}); }
     void cancelInput() { inputAnswers_.push_back(ScriptedInput{true, QString()}); }
+    // A file dialog without a scripted answer is cancelled.
+    void answerFile(const QString& path, int filterIndex = 1) {
+        fileAnswers_.push_back(FileDialogResult{path, filterIndex});
+    }
+    void cancelFile() { fileAnswers_.push_back(std::nullopt); }
 
     const std::vector<Event>& events() const { return events_; }
     std::vector<MessageBoxSpec> messages() const;
     std::vector<InputBoxSpec> inputs() const;
+    std::vector<FileDialogSpec> files() const;
     int beeps() const;
     void clear() { events_.clear(); }
 
@@ -49,6 +58,7 @@ private:
         QString text;
     };
     std::deque<ScriptedInput> inputAnswers_;
+    std::deque<std::optional<FileDialogResult>> fileAnswers_;
     std::vector<Event> events_;
     int unansweredInputs_ = 0;
 };

@@ -1,0 +1,243 @@
+#include "FileSystem.h"
+
+#include "Error.h"
+#include "FileAttributes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace lumorra {
+namespace {
+
+QByteArray local(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+[[noreturn]] void fail() {
+    throw Error::fromErrno(errno);
+}
+
+[[noreturn]] void failWith(int err) {
+    throw Error::fromErrno(err);
+}
+
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int renameat2NoReplace(const char* from, const char* to) {
+#ifdef SYS_renameat2
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1u));
+#else
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+} // namespace
+
+void setFileAttributes(const QString& path, int value) {
+    const QByteArray p = local(path);
+    struct stat st {};
+    if (::stat(p.constData(), &st) != 0)
+        fail();
+    mode_t mode = st.st_mode & 07777;
+    if (value & attr::ReadOnly)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (mode != (st.st_mode & 07777) && ::chmod(p.constData(), mode) != 0)
+        fail();
+    const QByteArray bits =
+        QByteArray::number(value & (attr::Hidden | attr::System | attr::Archive));
+    if (::setxattr(p.constData(), AttributesXattr, bits.constData(), bits.size(), 0) != 0) {
+        // A file system without extended attributes keeps only read-only.
+        if (errno != ENOTSUP && errno != EOPNOTSUPP)
+            fail();
+    }
+}
+
+QString lookUpFile(const QString& path) {
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    if (name.isEmpty())
+        return QString();
+    const QString dir = info.path();
+    auto isOrdinaryFile = [&](const QString& candidate) {
+        struct stat st {};
+        if (::stat(local(dir + QLatin1Char('/') + candidate).constData(), &st) != 0)
+            return false;
+        return S_ISREG(st.st_mode) && !isHiddenOrSystem(dir, candidate);
+    };
+    if (isOrdinaryFile(name))
+        return name;
+    const QStringList entries =
+        QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 && isOrdinaryFile(entry))
+            return entry;
+    }
+    return QString();
+}
+
+qint64 fileLength(const QString& path) {
+    struct stat st {};
+    if (::stat(local(path).constData(), &st) != 0)
+        fail();
+    if (S_ISDIR(st.st_mode))
+        failWith(EISDIR);
+    return static_cast<qint64>(st.st_size);
+}
+
+QDateTime fileModified(const QString& path) {
+    struct stat st {};
+    if (::stat(local(path).constData(), &st) != 0)
+        fail();
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(st.st_mtim.tv_sec) * 1000 +
+                                          st.st_mtim.tv_nsec / 1000000);
+}
+
+void deleteFile(const QString& path) {
+    const QByteArray p = local(path);
+    struct stat st {};
+    if (::lstat(p.constData(), &st) != 0)
+        fail();
+    if (S_ISDIR(st.st_mode))
+        failWith(EISDIR);
+    if (::unlink(p.constData()) != 0)
+        fail();
+}
+
+void renameNoReplace(const QString& from, const QString& to) {
+    const QByteArray f = local(from);
+    const QByteArray t = local(to);
+    if (renameat2NoReplace(f.constData(), t.constData()) == 0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        fail();
+    // The file system cannot rename without replacing. A file takes its new name as a second
+    // link, which fails when the name exists; a directory is renamed after a look.
+    struct stat st {};
+    if (::lstat(f.constData(), &st) != 0)
+        fail();
+    if (!S_ISDIR(st.st_mode)) {
+        if (::link(f.constData(), t.constData()) != 0)
+            fail();
+        if (::unlink(f.constData()) != 0) {
+            const int err = errno;
+            ::unlink(t.constData());
+            failWith(err);
+        }
+        return;
+    }
+    struct stat target {};
+    if (::lstat(t.constData(), &target) == 0)
+        failWith(EEXIST);
+    if (::rename(f.constData(), t.constData()) != 0)
+        fail();
+}
+
+qint64 copyFile(const QString& from, const QString& to) {
+    const QByteArray f = local(from);
+    const QByteArray t = local(to);
+    Fd in;
+    in.fd = ::open(f.constData(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0)
+        fail();
+    struct stat st {};
+    if (::fstat(in.fd, &st) != 0)
+        fail();
+    if (S_ISDIR(st.st_mode))
+        failWith(EISDIR);
+    struct stat existing {};
+    if (::lstat(t.constData(), &existing) == 0)
+        failWith(EEXIST);
+
+    const QFileInfo target(to);
+    QByteArray temp = local(target.path() + QLatin1String("/.lumorra-copy-XXXXXX"));
+    Fd out;
+    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out.fd < 0)
+        fail();
+    auto failAndRemove = [&](int err) {
+        ::unlink(temp.constData());
+        failWith(err);
+    };
+    qint64 copied = 0;
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::read(in.fd, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failAndRemove(errno);
+        }
+        if (n == 0)
+            break;
+        if (!writeAll(out.fd, buffer.constData(), static_cast<size_t>(n)))
+            failAndRemove(errno);
+        copied += n;
+    }
+    if (copied != static_cast<qint64>(st.st_size))
+        failAndRemove(EIO);
+    if (::fsync(out.fd) != 0)
+        failAndRemove(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out.fd, times);
+    ::fchmod(out.fd, st.st_mode & 07777);
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0)
+        failAndRemove(errno);
+    try {
+        renameNoReplace(QFile::decodeName(temp), to);
+    } catch (...) {
+        ::unlink(temp.constData());
+        throw;
+    }
+    return copied;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(local(a).constData(), &sa) != 0 || ::stat(local(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void makeDirectory(const QString& path) {
+    if (::mkdir(local(path).constData(), 0777) != 0)
+        fail();
+}
+
+} // namespace lumorra

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace lumorra {
+
+// The file operations the program's commands build on. Each throws Error{errno, strerror} on
+// failure and none of them ever replaces an existing file or directory by accident: a copy is
+// complete or absent, a rename refuses an existing target.
+
+// Replaces all attributes of a file (read-only 1, hidden 2, system 4, archive 32; other bits
+// are ignored). Read-only clears every write permission; its absence restores the owner's.
+// Hidden, system and archive go into the extended attribute; where the file system refuses
+// extended attributes, only read-only is set.
+void setFileAttributes(const QString& path, int value);
+
+// The directory look-up: the name of the file that a path finds, or an empty text. It finds
+// ordinary files (read-only and archived ones too), not directories and not hidden or system
+// files, and matches the name without regard to letter case, preferring the exact spelling.
+QString lookUpFile(const QString& path);
+
+qint64 fileLength(const QString& path);
+QDateTime fileModified(const QString& path);
+
+// Removes a file (not a directory).
+void deleteFile(const QString& path);
+
+// Renames a file or directory; fails with EEXIST when the target exists, never replacing it.
+void renameNoReplace(const QString& from, const QString& to);
+
+// Copies a file's content, permissions and modification time to a new file. The copy is
+// written under a hidden temporary name beside the target, flushed, and only then given the
+// target's name, so a failed or interrupted copy leaves no file under that name. Fails with
+// EEXIST when the target exists. Returns the number of bytes copied.
+qint64 copyFile(const QString& from, const QString& to);
+
+// Whether two paths name one file (the same device and inode); false when either is missing.
+bool sameFile(const QString& a, const QString& b);
+
+// Creates one directory.
+void makeDirectory(const QString& path);
+
+} // namespace lumorra
