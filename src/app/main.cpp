@@ -1,6 +1,7 @@
 // Lumorra: a picture and animation viewer with a built-in file browser.
 
 #include "browser/MainWindow.h"
+#include "browser/StartPath.h"
 #include "core/Artwork.h"
 #include "core/Logs.h"
 #include "core/Services.h"
@@ -20,6 +21,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 
 #include <cstdio>
@@ -39,9 +42,55 @@ void preferX11OnWayland() {
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+const char* const Usage = "Usage: lumorra [FILE|DIRECTORY]\n"
+                          "A picture and animation viewer with a built-in file browser.\n"
+                          "\n"
+                          "Lumorra opens at the given directory, or at the given file's directory\n"
+                          "with that file shown; without one, at the stored start-up directory.\n"
+                          "\n"
+                          "  -h, --help     show this text and exit\n"
+                          "  -v, --version  show the version and exit\n";
+
+// The options that need no window answer before the application object exists, so they work
+// without a display. Returns the exit code when the program is done, -1 to go on; sets the
+// path to open, if one was given.
+int readCommandLine(int argc, char* argv[], QString& startPath) {
+    bool endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (!endOfOptions && (arg == "-h" || arg == "--help")) {
+            std::fputs(Usage, stdout);
+            return EXIT_SUCCESS;
+        }
+        if (!endOfOptions && (arg == "-v" || arg == "--version")) {
+            std::puts("Lumorra 3.0");
+            return EXIT_SUCCESS;
+        }
+        if (!endOfOptions && arg == "--") {
+            endOfOptions = true;
+            continue;
+        }
+        if (!endOfOptions && arg.startsWith('-')) {
+            // Qt's own options (-platform, -display, ...) take a value; leave both to Qt.
+            if (arg != "-reverse" && arg != "-widgetcount" && i + 1 < argc)
+                ++i;
+            continue;
+        }
+        if (!startPath.isEmpty()) {
+            std::fprintf(stderr, "lumorra: one file or directory at most\n%s", Usage);
+            return EXIT_FAILURE;
+        }
+        startPath = QFile::decodeName(arg);
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QString startPath;
+    if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
+        return done;
     preferX11OnWayland();
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
@@ -107,5 +156,20 @@ int main(int argc, char* argv[]) {
 
     ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
     window.show();
+
+    // A path on the command line (a file manager's "Open with") wins over the start-up
+    // directory.
+    if (!startPath.isEmpty()) {
+        const QString absolute = QFileInfo(startPath).absoluteFilePath();
+        withFailureHandler([&] { openStartPath(window, absolute); },
+                           [&](const Error& e) {
+                               dialogs.message(
+                                   QStringLiteral("Lumorra cannot open \"%1\" (%2).\n"
+                                                  "It opens at the start-up directory instead.")
+                                       .arg(absolute, e.description),
+                                   QStringLiteral("Lumorra"), Buttons::Ok, Icon::Exclamation,
+                                   std::nullopt, &window);
+                           });
+    }
     return app.exec();
 }

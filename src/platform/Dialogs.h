@@ -60,8 +60,8 @@ struct FileDialogResult {
     int filterIndex = 1;
 };
 
-// Message boxes, one-line prompts, file dialogs and the beep. The program's windows reach them only through
-// this interface, so tests can answer from a script and read every text back.
+// Message boxes, one-line prompts, file dialogs and the beep. The program's windows reach them only
+// through this interface, so tests can answer from a script and read every text back.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;

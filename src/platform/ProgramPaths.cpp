@@ -22,6 +22,15 @@ bool writableDir(const QString& dir) {
 
 } // namespace
 
+QString ProgramPaths::helpFile() const {
+    const QString beside = programDir + QStringLiteral("/lmhelp.hlp");
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString shared =
+        QDir::cleanPath(programDir + QStringLiteral("/../share/lumorra/lmhelp.hlp"));
+    return QFileInfo::exists(shared) ? shared : beside;
+}
+
 QString ProgramPaths::stateDir() {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))

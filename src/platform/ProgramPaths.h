@@ -16,7 +16,9 @@ struct ProgramPaths {
 
     // The program directory with its trailing "/", as stored under "AppPath".
     QString appPath() const { return programDir + QLatin1Char('/'); }
-    QString helpFile() const { return programDir + QStringLiteral("/lmhelp.hlp"); }
+    // "lmhelp.hlp" in the program directory, or in "../share/lumorra" beside it (an installed
+    // copy) when the program directory has none.
+    QString helpFile() const;
     QString runLogFile() const { return logDir + QStringLiteral("/LMRunLog.txt"); }
     QString programLogFile() const { return logDir + QStringLiteral("/LMLog.txt"); }
 

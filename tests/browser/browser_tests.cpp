@@ -2,8 +2,10 @@
 #include "browser/MainWindow.h"
 #include "browser/NaturalOrder.h"
 #include "browser/SearchPattern.h"
+#include "browser/StartPath.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "platform/Error.h"
 #include "platform/FileAttributes.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
@@ -90,6 +92,10 @@ private slots:
     void fileMenuEntriesFollowTheSelection();
     void driveWithoutMediumFallsBackSilently();
     void driveReopensWhereItWasLeft();
+    void startPathOpensDirectoryOrSelectsFile();
+    void startPathSwitchesModeForAnAnimation();
+    void startPathThatDoesNotExistChangesNothing();
+    void helpFileFoundBesideOrInShare();
 };
 
 void BrowserTest::searchPatternMatching_data() {
@@ -465,6 +471,58 @@ void BrowserTest::driveReopensWhereItWasLeft() {
     // Moving onto another volume through the directory list shows that volume in the drive list.
     w.setDirPath(b.dir);
     QCOMPARE(w.Drive1->drive(), QStringLiteral("/"));
+}
+
+void BrowserTest::startPathOpensDirectoryOrSelectsFile() {
+    Browser b;
+    const QString other = b.env.makeDir(QStringLiteral("other"));
+    touch(other, QStringLiteral("x.jpg"));
+    touch(other, QStringLiteral("y.jpg"));
+    openStartPath(*b.window, other);
+    QCOMPARE(b.window->File1->path(), other);
+    QCOMPARE(b.window->File1->listIndex(), -1);
+
+    openStartPath(*b.window, b.dir + QStringLiteral("/c.gif"));
+    QCOMPARE(b.window->File1->path(), b.dir);
+    QCOMPARE(b.window->File1->fileName(), QStringLiteral("c.gif"));
+    QCOMPARE(b.window->Label2->text(), QStringLiteral("pic"));
+}
+
+void BrowserTest::startPathSwitchesModeForAnAnimation() {
+    Browser b;
+    openStartPath(*b.window, b.dir + QStringLiteral("/clip.avi"));
+    QCOMPARE(b.window->Label2->text(), QStringLiteral("avi"));
+    QCOMPARE(b.window->File1->fileName(), QStringLiteral("clip.avi"));
+    QCOMPARE(b.window->Label6->text(), QStringLiteral("3 File(s)"));
+
+    // A file neither mode lists opens its directory and keeps the mode.
+    openStartPath(*b.window, b.dir + QStringLiteral("/notes.txt"));
+    QCOMPARE(b.window->Label2->text(), QStringLiteral("avi"));
+    QCOMPARE(b.window->File1->listIndex(), -1);
+}
+
+void BrowserTest::startPathThatDoesNotExistChangesNothing() {
+    Browser b;
+    try {
+        openStartPath(*b.window, b.dir + QStringLiteral("/gone/none.jpg"));
+        QFAIL("a missing path was opened");
+    } catch (const Error& e) {
+        QCOMPARE(e.number, 2);
+    }
+    QCOMPARE(b.window->File1->path(), b.dir);
+}
+
+void BrowserTest::helpFileFoundBesideOrInShare() {
+    TestEnv env;
+    const QString bin = env.makeDir(QStringLiteral("prefix/bin"));
+    const ProgramPaths paths = ProgramPaths::forDirectory(bin, QStringLiteral("lumorra"));
+    // Neither place has one: the program directory is named, as the help viewer reports it.
+    QCOMPARE(paths.helpFile(), bin + QStringLiteral("/lmhelp.hlp"));
+    const QString share = env.makeDir(QStringLiteral("prefix/share/lumorra"));
+    writeFile(share + QStringLiteral("/lmhelp.hlp"), "@topic 0 Contents\n");
+    QCOMPARE(paths.helpFile(), share + QStringLiteral("/lmhelp.hlp"));
+    writeFile(bin + QStringLiteral("/lmhelp.hlp"), "@topic 0 Contents\n");
+    QCOMPARE(paths.helpFile(), bin + QStringLiteral("/lmhelp.hlp"));
 }
 
 QTEST_MAIN(BrowserTest)
