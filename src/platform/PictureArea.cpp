@@ -23,8 +23,10 @@ PictureArea::PictureArea(const Screen& screen, QWidget* parent) : QWidget(parent
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void PictureArea::setPicture(const QImage& image, QSize naturalSize) {
+void PictureArea::setPicture(const QImage& image, QSize naturalSize,
+                             std::function<QImage()> fullLoader) {
     image_ = image;
+    fullLoader_ = std::move(fullLoader);
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
     cache_ = QPixmap();
     if (!stretch_)
@@ -32,8 +34,24 @@ void PictureArea::setPicture(const QImage& image, QSize naturalSize) {
     update();
 }
 
+const QImage& PictureArea::picture() const {
+    if (fullLoader_ && image_.size() != natural_) {
+        const std::function<QImage()> load = std::move(fullLoader_);
+        fullLoader_ = {};
+        QImage full;
+        ignoreErrors([&] { full = load(); });
+        // A file changed since it was shown keeps the picture that was shown.
+        if (full.size() == natural_) {
+            image_ = full;
+            cache_ = QPixmap();
+        }
+    }
+    return image_;
+}
+
 void PictureArea::clearPicture() {
     image_ = QImage();
+    fullLoader_ = {};
     natural_ = QSize();
     cache_ = QPixmap();
     update();
@@ -62,6 +80,10 @@ void PictureArea::setHeightTwips(double twips) {
 }
 
 const QPixmap& PictureArea::scaledFor(QSize size) {
+    // Shown larger than the reduced image holds: draw from the full picture.
+    const QSize device = size * devicePixelRatioF();
+    if (device.width() > image_.width() || device.height() > image_.height())
+        picture();
     if (cache_.size() != size) {
         QImage drawn;
         if (renderer)

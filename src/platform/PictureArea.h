@@ -20,10 +20,18 @@ public:
     explicit PictureArea(const Screen& screen, QWidget* parent = nullptr);
 
     // The picture is shared, not copied. With stretch off the area takes the natural size.
-    void setPicture(const QImage& image, QSize naturalSize);
+    // An image smaller than the natural size (decoded for the screen) comes with a loader of
+    // the full picture, which the area calls once, when it is shown larger than the image it
+    // has or when picture() is asked for.
+    void setPicture(const QImage& image, QSize naturalSize,
+                    std::function<QImage()> fullLoader = {});
     void clearPicture();
     bool hasPicture() const { return !image_.isNull(); }
-    const QImage& picture() const { return image_; }
+    // The picture at full resolution (loaded now if the area holds a reduced one and the full
+    // one can be had).
+    const QImage& picture() const;
+    // What the area draws from: the picture, perhaps reduced.
+    const QImage& shownImage() const { return image_; }
     QSize naturalSize() const { return natural_; }
 
     bool stretch() const { return stretch_; }
@@ -48,10 +56,11 @@ private:
     const QPixmap& scaledFor(QSize size);
 
     const Screen& screen_;
-    QImage image_;
+    mutable QImage image_;
+    mutable std::function<QImage()> fullLoader_;
     QSize natural_;
     bool stretch_ = false;
-    QPixmap cache_;
+    mutable QPixmap cache_;
 };
 
 } // namespace lumorra

@@ -133,13 +133,23 @@ void SelectionViewer::pictureBranch() {
             setCurrentFile();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
-            const Picture picture = loadPicture(path);
+            const Picture picture = loadPicture(path, autoZoomFit(path));
             // A metafile is a drawing: zoomed, it is drawn afresh at the size shown.
             w_.Image1->renderer = {};
             if (picture.isMetafile())
                 w_.Image1->renderer = [path](QSize size) { return renderPicture(path, size); };
-            w_.Image1->setPicture(picture.image, picture.naturalSize);
-            w_.Picture1->setPicture(picture.image, picture.naturalSize); // shared, not copied
+            // A photo decoded for the screen is decoded in full once something needs it: a
+            // zoom of 1:1 or more, the full-screen view, Save As, the clipboard. The holder
+            // loads it, the picture area takes it from the holder: one copy for both.
+            std::function<QImage()> full;
+            if (picture.isReduced() && !picture.isMetafile())
+                full = [path] { return loadPicture(path).image; };
+            w_.Picture1->setPicture(picture.image, picture.naturalSize, full);
+            PictureArea* holder = w_.Picture1;
+            w_.Image1->setPicture(
+                picture.image, picture.naturalSize,
+                full ? std::function<QImage()>([holder] { return holder->picture(); })
+                     : std::function<QImage()>());
             w_.Image1->hide();
             w_.Image1->setStretch(false);
             w_.Option3->setChecked(true);
@@ -155,6 +165,28 @@ void SelectionViewer::pictureBranch() {
         [&](const Error& e) { pictureFailure(e); });
     if (!ok)
         ignoreErrors([&] { commonTail(); });
+}
+
+QSize SelectionViewer::autoZoomFit(const QString& path) const {
+    // Only a guess for the decoder: the setting is read for real after the load, where a bad
+    // value is reported.
+    bool on = false;
+    ignoreErrors([&] { on = numberValue(s_.settings.read(keys::AutoZoom)) == 1; });
+    if (!on)
+        return QSize();
+    QSize natural;
+    ignoreErrors([&] { natural = pictureSize(path); });
+    if (natural.isEmpty())
+        return QSize();
+    // The auto zoom shrinks the picture until it fits these bounds of the window.
+    const QSize bounds(static_cast<int>(WidthLimit * w_.frameGeometry().width()),
+                       static_cast<int>(HeightLimit * w_.frameGeometry().height()));
+    if (bounds.isEmpty())
+        return QSize();
+    const QSize shown = natural.width() <= bounds.width() && natural.height() <= bounds.height()
+                            ? natural
+                            : natural.scaled(bounds, Qt::KeepAspectRatio);
+    return shown * w_.devicePixelRatioF();
 }
 
 void SelectionViewer::pictureFailure(const Error& e) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -40,6 +41,8 @@ public:
 
 private:
     void pictureBranch();
+    // The size the auto zoom will show a picture at, in device pixels; invalid when it is off.
+    QSize autoZoomFit(const QString& path) const;
     void animationBranch();
     void vivoBranch();
     void commonTail();

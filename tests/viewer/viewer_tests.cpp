@@ -15,6 +15,7 @@
 #include "viewer/FullScreenWindow.h"
 #include "viewer/SelectionViewer.h"
 
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
@@ -102,6 +103,8 @@ private slots:
     void zeroLengthFileHasNoDigits();
     void autoZoomShrinksToTheWindow();
     void smallPictureUnderAutoZoom();
+    void photoDecodedForTheScreenBehavesLikeTheFullOne();
+    void reducedPictureKeptWhenTheFileChanged();
     void zoomOptionsStartFromTheNaturalSize();
     void animationModeSetsTheRate();
     void pictureInAnimationModeGoesToTheMovieControl();
@@ -218,6 +221,58 @@ void ViewerTest::autoZoomShrinksToTheWindow() {
          {v.window->Option1, v.window->Option2, v.window->Option3, v.window->Option4})
         QVERIFY(!o->isChecked());
     QCOMPARE(v.window->Label5->text(), QStringLiteral("1000 x 500")); // still the natural size
+}
+
+void ViewerTest::photoDecodedForTheScreenBehavesLikeTheFullOne() {
+    // Two windows show the same photo, one with the auto zoom decoding it reduced, one in
+    // full: sizes, labels and zoom results must not tell them apart.
+    View reduced;
+    View full;
+    reduced.settings.write(keys::AutoZoom, QStringLiteral("1"));
+    for (View* v : {&reduced, &full}) {
+        v->picture(QStringLiteral("photo.jpg"), QSize(3200, 2400));
+        v->window->setMinimumSize(0, 0);
+        v->window->resize(800, 600);
+        v->select(QStringLiteral("photo.jpg"));
+    }
+    QCOMPARE(reduced.window->Label5->text(), QStringLiteral("3200 x 2400"));
+    QCOMPARE(reduced.window->Label5->text(), full.window->Label5->text());
+    QCOMPARE(reduced.window->StatusBar1->text(4), QStringLiteral("Auto"));
+    QVERIFY(reduced.window->Image1->width() <= 594);
+    // 3200 shown at under 594 pixels: decoded at 1/4, as libjpeg gives it.
+    QCOMPARE(reduced.window->Image1->shownImage().size(), QSize(800, 600));
+    QCOMPARE(reduced.window->Picture1->naturalSize(), QSize(3200, 2400));
+    reduced.window->Image1->grab(); // painting the shrunk picture needs no full decode
+    QCOMPARE(reduced.window->Image1->shownImage().size(), QSize(800, 600));
+
+    for (int option : {1, 2, 3, 4}) {
+        reduced.viewer->Option_Click(option);
+        full.viewer->Option_Click(option);
+        QCOMPARE(reduced.window->Image1->size(), full.window->Image1->size());
+        QCOMPARE(reduced.window->StatusBar1->text(4), full.window->StatusBar1->text(4));
+    }
+    // 2:1 draws from the full picture; the holder shares it (Save As and the clipboard).
+    reduced.window->Image1->grab();
+    QCOMPARE(reduced.window->Image1->shownImage().size(), QSize(3200, 2400));
+    QCOMPARE(reduced.window->Picture1->picture().size(), QSize(3200, 2400));
+    QCOMPARE(reduced.window->Picture1->picture().constBits(),
+             reduced.window->Image1->shownImage().constBits());
+}
+
+void ViewerTest::reducedPictureKeptWhenTheFileChanged() {
+    View v;
+    v.settings.write(keys::AutoZoom, QStringLiteral("1"));
+    const QString path = v.picture(QStringLiteral("photo.jpg"), QSize(4000, 3000));
+    v.window->setMinimumSize(0, 0);
+    v.window->resize(800, 600);
+    v.select(QStringLiteral("photo.jpg"));
+    QCOMPARE(v.window->Picture1->shownImage().size(), QSize(1000, 750));
+    // Another program writes a different picture under the name: the full decode no longer
+    // matches what was shown, and the shown picture stays.
+    v.picture(QStringLiteral("photo.jpg"), QSize(640, 480));
+    QCOMPARE(v.window->Picture1->picture().size(), QSize(1000, 750));
+    QFile::remove(path);
+    QCOMPARE(v.window->Picture1->picture().size(), QSize(1000, 750));
 }
 
 void ViewerTest::smallPictureUnderAutoZoom() {

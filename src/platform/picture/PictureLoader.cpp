@@ -80,8 +80,12 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
 // damage), is an invalid picture.
-Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat) {
+Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize()) {
     const Header h = readHeader(file, sniffedFormat);
+    // libjpeg decodes at 1/2, 1/4 and 1/8 directly from the coefficients.
+    int reduction = 1;
+    if (h.format == "jpeg" && h.size.isValid() && shown.isValid())
+        reduction = reductionFor(h.turned ? h.size.transposed() : h.size, shown);
     const qint64 budget = pictureByteBudget();
     if (h.size.isValid())
         requireMemoryFor(h.size, budget);
@@ -95,12 +99,18 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat) {
     setUp(reader, h.format);
     if (h.index > 0 && !reader.jumpToImage(h.index))
         throw invalidPicture();
+    if (reduction > 1) {
+        // The size libjpeg gives at that scale (rounded up), so Qt resamples nothing.
+        reader.setScaledSize(QSize((h.size.width() + reduction - 1) / reduction,
+                                   (h.size.height() + reduction - 1) / reduction));
+    }
     QImage image;
     if (!reader.read(&image) || image.isNull())
         throw invalidPicture();
     Picture picture;
     picture.image = toDisplayFormat(image);
-    picture.naturalSize = picture.image.size();
+    picture.naturalSize =
+        reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : picture.image.size();
     picture.format = QString::fromLatin1(h.format);
     return picture;
 }
@@ -134,15 +144,29 @@ bool Picture::isMetafile() const {
 }
 
 Picture loadPicture(const QString& path) {
+    return loadPicture(path, QSize());
+}
+
+Picture loadPicture(const QString& path, QSize shown) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
             throw invalidPicture();
         const Sniffed s = sniffFile(file);
         if (s.kind == Kind::Image)
-            return loadImage(file, s.qtFormat);
+            return loadImage(file, s.qtFormat, shown);
         return loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
     });
+}
+
+int reductionFor(QSize natural, QSize shown) {
+    if (natural.isEmpty() || shown.isEmpty())
+        return 1;
+    int reduction = 1;
+    while (reduction < 8 && natural.width() / (reduction * 2) >= shown.width() &&
+           natural.height() / (reduction * 2) >= shown.height())
+        reduction *= 2;
+    return reduction;
 }
 
 QSize pictureSize(const QString& path) {

@@ -12,6 +12,8 @@ struct Picture {
     QSize naturalSize; // the size the picture is shown at, in pixels
     QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", ...
     bool isNull() const { return image.isNull(); }
+    // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
+    bool isReduced() const { return image.size() != naturalSize; }
     // Metafiles are drawings: draw them afresh with renderPicture() to show them zoomed.
     bool isMetafile() const;
 };
@@ -22,6 +24,15 @@ struct Picture {
 // memory" for a picture too large to hold. Metafiles come drawn at their natural size, or smaller
 // when that size is huge (naturalSize stays true then).
 Picture loadPicture(const QString& path);
+
+// Loads a picture for showing at `shown` pixels or less (aspect kept): a JPEG larger than that
+// is decoded by libjpeg at the smallest of 1/2, 1/4 and 1/8 that still covers it, which is much
+// faster and smaller; naturalSize stays the file's own. An invalid `shown` decodes in full.
+Picture loadPicture(const QString& path, QSize shown);
+
+// The scale denominator (1, 2, 4 or 8) for decoding a picture of natural size `natural` to be
+// shown within `shown` device pixels.
+int reductionFor(QSize natural, QSize shown);
 
 // The natural size alone, from the file's header where the format allows; throws like
 // loadPicture() for a file it cannot read.

@@ -1,0 +1,175 @@
+// Measures the program's own code paths for bench/run. Each command prints one figure in
+// milliseconds (and "rss_kb N" where asked) and exits; bench/run runs it several times and
+// compares it with a reference measured in the same run.
+//
+//   lumorra_bench show FILE          selection to picture painted, main window 1280 x 1024
+//   lumorra_bench next DIR STEPS     mean time of an arrow-key step through DIR's pictures
+//   lumorra_bench list DIR           directory change to file list filled and count shown
+//   lumorra_bench listref DIR        the same directory read by a plain directory_iterator loop
+
+#include "browser/MainWindow.h"
+#include "browser/SearchPattern.h"
+#include "platform/Keys.h"
+#include "support/TestServices.h"
+#include "viewer/SelectionViewer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QScrollArea>
+#include <QTest>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace lumorra;
+
+namespace {
+
+long peakRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// The main window as the user has it: 1280 x 1024, auto zoom on, shown.
+struct Bench : test::TestServices {
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SelectionViewer> viewer;
+    Bench() {
+        settings.write(keys::AutoZoom, QStringLiteral("1"));
+        settings.write(keys::OLE, QStringLiteral("0"));
+        openProgramLog();
+        window = std::make_unique<MainWindow>(
+            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        viewer = std::make_unique<SelectionViewer>(*window, services);
+        window->setFilePattern(defaults::PicPattern);
+        window->resize(1280, 1024);
+        window->show();
+        QApplication::processEvents();
+    }
+    // Paints the viewer area now, as the screen would show it.
+    void paint() { window->viewerArea->viewport()->repaint(); }
+    int indexOf(const QString& name) const {
+        for (int i = 0; i < window->File1->count(); ++i) {
+            if (window->File1->item(i) == name)
+                return i;
+        }
+        return -1;
+    }
+};
+
+int show(const QString& file) {
+    Bench b;
+    const QFileInfo info(file);
+    b.window->setDirPath(info.absolutePath());
+    const int index = b.indexOf(info.fileName());
+    if (index < 0) {
+        std::fprintf(stderr, "not listed: %s\n", qPrintable(file));
+        return 1;
+    }
+    QElapsedTimer t;
+    t.start();
+    b.window->File1->setListIndex(index);
+    b.paint();
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (b.window->Label5->text().isEmpty()) {
+        std::fprintf(stderr, "the picture was not shown\n");
+        return 1;
+    }
+    std::printf("%.3f\nrss_kb %ld\n", ms, peakRssKb());
+    return 0;
+}
+
+int next(const QString& dir, int steps) {
+    Bench b;
+    b.window->setDirPath(dir);
+    if (b.window->File1->count() < steps + 1) {
+        std::fprintf(stderr, "too few pictures in %s\n", qPrintable(dir));
+        return 1;
+    }
+    b.window->File1->setFocus();
+    b.window->File1->setListIndex(0);
+    b.paint();
+    double total = 0;
+    for (int i = 0; i < steps; ++i) {
+        // A person looks at each picture for a moment before the next key.
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < 400)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QElapsedTimer t;
+        t.start();
+        QTest::keyClick(b.window->File1, Qt::Key_Down);
+        b.paint();
+        total += t.nsecsElapsed() / 1e6;
+    }
+    if (b.window->File1->listIndex() != steps) {
+        std::fprintf(stderr, "the arrow key did not move the selection\n");
+        return 1;
+    }
+    std::printf("%.3f\n", total / steps);
+    return 0;
+}
+
+int list(const QString& dir) {
+    Bench b;
+    b.window->setDirPath(QFileInfo(dir).absolutePath());
+    QElapsedTimer t;
+    t.start();
+    b.window->setDirPath(dir);
+    QApplication::processEvents();
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (b.window->File1->count() == 0 ||
+        b.window->Label6->text() != QString::number(b.window->File1->count()) + " File(s)") {
+        std::fprintf(stderr, "the list or its count is wrong: %s\n",
+                     qPrintable(b.window->Label6->text()));
+        return 1;
+    }
+    std::printf("%.3f\n", ms);
+    return 0;
+}
+
+int listReference(const QString& dir) {
+    const SearchPattern pattern = SearchPattern::parse(defaults::PicPattern);
+    QElapsedTimer t;
+    t.start();
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.toStdString())) {
+        const std::string name = entry.path().filename().string();
+        if (pattern.matches(QString::fromStdString(name)))
+            names.push_back(name);
+    }
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (names.empty())
+        return 1;
+    std::printf("%.3f\n", ms);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    const QString command = args.value(1);
+    if (command == QLatin1String("show") && args.size() == 3)
+        return show(args[2]);
+    if (command == QLatin1String("next") && args.size() == 4)
+        return next(args[2], args[3].toInt());
+    if (command == QLatin1String("list") && args.size() == 3)
+        return list(args[2]);
+    if (command == QLatin1String("listref") && args.size() == 3)
+        return listReference(args[2]);
+    std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
+                         "listref DIR\n");
+    return 2;
+}
