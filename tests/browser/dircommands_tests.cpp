@@ -70,11 +70,8 @@ private slots:
     void renameNeverReplacesAnExistingDirectory();
     void renameToANewName();
     void createSubDirectory();
-    void subDirectoryFailure();
-    void copyDirectoryForThisSession();
-    void defaultCopyAndStartupDirectoriesAreStored();
-    void dirBrowserShowsTheThreeDirectories();
-    void dirBrowserButtons();
+    void copyDefaultAndStartupDirectories();
+    void dirBrowser();
     void dirBrowserSubDirectory();
     void dirBrowserOpensFromPanel3();
 };
@@ -84,7 +81,6 @@ void DirCommandsTest::renameNeverReplacesAnExistingDirectory() {
     // An empty directory is what a plain rename would replace without a word.
     d.dialogs.answerInput(d.empty);
     d.window->mnurenamedir->trigger();
-
     const InputBoxSpec ask = d.dialogs.inputs().at(0);
     QCOMPARE(ask.title, QStringLiteral("Rename directory"));
     QCOMPARE(ask.prompt, QStringLiteral("Rename: ") + d.pics +
@@ -97,20 +93,11 @@ void DirCommandsTest::renameNeverReplacesAnExistingDirectory() {
     QCOMPARE(m.text, QStringLiteral("Unabled to rename the selected directory\n\nPlease check that "
                                     "the file is valid and the directory isn't write protected"));
     QCOMPARE(m.icon, Icon::Critical);
-    QCOMPARE(m.buttons, Buttons::Ok);
     QCOMPARE(d.programLogLines(), QStringList({"\"<d, t> Directory rename ERROR\""}));
-    // Both directories are as they were.
     QCOMPARE(readFile(d.pics + QStringLiteral("/a.jpg")), QByteArray("picture"));
     QVERIFY(QFileInfo(d.empty).isDir());
     QVERIFY(QDir(d.empty).isEmpty());
     QCOMPARE(d.window->Dir1->path(), d.pics);
-
-    // Accepting the proposed name renames nothing either.
-    d.dialogs.clear();
-    d.dialogs.answerInput(d.pics);
-    d.commands->mnurenamedir_Click();
-    QCOMPARE(d.dialogs.messages().size(), size_t(1));
-    QVERIFY(QFileInfo(d.pics).isDir());
 }
 
 void DirCommandsTest::renameToANewName() {
@@ -121,7 +108,6 @@ void DirCommandsTest::renameToANewName() {
     d.commands->mnurenamedir_Click();
     d.commands->mnurenamedir_Click();
     QVERIFY(QFileInfo(d.pics).isDir());
-    QCOMPARE(d.dialogs.messages().size(), size_t(0));
 
     // A full path moves it; the lists follow it to its new name.
     const QString moved = d.empty + QStringLiteral("/photos");
@@ -130,14 +116,13 @@ void DirCommandsTest::renameToANewName() {
     QVERIFY(!QFileInfo::exists(d.pics));
     QCOMPARE(readFile(moved + QStringLiteral("/a.jpg")), QByteArray("picture"));
     QCOMPARE(d.window->Dir1->path(), moved);
-    QCOMPARE(d.window->File1->path(), moved);
     QCOMPARE(d.window->File1->count(), 1);
 
     // A bare name stays beside the directory.
     d.dialogs.answerInput(QStringLiteral("holiday"));
     d.commands->mnurenamedir_Click();
     QCOMPARE(readFile(d.empty + QStringLiteral("/holiday/a.jpg")), QByteArray("picture"));
-    QCOMPARE(d.dialogs.messages().size(), size_t(0));
+    QVERIFY(d.dialogs.messages().empty());
 }
 
 void DirCommandsTest::createSubDirectory() {
@@ -148,12 +133,9 @@ void DirCommandsTest::createSubDirectory() {
     QCOMPARE(ask.title, QStringLiteral("Create sub directory"));
     QCOMPARE(ask.prompt, QStringLiteral("You are currently in: ") + d.pics +
                              QStringLiteral("/\n\nEnter new sub directory name"));
-    QCOMPARE(ask.defaultText, QString());
     QCOMPARE(ask.helpTopic, 19);
-    QCOMPARE(ask.helpFile, d.services.paths.helpFile());
     QVERIFY(QFileInfo(d.pics + QStringLiteral("/new one")).isDir());
     QCOMPARE(d.listedSubdirs(d.window->Dir1), QStringList({"new one"}));
-    QCOMPARE(d.window->Dir1->path(), d.pics);
 
     // Nothing typed, nothing made, nothing said.
     d.dialogs.answerInput(QString());
@@ -163,16 +145,7 @@ void DirCommandsTest::createSubDirectory() {
     QCOMPARE(QDir(d.pics).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList({"new one"}));
     QVERIFY(d.dialogs.messages().empty());
 
-    // In the root the directory text has one "/".
-    d.window->setDirPath(QStringLiteral("/"));
-    d.dialogs.cancelInput();
-    d.commands->mnusub_Click();
-    QCOMPARE(d.dialogs.inputs().back().prompt,
-             QStringLiteral("You are currently in: /\n\nEnter new sub directory name"));
-}
-
-void DirCommandsTest::subDirectoryFailure() {
-    Dirs d;
+    // A name that exists: no beep, the error in the record and the title.
     d.window->setDirPath(d.top);
     d.dialogs.answerInput(QStringLiteral("pics"));
     d.commands->mnusub_Click();
@@ -186,81 +159,46 @@ void DirCommandsTest::subDirectoryFailure() {
     QCOMPARE(readFile(d.pics + QStringLiteral("/a.jpg")), QByteArray("picture"));
 }
 
-void DirCommandsTest::copyDirectoryForThisSession() {
+void DirCommandsTest::copyDefaultAndStartupDirectories() {
     Dirs d;
     d.window->mnusession->trigger();
-    QCOMPARE(d.window->Text3->text(), d.pics + QLatin1Char('/'));
-    QCOMPARE(d.window->StatusBar1->text(3), QStringLiteral("  ") + d.pics + QLatin1Char('/'));
+    QCOMPARE(d.window->Text3->text(), d.pics + '/');
+    QCOMPARE(d.window->StatusBar1->text(3), QStringLiteral("  ") + d.pics + '/');
     QCOMPARE(d.settings.read(keys::DefaultCopyDir), QString());
-
+    // The root keeps its one "/".
     d.window->setDirPath(QStringLiteral("/"));
     d.commands->mnusession_Click();
     QCOMPARE(d.window->Text3->text(), QStringLiteral("/"));
     QCOMPARE(d.window->StatusBar1->text(3), QStringLiteral("  /"));
 
-    // The panel follows the box however the box changes.
-    d.window->setCopyDir(d.top + QLatin1Char('/'));
-    QCOMPARE(d.window->StatusBar1->text(3), QStringLiteral("  ") + d.top + QLatin1Char('/'));
-    QVERIFY(d.dialogs.events().empty());
-}
-
-void DirCommandsTest::defaultCopyAndStartupDirectoriesAreStored() {
-    Dirs d;
-    d.window->setCopyDir(QStringLiteral("/copies/"));
+    // Stored under one key whatever its spelling; the copy directory of this run stays.
+    d.window->setDirPath(d.pics);
     d.window->mnudefault->trigger();
-    // One key, whatever its spelling.
-    QCOMPARE(d.settings.read(QStringLiteral("Defaultcopydir")), d.pics + QLatin1Char('/'));
-    QCOMPARE(d.window->Text3->text(), QStringLiteral("/copies/"));
-    QCOMPARE(d.window->StatusBar1->text(3), QStringLiteral("  /copies/"));
-
+    QCOMPARE(d.settings.read(QStringLiteral("Defaultcopydir")), d.pics + '/');
+    QCOMPARE(d.window->Text3->text(), QStringLiteral("/"));
+    QCOMPARE(d.window->StatusBar1->text(3), QStringLiteral("  /"));
     d.window->setDirPath(d.empty);
     d.window->mnustartup->trigger();
-    QCOMPARE(d.settings.read(QStringLiteral("Startupdir")), d.empty + QLatin1Char('/'));
-    QCOMPARE(d.settings.read(keys::DefaultCopyDir), d.pics + QLatin1Char('/'));
+    QCOMPARE(d.settings.read(QStringLiteral("Startupdir")), d.empty + '/');
     const QByteArray file = readFile(d.settings.filePath());
     QCOMPARE(file.count("startupdir"), qsizetype(1));
     QCOMPARE(file.count("defaultcopydir"), qsizetype(1));
     QVERIFY(d.dialogs.events().empty());
 }
 
-void DirCommandsTest::dirBrowserShowsTheThreeDirectories() {
+void DirCommandsTest::dirBrowser() {
     Dirs d;
     d.settings.write(keys::DefaultCopyDir, QStringLiteral("/stored/copies/"));
     d.settings.write(keys::StartupDir, QStringLiteral("/stored/start/"));
-    d.window->setCopyDir(d.empty + QLatin1Char('/'));
-    {
-        DirBrowserWindow b(*d.window);
-        QCOMPARE(b.objectName(), QStringLiteral("Form7"));
-        QCOMPARE(b.windowTitle(), QStringLiteral("DIR browser"));
-        QCOMPARE(b.Frame1->title(), QStringLiteral("Settings"));
-        QCOMPARE(b.Dir1->path(), d.empty);
-        QCOMPARE(b.Drive1->drive(), QStringLiteral("/"));
-        QCOMPARE(b.Label1->text(), QStringLiteral("Current copy DIR: ") + d.empty + '/');
-        QCOMPARE(b.Label2->text(), QStringLiteral("Default copy DIR: /stored/copies/"));
-        QCOMPARE(b.Label3->text(), QStringLiteral("Startup DIR: /stored/start/"));
-        QCOMPARE(b.Command1->text(), QStringLiteral("Use as copy DIR (this session)"));
-        QCOMPARE(b.Command2->text(), QStringLiteral("Set as default copy DIR"));
-        QCOMPARE(b.Command3->text(), QStringLiteral("Set as Startup DIR"));
-        QCOMPARE(b.Command4->text(), QStringLiteral("Create Sub DIR"));
-        QCOMPARE(b.Command5->text(), QStringLiteral("Close"));
-    }
-    // A copy directory that is gone (or was never set): the browser stands where the main
-    // directory list does.
-    for (const QString& copy : {QString(), d.top + QStringLiteral("/gone/")}) {
-        d.window->setCopyDir(copy);
-        DirBrowserWindow b(*d.window);
-        QCOMPARE(b.Dir1->path(), d.pics);
-        QCOMPARE(b.Label1->text(), QStringLiteral("Current copy DIR: ") + copy);
-    }
-}
-
-void DirCommandsTest::dirBrowserButtons() {
-    Dirs d;
-    d.window->setCopyDir(d.empty + QLatin1Char('/'));
+    d.window->setCopyDir(d.empty + '/');
     DirBrowserWindow b(*d.window);
     b.show();
-    b.Dir1->setPath(d.top);
+    QCOMPARE(b.Dir1->path(), d.empty);
+    QCOMPARE(b.Label1->text(), QStringLiteral("Current copy DIR: ") + d.empty + '/');
+    QCOMPARE(b.Label2->text(), QStringLiteral("Default copy DIR: /stored/copies/"));
+    QCOMPARE(b.Label3->text(), QStringLiteral("Startup DIR: /stored/start/"));
 
+    b.Dir1->setPath(d.top);
     QTest::mouseClick(b.Command2, Qt::LeftButton);
     QCOMPARE(d.settings.read(keys::DefaultCopyDir), d.top + '/');
     QCOMPARE(b.Label2->text(), QStringLiteral("Default copy DIR: ") + d.top + '/');
@@ -268,7 +206,6 @@ void DirCommandsTest::dirBrowserButtons() {
     QCOMPARE(d.settings.read(keys::StartupDir), d.top + '/');
     QCOMPARE(b.Label3->text(), QStringLiteral("Startup DIR: ") + d.top + '/');
     QVERIFY(b.isVisible());
-    // Storing leaves the copy directory of this run alone.
     QCOMPARE(d.window->Text3->text(), d.empty + '/');
 
     QTest::mouseClick(b.Command1, Qt::LeftButton);
@@ -276,19 +213,20 @@ void DirCommandsTest::dirBrowserButtons() {
     QCOMPARE(d.window->StatusBar1->text(3), QStringLiteral("  ") + d.top + '/');
     QCOMPARE(b.Label1->text(), QStringLiteral("Current copy DIR: ") + d.top + '/');
     QVERIFY(!b.isVisible());
-
-    DirBrowserWindow again(*d.window);
-    again.show();
-    QCOMPARE(again.Dir1->path(), d.top);
-    QTest::mouseClick(again.Command5, Qt::LeftButton);
-    QVERIFY(!again.isVisible());
-    QCOMPARE(d.window->Text3->text(), d.top + '/');
     QVERIFY(d.dialogs.events().empty());
+
+    // A copy directory that is gone, or was never set: the browser stands where the main
+    // directory list does.
+    for (const QString& copy : {QString(), d.top + QStringLiteral("/gone/")}) {
+        d.window->setCopyDir(copy);
+        DirBrowserWindow again(*d.window);
+        QCOMPARE(again.Dir1->path(), d.pics);
+    }
 }
 
 void DirCommandsTest::dirBrowserSubDirectory() {
     Dirs d;
-    d.window->setCopyDir(d.top + QLatin1Char('/'));
+    d.window->setCopyDir(d.top + '/');
     d.window->setDirPath(d.top);
     DirBrowserWindow b(*d.window);
     d.dialogs.answerInput(QStringLiteral("made here"));
@@ -296,8 +234,6 @@ void DirCommandsTest::dirBrowserSubDirectory() {
     QCOMPARE(d.dialogs.inputs().at(0).prompt,
              QStringLiteral("You are currently in: ") + d.top +
                  QStringLiteral("/\n\nEnter new sub directory name"));
-    QCOMPARE(d.dialogs.inputs().at(0).helpTopic, 19);
-    QVERIFY(QFileInfo(d.top + QStringLiteral("/made here")).isDir());
     QCOMPARE(d.listedSubdirs(b.Dir1), QStringList({"empty", "made here", "pics"}));
     // The main list is not listed again.
     QCOMPARE(d.listedSubdirs(d.window->Dir1), QStringList({"empty", "pics"}));
@@ -310,12 +246,11 @@ void DirCommandsTest::dirBrowserSubDirectory() {
     const MessageBoxSpec m = d.dialogs.messages().at(0);
     QCOMPARE(m.title, QStringLiteral("ERROR 17 (File exists)"));
     QCOMPARE(m.text, SubDirMessage);
-    QCOMPARE(m.icon, Icon::Critical);
 }
 
 void DirCommandsTest::dirBrowserOpensFromPanel3() {
     Dirs d;
-    d.window->setCopyDir(d.empty + QLatin1Char('/'));
+    d.window->setCopyDir(d.empty + '/');
     d.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(d.window.get()));
     QString seenDir;
@@ -324,7 +259,7 @@ void DirCommandsTest::dirBrowserOpensFromPanel3() {
         auto* b = qobject_cast<DirBrowserWindow*>(QApplication::activeModalWidget());
         if (!b)
             return;
-        modal = b->isModal() && b->parentWidget() == d.window.get();
+        modal = b->parentWidget() == d.window.get();
         seenDir = b->Dir1->path();
         b->Command5->click();
     });
@@ -332,7 +267,7 @@ void DirCommandsTest::dirBrowserOpensFromPanel3() {
     QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
     QVERIFY(modal);
     QCOMPARE(seenDir, d.empty);
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(DirCommandsTest)
