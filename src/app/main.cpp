@@ -1,5 +1,6 @@
 // Lumorra: a picture and animation viewer with a built-in file browser.
 
+#include "browser/DirectoryCommands.h"
 #include "browser/MainWindow.h"
 #include "browser/StartPath.h"
 #include "core/Artwork.h"
@@ -16,6 +17,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
 #include "viewer/SelectionViewer.h"
+#include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
 #include "windows/OptionsWindow.h"
 
@@ -126,6 +128,10 @@ int main(int argc, char* argv[]) {
             options.exec();
         });
     });
+    // Directory commands and the DIR browser (status bar panel 3); the autoskip slide show.
+    DirectoryCommands directoryCommands(window);
+    SlideShow slideShow(window, services);
+
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();
