@@ -273,9 +273,16 @@ void FileOperations::saveas_Click() {
             spec.filters = AnimationFilters;
         }
         spec.defaultExtension = saveExtension_;
+        // The dialog opens where the last Save As went, at first in the current file's
+        // directory, with an empty name.
+        const QString start =
+            saveDirectory_.isEmpty() ? QFileInfo(w_.currentFile()).path() : saveDirectory_;
+        if (QFileInfo(start).isAbsolute())
+            spec.fileName = joinPath(start, QString());
         const std::optional<FileDialogResult> chosen = s_.dialogs.file(spec);
         if (!chosen || chosen->path.isEmpty())
             return;
+        saveDirectory_ = QFileInfo(chosen->path).path();
         if (picture && chosen->filterIndex == 2) {
             // From the next Save As on, a name without an extension gets ".bmp".
             saveExtension_ = QStringLiteral(".bmp");

@@ -63,6 +63,7 @@ private:
     MainWindow& w_;
     Services& s_;
     QString saveExtension_;
+    QString saveDirectory_;
 };
 
 } // namespace lumorra

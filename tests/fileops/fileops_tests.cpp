@@ -619,7 +619,8 @@ void FileOpsTest::saveAsCopyKeepsTheFormat() {
              QStringLiteral("Picture files (*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico)|*.jpg;"
                             "*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico|BMP Picture (*.bmp)|*.bmp"));
     QCOMPARE(files[0].defaultExtension, QString());
-    QCOMPARE(files[0].fileName, QString());
+    // The dialog opens in the file's directory, with no name.
+    QCOMPARE(files[0].fileName, t.dir + QLatin1Char('/'));
     QVERIFY(files[0].confirmOverwrite);
     QCOMPARE(files[0].helpTopic, 10);
     QCOMPARE(files[0].helpFile, t.services.paths.helpFile());
@@ -668,6 +669,8 @@ void FileOpsTest::saveAsBitmapWritesTheHeldPicture() {
     t.dialogs.answerFile(out + QStringLiteral("/third"), 1);
     t.ops->saveas_Click();
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/third.jpg")));
+    // Then where the last Save As went.
+    QCOMPARE(t.dialogs.files().at(2).fileName, out + QLatin1Char('/'));
     QCOMPARE(t.names(out), (QStringList{QStringLiteral("second.bmp"), QStringLiteral("shot"),
                                         QStringLiteral("third.jpg")}));
 }
