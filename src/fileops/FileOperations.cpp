@@ -97,8 +97,9 @@ void FileOperations::transfer(Transfer kind) {
             const QString name = w_.File1->fileName();
             const QString dir = w_.copyDir();
             // Without a copy directory the file would go where the user cannot see it, and
-            // without a selected name the destination would be the directory itself.
-            if (dir.isEmpty() || name.isEmpty())
+            // without a selected name the destination would be the directory itself; a name
+            // that is not the shown file's would give the copy a wrong name.
+            if (dir.isEmpty() || name.isEmpty() || name != fileNameOf(source))
                 refuse();
             const QString destination = joinPath(dir, name);
             w_.Label4->setText(destination);

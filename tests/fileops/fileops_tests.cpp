@@ -135,7 +135,7 @@ private slots:
     void moveAnswersNoLeaveEverything();
     void copyAfterMoveNamesTheMissingFile();
     void destinationThatIsTheSourceIsRefused();
-    void emptyCopyDirectoryIsRefused();
+    void emptyCopyDirectoryOrNoSelectionIsRefused();
     void interruptedCopyLeavesNoDestination();
     void moveKeepsBothFilesWhenTheSourceStays();
     void deleteSelectsTheFollowingFile();
@@ -333,7 +333,7 @@ void FileOpsTest::destinationThatIsTheSourceIsRefused() {
     QCOMPARE(readFile(source), content);
 }
 
-void FileOpsTest::emptyCopyDirectoryIsRefused() {
+void FileOpsTest::emptyCopyDirectoryOrNoSelectionIsRefused() {
     Ops t;
     const QString source = t.picture(QStringLiteral("cat.jpg"));
     t.window->setCopyDir(QString());
@@ -345,6 +345,14 @@ void FileOpsTest::emptyCopyDirectoryIsRefused() {
     QVERIFY(t.names(t.copyDir).isEmpty());
     QCOMPARE(t.dialogs.messages().at(0).title, QStringLiteral("Unknown File Copy ERROR"));
     QVERIFY(QFileInfo::exists(source));
+
+    // Without a selection the destination would be the directory itself.
+    t.window->setCopyDir(t.copyDir + QLatin1Char('/'));
+    t.window->File1->setListIndex(-1);
+    t.ops->Command7_Click();
+    QVERIFY(t.names(t.copyDir).isEmpty());
+    QVERIFY(QFileInfo::exists(source));
+    QCOMPARE(t.dialogs.messages().at(1).title, QStringLiteral("Unknown File Move ERROR"));
 }
 
 void FileOpsTest::interruptedCopyLeavesNoDestination() {
