@@ -8,6 +8,7 @@
 #include "core/Services.h"
 #include "core/SplashWindow.h"
 #include "core/Startup.h"
+#include "fileops/FileOperations.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
 #include "platform/Launcher.h"
@@ -16,9 +17,11 @@
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
+#include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
 #include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
+#include "windows/FileInfoWindow.h"
 #include "windows/OptionsWindow.h"
 
 #include <QAction>
@@ -26,6 +29,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QPushButton>
 
 #include <cstdio>
 #include <cstdlib>
@@ -132,6 +136,32 @@ int main(int argc, char* argv[]) {
     DirectoryCommands directoryCommands(window);
     SlideShow slideShow(window, services);
 
+
+    // File operations: copy and move to the copy directory, delete, rename, save as, the keys
+    // of the file list and the File Information window of status bar panel 2.
+    FileOperations fileOperations(window, services);
+    QObject::connect(window.Command2, &QPushButton::clicked, &fileOperations,
+                     &FileOperations::Command2_Click);
+    QObject::connect(window.Command7, &QPushButton::clicked, &fileOperations,
+                     &FileOperations::Command7_Click);
+    QObject::connect(window.mnudelete, &QAction::triggered, &fileOperations,
+                     &FileOperations::mnudelete_Click);
+    QObject::connect(window.mnurename, &QAction::triggered, &fileOperations,
+                     &FileOperations::mnurename_Click);
+    QObject::connect(window.saveas, &QAction::triggered, &fileOperations,
+                     &FileOperations::saveas_Click);
+    FileListKeys fileListKeys(window);
+    fileListKeys.deleteSelected = [&] {
+        fileOperations.deleteCurrentFile(FileOperations::Reporting::Logged, &window);
+    };
+    QObject::connect(&window, &MainWindow::panelClicked, &window, [&](const QString& key) {
+        if (key != QLatin1String("file"))
+            return;
+        ignoreErrors([&] {
+            FileInfoWindow info(window, services, fileOperations, &window);
+            info.exec();
+        });
+    });
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();

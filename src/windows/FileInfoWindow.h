@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace lumorra {
+
+class FileOperations;
+class MainWindow;
+struct Services;
+
+// "File Information": the current file's name, place, size, change time and four attributes,
+// with "Rename...", "Delete" and "OK". It reads the main window's state when it opens and at
+// each button, and every button closes it.
+class FileInfoWindow : public QDialog {
+    Q_OBJECT
+public:
+    FileInfoWindow(MainWindow& window, Services& services, FileOperations& operations,
+                   QWidget* parent = nullptr);
+
+    QLabel* Label1; // "Filename:"
+    QLabel* Label5; // the file's name
+    QLabel* Label4; // "Location:"
+    QLabel* Label6; // its directory
+    QLabel* Label2; // "Filesize:"
+    QLabel* Label7; // its size in bytes
+    QLabel* Label3; // "Changed:"
+    QLabel* Label8; // the date and time of its last change
+    QFrame* Line1;
+    QLabel* Label9;    // "File attributes:"
+    QCheckBox* Check2; // "Read-only"
+    QCheckBox* Check3; // "Hidden"
+    QCheckBox* Check1; // "Archive"
+    QCheckBox* Check4; // "System"
+    QFrame* Line2;
+    QPushButton* Command1; // "Rename..."
+    QPushButton* Command2; // "Delete"
+    QPushButton* Command3; // "OK"
+
+    void Form_Load();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+
+private:
+    MainWindow& w_;
+    Services& s_;
+    FileOperations& operations_;
+};
+
+// A file's change time as the window shows it: the system's short date, a space and the long
+// time; the time is left out when it is exactly midnight.
+QString generalDateText(const QDateTime& when);
+
+} // namespace lumorra

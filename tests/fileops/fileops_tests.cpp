@@ -1,0 +1,755 @@
+#include "browser/MainWindow.h"
+#include "fileops/FileOperations.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "platform/Keys.h"
+#include "platform/PictureArea.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
+#include "support/TestServices.h"
+#include "viewer/FileListKeys.h"
+#include "viewer/SelectionViewer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace lumorra;
+using namespace lumorra::test;
+
+namespace {
+
+const QString CopyMessage =
+    QStringLiteral("Unable to copy the selected file, the file/path may be corrupted\nPlease "
+                   "select another file or check the destination path");
+const QString MoveMessage =
+    QStringLiteral("Unable to move the selected file, the file/path may be corrupted\nPlease "
+                   "select another file or check the destination path");
+const QString OverwriteText =
+    QStringLiteral("File allready exist\n\nDo you want overwrite the file?");
+
+// The main window with its viewer, the file operations and the keys of the file list, wired as
+// the program wires them, on a picture directory and a copy directory of its own.
+struct Ops : TestServices {
+    QString dir = env.makeDir(QStringLiteral("pics"));
+    QString copyDir = env.makeDir(QStringLiteral("copies"));
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SelectionViewer> viewer;
+    std::unique_ptr<FileOperations> ops;
+    std::unique_ptr<FileListKeys> keys;
+
+    Ops() {
+        settings.write(keys::AutoZoom, QStringLiteral("0"));
+        settings.write(keys::OLE, QStringLiteral("0"));
+        settings.write(keys::DelConfirmation, QStringLiteral("0"));
+        settings.write(keys::MoveConfirmation, QStringLiteral("0"));
+        openProgramLog();
+        window = std::make_unique<MainWindow>(
+            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        viewer = std::make_unique<SelectionViewer>(*window, services);
+        ops = std::make_unique<FileOperations>(*window, services);
+        keys = std::make_unique<FileListKeys>(*window);
+        keys->deleteSelected = [this] {
+            ops->deleteCurrentFile(FileOperations::Reporting::Logged, window.get());
+        };
+        window->setCopyDir(copyDir + QLatin1Char('/'));
+    }
+    ~Ops() {
+        keys.reset();
+        ops.reset();
+        viewer.reset();
+    }
+    // A real JPEG whose bytes differ from picture to picture.
+    QString picture(const QString& name, int shade = 100, QSize size = QSize(40, 30)) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(QColor(shade % 256, 120, 200));
+        const QString path = dir + QLatin1Char('/') + name;
+        image.save(path, "JPG");
+        return path;
+    }
+    void select(const QString& name) {
+        window->setFilePattern(QStringLiteral("*"));
+        window->setDirPath(dir);
+        for (int i = 0; i < window->File1->count(); ++i) {
+            if (window->File1->item(i) == name) {
+                window->File1->setListIndex(i);
+                return;
+            }
+        }
+        QFAIL(qPrintable(name));
+    }
+    QStringList names(const QString& d) const {
+        return QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+};
+
+// Undoes the immutable flag a test set, also when the test fails.
+struct Immutable {
+    QString path;
+    bool set = false;
+    explicit Immutable(const QString& p) : path(p) {
+        set = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+    }
+    ~Immutable() {
+        if (set)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+    }
+};
+
+// Writes beyond this many bytes fail with EFBIG for as long as the object lives.
+struct FileSizeLimit {
+    rlimit old{};
+    void (*oldHandler)(int) = nullptr;
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old);
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+};
+
+} // namespace
+
+class FileOpsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void copyAsksBeforeReplacingANameInOtherLetterCase();
+    void copyReplacesAReadOnlyDestination();
+    void copyAnswerNoChangesNothing();
+    void moveAsksBothQuestions();
+    void moveAnswersNoLeaveEverything();
+    void copyAfterMoveNamesTheMissingFile();
+    void destinationThatIsTheSourceIsRefused();
+    void emptyCopyDirectoryOrNoSelectionIsRefused();
+    void interruptedCopyLeavesNoDestination();
+    void moveKeepsBothFilesWhenTheSourceStays();
+    void deleteSelectsTheFollowingFile();
+    void deleteOfTheLastEntryLeavesNoSelection();
+    void deleteAsksAndNoKeepsEverything();
+    void deleteFailureIsRecorded();
+    void keysZoomAndDelete();
+    void renameKeepsOrChangesTheExtension();
+    void renameNeverReplacesAFile();
+    void renameCancelAndPathsChangeNothing();
+    void saveAsCopyKeepsTheFormat();
+    void saveAsBitmapWritesTheHeldPicture();
+    void saveAsNeverWritesOverTheCurrentFile();
+    void saveAsAsksBeforeReplacingAnotherName();
+    void saveAsInAnimationMode();
+};
+
+void FileOpsTest::copyAsksBeforeReplacingANameInOtherLetterCase() {
+    Ops t;
+    const QString source = t.picture(QStringLiteral("cat.jpg"));
+    writeFile(t.copyDir + QStringLiteral("/CAT.JPG"), "old");
+    t.select(QStringLiteral("cat.jpg"));
+    t.dialogs.answerMessage(Answer::Yes);
+    t.ops->Command2_Click();
+
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].text, OverwriteText);
+    QCOMPARE(messages[0].title, QStringLiteral("Overwrite file?"));
+    QCOMPARE(messages[0].buttons, Buttons::YesNo);
+    QCOMPARE(messages[0].icon, Icon::Exclamation);
+    QCOMPARE(t.names(t.copyDir), QStringList{QStringLiteral("cat.jpg")});
+    QCOMPARE(readFile(t.copyDir + QStringLiteral("/cat.jpg")), readFile(source));
+    QCOMPARE(t.window->Command2->text(), QStringLiteral("File Copied"));
+    QVERIFY(!t.window->Command2->isEnabled());
+    QCOMPARE(t.window->Command7->text(), QStringLiteral("File &Move"));
+    QVERIFY(t.window->Command7->isEnabled());
+    QCOMPARE(t.dialogs.beeps(), 0);
+    // The viewer stays on the source.
+    QCOMPARE(t.window->Label1->text(), source);
+
+    // A new selection offers the buttons again.
+    t.picture(QStringLiteral("dog.jpg"));
+    t.select(QStringLiteral("dog.jpg"));
+    QCOMPARE(t.window->Command2->text(), QStringLiteral("&File Copy"));
+    QVERIFY(t.window->Command2->isEnabled());
+}
+
+void FileOpsTest::copyReplacesAReadOnlyDestination() {
+    Ops t;
+    const QString source = t.picture(QStringLiteral("cat.jpg"));
+    const QString old = t.copyDir + QStringLiteral("/cat.jpg");
+    writeFile(old, "old");
+    setFileAttributes(old, attr::ReadOnly | attr::Hidden | attr::Archive);
+    // A hidden file is no file to the look-up, so it is not replaced: the copy fails.
+    t.select(QStringLiteral("cat.jpg"));
+    t.ops->Command2_Click();
+    QCOMPARE(readFile(old), QByteArray("old"));
+    QCOMPARE(t.programLogLines().last(),
+             QStringLiteral("\"<d, t> File copy ERROR 17 (File exists)\""));
+
+    setFileAttributes(old, attr::ReadOnly | attr::Archive);
+    t.dialogs.clear();
+    t.dialogs.answerMessage(Answer::Yes);
+    t.ops->Command2_Click();
+    QCOMPARE(t.dialogs.messages().size(), size_t(1));
+    QCOMPARE(readFile(old), readFile(source));
+    QCOMPARE(t.window->Command2->text(), QStringLiteral("File Copied"));
+}
+
+void FileOpsTest::copyAnswerNoChangesNothing() {
+    Ops t;
+    t.picture(QStringLiteral("cat.jpg"));
+    writeFile(t.copyDir + QStringLiteral("/cat.jpg"), "old");
+    t.select(QStringLiteral("cat.jpg"));
+    t.dialogs.answerMessage(Answer::No);
+    t.ops->Command2_Click();
+    QCOMPARE(readFile(t.copyDir + QStringLiteral("/cat.jpg")), QByteArray("old"));
+    QCOMPARE(t.window->Command2->text(), QStringLiteral("&File Copy"));
+    QVERIFY(t.window->Command2->isEnabled());
+    QVERIFY(t.programLogLines().isEmpty());
+}
+
+void FileOpsTest::moveAsksBothQuestions() {
+    Ops t;
+    t.settings.write(keys::MoveConfirmation, QStringLiteral("1"));
+    t.picture(QStringLiteral("a.jpg"), 10);
+    const QString source = t.picture(QStringLiteral("b.jpg"), 20);
+    const QByteArray content = readFile(source);
+    writeFile(t.copyDir + QStringLiteral("/b.jpg"), "old");
+    t.select(QStringLiteral("b.jpg"));
+    t.dialogs.answerMessage(Answer::Yes);
+    t.dialogs.answerMessage(Answer::Yes);
+    t.ops->Command7_Click();
+
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(2));
+    QCOMPARE(messages[0].text,
+             QStringLiteral("Are you sure you want to move the following file:\n\n") + source);
+    QCOMPARE(messages[0].title, QStringLiteral("Move file?"));
+    QCOMPARE(messages[0].buttons, Buttons::YesNo);
+    QCOMPARE(messages[0].icon, Icon::Exclamation);
+    QCOMPARE(messages[1].title, QStringLiteral("Overwrite file?"));
+    QVERIFY(!QFileInfo::exists(source));
+    QCOMPARE(readFile(t.copyDir + QStringLiteral("/b.jpg")), content);
+    QCOMPARE(t.window->File1->count(), 1);
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("1 File(s)"));
+    QCOMPARE(t.window->Command7->text(), QStringLiteral("File Moved"));
+    QVERIFY(!t.window->Command7->isEnabled());
+    QCOMPARE(t.window->Command2->text(), QStringLiteral("&File Copy"));
+    QVERIFY(t.programLogLines().isEmpty());
+}
+
+void FileOpsTest::moveAnswersNoLeaveEverything() {
+    Ops t;
+    t.settings.write(keys::MoveConfirmation, QStringLiteral("1"));
+    const QString source = t.picture(QStringLiteral("b.jpg"));
+    t.select(QStringLiteral("b.jpg"));
+    t.dialogs.answerMessage(Answer::No);
+    t.ops->Command7_Click();
+    QCOMPARE(t.dialogs.messages().size(), size_t(1));
+    QVERIFY(QFileInfo::exists(source));
+    QVERIFY(t.names(t.copyDir).isEmpty());
+
+    writeFile(t.copyDir + QStringLiteral("/b.jpg"), "old");
+    t.dialogs.clear();
+    t.dialogs.answerMessage(Answer::Yes);
+    t.dialogs.answerMessage(Answer::No);
+    t.ops->Command7_Click();
+    QCOMPARE(t.dialogs.messages().size(), size_t(2));
+    QVERIFY(QFileInfo::exists(source));
+    QCOMPARE(readFile(t.copyDir + QStringLiteral("/b.jpg")), QByteArray("old"));
+    QCOMPARE(t.window->Command7->text(), QStringLiteral("File &Move"));
+
+    // "MoveConfirmation" other than "1" asks nothing.
+    t.settings.write(keys::MoveConfirmation, QStringLiteral("yes"));
+    QFile::remove(t.copyDir + QStringLiteral("/b.jpg"));
+    t.dialogs.clear();
+    t.ops->Command7_Click();
+    QVERIFY(t.dialogs.messages().empty());
+    QVERIFY(!QFileInfo::exists(source));
+}
+
+void FileOpsTest::copyAfterMoveNamesTheMissingFile() {
+    Ops t;
+    t.picture(QStringLiteral("a.jpg"));
+    t.picture(QStringLiteral("b.jpg"));
+    t.select(QStringLiteral("b.jpg"));
+    t.ops->Command7_Click();
+    QCOMPARE(t.window->Command7->text(), QStringLiteral("File Moved"));
+    const QByteArray moved = readFile(t.copyDir + QStringLiteral("/b.jpg"));
+    QVERIFY(!moved.isEmpty());
+
+    t.ops->Command2_Click();
+    const QString record = QStringLiteral("File copy ERROR 2 (No such file or directory)");
+    QCOMPARE(t.dialogs.beeps(), 1);
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].title, record);
+    QCOMPARE(messages[0].text, CopyMessage);
+    QCOMPARE(messages[0].icon, Icon::Critical);
+    QCOMPARE(messages[0].buttons, Buttons::Ok);
+    QCOMPARE(t.programLogLines(), QStringList{"\"<d, t> " + record + "\""});
+    // The moved file is untouched and the button keeps its caption.
+    QCOMPARE(readFile(t.copyDir + QStringLiteral("/b.jpg")), moved);
+    QCOMPARE(t.window->Command2->text(), QStringLiteral("&File Copy"));
+}
+
+void FileOpsTest::destinationThatIsTheSourceIsRefused() {
+    Ops t;
+    const QString source = t.picture(QStringLiteral("cat.jpg"));
+    const QByteArray content = readFile(source);
+    t.window->setCopyDir(t.dir + QLatin1Char('/'));
+    t.select(QStringLiteral("cat.jpg"));
+    t.dialogs.answerMessage(Answer::Yes);
+    t.ops->Command2_Click();
+    t.dialogs.answerMessage(Answer::Yes);
+    t.ops->Command7_Click();
+    QCOMPARE(readFile(source), content);
+    QCOMPARE(t.names(t.dir), QStringList{QStringLiteral("cat.jpg")});
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(2));
+    QCOMPARE(messages[0].title, QStringLiteral("Unknown File Copy ERROR"));
+    QCOMPARE(messages[0].text, CopyMessage);
+    QCOMPARE(messages[1].title, QStringLiteral("Unknown File Move ERROR"));
+    QCOMPARE(messages[1].text, MoveMessage);
+    QCOMPARE(t.programLogLines(), (QStringList{"\"<d, t> Unknown File Copy ERROR\"",
+                                               "\"<d, t> Unknown File Move ERROR\""}));
+
+    // The same directory reached through a link is the same directory.
+    const QString link = t.env.root() + QStringLiteral("/link");
+    QVERIFY(QFile::link(t.dir, link));
+    t.window->setCopyDir(link + QLatin1Char('/'));
+    t.ops->Command7_Click();
+    QCOMPARE(readFile(source), content);
+}
+
+void FileOpsTest::emptyCopyDirectoryOrNoSelectionIsRefused() {
+    Ops t;
+    const QString source = t.picture(QStringLiteral("cat.jpg"));
+    t.window->setCopyDir(QString());
+    t.select(QStringLiteral("cat.jpg"));
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(t.copyDir);
+    t.ops->Command2_Click();
+    QDir::setCurrent(cwd);
+    QVERIFY(t.names(t.copyDir).isEmpty());
+    QCOMPARE(t.dialogs.messages().at(0).title, QStringLiteral("Unknown File Copy ERROR"));
+    QVERIFY(QFileInfo::exists(source));
+
+    // Without a selection the destination would be the directory itself.
+    t.window->setCopyDir(t.copyDir + QLatin1Char('/'));
+    t.window->File1->setListIndex(-1);
+    t.ops->Command7_Click();
+    QVERIFY(t.names(t.copyDir).isEmpty());
+    QVERIFY(QFileInfo::exists(source));
+    QCOMPARE(t.dialogs.messages().at(1).title, QStringLiteral("Unknown File Move ERROR"));
+}
+
+void FileOpsTest::interruptedCopyLeavesNoDestination() {
+    Ops t;
+    QImage noise(600, 600, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x * y) % 253, (x ^ y) & 255));
+    QVERIFY(noise.save(t.dir + QStringLiteral("/big.jpg"), "JPG", 95));
+    t.select(QStringLiteral("big.jpg"));
+    QVERIFY(QFileInfo(t.dir + QStringLiteral("/big.jpg")).size() > 8192);
+    {
+        FileSizeLimit limit(4096);
+        t.ops->Command2_Click();
+    }
+    QVERIFY(t.names(t.copyDir).isEmpty());
+    QCOMPARE(t.dialogs.messages().at(0).title,
+             QStringLiteral("File copy ERROR 27 (File too large)"));
+    QCOMPARE(t.window->Command2->text(), QStringLiteral("&File Copy"));
+}
+
+void FileOpsTest::moveKeepsBothFilesWhenTheSourceStays() {
+    Ops t;
+    const QString source = t.picture(QStringLiteral("cat.jpg"));
+    t.select(QStringLiteral("cat.jpg"));
+    Immutable pinned(source);
+    if (!pinned.set)
+        QSKIP("this file system has no immutable flag");
+    t.ops->Command7_Click();
+    QVERIFY(QFileInfo::exists(source));
+    QCOMPARE(readFile(t.copyDir + QStringLiteral("/cat.jpg")), readFile(source));
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].title, QStringLiteral("File move ERROR 1 (Operation not permitted)"));
+    QVERIFY(messages[0].text.startsWith(MoveMessage));
+    QVERIFY(messages[0].text.contains(QStringLiteral("both files are kept")));
+    QCOMPARE(t.window->Command7->text(), QStringLiteral("File &Move"));
+}
+
+void FileOpsTest::deleteSelectsTheFollowingFile() {
+    Ops t;
+    for (int i = 1; i <= 5; ++i)
+        t.picture(QStringLiteral("p%1.jpg").arg(i), i * 40);
+    t.select(QStringLiteral("p2.jpg"));
+    t.ops->mnudelete_Click();
+    QVERIFY(!QFileInfo::exists(t.dir + QStringLiteral("/p2.jpg")));
+    QCOMPARE(t.window->File1->count(), 4);
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("4 File(s)"));
+    QCOMPARE(t.window->File1->fileName(), QStringLiteral("p3.jpg"));
+    QCOMPARE(t.window->Label1->text(), t.dir + QStringLiteral("/p3.jpg"));
+    QCOMPARE(t.window->Label7->text(), QStringLiteral("Current: 2"));
+    QVERIFY(t.dialogs.messages().empty());
+
+    // A read-only file goes too.
+    setFileAttributes(t.dir + QStringLiteral("/p3.jpg"), attr::ReadOnly | attr::Archive);
+    t.ops->mnudelete_Click();
+    QVERIFY(!QFileInfo::exists(t.dir + QStringLiteral("/p3.jpg")));
+    QCOMPARE(t.window->File1->fileName(), QStringLiteral("p4.jpg"));
+    QVERIFY(t.programLogLines().isEmpty());
+}
+
+void FileOpsTest::deleteOfTheLastEntryLeavesNoSelection() {
+    Ops t;
+    t.picture(QStringLiteral("a.jpg"));
+    t.picture(QStringLiteral("b.jpg"));
+    t.select(QStringLiteral("b.jpg"));
+    t.ops->mnudelete_Click();
+    QCOMPARE(t.window->File1->count(), 1);
+    QCOMPARE(t.window->File1->listIndex(), -1);
+    QCOMPARE(t.window->Label7->text(), QStringLiteral("Current: "));
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("1 File(s)"));
+    // The picture stays shown.
+    QVERIFY(t.window->Image1->hasPicture());
+}
+
+void FileOpsTest::deleteAsksAndNoKeepsEverything() {
+    Ops t;
+    t.settings.write(keys::DelConfirmation, QStringLiteral("1"));
+    const QString path = t.picture(QStringLiteral("a.jpg"));
+    t.picture(QStringLiteral("b.jpg"));
+    t.select(QStringLiteral("a.jpg"));
+    t.window->Label6->setText(QStringLiteral("before"));
+    t.dialogs.answerMessage(Answer::No);
+    t.ops->mnudelete_Click();
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].text,
+             QStringLiteral("Are you sure you want to delete the following file:\n\n") + path);
+    QCOMPARE(messages[0].title, QStringLiteral("Delete file?"));
+    QCOMPARE(messages[0].buttons, Buttons::YesNo);
+    QCOMPARE(messages[0].icon, Icon::Exclamation);
+    QVERIFY(QFileInfo::exists(path));
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("before"));
+    QCOMPARE(t.window->Label7->text(), QStringLiteral("Current: 1"));
+
+    t.dialogs.answerMessage(Answer::Yes);
+    t.ops->mnudelete_Click();
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+void FileOpsTest::deleteFailureIsRecorded() {
+    Ops t;
+    const QString path = t.picture(QStringLiteral("a.jpg"));
+    t.picture(QStringLiteral("b.jpg"));
+    t.select(QStringLiteral("a.jpg"));
+    QFile::remove(path);
+    t.window->Label6->setText(QStringLiteral("before"));
+    t.ops->mnudelete_Click();
+    const QString record = QStringLiteral("File delete ERROR 2 (No such file or directory)");
+    QCOMPARE(t.dialogs.beeps(), 1);
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].title, record);
+    QCOMPARE(messages[0].text,
+             QStringLiteral("An error accured while trying to delete the seleted file, please "
+                            "make sure the path and file is not corrupted"));
+    QCOMPARE(messages[0].icon, Icon::Critical);
+    QCOMPARE(t.programLogLines(), QStringList{"\"<d, t> " + record + "\""});
+    // Nothing after the failing step ran.
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("before"));
+    QCOMPARE(t.window->File1->count(), 2);
+}
+
+void FileOpsTest::keysZoomAndDelete() {
+    Ops t;
+    t.picture(QStringLiteral("a.jpg"), 10, QSize(400, 200));
+    t.picture(QStringLiteral("b.jpg"), 20);
+    t.picture(QStringLiteral("c.jpg"), 30);
+    t.select(QStringLiteral("a.jpg"));
+    PictureArea* area = t.window->Image1;
+    QCOMPARE(area->size(), QSize(400, 200));
+    FileList* list = t.window->File1;
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(list, Qt::Key_Plus, Qt::KeypadModifier);
+    // 1.05 three times, each step in whole pixels.
+    QVERIFY2(qAbs(area->width() - 400 * 1.157625) <= 1.5,
+             qPrintable(QString::number(area->width())));
+    QVERIFY(qAbs(area->height() - 200 * 1.157625) <= 1.5);
+    QVERIFY(area->stretch());
+    QVERIFY(!area->isHidden());
+    QCOMPARE(t.window->StatusBar1->text(4), QStringLiteral("User"));
+    QVERIFY(t.window->Option3->isChecked());
+
+    // The main keyboard's minus, for keyboards without a keypad.
+    const int before = area->width();
+    QTest::keyClick(list, Qt::Key_Minus);
+    QVERIFY(qAbs(area->width() - before * 0.95) <= 1);
+    QCOMPARE(list->fileName(), QStringLiteral("a.jpg"));
+
+    // Delete runs the one delete routine; the arrow keys still move the selection.
+    QTest::keyClick(list, Qt::Key_Delete);
+    QVERIFY(!QFileInfo::exists(t.dir + QStringLiteral("/a.jpg")));
+    QCOMPARE(list->fileName(), QStringLiteral("b.jpg"));
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("2 File(s)"));
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(t.window->Label1->text(), t.dir + QStringLiteral("/c.jpg"));
+}
+
+void FileOpsTest::renameKeepsOrChangesTheExtension() {
+    Ops t;
+    const QString cat = t.picture(QStringLiteral("cat.jpg"));
+    const QByteArray content = readFile(cat);
+    t.select(QStringLiteral("cat.jpg"));
+    setFileAttributes(cat, attr::ReadOnly | attr::Archive);
+    t.dialogs.answerInput(QStringLiteral("holiday"));
+    t.ops->mnurename_Click();
+    const auto inputs = t.dialogs.inputs();
+    QCOMPARE(inputs.size(), size_t(1));
+    QCOMPARE(inputs[0].prompt, QStringLiteral("Rename: cat.jpg\n\nEnter new name"));
+    QCOMPARE(inputs[0].title, QStringLiteral("Rename file"));
+    QCOMPARE(inputs[0].defaultText, QStringLiteral("cat.jpg"));
+    QCOMPARE(inputs[0].helpFile, t.services.paths.helpFile());
+    QCOMPARE(inputs[0].helpTopic, 9);
+    QVERIFY(inputs[0].position.has_value());
+    QCOMPARE(t.names(t.dir), QStringList{QStringLiteral("holiday.jpg")});
+    QCOMPARE(readFile(t.dir + QStringLiteral("/holiday.jpg")), content);
+    QCOMPARE(fileAttributes(t.dir + QStringLiteral("/holiday.jpg")), attr::Archive);
+    QCOMPARE(t.window->File1->item(0), QStringLiteral("holiday.jpg"));
+    // The window keeps naming the old file until the next selection.
+    QCOMPARE(t.window->Label1->text(), cat);
+
+    t.select(QStringLiteral("holiday.jpg"));
+    t.dialogs.answerInput(QStringLiteral("holiday.gif"));
+    t.ops->mnurename_Click();
+    QCOMPARE(t.names(t.dir), QStringList{QStringLiteral("holiday.gif")});
+    QCOMPARE(readFile(t.dir + QStringLiteral("/holiday.gif")), content);
+
+    // The extension is the name's, even when a directory of the path has a dot.
+    QCOMPARE(FileOperations::extensionOf(QStringLiteral("/my.pics/photo.jpeg")),
+             QStringLiteral("jpeg"));
+    QCOMPARE(FileOperations::extensionOf(QStringLiteral("/a/b.tar.gz")), QStringLiteral("tar."));
+    QCOMPARE(FileOperations::extensionOf(QStringLiteral("/my.pics/README")), QString());
+    QVERIFY(t.programLogLines().isEmpty());
+}
+
+void FileOpsTest::renameNeverReplacesAFile() {
+    Ops t;
+    const QString cat = t.picture(QStringLiteral("cat.jpg"), 10);
+    const QString dog = t.picture(QStringLiteral("dog.jpg"), 200);
+    const QByteArray catBytes = readFile(cat);
+    const QByteArray dogBytes = readFile(dog);
+    t.select(QStringLiteral("cat.jpg"));
+    t.dialogs.answerInput(QStringLiteral("dog"));
+    t.ops->mnurename_Click();
+    const QString record = QStringLiteral("File rename ERROR 17 (File exists)");
+    QCOMPARE(t.dialogs.beeps(), 1);
+    const auto messages = t.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].title, record);
+    QCOMPARE(
+        messages[0].text,
+        QStringLiteral("Unable to rename the selected file, the file or path may be corrupted"));
+    QCOMPARE(messages[0].icon, Icon::Critical);
+    QCOMPARE(t.programLogLines(), QStringList{"\"<d, t> " + record + "\""});
+    QCOMPARE(readFile(cat), catBytes);
+    QCOMPARE(readFile(dog), dogBytes);
+
+    // Nor a directory of that name.
+    QDir(t.dir).mkdir(QStringLiteral("sub.jpg"));
+    t.dialogs.answerInput(QStringLiteral("sub"));
+    t.ops->mnurename_Click();
+    QCOMPARE(readFile(cat), catBytes);
+    QVERIFY(QFileInfo(t.dir + QStringLiteral("/sub.jpg")).isDir());
+}
+
+void FileOpsTest::renameCancelAndPathsChangeNothing() {
+    Ops t;
+    const QString cat = t.picture(QStringLiteral("cat.jpg"));
+    QDir(t.dir).mkdir(QStringLiteral("sub"));
+    t.select(QStringLiteral("cat.jpg"));
+    t.dialogs.cancelInput();
+    t.ops->mnurename_Click();
+    t.dialogs.answerInput(QString());
+    t.ops->mnurename_Click();
+    QVERIFY(t.dialogs.messages().empty());
+    QVERIFY(QFileInfo::exists(cat));
+
+    // A new name is no new place.
+    t.dialogs.answerInput(QStringLiteral("sub/cat.jpg"));
+    t.ops->mnurename_Click();
+    QVERIFY(QFileInfo::exists(cat));
+    QVERIFY(QDir(t.dir + QStringLiteral("/sub")).isEmpty());
+    QCOMPARE(t.dialogs.messages().at(0).title,
+             QStringLiteral("File rename ERROR 22 (Invalid argument)"));
+
+    // The file is renamed in its own directory when the list shows another one.
+    t.window->setDirPath(t.dir + QStringLiteral("/sub"));
+    t.dialogs.answerInput(QStringLiteral("mouse"));
+    t.ops->mnurename_Click();
+    QVERIFY(QFileInfo::exists(t.dir + QStringLiteral("/mouse.jpg")));
+    QVERIFY(QDir(t.dir + QStringLiteral("/sub")).isEmpty());
+}
+
+void FileOpsTest::saveAsCopyKeepsTheFormat() {
+    Ops t;
+    const QString out = t.env.makeDir(QStringLiteral("out"));
+    const QString cat = t.picture(QStringLiteral("cat.jpg"));
+    t.picture(QStringLiteral("dog.jpg"));
+    t.select(QStringLiteral("cat.jpg"));
+    t.window->Label6->setText(QStringLiteral("before"));
+
+    // Cancel writes nothing but re-reads the list.
+    t.dialogs.cancelFile();
+    t.ops->saveas_Click();
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("2 File(s)"));
+    QCOMPARE(t.window->Label7->text(), QStringLiteral("Current: "));
+    const auto files = t.dialogs.files();
+    QCOMPARE(files.size(), size_t(1));
+    QCOMPARE(files[0].mode, FileDialogSpec::Mode::Save);
+    QCOMPARE(files[0].title, QStringLiteral("Save As"));
+    QCOMPARE(files[0].filters,
+             QStringLiteral("Picture files (*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico)|*.jpg;"
+                            "*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico|BMP Picture (*.bmp)|*.bmp"));
+    QCOMPARE(files[0].defaultExtension, QString());
+    // The dialog opens in the file's directory, with no name.
+    QCOMPARE(files[0].fileName, t.dir + QLatin1Char('/'));
+    QVERIFY(files[0].confirmOverwrite);
+    QCOMPARE(files[0].helpTopic, 10);
+    QCOMPARE(files[0].helpFile, t.services.paths.helpFile());
+
+    t.dialogs.answerFile(out + QStringLiteral("/copy.png"), 1);
+    t.ops->saveas_Click();
+    QCOMPARE(t.names(out), QStringList{QStringLiteral("copy.jpg")});
+    QCOMPARE(readFile(out + QStringLiteral("/copy.jpg")), readFile(cat));
+
+    // A name without a "." gives the copy no name: nothing is written.
+    t.dialogs.answerFile(out + QStringLiteral("/plain"), 1);
+    t.ops->saveas_Click();
+    QCOMPARE(t.names(out), QStringList{QStringLiteral("copy.jpg")});
+    QVERIFY(t.dialogs.messages().empty());
+    QVERIFY(t.programLogLines().isEmpty());
+}
+
+void FileOpsTest::saveAsBitmapWritesTheHeldPicture() {
+    Ops t;
+    const QString out = t.env.makeDir(QStringLiteral("out"));
+    t.picture(QStringLiteral("cat.jpg"), 100, QSize(64, 48));
+    t.select(QStringLiteral("cat.jpg"));
+    t.dialogs.answerFile(out + QStringLiteral("/shot"), 2);
+    t.ops->saveas_Click();
+    const QString shot = out + QStringLiteral("/shot");
+    QVERIFY(QFileInfo::exists(shot));
+    QCOMPARE(readFile(shot).left(2), QByteArray("BM"));
+    QImageReader reader(shot);
+    QCOMPARE(reader.format(), QByteArray("bmp"));
+    const QImage image = reader.read();
+    QCOMPARE(image.size(), QSize(64, 48));
+    QCOMPARE(image.pixelColor(10, 10), t.window->Picture1->picture().pixelColor(10, 10));
+    QProcess file;
+    file.start(QStringLiteral("file"), {QStringLiteral("-b"), shot});
+    if (file.waitForFinished(10000) && file.exitCode() == 0)
+        QVERIFY2(file.readAllStandardOutput().contains("PC bitmap, Windows"),
+                 "file(1) does not see a Windows bitmap");
+    QCOMPARE(t.ops->saveDefaultExtension(), QStringLiteral(".bmp"));
+
+    // From now on the dialog gives a bare name ".bmp".
+    t.dialogs.answerFile(out + QStringLiteral("/second"), 2);
+    t.ops->saveas_Click();
+    QCOMPARE(t.dialogs.files().at(1).defaultExtension, QStringLiteral(".bmp"));
+    QVERIFY(QFileInfo::exists(out + QStringLiteral("/second.bmp")));
+    // The copy variant then keeps the file's own extension.
+    t.dialogs.answerFile(out + QStringLiteral("/third"), 1);
+    t.ops->saveas_Click();
+    QVERIFY(QFileInfo::exists(out + QStringLiteral("/third.jpg")));
+    // Then where the last Save As went.
+    QCOMPARE(t.dialogs.files().at(2).fileName, out + QLatin1Char('/'));
+    QCOMPARE(t.names(out), (QStringList{QStringLiteral("second.bmp"), QStringLiteral("shot"),
+                                        QStringLiteral("third.jpg")}));
+}
+
+void FileOpsTest::saveAsNeverWritesOverTheCurrentFile() {
+    Ops t;
+    const QString cat = t.picture(QStringLiteral("cat.jpg"));
+    const QByteArray content = readFile(cat);
+    t.select(QStringLiteral("cat.jpg"));
+    t.dialogs.answerFile(t.dir + QStringLiteral("/cat.png"), 1);
+    t.ops->saveas_Click();
+    t.dialogs.answerFile(cat, 1);
+    t.ops->saveas_Click();
+    t.dialogs.answerFile(cat, 2);
+    t.ops->saveas_Click();
+    QCOMPARE(readFile(cat), content);
+    QCOMPARE(t.names(t.dir), QStringList{QStringLiteral("cat.jpg")});
+    QVERIFY(t.dialogs.messages().empty());
+}
+
+void FileOpsTest::saveAsAsksBeforeReplacingAnotherName() {
+    Ops t;
+    const QString out = t.env.makeDir(QStringLiteral("out"));
+    const QString cat = t.picture(QStringLiteral("cat.jpg"));
+    const QString other = out + QStringLiteral("/other.jpg");
+    writeFile(other, "old");
+    t.select(QStringLiteral("cat.jpg"));
+    // The dialog asked about other.png; other.jpg is not replaced unasked.
+    t.dialogs.answerFile(out + QStringLiteral("/other.png"), 1);
+    t.dialogs.answerMessage(Answer::No);
+    t.ops->saveas_Click();
+    QCOMPARE(t.dialogs.messages().size(), size_t(1));
+    QCOMPARE(t.dialogs.messages()[0].text, OverwriteText);
+    QCOMPARE(readFile(other), QByteArray("old"));
+
+    t.dialogs.answerFile(out + QStringLiteral("/other.png"), 1);
+    t.dialogs.answerMessage(Answer::Yes);
+    t.ops->saveas_Click();
+    QCOMPARE(readFile(other), readFile(cat));
+
+    // The name the dialog asked about is replaced without a second question.
+    writeFile(other, "old");
+    setFileAttributes(other, attr::ReadOnly | attr::Archive);
+    t.dialogs.answerFile(other, 1);
+    t.ops->saveas_Click();
+    QCOMPARE(t.dialogs.messages().size(), size_t(2));
+    QCOMPARE(readFile(other), readFile(cat));
+    QCOMPARE(t.names(out), QStringList{QStringLiteral("other.jpg")});
+}
+
+void FileOpsTest::saveAsInAnimationMode() {
+    Ops t;
+    const QString out = t.env.makeDir(QStringLiteral("out"));
+    const QString clip = t.dir + QStringLiteral("/clip.avi");
+    writeFile(clip, "not really a movie");
+    t.window->setAnimationMode();
+    t.window->setDirPath(t.dir);
+    t.window->Label1->setText(clip);
+    t.dialogs.answerFile(out + QStringLiteral("/saved"), 1);
+    t.ops->saveas_Click();
+    const FileDialogSpec spec = t.dialogs.files().at(0);
+    QCOMPARE(spec.defaultExtension, QStringLiteral(".avi"));
+    QCOMPARE(spec.filters, QStringLiteral("Animation files (*.avi;*.mpg;*.mpeg;*.mov)|*.avi;*.mpg;"
+                                          "*.mpeg;*.mov"));
+    QCOMPARE(readFile(out + QStringLiteral("/saved.avi")), readFile(clip));
+
+    // The extension stays with the dialog in picture mode too.
+    t.window->setPictureMode();
+    t.ops->saveas_Click();
+    QCOMPARE(t.dialogs.files().at(1).defaultExtension, QStringLiteral(".avi"));
+}
+
+QTEST_MAIN(FileOpsTest)
+#include "fileops_tests.moc"

@@ -1,0 +1,128 @@
+#include "platform/Error.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace lumorra;
+using namespace lumorra::test;
+
+namespace {
+
+// The Error a step throws; number 0 when it throws none.
+template <class F> Error errorOf(F&& step) {
+    try {
+        step();
+    } catch (const Error& e) {
+        return e;
+    }
+    return Error{};
+}
+
+QStringList entries(const QString& dir) {
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class FileSystemTest : public QObject {
+    Q_OBJECT
+private slots:
+    void renameNeverReplaces();
+    void copyLeavesNothingOnFailure();
+    void lookUpIgnoresLetterCaseAndHiddenFiles();
+};
+
+void FileSystemTest::renameNeverReplaces() {
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("d"));
+    writeFile(dir + QStringLiteral("/a.txt"), "a");
+    writeFile(dir + QStringLiteral("/b.txt"), "b");
+    QCOMPARE(errorOf([&] { renameNoReplace(dir + "/a.txt", dir + "/b.txt"); }).number, EEXIST);
+    QCOMPARE(readFile(dir + QStringLiteral("/a.txt")), QByteArray("a"));
+    QCOMPARE(readFile(dir + QStringLiteral("/b.txt")), QByteArray("b"));
+
+    // An empty directory is no free name either, for a file or a directory.
+    QVERIFY(QDir(dir).mkdir(QStringLiteral("empty")));
+    QVERIFY(QDir(dir).mkdir(QStringLiteral("other")));
+    QCOMPARE(errorOf([&] { renameNoReplace(dir + "/a.txt", dir + "/empty"); }).number, EEXIST);
+    QCOMPARE(errorOf([&] { renameNoReplace(dir + "/other", dir + "/empty"); }).number, EEXIST);
+    QCOMPARE(entries(dir), (QStringList{"a.txt", "b.txt", "empty", "other"}));
+
+    renameNoReplace(dir + QStringLiteral("/a.txt"), dir + QStringLiteral("/c.txt"));
+    QCOMPARE(readFile(dir + QStringLiteral("/c.txt")), QByteArray("a"));
+}
+
+void FileSystemTest::copyLeavesNothingOnFailure() {
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("d"));
+    const QString source = dir + QStringLiteral("/big.bin");
+    writeFile(source, QByteArray(64 * 1024, 'x'));
+    const QString out = env.makeDir(QStringLiteral("out"));
+
+    // Writes fail beyond 4 KB while the limit holds.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old;
+    limit.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const Error e = errorOf([&] { copyFile(source, out + QStringLiteral("/big.bin")); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(e.number, EFBIG);
+    QVERIFY(entries(out).isEmpty());
+
+    // A destination under a regular file, a missing source, an existing target.
+    QCOMPARE(errorOf([&] { copyFile(source, source + QStringLiteral("/x")); }).number, ENOTDIR);
+    QCOMPARE(errorOf([&] {
+                 copyFile(dir + QStringLiteral("/none"), out + QStringLiteral("/n"));
+             }).number,
+             ENOENT);
+    writeFile(out + QStringLiteral("/there.bin"), "old");
+    QCOMPARE(errorOf([&] { copyFile(source, out + QStringLiteral("/there.bin")); }).number, EEXIST);
+    QCOMPARE(readFile(out + QStringLiteral("/there.bin")), QByteArray("old"));
+    QCOMPARE(entries(out), QStringList{QStringLiteral("there.bin")});
+
+    QCOMPARE(copyFile(source, out + QStringLiteral("/copy.bin")), qint64(64 * 1024));
+    QCOMPARE(readFile(out + QStringLiteral("/copy.bin")), readFile(source));
+    QCOMPARE(entries(out), (QStringList{"copy.bin", "there.bin"}));
+}
+
+void FileSystemTest::lookUpIgnoresLetterCaseAndHiddenFiles() {
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("d"));
+    writeFile(dir + QStringLiteral("/CAT.JPG"), "c");
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/cat.jpg")), QStringLiteral("CAT.JPG"));
+    // The exact spelling wins where both exist.
+    writeFile(dir + QStringLiteral("/cat.jpg"), "c");
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/cat.jpg")), QStringLiteral("cat.jpg"));
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/Cat.Jpg")).toLower(), QStringLiteral("cat.jpg"));
+
+    writeFile(dir + QStringLiteral("/.dot.jpg"), "d");
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/.dot.jpg")), QString());
+    writeFile(dir + QStringLiteral("/secret.jpg"), "s");
+    setFileAttributes(dir + QStringLiteral("/secret.jpg"), attr::Hidden | attr::Archive);
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/SECRET.jpg")), QString());
+    writeFile(dir + QStringLiteral("/sys.jpg"), "s");
+    setFileAttributes(dir + QStringLiteral("/sys.jpg"), attr::System);
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/sys.jpg")), QString());
+    // Read-only files are found, directories are not.
+    writeFile(dir + QStringLiteral("/ro.jpg"), "r");
+    setFileAttributes(dir + QStringLiteral("/ro.jpg"), attr::ReadOnly | attr::Archive);
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/RO.jpg")), QStringLiteral("ro.jpg"));
+    QVERIFY(QDir(dir).mkdir(QStringLiteral("sub.jpg")));
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/sub.jpg")), QString());
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/")), QString());
+    QCOMPARE(lookUpFile(dir + QStringLiteral("/missing.jpg")), QString());
+}
+
+QTEST_MAIN(FileSystemTest)
+#include "filesystem_tests.moc"
