@@ -6,6 +6,8 @@
 #include "core/Services.h"
 #include "core/SplashWindow.h"
 #include "core/Startup.h"
+#include "infolist/FallbackEditorWindow.h"
+#include "infolist/InfoListGenerator.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
 #include "platform/Launcher.h"
@@ -77,6 +79,25 @@ int main(int argc, char* argv[]) {
             options.exec();
         });
     });
+    // Info list: "Create Info List" of the directory list's menu.
+    InfoListGenerator infoList(window, services);
+    // TODO(editor): hand the list to the text editor window ("Form6") once it is built; until
+    // then a plain window of the info list's own holds it.
+    QPointer<FallbackEditorWindow> infoListWindow;
+    infoList.editor = [&]() -> InfoListEditor* {
+        if (!infoListWindow)
+            infoListWindow = new FallbackEditorWindow(&window);
+        return infoListWindow.data();
+    };
+    // TODO(separate windows): create the separate picture and animation windows hidden when
+    // they do not exist yet; until then only open ones change their state.
+    infoList.setSeparateWindowsState = [&window](Qt::WindowState state) {
+        const SecondaryWindows& secondary = window.secondaryWindows();
+        for (QWidget* w : {secondary.picture.data(), secondary.animation.data()}) {
+            if (w)
+                w->setWindowState(state);
+        }
+    };
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();
