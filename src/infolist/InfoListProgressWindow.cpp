@@ -42,6 +42,11 @@ void InfoListProgressWindow::step() {
 }
 
 void InfoListProgressWindow::showAndPaint() {
+    // Over the middle of the main window, where the user looks.
+    if (const QWidget* owner = parentWidget()) {
+        const QRect area = owner->frameGeometry();
+        move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
     show();
     raise();
     // The window system maps a new window in its own time; until then nothing painted shows.
