@@ -35,7 +35,11 @@ namespace {
 class FakeEditor : public QWidget, public InfoListEditor {
 public:
     QWidget* window() override { return this; }
-    QString text() const override { return text_; }
+    QString text() const override {
+        if (onRead)
+            onRead();
+        return text_;
+    }
     void setText(const QString& text) override { text_ = text; }
     void setDocumentState(const QString& p, const QString& c, const QString& t) override {
         path = p;
@@ -49,6 +53,8 @@ public:
     QString changed;
     QString type = QStringLiteral("txt");
     QString panels[4];
+    // Runs when the list reads the document, after the directory was listed.
+    std::function<void()> onRead;
 };
 
 const QString CaptionStart =
@@ -151,13 +157,14 @@ private slots:
     void numbersAndDatesFollowTheLocale();
     void withoutSizes_data();
     void withoutSizes();
-    void zeroLengthFileAtMidnight();
+    void sizesAtTheEdges();
     void driveRootIsNamedWithItsSlash();
     void secondRunAppendsToTheDocument();
     void emptyDirectoryWritesNothing_data();
     void emptyDirectoryWritesNothing();
     void estimateOverflowsAbove10922Files();
     void nonPictureKeepsTheEarlierLines();
+    void vanishedFileEndsTheRun();
 };
 
 void InfoListTest::pictureSizesExample() {
@@ -275,10 +282,26 @@ void InfoListTest::withoutSizes() {
     l.expectResting();
 }
 
-void InfoListTest::zeroLengthFileAtMidnight() {
+void InfoListTest::sizesAtTheEdges() {
     Lister l;
     l.file(QStringLiteral("empty.dat"), QByteArray(), at(2001, 3, 4, 0, 0, 0));
+    // Larger than 32 bits can count (a sparse file, no disk space taken).
+    const QString big = l.file(QStringLiteral("huge.dat"), QByteArray(), at(2001, 3, 4, 0, 0, 1));
+    QVERIFY(QFile::resize(big, 3000000000LL));
+    QFile f(big);
+    QVERIFY(f.open(QIODevice::ReadWrite) &&
+            f.setFileTime(at(2001, 3, 4, 0, 0, 1), QFileDevice::FileModificationTime));
     l.list(QStringLiteral("*.dat"));
+    l.run();
+    QCOMPARE(l.editor->text().split(QLatin1Char('\n')).mid(2),
+             QStringList({"empty.dat     bytes    (3/4/2001)",
+                          "huge.dat    3,000,000,000 bytes    (3/4/2001 12:00:01 AM)", "",
+                          "Total 2 File(s) (3,000,000,000 Bytes)", "", "", ""}));
+
+    // Nothing but empty files: nothing between the bracket and " Bytes".
+    QVERIFY(QFile::remove(big));
+    l.window->File1->refresh();
+    l.editor->setText(QString());
     l.run();
     QCOMPARE(l.editor->text().split(QLatin1Char('\n')).mid(2),
              QStringList({"empty.dat     bytes    (3/4/2001)", "", "Total 1 File(s) ( Bytes)", "",
@@ -428,6 +451,26 @@ void InfoListTest::nonPictureKeepsTheEarlierLines() {
     QCOMPARE(l.editor->type, QStringLiteral("txt"));
     QCOMPARE(l.editor->panels[0], QString());
     QCOMPARE(l.states, std::vector<Qt::WindowState>{Qt::WindowMinimized});
+    l.expectResting();
+}
+
+void InfoListTest::vanishedFileEndsTheRun() {
+    Lister l;
+    l.file(QStringLiteral("a.txt"), "abc", at(2003, 5, 6, 7, 8, 9));
+    const QString gone = l.file(QStringLiteral("b.txt"), "abc", at(2003, 5, 6, 7, 8, 9));
+    l.list(QStringLiteral("*.txt"));
+    l.generator->editor = [&l, gone]() -> InfoListEditor* {
+        if (!l.editor) {
+            l.editor = new FakeEditor;
+            l.editor->onRead = [gone] { QFile::remove(gone); };
+        }
+        return l.editor.data();
+    };
+    l.run();
+    QCOMPARE(l.dialogs.messages().size(), size_t(2)); // the question, the failure
+    QCOMPARE(l.dialogs.messages().back().title,
+             QStringLiteral("File list creation ERROR 2 (No such file or directory)"));
+    QCOMPARE(l.editor->text().count(QLatin1Char('\n')), 3); // the header and a.txt
     l.expectResting();
 }
 
