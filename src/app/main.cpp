@@ -9,6 +9,8 @@
 #include "core/SplashWindow.h"
 #include "core/Startup.h"
 #include "fileops/FileOperations.h"
+#include "infolist/FallbackEditorWindow.h"
+#include "infolist/InfoListGenerator.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
 #include "platform/Launcher.h"
@@ -136,7 +138,6 @@ int main(int argc, char* argv[]) {
     DirectoryCommands directoryCommands(window);
     SlideShow slideShow(window, services);
 
-
     // File operations: copy and move to the copy directory, delete, rename, save as, the keys
     // of the file list and the File Information window of status bar panel 2.
     FileOperations fileOperations(window, services);
@@ -162,6 +163,26 @@ int main(int argc, char* argv[]) {
             info.exec();
         });
     });
+
+    // Info list: "Create Info List" of the directory list's menu.
+    InfoListGenerator infoList(window, services);
+    // TODO(editor): hand the list to the text editor window ("Form6") once it is built; until
+    // then a plain window of the info list's own holds it.
+    QPointer<FallbackEditorWindow> infoListWindow;
+    infoList.editor = [&]() -> InfoListEditor* {
+        if (!infoListWindow)
+            infoListWindow = new FallbackEditorWindow(&window);
+        return infoListWindow.data();
+    };
+    // TODO(separate windows): create the separate picture and animation windows hidden when
+    // they do not exist yet; until then only open ones change their state.
+    infoList.setSeparateWindowsState = [&window](Qt::WindowState state) {
+        const SecondaryWindows& secondary = window.secondaryWindows();
+        for (QWidget* w : {secondary.picture.data(), secondary.animation.data()}) {
+            if (w)
+                w->setWindowState(state);
+        }
+    };
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 namespace lumorra {
@@ -8,6 +9,12 @@ namespace lumorra {
 // "#,#": a whole number with the system's thousands separator and no decimals; 0 gives an
 // empty text.
 QString numberText(qint64 value);
+// The same in a given locale's digits and separators.
+QString numberText(qint64 value, const QLocale& locale);
+
+// A date and time in the general date form: the short date (with a four-digit year), a space
+// and the long time without a time zone; the time is left out when it is exactly midnight.
+QString generalDateText(const QDateTime& time, const QLocale& locale = QLocale::system());
 
 // A setting or a typed text read as a number: leading and trailing blanks are ignored; an
 // empty text or one that is no number throws Error 13 "Type mismatch", a number too large for

@@ -14,6 +14,8 @@ private slots:
     void numberValues();
     void timeTexts_data();
     void timeTexts();
+    void generalDates_data();
+    void generalDates();
 };
 
 void TextTest::numberTextGroupsDigits() {
@@ -70,6 +72,37 @@ void TextTest::timeTexts() {
     QFETCH(qint64, ms);
     QFETCH(QString, text);
     QCOMPARE(timeText(ms), text);
+}
+
+void TextTest::generalDates_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QString>("text");
+    const QDateTime evening(QDate(1999, 12, 24), QTime(22, 15, 0));
+    const QDateTime midnight(QDate(2001, 3, 4), QTime(0, 0, 0));
+    QTest::newRow("us") << "en_US" << evening << "12/24/1999 10:15:00 PM";
+    QTest::newRow("us morning") << "en_US" << QDateTime(QDate(1999, 11, 2), QTime(9, 3, 12))
+                                << "11/2/1999 9:03:12 AM";
+    QTest::newRow("us midnight") << "en_US" << midnight << "3/4/2001";
+    QTest::newRow("a second past midnight")
+        << "en_US" << QDateTime(QDate(2001, 3, 4), QTime(0, 0, 1)) << "3/4/2001 12:00:01 AM";
+    QTest::newRow("german") << "de_DE" << evening << "24.12.1999 22:15:00";
+    QTest::newRow("german midnight") << "de_DE" << midnight << "04.03.2001";
+    // Zone fields before the time and in brackets go with their spacing.
+    QTest::newRow("chinese") << "zh_CN" << evening << "1999/12/24 22:15:00";
+    QTest::newRow("persian brackets")
+        << "fa_IR" << evening
+        << QLocale(QStringLiteral("fa_IR")).toString(evening, QStringLiteral("yyyy/M/d H:mm:ss"));
+    // A quoted literal stays as it is.
+    QTest::newRow("bulgarian") << "bg_BG" << evening
+                               << QStringLiteral("24.12.1999 \u0433. 22:15:00 \u0447.");
+}
+
+void TextTest::generalDates() {
+    QFETCH(QString, locale);
+    QFETCH(QDateTime, time);
+    QFETCH(QString, text);
+    QCOMPARE(generalDateText(time, QLocale(locale)), text);
 }
 
 QTEST_GUILESS_MAIN(TextTest)
