@@ -50,14 +50,6 @@ QFrame* line(const char* name, QWidget* parent) {
 
 } // namespace
 
-QString generalDateText(const QDateTime& when) {
-    const QLocale locale = QLocale::system();
-    QString text = locale.toString(when.date(), QLocale::ShortFormat);
-    if (when.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + locale.toString(when.time(), QLocale::LongFormat);
-    return text;
-}
-
 FileInfoWindow::FileInfoWindow(MainWindow& window, Services& services, FileOperations& operations,
                                QWidget* parent)
     : QDialog(parent), w_(window), s_(services), operations_(operations) {

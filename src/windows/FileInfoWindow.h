@@ -52,8 +52,4 @@ private:
     FileOperations& operations_;
 };
 
-// A file's change time as the window shows it: the system's short date, a space and the long
-// time; the time is left out when it is exactly midnight.
-QString generalDateText(const QDateTime& when);
-
 } // namespace lumorra

@@ -150,11 +150,6 @@ void FileInfoTest::describesTheFile() {
     QCOMPARE(w->Label7->text(), QStringLiteral(" bytes"));
     QVERIFY(!w->Check1->isChecked() && !w->Check2->isChecked());
     QVERIFY(w->Check3->isChecked() && w->Check4->isChecked());
-
-    // Midnight shows the date alone.
-    const QDateTime midnight(QDate(2024, 3, 5), QTime(0, 0));
-    QCOMPARE(generalDateText(midnight),
-             QLocale::system().toString(midnight.date(), QLocale::ShortFormat));
 }
 
 void FileInfoTest::vanishedFileKeepsTheRest() {
