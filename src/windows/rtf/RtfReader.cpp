@@ -232,15 +232,12 @@ private:
             return;
         }
         if (c == '\'') {
-            int byte = -1;
-            if (pos_ + 1 < data_.size()) {
-                bool ok = false;
-                byte = data_.mid(pos_, 2).toInt(&ok, 16);
-                if (ok)
-                    pos_ += 2;
-                else
-                    byte = -1;
-            }
+            // Two hex digits; a broken escape takes its two characters with it.
+            bool ok = false;
+            int byte = data_.mid(pos_, 2).toInt(&ok, 16);
+            if (!ok || data_.mid(pos_, 2).size() != 2 || data_[pos_] == '-' || data_[pos_] == '+')
+                byte = -1;
+            pos_ = std::min(pos_ + 2, data_.size());
             if (skipFallback_ > 0) {
                 --skipFallback_;
                 return;

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QFont>
+#include <QFontInfo>
 #include <QImage>
 #include <QPixmap>
 #include <QTextBlock>
@@ -69,7 +70,7 @@ class Writer {
 public:
     explicit Writer(const QTextDocument& document) : doc_(document) {
         defaultFont_ = doc_.defaultFont();
-        fontIndex(defaultFont_.family(), defaultFont_.fixedPitch());
+        fontIndex(defaultFont_.family(), QFontInfo(defaultFont_).fixedPitch());
     }
 
     QByteArray run() {
@@ -124,7 +125,7 @@ private:
     QByteArray characterProperties(const QTextCharFormat& format) {
         const QFont font = format.font().resolve(defaultFont_);
         QByteArray out;
-        appendNumber(out, "f", fontIndex(font.family(), font.fixedPitch()));
+        appendNumber(out, "f", fontIndex(font.family(), QFontInfo(font).fixedPitch()));
         double points = font.pointSizeF();
         if (points <= 0 && font.pixelSize() > 0)
             points = font.pixelSize() * 72.0 / 96.0;
@@ -193,7 +194,7 @@ private:
                     writePicture(format.toImageFormat());
                 continue;
             }
-            body_ += '{' + characterProperties(format) + ' ';
+            body_ += "{\\plain" + characterProperties(format) + ' ';
             appendText(body_, fragment.text());
             body_ += '}';
         }
