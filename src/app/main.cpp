@@ -16,6 +16,7 @@
 #include "platform/TerminationSignals.h"
 #include "viewer/SelectionViewer.h"
 #include "viewer/VivoPlayerWindow.h"
+#include "windows/EditorWindow.h"
 #include "windows/OptionsWindow.h"
 
 #include <QAction>
@@ -75,6 +76,12 @@ int main(int argc, char* argv[]) {
         ignoreErrors([&] {
             OptionsWindow options(services, window.secondaryWindows(), &window);
             options.exec();
+        });
+    });
+    // Text editor: "Open text editor" opens the one editor window as a new document.
+    QObject::connect(window.textfile, &QAction::triggered, &window, [&] {
+        ignoreErrors([&] {
+            EditorWindow::ensure(services, window.secondaryWindows(), &window)->openAsNew();
         });
     });
     StartupSequence startup(services, runLog, window, [] {

@@ -75,7 +75,8 @@ inline QString filterExtension(const QString& filters, int index) {
         return QString();
     const QString mask = parts[at].split(QLatin1Char(';')).constFirst().trimmed();
     const qsizetype dot = mask.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || mask.indexOf(QLatin1Char('*'), dot) >= 0 || mask.indexOf(QLatin1Char('?'), dot) >= 0)
+    if (dot < 0 || mask.indexOf(QLatin1Char('*'), dot) >= 0 ||
+        mask.indexOf(QLatin1Char('?'), dot) >= 0)
         return QString();
     return mask.mid(dot);
 }

@@ -117,11 +117,20 @@ void RichTextBox::keyPressEvent(QKeyEvent* e) {
             format.setFontUnderline(!fontUnderline());
             mergeCurrentCharFormat(format);
             return;
-        case Qt::Key_L: setAlignment(Qt::AlignLeft | Qt::AlignAbsolute); return;
-        case Qt::Key_E: setAlignment(Qt::AlignHCenter); return;
-        case Qt::Key_R: setAlignment(Qt::AlignRight | Qt::AlignAbsolute); return;
-        case Qt::Key_J: setAlignment(Qt::AlignJustify); return;
-        default: break;
+        case Qt::Key_L:
+            setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+            return;
+        case Qt::Key_E:
+            setAlignment(Qt::AlignHCenter);
+            return;
+        case Qt::Key_R:
+            setAlignment(Qt::AlignRight | Qt::AlignAbsolute);
+            return;
+        case Qt::Key_J:
+            setAlignment(Qt::AlignJustify);
+            return;
+        default:
+            break;
         }
     }
     QTextEdit::keyPressEvent(e);
@@ -165,19 +174,15 @@ EditorWindow::EditorWindow(Services& services, QWidget* mainWindow)
     };
     mnufile = menu("mnufile", QStringLiteral("&File"));
     mnunew = item(mnufile, "mnunew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuopen =
-        item(mnufile, "mnuopen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnusave =
-        item(mnufile, "mnusave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuopen = item(mnufile, "mnuopen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnusave = item(mnufile, "mnusave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     saveas = item(mnufile, "saveas", QStringLiteral("Save &As..."));
     mnuedit = menu("mnuedit", QStringLiteral("&Edit"));
-    mnucopy =
-        item(mnuedit, "mnucopy", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnucopy = item(mnuedit, "mnucopy", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
     mnupaste =
         item(mnuedit, "mnupaste", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
     mnuedit->addSeparator();
-    mnufind =
-        item(mnuedit, "mnufind", QStringLiteral("&Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnufind = item(mnuedit, "mnufind", QStringLiteral("&Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuedit->addSeparator();
     mnupic = item(mnuedit, "mnupic", QStringLiteral("&Insert Picture"),
                   QKeySequence(Qt::CTRL | Qt::Key_I));
@@ -196,8 +201,7 @@ EditorWindow::EditorWindow(Services& services, QWidget* mainWindow)
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->addPanel({QStringLiteral("file"), QStringLiteral("Filename"), QString(),
                           StatusBar::Bevel::Inset, true, 60});
-    StatusBar1->addPanel(
-        {QStringLiteral("edtsts"), QStringLiteral("Editor status"), QString()});
+    StatusBar1->addPanel({QStringLiteral("edtsts"), QStringLiteral("Editor status"), QString()});
     StatusBar1->addPanel({QStringLiteral("filests"), QStringLiteral("File status"), QString()});
     StatusBar1->addPanel({QStringLiteral("ftype"), QStringLiteral("File type"), QString()});
 
@@ -284,10 +288,17 @@ void EditorWindow::newDocumentState() {
 }
 
 void EditorWindow::placeAtCorner() {
+    moveToCorner(100, 700);
+}
+
+void EditorWindow::moveToCorner(double rightTwips, double bottomTwips) {
+    // The window's outer size, as the screen computations are written for it.
     const QSize outer = frameGeometry().size();
-    move(static_cast<int>(s_.screen.size().width() - outer.width() - 100 / s_.screen.twipsPerPixelX()),
-         static_cast<int>(s_.screen.size().height() - outer.height() -
-                          700 / s_.screen.twipsPerPixelY()));
+    const double screenWidth = s_.screen.widthTwips();
+    const double screenHeight = s_.screen.heightTwips();
+    const double left = screenWidth - outer.width() * s_.screen.twipsPerPixelX() - rightTwips;
+    const double top = screenHeight - outer.height() * s_.screen.twipsPerPixelY() - bottomTwips;
+    move(pixelsX(left), pixelsY(top));
 }
 
 void EditorWindow::openAsNew() {
@@ -349,7 +360,8 @@ void EditorWindow::saveFile(const QString& path, bool richText) const {
     }
     const QFileInfo info(path);
     // A read-only file stays as it is (the new file would otherwise take its place).
-    if (info.exists() && !info.isWritable())
+    if (info.exists() &&
+        (!info.isWritable() || !(QFile::permissions(path) & QFileDevice::WriteOwner)))
         throw Error::fromErrno(EACCES);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -428,13 +440,13 @@ bool EditorWindow::savefile() {
 }
 
 void EditorWindow::reportSaveFailure(const QString& path, const Error& e) {
-    reportFailure(s_,
-                  errorRecordText(e, QStringLiteral("Text editor save"),
-                                  QStringLiteral("Text editor save")),
-                  QStringLiteral("Unable to save the file ") + path +
-                      QStringLiteral(".\nPlease check that the file is not read-only and that "
-                                     "its directory exists. The text is still in the editor."),
-                  this);
+    reportFailure(
+        s_,
+        errorRecordText(e, QStringLiteral("Text editor save"), QStringLiteral("Text editor save")),
+        QStringLiteral("Unable to save the file ") + path +
+            QStringLiteral(".\nPlease check that the file is not read-only and that "
+                           "its directory exists. The text is still in the editor."),
+        this);
 }
 
 void EditorWindow::openfile() {
@@ -596,8 +608,8 @@ void EditorWindow::insertPictureFile(const QString& path) {
         type = QStringLiteral("png");
     }
     // Shown at its natural size, or smaller to fit the width of the editing area.
-    QSizeF shown = picture.naturalSize.isEmpty() ? QSizeF(picture.image.size())
-                                                 : QSizeF(picture.naturalSize);
+    QSizeF shown =
+        picture.naturalSize.isEmpty() ? QSizeF(picture.image.size()) : QSizeF(picture.naturalSize);
     const double room = std::max(160.0, RichTextBox1->viewport()->width() -
                                             2 * RichTextBox1->document()->documentMargin() - 8);
     if (shown.width() > room)
@@ -640,13 +652,7 @@ void EditorWindow::Form_GotFocus() {
 void EditorWindow::Form_Resize() {
     // Anchored to the lower right corner of the screen; the layout gives the editing area the
     // client area between the menu bar and the status bar.
-    ignoreErrors([&] {
-        const QSize outer = frameGeometry().size();
-        move(static_cast<int>(s_.screen.size().width() - outer.width() -
-                              50 / s_.screen.twipsPerPixelX()),
-             static_cast<int>(s_.screen.size().height() - outer.height() -
-                              600 / s_.screen.twipsPerPixelY()));
-    });
+    ignoreErrors([&] { moveToCorner(50, 600); });
 }
 
 void EditorWindow::Form_Unload() {

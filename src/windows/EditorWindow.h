@@ -130,6 +130,9 @@ private:
     void reportSaveFailure(const QString& path, const Error& e);
     void openfile();
     void restoreOnTop();
+    // Moves the window so that its right and bottom edges keep these distances (in twips) from
+    // the screen's.
+    void moveToCorner(double rightTwips, double bottomTwips);
     QString documentFilters() const;
     int pixelsX(double twips) const;
     int pixelsY(double twips) const;

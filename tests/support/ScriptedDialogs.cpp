@@ -64,9 +64,8 @@ std::optional<FileDialogResult> ScriptedDialogs::file(const FileDialogSpec& spec
     if (a && !extension.isEmpty()) {
         const QString name = a->path.mid(a->path.lastIndexOf(QLatin1Char('/')) + 1);
         if (!name.contains(QLatin1Char('.'))) {
-            const QString ext = extension.startsWith(QLatin1Char('.'))
-                                    ? extension
-                                    : QLatin1Char('.') + extension;
+            const QString ext =
+                extension.startsWith(QLatin1Char('.')) ? extension : QLatin1Char('.') + extension;
             a->path += ext;
         }
     }

@@ -178,8 +178,8 @@ void RtfTest::writtenDocumentReadsBackWithItsStyles() {
     QCOMPARE(red.format.font().family(), QStringLiteral("DejaVu Sans"));
     QCOMPARE(red.format.fontPointSize(), 14.0);
     QVERIFY(red.format.fontStrikeOut());
-    QVERIFY(!runWith(back, QStringLiteral("Plain")).format.hasProperty(
-        QTextFormat::ForegroundBrush));
+    QVERIFY(
+        !runWith(back, QStringLiteral("Plain")).format.hasProperty(QTextFormat::ForegroundBrush));
     QCOMPARE(runWith(back, QStringLiteral("2")).format.verticalAlignment(),
              QTextCharFormat::AlignSuperScript);
 
@@ -317,8 +317,8 @@ void RtfTest::otherProgramsFilesOpen() {
         QStringList got = blocks(doc);
         QCOMPARE(got.size(), 4);
         QCOMPARE(got[0], QStringLiteral("Meeting minutes"));
-        QCOMPARE(got[1], QStringLiteral(
-                             "Present: Anna and Börje. Green text, marked, struck and H2O."));
+        QCOMPARE(got[1],
+                 QStringLiteral("Present: Anna and Börje. Green text, marked, struck and H2O."));
         QCOMPARE(got[3], QStringLiteral("Justified closing words…"));
         QVERIFY(noControlWords(doc));
         const Run title = runWith(doc, QStringLiteral("Meeting"));
@@ -375,9 +375,8 @@ void RtfTest::otherProgramsFilesOpen() {
     {
         QTextDocument doc;
         rtf::read(sample(QStringLiteral("mac-notes.rtf")), doc);
-        QCOMPARE(blocks(doc),
-                 QStringList({"Notes from the train",
-                              "second line with “quotes” and a backslash \\ here."}));
+        QCOMPARE(blocks(doc), QStringList({"Notes from the train",
+                                           "second line with “quotes” and a backslash \\ here."}));
         QVERIFY(runWith(doc, QStringLiteral("train")).format.fontWeight() >= QFont::Bold);
         QCOMPARE(runWith(doc, QStringLiteral("train")).format.font().family(),
                  QStringLiteral("Helvetica-Bold"));

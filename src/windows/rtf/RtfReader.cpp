@@ -24,26 +24,102 @@ constexpr double TwipsPerPixel = 15.0;
 // Destinations whose content is not document text; they are skipped whole. Unknown
 // destinations marked with \* are skipped too.
 const std::set<std::string>& skippedDestinations() {
-    static const std::set<std::string> words = {
-        "stylesheet", "info",      "filetbl",    "listtable", "listoverridetable",
-        "revtbl",     "rsidtbl",   "header",     "headerl",   "headerr",
-        "headerf",    "footer",    "footerl",    "footerr",   "footerf",
-        "footnote",   "annotation", "atnid",     "atnauthor", "xe",
-        "tc",         "txe",       "pgdsctbl",   "themedata", "colorschememapping",
-        "latentstyles", "datastore", "xmlnstbl", "mmathPr",   "background",
-        "nonshppict", "objdata",   "objclass",   "objname",   "author",
-        "operator",   "title",     "subject",    "keywords",  "comment",
-        "doccomm",    "creatim",   "revtim",     "printim",   "buptim",
-        "falt",       "panose",    "bkmkstart",  "bkmkend",   "template",
-        "docvar",     "fldinst",   "pntxta",     "pntxtb",    "pn",
-        "shpinst",    "sp",        "sn",         "sv",        "userprops",
-        "generator",  "upr",       "nonesttables", "company", "manager",
-        "category",   "hlinkbase", "pgptbl",     "protusertbl", "fchars",
-        "lchars",     "wgrffmtfilter", "ftnsep", "ftnsepc",   "ftncn",
-        "aftnsep",    "aftnsepc",  "aftncn",     "private",   "passwordhash",
-        "blipuid",    "picprop",   "fontemb",    "fontfile",  "leveltext",
-        "levelnumbers", "listname", "liststylename", "mhtmltag", "htmltag",
-        "factoidname", "password", "docinfo", "ud", "formfield", "datafield"};
+    static const std::set<std::string> words = {"stylesheet",
+                                                "info",
+                                                "filetbl",
+                                                "listtable",
+                                                "listoverridetable",
+                                                "revtbl",
+                                                "rsidtbl",
+                                                "header",
+                                                "headerl",
+                                                "headerr",
+                                                "headerf",
+                                                "footer",
+                                                "footerl",
+                                                "footerr",
+                                                "footerf",
+                                                "footnote",
+                                                "annotation",
+                                                "atnid",
+                                                "atnauthor",
+                                                "xe",
+                                                "tc",
+                                                "txe",
+                                                "pgdsctbl",
+                                                "themedata",
+                                                "colorschememapping",
+                                                "latentstyles",
+                                                "datastore",
+                                                "xmlnstbl",
+                                                "mmathPr",
+                                                "background",
+                                                "nonshppict",
+                                                "objdata",
+                                                "objclass",
+                                                "objname",
+                                                "author",
+                                                "operator",
+                                                "title",
+                                                "subject",
+                                                "keywords",
+                                                "comment",
+                                                "doccomm",
+                                                "creatim",
+                                                "revtim",
+                                                "printim",
+                                                "buptim",
+                                                "falt",
+                                                "panose",
+                                                "bkmkstart",
+                                                "bkmkend",
+                                                "template",
+                                                "docvar",
+                                                "fldinst",
+                                                "pntxta",
+                                                "pntxtb",
+                                                "pn",
+                                                "shpinst",
+                                                "sp",
+                                                "sn",
+                                                "sv",
+                                                "userprops",
+                                                "generator",
+                                                "upr",
+                                                "nonesttables",
+                                                "company",
+                                                "manager",
+                                                "category",
+                                                "hlinkbase",
+                                                "pgptbl",
+                                                "protusertbl",
+                                                "fchars",
+                                                "lchars",
+                                                "wgrffmtfilter",
+                                                "ftnsep",
+                                                "ftnsepc",
+                                                "ftncn",
+                                                "aftnsep",
+                                                "aftnsepc",
+                                                "aftncn",
+                                                "private",
+                                                "passwordhash",
+                                                "blipuid",
+                                                "picprop",
+                                                "fontemb",
+                                                "fontfile",
+                                                "leveltext",
+                                                "levelnumbers",
+                                                "listname",
+                                                "liststylename",
+                                                "mhtmltag",
+                                                "htmltag",
+                                                "factoidname",
+                                                "password",
+                                                "docinfo",
+                                                "ud",
+                                                "formfield",
+                                                "datafield"};
     return words;
 }
 
@@ -97,12 +173,21 @@ public:
         while (pos_ < data_.size()) {
             const char c = data_[pos_++];
             switch (c) {
-            case '{': openGroup(); break;
-            case '}': closeGroup(); break;
-            case '\\': controlWord(); break;
+            case '{':
+                openGroup();
+                break;
+            case '}':
+                closeGroup();
+                break;
+            case '\\':
+                controlWord();
+                break;
             case '\r':
-            case '\n': break;
-            default: character(c); break;
+            case '\n':
+                break;
+            default:
+                character(c);
+                break;
             }
         }
         flush();
@@ -173,7 +258,8 @@ private:
             if (std::isxdigit(static_cast<unsigned char>(c)))
                 picture_.hex += c;
             break;
-        case Dest::Skip: break;
+        case Dest::Skip:
+            break;
         }
     }
 
@@ -262,13 +348,24 @@ private:
         case '}':
             character(c);
             return;
-        case '~': text(u'\u00A0'); return;
-        case '-': text(u'\u00AD'); return;
-        case '_': text(u'\u2011'); return;
+        case '~':
+            text(u'\u00A0');
+            return;
+        case '-':
+            text(u'\u00AD');
+            return;
+        case '_':
+            text(u'\u2011');
+            return;
         case '\r':
-        case '\n': paragraph(); return;
-        case '\t': text(u'\t'); return;
-        default: return; // \: \| and the rest carry no text
+        case '\n':
+            paragraph();
+            return;
+        case '\t':
+            text(u'\t');
+            return;
+        default:
+            return; // \: \| and the rest carry no text
         }
     }
 
@@ -348,10 +445,9 @@ private:
             return;
         }
         static const std::map<std::string, char16_t> symbols = {
-            {"emdash", 0x2014},  {"endash", 0x2013},    {"bullet", 0x2022},
-            {"lquote", 0x2018},  {"rquote", 0x2019},    {"ldblquote", 0x201C},
-            {"rdblquote", 0x201D}, {"emspace", 0x2003}, {"enspace", 0x2002},
-            {"qmspace", 0x2005}, {"zwj", 0x200D},       {"zwnj", 0x200C},
+            {"emdash", 0x2014},  {"endash", 0x2013},    {"bullet", 0x2022},    {"lquote", 0x2018},
+            {"rquote", 0x2019},  {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
+            {"enspace", 0x2002}, {"qmspace", 0x2005},   {"zwj", 0x200D},       {"zwnj", 0x200C},
             {"ltrmark", 0x200E}, {"rtlmark", 0x200F},   {"zwbo", 0x200B}};
         if (auto it = symbols.find(w); it != symbols.end()) {
             text(it->second);
@@ -404,10 +500,10 @@ private:
             set(ch.bold, on);
         } else if (w == "i") {
             set(ch.italic, on);
-        } else if (w == "ul" || w == "uld" || w == "uldash" || w == "uldashd" ||
-                   w == "uldashdd" || w == "uldb" || w == "ulth" || w == "ulw" || w == "ulwave" ||
-                   w == "ulhwave" || w == "ululdbwave" || w == "ulthd" || w == "ulthdash" ||
-                   w == "ulldash" || w == "ulthldash" || w == "ulthdashd" || w == "ulthdashdd") {
+        } else if (w == "ul" || w == "uld" || w == "uldash" || w == "uldashd" || w == "uldashdd" ||
+                   w == "uldb" || w == "ulth" || w == "ulw" || w == "ulwave" || w == "ulhwave" ||
+                   w == "ululdbwave" || w == "ulthd" || w == "ulthdash" || w == "ulldash" ||
+                   w == "ulthldash" || w == "ulthdashd" || w == "ulthdashdd") {
             set(ch.underline, on);
         } else if (w == "ulnone") {
             set(ch.underline, false);
@@ -489,12 +585,10 @@ private:
     void finishPicture() {
         if (picture_.type != QLatin1String("png") && picture_.type != QLatin1String("jpeg"))
             return; // metafiles and bitmaps of other kinds are skipped
-        const QByteArray data = picture_.binary.isEmpty()
-                                    ? QByteArray::fromHex(picture_.hex)
-                                    : picture_.binary;
-        const QImage image = QImage::fromData(data, picture_.type == QLatin1String("png")
-                                                        ? "PNG"
-                                                        : "JPEG");
+        const QByteArray data =
+            picture_.binary.isEmpty() ? QByteArray::fromHex(picture_.hex) : picture_.binary;
+        const QImage image =
+            QImage::fromData(data, picture_.type == QLatin1String("png") ? "PNG" : "JPEG");
         if (image.isNull())
             return;
         QSizeF shown = image.size();

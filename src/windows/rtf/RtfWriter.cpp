@@ -36,16 +36,34 @@ void appendText(QByteArray& out, QStringView text) {
     for (QChar qc : text) {
         const char16_t c = qc.unicode();
         switch (c) {
-        case u'\\': out += "\\\\"; continue;
-        case u'{': out += "\\{"; continue;
-        case u'}': out += "\\}"; continue;
-        case u'\t': out += "\\tab "; continue;
-        case 0x2028: out += "\\line "; continue;
-        case 0x00A0: out += "\\~"; continue;
-        case 0x00AD: out += "\\-"; continue;
-        case 0x2011: out += "\\_"; continue;
-        case 0xFFFC: continue; // an object without a picture
-        default: break;
+        case u'\\':
+            out += "\\\\";
+            continue;
+        case u'{':
+            out += "\\{";
+            continue;
+        case u'}':
+            out += "\\}";
+            continue;
+        case u'\t':
+            out += "\\tab ";
+            continue;
+        case 0x2028:
+            out += "\\line ";
+            continue;
+        case 0x00A0:
+            out += "\\~";
+            continue;
+        case 0x00AD:
+            out += "\\-";
+            continue;
+        case 0x2011:
+            out += "\\_";
+            continue;
+        case 0xFFFC:
+            continue; // an object without a picture
+        default:
+            break;
         }
         if (c < 0x20 || c == 0x2029)
             continue;
