@@ -316,6 +316,16 @@ void EditorWindow::openAsNew() {
     });
 }
 
+void EditorWindow::regainFocus() {
+    // The window takes the keyboard back from the dialog that was over it.
+    ignoreErrors([&] {
+        if (isVisible()) {
+            activateWindow();
+            RichTextBox1->setFocus();
+        }
+    });
+}
+
 void EditorWindow::restoreOnTop() {
     ignoreErrors([&] {
         if (s_.settings.read(keys::OnTop) == Yes1)
@@ -402,6 +412,7 @@ bool EditorWindow::savefile() {
     spec.title = QStringLiteral("Save As");
     spec.filters = documentFilters();
     spec.filterIndex = type_ == Rtf ? 2 : 1;
+    spec.fileName = lastFile_;
     spec.extensionFromFilter = true;
     spec.confirmOverwrite = true;
     spec.helpFile = s_.paths.helpFile();
@@ -417,6 +428,7 @@ bool EditorWindow::savefile() {
                 return;
             }
             lastFilter_ = chosen->filterIndex;
+            lastFile_ = chosen->path;
             const bool rich = chosen->filterIndex != 1;
             const QString path = QFileInfo(chosen->path).absoluteFilePath();
             try {
@@ -457,6 +469,7 @@ void EditorWindow::openfile() {
             spec.title = QStringLiteral("Open");
             spec.filters = documentFilters();
             spec.filterIndex = lastFilter_;
+            spec.fileName = lastFile_;
             spec.helpFile = s_.paths.helpFile();
             spec.helpTopic = 34;
             spec.owner = this;
@@ -465,6 +478,7 @@ void EditorWindow::openfile() {
             if (!chosen || chosen->path.isEmpty())
                 return;
             lastFilter_ = chosen->filterIndex;
+            lastFile_ = chosen->path;
             const bool rich = chosen->filterIndex != 1;
             const QString path = QFileInfo(chosen->path).absoluteFilePath();
             loadFile(path, rich);
@@ -487,6 +501,7 @@ void EditorWindow::mnunew_Click() {
     ignoreErrors([&] { RichTextBox1->clear(); });
     ignoreErrors([&] { RichTextBox1->setCurrentFont(RichTextBox1->document()->defaultFont()); });
     newDocumentState();
+    regainFocus();
 }
 
 void EditorWindow::mnuopen_Click() {
@@ -494,6 +509,7 @@ void EditorWindow::mnuopen_Click() {
     ignoreErrors([&] { askToSave(); });
     ignoreErrors([&] { openfile(); });
     restoreOnTop();
+    regainFocus();
 }
 
 void EditorWindow::mnusave_Click() {
@@ -512,12 +528,14 @@ void EditorWindow::mnusave_Click() {
         }
     }
     ignoreErrors([&] { panel(2, QStringLiteral("Ready")); });
+    regainFocus();
 }
 
 void EditorWindow::saveas_Click() {
     ignoreErrors([&] { setKeepOnTop(this, false); });
     ignoreErrors([&] { savefile(); });
     restoreOnTop();
+    regainFocus();
 }
 
 void EditorWindow::mnucopy_Click() {
@@ -561,6 +579,7 @@ void EditorWindow::mnufind_Click() {
             s_.dialogs.beep();
         }
     });
+    regainFocus();
 }
 
 void EditorWindow::mnupic_Click() {
@@ -581,6 +600,7 @@ void EditorWindow::mnupic_Click() {
         },
         [](const Error&) {});
     ignoreErrors([&] { panel(2, QStringLiteral("Ready")); });
+    regainFocus();
 }
 
 void EditorWindow::insertPictureFile(const QString& path) {

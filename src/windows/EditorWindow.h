@@ -130,6 +130,7 @@ private:
     void reportSaveFailure(const QString& path, const Error& e);
     void openfile();
     void restoreOnTop();
+    void regainFocus();
     // Moves the window so that its right and bottom edges keep these distances (in twips) from
     // the screen's.
     void moveToCorner(double rightTwips, double bottomTwips);
@@ -144,6 +145,8 @@ private:
     QString type_;
     // The filter last chosen in the document dialogs, kept while the window is open.
     int lastFilter_ = 1;
+    // The file last chosen there: the next dialog starts in its directory.
+    QString lastFile_;
     bool lastSaveCancelled_ = false;
     bool unloaded_ = false;
 };

@@ -223,6 +223,8 @@ void EditorTest::saveAsRichTextThenSaveWritesRichText() {
     f.t.dialogs.cancelFile();
     f.editor->saveas_Click();
     QCOMPARE(f.t.dialogs.files().back().filterIndex, 2);
+    // It starts at the file last chosen.
+    QCOMPARE(f.t.dialogs.files().back().fileName, saved);
 }
 
 void EditorTest::cancelledSaveChangesNothing() {

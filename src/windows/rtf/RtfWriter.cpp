@@ -107,9 +107,10 @@ public:
                    QByteArray::number(c.green()) + "\\blue" + QByteArray::number(c.blue()) + ';';
         }
         out += "}\n{\\*\\generator ";
-        appendText(out, QCoreApplication::applicationName().isEmpty()
-                            ? QStringLiteral("Lumorra")
-                            : QCoreApplication::applicationName());
+        QString generator = QCoreApplication::applicationName();
+        if (!QCoreApplication::applicationVersion().isEmpty())
+            generator += QLatin1Char(' ') + QCoreApplication::applicationVersion();
+        appendText(out, generator);
         out += ";}\n\\viewkind4\n";
         out += body_;
         out += "}\n";
