@@ -153,6 +153,8 @@ struct GroupState {
 struct FontEntry {
     QString name;
     int charset = 0;
+    // The font's family class, which picks a like font where this one is not installed.
+    QFont::StyleHint hint = QFont::AnyStyle;
 };
 
 struct PictureState {
@@ -406,6 +408,16 @@ private:
                 font_ = p;
             else if (w == "fcharset")
                 fonts_[font_].charset = p;
+            else if (w == "froman")
+                fonts_[font_].hint = QFont::Serif;
+            else if (w == "fswiss")
+                fonts_[font_].hint = QFont::SansSerif;
+            else if (w == "fmodern")
+                fonts_[font_].hint = QFont::TypeWriter;
+            else if (w == "fscript")
+                fonts_[font_].hint = QFont::Cursive;
+            else if (w == "fdecor")
+                fonts_[font_].hint = QFont::Decorative;
             return;
         }
         if (s.dest == Dest::ColorTable) {
@@ -641,8 +653,10 @@ private:
         auto it = fonts_.find(ch.font < 0 ? defaultFont_ : ch.font);
         if (it == fonts_.end())
             it = fonts_.find(defaultFont_);
-        if (it != fonts_.end() && !it->second.name.isEmpty())
+        if (it != fonts_.end() && !it->second.name.isEmpty()) {
             f.setFontFamilies({it->second.name});
+            f.setFontStyleHint(it->second.hint);
+        }
         f.setFontPointSize(ch.halfPoints / 2.0);
         f.setFontWeight(ch.bold ? QFont::Bold : QFont::Normal);
         f.setFontItalic(ch.italic);
