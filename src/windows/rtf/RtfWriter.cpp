@@ -98,7 +98,8 @@ public:
         for (int i = 0; i < fonts_.size(); ++i) {
             out += "{\\f" + QByteArray::number(i) + (fixed_[i] ? "\\fmodern" : "\\fswiss") +
                    "\\fcharset0 ";
-            appendText(out, fonts_[i]);
+            // A ";" ends the name in the table.
+            appendText(out, QString(fonts_[i]).remove(QLatin1Char(';')));
             out += ";}";
         }
         out += "}\n{\\colortbl ;";
