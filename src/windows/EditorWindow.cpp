@@ -260,6 +260,12 @@ void EditorWindow::setText(const QString& text) {
     RichTextBox1->setPlainText(text);
 }
 
+void EditorWindow::appendText(const QString& text) {
+    QTextCursor cursor(RichTextBox1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text, QTextCharFormat());
+}
+
 void EditorWindow::setDocumentState(const QString& path, const QString& changed,
                                     const QString& type) {
     path_ = path;
@@ -446,7 +452,8 @@ bool EditorWindow::savefile() {
             panel(3, QStringLiteral("Unchanged"));
             saved = true;
         },
-        [](const Error&) {});
+        // A dialog that fails counts as cancelled.
+        [&](const Error&) { lastSaveCancelled_ = true; });
     ignoreErrors([&] { panel(2, QStringLiteral("Ready")); });
     return saved;
 }

@@ -77,6 +77,9 @@ public:
     // bar panel (1 to 4) to exactly the given text.
     QString text() const;
     void setText(const QString& text);
+    // Appends plain text at the end, in the editor's own font, keeping the text before it
+    // with its formatting and pictures (an edit like any other).
+    void appendText(const QString& text);
     void setDocumentState(const QString& path, const QString& changed, const QString& type);
     void setPanelText(int panel, const QString& text);
     QString panelText(int panel) const;

@@ -598,6 +598,21 @@ void EditorTest::infoListInterface() {
     QCOMPARE(e->panelText(3), QStringLiteral("  Changed"));
     QCOMPARE(e->changedMark(), QStringLiteral("1"));
     QCOMPARE(registry.documentType(), QStringLiteral("rtf"));
+    // Appending keeps what the document held, formatting and pictures included.
+    QTextCursor start(e->RichTextBox1->document());
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    start.insertText(QStringLiteral("Title\n"), bold);
+    e->appendText(QStringLiteral("Total 1 File(s) (1 Bytes)\n"));
+    QVERIFY(e->text().startsWith(QStringLiteral("Title\nInfo for")));
+    QVERIFY(e->text().endsWith(QStringLiteral("(1/1/2024)\nTotal 1 File(s) (1 Bytes)\n")));
+    QTextCursor title(e->RichTextBox1->document());
+    title.setPosition(1);
+    QCOMPARE(title.charFormat().fontWeight(), int(QFont::Bold));
+    QTextCursor end(e->RichTextBox1->document());
+    end.movePosition(QTextCursor::End);
+    end.movePosition(QTextCursor::PreviousCharacter);
+    QVERIFY(end.charFormat().fontWeight() < QFont::Bold);
     e->show();
     // The changed mark makes closing ask.
     t.dialogs.answerMessage(Answer::No);
