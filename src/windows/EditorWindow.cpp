@@ -506,7 +506,7 @@ void EditorWindow::mnunew_Click() {
     ignoreErrors([&] { setKeepOnTop(this, false); });
     ignoreErrors([&] { askToSave(); });
     ignoreErrors([&] { RichTextBox1->clear(); });
-    ignoreErrors([&] { RichTextBox1->setCurrentFont(RichTextBox1->document()->defaultFont()); });
+    ignoreErrors([&] { RichTextBox1->setCurrentCharFormat(QTextCharFormat()); });
     newDocumentState();
     regainFocus();
 }

@@ -265,6 +265,15 @@ void EditorTest::newOnChangedDocumentDiscardsEvenWhenTheSaveIsCancelled() {
     f.editor->mnunew_Click();
     QCOMPARE(readFile(f.path(QStringLiteral("kept.txt"))), QByteArray("keep me"));
     QCOMPARE(f.editor->documentPath(), QString());
+    // The new document starts in the editor's plain font, whatever was typed before.
+    QTest::keyClick(f.editor->RichTextBox1, Qt::Key_B, Qt::ControlModifier);
+    f.type(QStringLiteral("bold"));
+    QVERIFY(f.editor->RichTextBox1->currentCharFormat().fontWeight() >= QFont::Bold);
+    f.t.dialogs.answerMessage(Answer::No);
+    f.editor->mnunew_Click();
+    f.type(QStringLiteral("plain"));
+    QVERIFY(f.editor->RichTextBox1->currentCharFormat().fontWeight() < QFont::Bold);
+    QCOMPARE(f.editor->RichTextBox1->currentCharFormat().font().pointSize(), 8);
 }
 
 void EditorTest::closingAsksThenGivesTheMainWindowTheFocus() {
