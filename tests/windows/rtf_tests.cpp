@@ -234,6 +234,17 @@ void RtfTest::writtenPicturesReadBackWithTheirBytes() {
     QCOMPARE(pics[1].stringProperty(rtf::PictureType), QStringLiteral("jpeg"));
     QCOMPARE(pics[1].width(), 64.0);
 
+    // A large picture shown small keeps its bytes, but not all its pixels on screen.
+    QTextDocument small;
+    QTextCursor sc(&small);
+    const QImage big = twoColours(1200, 900);
+    const QByteArray bigBytes = encoded(big, "PNG");
+    rtf::insertPicture(sc, big, bigBytes, QStringLiteral("png"), QSizeF(120, 90));
+    QCOMPARE(pictureImage(small, pictures(small)[0]).size(), QSize(240, 180));
+    QTextDocument smallBack;
+    rtf::read(rtf::write(small), smallBack);
+    QCOMPARE(pictures(smallBack)[0].property(rtf::PictureData).toByteArray(), bigBytes);
+
     // A picture that came without its bytes (dropped in from elsewhere) is written as PNG.
     QTextDocument other;
     other.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("dropped.bmp")), png);

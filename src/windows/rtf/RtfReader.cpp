@@ -758,9 +758,15 @@ void insertPicture(QTextCursor& cursor, const QImage& image, const QByteArray& e
     const int number = doc->property("lumorraPictures").toInt() + 1;
     doc->setProperty("lumorraPictures", number);
     const QString name = QStringLiteral("lumorra-picture:%1").arg(number);
-    doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
     if (displaySize.isEmpty())
         displaySize = image.size();
+    // What is shown needs no more pixels than twice the shown size (for high-density
+    // screens); the encoded bytes keep the whole picture for saving.
+    QImage shown = image;
+    const QSize most = (displaySize * 2).toSize().expandedTo(QSize(1, 1));
+    if (image.width() > most.width() || image.height() > most.height())
+        shown = image.scaled(most, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    doc->addResource(QTextDocument::ImageResource, QUrl(name), shown);
     QTextImageFormat format;
     format.setName(name);
     format.setWidth(displaySize.width());
