@@ -9,7 +9,7 @@
 #include "core/SplashWindow.h"
 #include "core/Startup.h"
 #include "fileops/FileOperations.h"
-#include "infolist/FallbackEditorWindow.h"
+#include "infolist/InfoListEditor.h"
 #include "infolist/InfoListGenerator.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
@@ -23,6 +23,7 @@
 #include "viewer/SelectionViewer.h"
 #include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
+#include "windows/EditorWindow.h"
 #include "windows/FileInfoWindow.h"
 #include "windows/OptionsWindow.h"
 
@@ -92,6 +93,27 @@ int readCommandLine(int argc, char* argv[], QString& startPath) {
     }
     return -1;
 }
+
+// The text editor as the info list writes into it.
+class EditorAdapter : public lumorra::InfoListEditor {
+public:
+    QPointer<lumorra::EditorWindow> editor;
+    QWidget* window() override { return editor; }
+    QString text() const override { return editor ? editor->text() : QString(); }
+    void setText(const QString& text) override {
+        if (editor)
+            editor->setText(text);
+    }
+    void setDocumentState(const QString& path, const QString& changed,
+                          const QString& type) override {
+        if (editor)
+            editor->setDocumentState(path, changed, type);
+    }
+    void setPanelText(int panel, const QString& text) override {
+        if (editor)
+            editor->setPanelText(panel, text);
+    }
+};
 
 } // namespace
 
@@ -166,13 +188,10 @@ int main(int argc, char* argv[]) {
 
     // Info list: "Create Info List" of the directory list's menu.
     InfoListGenerator infoList(window, services);
-    // TODO(editor): hand the list to the text editor window ("Form6") once it is built; until
-    // then a plain window of the info list's own holds it.
-    QPointer<FallbackEditorWindow> infoListWindow;
+    EditorAdapter infoListEditor;
     infoList.editor = [&]() -> InfoListEditor* {
-        if (!infoListWindow)
-            infoListWindow = new FallbackEditorWindow(&window);
-        return infoListWindow.data();
+        infoListEditor.editor = EditorWindow::ensure(services, window.secondaryWindows(), &window);
+        return &infoListEditor;
     };
     // TODO(separate windows): create the separate picture and animation windows hidden when
     // they do not exist yet; until then only open ones change their state.
@@ -183,6 +202,13 @@ int main(int argc, char* argv[]) {
                 w->setWindowState(state);
         }
     };
+
+    // Text editor: "Open text editor" opens the one editor window as a new document.
+    QObject::connect(window.textfile, &QAction::triggered, &window, [&] {
+        ignoreErrors([&] {
+            EditorWindow::ensure(services, window.secondaryWindows(), &window)->openAsNew();
+        });
+    });
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();

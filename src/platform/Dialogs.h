@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -44,6 +45,11 @@ struct FileDialogSpec {
     QString filters;
     // Appended (with its dot, as ".bmp") to a name typed without an extension; empty for none.
     QString defaultExtension;
+    // The entry of the filter list the dialog starts with, counted from 1.
+    int filterIndex = 1;
+    // Save: a name typed without an extension gets the extension of the chosen filter's first
+    // mask (".txt" for "*.txt") instead of defaultExtension.
+    bool extensionFromFilter = false;
     // The name or path the dialog starts with; empty for none.
     QString fileName;
     // Save: ask before a chosen existing file is replaced.
@@ -59,6 +65,21 @@ struct FileDialogResult {
     // The chosen entry of the filter list, counted from 1.
     int filterIndex = 1;
 };
+
+// The extension (".txt") of the first mask of a filter list's entry (counted from 1); empty when
+// that mask has none ("*.*", "*").
+inline QString filterExtension(const QString& filters, int index) {
+    const QStringList parts = filters.split(QLatin1Char('|'));
+    const qsizetype at = 2 * (qsizetype(index) - 1) + 1;
+    if (index < 1 || at >= parts.size())
+        return QString();
+    const QString mask = parts[at].split(QLatin1Char(';')).constFirst().trimmed();
+    const qsizetype dot = mask.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || mask.indexOf(QLatin1Char('*'), dot) >= 0 ||
+        mask.indexOf(QLatin1Char('?'), dot) >= 0)
+        return QString();
+    return mask.mid(dot);
+}
 
 // Message boxes, one-line prompts, file dialogs and the beep. The program's windows reach them only
 // through this interface, so tests can answer from a script and read every text back.

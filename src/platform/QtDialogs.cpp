@@ -164,6 +164,16 @@ std::optional<FileDialogResult> QtDialogs::file(const FileDialogSpec& spec) {
     if (suffix.startsWith(QLatin1Char('.')))
         suffix.remove(0, 1);
     dialog.setDefaultSuffix(suffix);
+    if (spec.filterIndex >= 1 && spec.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters[spec.filterIndex - 1]);
+    if (spec.extensionFromFilter) {
+        const auto follow = [&dialog, &spec, filters](const QString& filter) {
+            const int index = static_cast<int>(filters.indexOf(filter)) + 1;
+            dialog.setDefaultSuffix(filterExtension(spec.filters, index).mid(1));
+        };
+        follow(dialog.selectedNameFilter());
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
+    }
     if (!spec.fileName.isEmpty()) {
         const QFileInfo info(spec.fileName);
         if (info.isAbsolute())

@@ -58,12 +58,14 @@ std::optional<FileDialogResult> ScriptedDialogs::file(const FileDialogSpec& spec
         return std::nullopt;
     std::optional<FileDialogResult> a = fileAnswers_.front();
     fileAnswers_.pop_front();
-    if (a && !spec.defaultExtension.isEmpty()) {
+    const QString extension = spec.extensionFromFilter
+                                  ? filterExtension(spec.filters, a ? a->filterIndex : 0)
+                                  : spec.defaultExtension;
+    if (a && !extension.isEmpty()) {
         const QString name = a->path.mid(a->path.lastIndexOf(QLatin1Char('/')) + 1);
         if (!name.contains(QLatin1Char('.'))) {
-            const QString ext = spec.defaultExtension.startsWith(QLatin1Char('.'))
-                                    ? spec.defaultExtension
-                                    : QLatin1Char('.') + spec.defaultExtension;
+            const QString ext =
+                extension.startsWith(QLatin1Char('.')) ? extension : QLatin1Char('.') + extension;
             a->path += ext;
         }
     }

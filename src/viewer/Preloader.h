@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/picture/PictureLoader.h"
+
+#include <QDateTime>
+#include <QFuture>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <optional>
+
+namespace lumorra {
+
+// Decodes the pictures next to the shown one in the background, so that an arrow key or a
+// slide-show tick shows the next picture at once. A preloaded picture is handed out only when
+// its file still has the size and modification time it had when it was read, and only for the
+// same shown size; everything else is decoded afresh by the caller. Metafiles are not preloaded
+// (their readers run in a child process of their own).
+class Preloader {
+public:
+    // At most this many decoded bytes are held, however many pictures are asked for.
+    static constexpr qint64 MemoryCap = qint64(384) << 20;
+
+    Preloader() = default;
+    ~Preloader();
+    Preloader(const Preloader&) = delete;
+    Preloader& operator=(const Preloader&) = delete;
+
+    // Starts decoding these files for showing at `shown` pixels (see loadPicture), in this
+    // order; drops what was held for any other file.
+    void preload(const QStringList& paths, QSize shown);
+    // The picture of a file if it was preloaded for this size and the file is unchanged; waits
+    // for a decode still running. Either way the file is no longer held.
+    std::optional<Picture> take(const QString& path, QSize shown);
+    // Drops everything and waits for running decodes.
+    void clear();
+
+private:
+    struct Stamp {
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Entry {
+        QSize shown;
+        Stamp stamp;
+        QFuture<std::optional<Picture>> result;
+    };
+    static std::optional<Stamp> stampOf(const QString& path);
+    qint64 heldBytes();
+
+    std::map<QString, Entry> entries_;
+};
+
+} // namespace lumorra
