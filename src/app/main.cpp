@@ -6,6 +6,8 @@
 #include "core/Services.h"
 #include "core/SplashWindow.h"
 #include "core/Startup.h"
+#include "fileops/ClipboardCommands.h"
+#include "platform/Clipboard.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
 #include "platform/Launcher.h"
@@ -15,6 +17,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
 #include "viewer/SelectionViewer.h"
+#include "viewer/SeparateViewer.h"
 #include "viewer/VivoPlayerWindow.h"
 #include "windows/OptionsWindow.h"
 
@@ -60,8 +63,9 @@ int main(int argc, char* argv[]) {
     SettingsStore settings(SettingsStore::defaultFilePath());
     ProgramLog programLog;
     RunLog runLog;
-    Services services{
-        settings, programLog, dialogs, launcher, screen, help, ProgramPaths::detect()};
+    QtClipboard clipboard;
+    Services services{settings, programLog, dialogs,   launcher,
+                      screen,   help,       clipboard, ProgramPaths::detect()};
 
     MainWindow window(services, mountedVolumes());
     SelectionViewer viewer(window, services);
@@ -77,6 +81,9 @@ int main(int argc, char* argv[]) {
             options.exec();
         });
     });
+    // Separate picture and animation windows, and the clipboard's copy and paste buttons.
+    SeparateViewer separateViewer(window, services);
+    ClipboardCommands clipboardCommands(window, services);
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();
