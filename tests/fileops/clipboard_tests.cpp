@@ -13,8 +13,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>
@@ -92,6 +94,7 @@ private slots:
     void copyWithoutAPictureFailsAndKeepsTheClipboard();
     void pasteInAnimationModeRunsTheOneToOneOption();
     void qtClipboardRoundTrip();
+    void exchangeWithOtherPrograms();
 };
 
 void ClipboardTest::copyThenPasteShowsThePictureAtNaturalSize() {
@@ -210,6 +213,54 @@ void ClipboardTest::qtClipboardRoundTrip() {
     } catch (const Error& e) {
         QCOMPARE(e.number, errc::InvalidPicture);
     }
+}
+
+void ClipboardTest::exchangeWithOtherPrograms() {
+    // Needs an X server and xclip: clipboard_x11_test.sh runs this under Xvfb.
+    if (QGuiApplication::platformName() != QLatin1String("xcb") ||
+        QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty())
+        QSKIP("no X server with xclip");
+    Board b;
+    const QString red = b.picture(QStringLiteral("red.png"), QSize(50, 30), Qt::red);
+    b.select(QStringLiteral("red.png"));
+    b.commands->Command6_Click();
+    QVERIFY(b.dialogs.events().empty());
+
+    // Another program reads the copied picture as PNG.
+    QProcess out;
+    out.start(QStringLiteral("xclip"),
+              {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+               QStringLiteral("image/png"), QStringLiteral("-o")});
+    // The event loop must run meanwhile: this program answers xclip's request.
+    QTRY_VERIFY_WITH_TIMEOUT(out.state() == QProcess::NotRunning, 20000);
+    QCOMPARE(out.exitCode(), 0);
+    const QImage read = QImage::fromData(out.readAllStandardOutput(), "PNG");
+    QCOMPARE(read.size(), QSize(50, 30));
+    QCOMPARE(QColor(read.pixel(3, 3)), QColor(Qt::red));
+
+    // A PNG another program put there pastes at its natural size.
+    QImage green(70, 40, QImage::Format_RGB32);
+    green.fill(Qt::green);
+    const QString file = b.dir + QStringLiteral("/other.png");
+    QVERIFY(green.save(file, "PNG"));
+    QProcess in;
+    in.start(QStringLiteral("xclip"),
+             {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+              QStringLiteral("image/png"), QStringLiteral("-i"), file});
+    QTRY_VERIFY_WITH_TIMEOUT(in.state() == QProcess::NotRunning, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::clipboard()->mimeData() &&
+                                 QGuiApplication::clipboard()->mimeData()->hasImage() &&
+                                 QGuiApplication::clipboard()->image().size() == QSize(70, 40),
+                             20000);
+    b.dialogs.clear();
+    b.commands->Command3_Click();
+    QVERIFY(b.dialogs.events().empty());
+    QCOMPARE(b.window->Image1->size(), QSize(70, 40));
+    QCOMPARE(colourAt(b.window->Image1), QColor(Qt::green));
+    QCOMPARE(b.window->StatusBar1->text(4), QStringLiteral("1:1"));
+    Q_UNUSED(red);
+    // Taking the clipboard back lets xclip end.
+    QGuiApplication::clipboard()->clear();
 }
 
 QTEST_MAIN(ClipboardTest)
