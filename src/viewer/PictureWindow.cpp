@@ -107,6 +107,9 @@ void PictureWindow::Image1_MouseDown(Qt::MouseButton button, const QPoint& globa
 }
 
 void PictureWindow::mnucopy_Click() {
+    // An empty window has nothing to copy: the clipboard keeps what the user put there.
+    if (!Image1->hasPicture())
+        return;
     ignoreErrors([&] { s_.clipboard.clear(); });
     ignoreErrors([&] { s_.clipboard.setPicture(Image1->picture()); });
 }

@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -266,10 +267,12 @@ void SeparateTest::rightClickMenuCopiesThePicture() {
     const QImage copied = s.clipboard.picture();
     QCOMPARE(copied.size(), QSize(64, 32));
     QCOMPARE(QColor(copied.pixel(5, 5)), QColor(10, 200, 30));
-    // A window without a picture copies nothing and says nothing.
+    // A window without a picture copies nothing, says nothing and leaves the clipboard alone.
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
     w->Image1->clearPicture();
     w->mnucopy->trigger();
     QVERIFY(s.dialogs.messages().empty());
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
 }
 
 void SeparateTest::keepOnTopFollowsTheSettingOnOpeningAndFocus() {
