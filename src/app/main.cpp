@@ -8,9 +8,11 @@
 #include "core/Services.h"
 #include "core/SplashWindow.h"
 #include "core/Startup.h"
+#include "fileops/ClipboardCommands.h"
 #include "fileops/FileOperations.h"
 #include "infolist/InfoListEditor.h"
 #include "infolist/InfoListGenerator.h"
+#include "platform/Clipboard.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
 #include "platform/Launcher.h"
@@ -21,6 +23,7 @@
 #include "platform/TerminationSignals.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
+#include "viewer/SeparateViewer.h"
 #include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
 #include "windows/EditorWindow.h"
@@ -139,8 +142,9 @@ int main(int argc, char* argv[]) {
     SettingsStore settings(SettingsStore::defaultFilePath());
     ProgramLog programLog;
     RunLog runLog;
-    Services services{
-        settings, programLog, dialogs, launcher, screen, help, ProgramPaths::detect()};
+    QtClipboard clipboard;
+    Services services{settings, programLog, dialogs,   launcher,
+                      screen,   help,       clipboard, ProgramPaths::detect()};
 
     MainWindow window(services, mountedVolumes());
     SelectionViewer viewer(window, services);
@@ -193,14 +197,8 @@ int main(int argc, char* argv[]) {
         infoListEditor.editor = EditorWindow::ensure(services, window.secondaryWindows(), &window);
         return &infoListEditor;
     };
-    // TODO(separate windows): create the separate picture and animation windows hidden when
-    // they do not exist yet; until then only open ones change their state.
     infoList.setSeparateWindowsState = [&window](Qt::WindowState state) {
-        const SecondaryWindows& secondary = window.secondaryWindows();
-        for (QWidget* w : {secondary.picture.data(), secondary.animation.data()}) {
-            if (w)
-                w->setWindowState(state);
-        }
+        window.secondaryWindows().setSeparateWindowState(state);
     };
 
     // Text editor: "Open text editor" opens the one editor window as a new document.
@@ -209,6 +207,10 @@ int main(int argc, char* argv[]) {
             EditorWindow::ensure(services, window.secondaryWindows(), &window)->openAsNew();
         });
     });
+
+    // Separate picture and animation windows, and the clipboard's copy and paste buttons.
+    SeparateViewer separateViewer(window, services);
+    ClipboardCommands clipboardCommands(window, services);
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();

@@ -3,16 +3,61 @@
 #include "platform/Error.h"
 #include "platform/KeepOnTop.h"
 
+#include <algorithm>
+
 namespace lumorra {
 
-void SecondaryWindows::setOnTop(bool onTop) const {
-    for (QWidget* w : {picture.data(), animation.data(), editor.data()}) {
-        ignoreErrors([&] { setKeepOnTop(w, onTop); });
+void SecondaryWindows::prune() {
+    std::erase_if(separate_, [](const Separate& s) { return s.window.isNull(); });
+}
+
+void SecondaryWindows::addSeparate(QWidget* window, SeparateKind kind) {
+    prune();
+    if (window)
+        separate_.push_back(Separate{window, kind});
+}
+
+std::vector<QWidget*> SecondaryWindows::separateWindows() const {
+    std::vector<QWidget*> windows;
+    for (const Separate& s : separate_)
+        if (s.window)
+            windows.push_back(s.window.data());
+    return windows;
+}
+
+std::vector<QWidget*> SecondaryWindows::separateWindows(SeparateKind kind) const {
+    std::vector<QWidget*> windows;
+    for (const Separate& s : separate_)
+        if (s.window && s.kind == kind)
+            windows.push_back(s.window.data());
+    return windows;
+}
+
+void SecondaryWindows::setSeparateWindowState(Qt::WindowState state) {
+    for (SeparateKind kind : {SeparateKind::Picture, SeparateKind::Animation}) {
+        if (separateWindows(kind).empty() && createHiddenSeparate)
+            ignoreErrors([&] { addSeparate(createHiddenSeparate(kind), kind); });
     }
+    for (QWidget* w : separateWindows())
+        ignoreErrors([&] { w->setWindowState(state); });
+}
+
+void SecondaryWindows::setOnTop(bool onTop) const {
+    std::vector<QWidget*> windows = separateWindows();
+    windows.push_back(editor.data());
+    for (QWidget* w : windows)
+        ignoreErrors([&] { setKeepOnTop(w, onTop); });
 }
 
 void SecondaryWindows::closeAll() const {
-    for (QWidget* w : {picture.data(), animation.data(), player.data(), editor.data()}) {
+    // Held weakly: a window that closing deletes drops out before its turn comes.
+    std::vector<QPointer<QWidget>> windows;
+    for (SeparateKind kind : {SeparateKind::Picture, SeparateKind::Animation})
+        for (QWidget* w : separateWindows(kind))
+            windows.emplace_back(w);
+    windows.push_back(player);
+    windows.push_back(editor);
+    for (const QPointer<QWidget>& w : windows) {
         ignoreErrors([&] {
             if (w)
                 w->close();

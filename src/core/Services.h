@@ -6,6 +6,7 @@ class QWidget;
 
 namespace lumorra {
 
+class Clipboard;
 class Dialogs;
 class Help;
 class Launcher;
@@ -22,6 +23,7 @@ struct Services {
     Launcher& launcher;
     Screen& screen;
     Help& help;
+    Clipboard& clipboard;
     ProgramPaths paths;
 };
 

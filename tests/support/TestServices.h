@@ -5,6 +5,7 @@
 #include "TestEnv.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "platform/Clipboard.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 
@@ -13,7 +14,8 @@
 namespace lumorra::test {
 
 // The services of one program run for a test: a private settings file and program directory,
-// scripted dialogs, a launcher and help that record, a 1280 x 1024 screen.
+// scripted dialogs, a launcher and help that record, a 1280 x 1024 screen, the process's own
+// clipboard.
 struct TestServices {
     TestEnv env;
     QString programDir = env.makeDir(QStringLiteral("program"));
@@ -23,13 +25,11 @@ struct TestServices {
     FakeLauncher launcher;
     FixedScreen screen{QSize(1280, 1024)};
     FakeHelp help;
-    Services services{settings,
-                      log,
-                      dialogs,
-                      launcher,
-                      screen,
-                      help,
-                      ProgramPaths::forDirectory(programDir, QStringLiteral("lumorra"))};
+    QtClipboard clipboard;
+    Services services{settings,  log,
+                      dialogs,   launcher,
+                      screen,    help,
+                      clipboard, ProgramPaths::forDirectory(programDir, QStringLiteral("lumorra"))};
 
     // Opens the program log, with "<d, t> " for the date and time of each record.
     void openProgramLog() {

@@ -155,7 +155,7 @@ void OptionsTest::secondaryWindowsLeaveTheTopWhileOpen() {
     setKeepOnTop(&picture, true);
     picture.show();
     SecondaryWindows secondary;
-    secondary.picture = &picture;
+    secondary.addSeparate(&picture, SecondaryWindows::SeparateKind::Picture);
     {
         OptionsWindow w(t.services, secondary);
         QVERIFY(!keepsOnTop(&picture));

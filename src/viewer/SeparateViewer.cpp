@@ -1,0 +1,111 @@
+#include "SeparateViewer.h"
+
+#include "AnimationWindow.h"
+#include "PictureWindow.h"
+#include "browser/MainWindow.h"
+#include "core/Services.h"
+#include "platform/Error.h"
+#include "platform/KeepOnTop.h"
+#include "platform/Keys.h"
+#include "platform/Launcher.h"
+#include "platform/PictureArea.h"
+#include "platform/Screen.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
+#include "platform/movie/MovieControl.h"
+
+#include <QAction>
+#include <QLabel>
+
+namespace lumorra {
+namespace {
+
+using Kind = SecondaryWindows::SeparateKind;
+
+bool onTop(Services& s) {
+    return s.settings.read(keys::OnTop) == QLatin1String("1");
+}
+
+} // namespace
+
+SeparateViewer::SeparateViewer(MainWindow& window, Services& services)
+    : QObject(&window), w_(window), s_(services) {
+    connect(w_.newwindow, &QAction::triggered, this, &SeparateViewer::newwindow_Click);
+    connect(w_.oleeditopen, &QAction::triggered, this, &SeparateViewer::oleeditopen_Click);
+    // Windows asked for before any was opened (the info list minimises them) come empty.
+    w_.secondaryWindows().createHiddenSeparate = [&window, &services](Kind kind) -> QWidget* {
+        if (kind == Kind::Picture)
+            return new PictureWindow(services, &window);
+        return new AnimationWindow(services, &window);
+    };
+}
+
+void SeparateViewer::newwindow_Click() {
+    if (w_.Label2->text() != QLatin1String("pic"))
+        openAnimation();
+    else
+        openPicture();
+}
+
+void SeparateViewer::openAnimation() {
+    AnimationWindow* window = nullptr;
+    ignoreErrors([&] {
+        window = new AnimationWindow(s_, &w_);
+        w_.secondaryWindows().addSeparate(window, Kind::Animation);
+        last_ = window;
+        window->show();
+    });
+    if (!window)
+        return;
+    const QString path = w_.Label1->text();
+    ignoreErrors([&] { w_.setCursor(Qt::WaitCursor); });
+    ignoreErrors([&] { window->AM1->setFileName(path); });
+    ignoreErrors([&] { window->AM1->setRate(w_.AM1->rate()); });
+    ignoreErrors([&] {
+        const double tx = s_.screen.twipsPerPixelX();
+        const double ty = s_.screen.twipsPerPixelY();
+        const double statusBar = window->StatusBar1->sizeHint().height() * ty;
+        window->setSizeTwips(w_.AM1->width() * tx + AnimationWindow::WidthMargin,
+                             w_.AM1->height() * ty + AnimationWindow::HeightMargin + statusBar);
+    });
+    ignoreErrors([&] { w_.unsetCursor(); });
+    ignoreErrors([&] {
+        if (onTop(s_))
+            setKeepOnTop(window, true);
+    });
+    ignoreErrors([&] { window->StatusBar1->setText(1, path + QStringLiteral("  ")); });
+    ignoreErrors([&] { window->setWindowTitle(w_.File1->fileName()); });
+}
+
+void SeparateViewer::openPicture() {
+    PictureWindow* window = nullptr;
+    ignoreErrors([&] {
+        window = new PictureWindow(s_, &w_);
+        w_.secondaryWindows().addSeparate(window, Kind::Picture);
+        last_ = window;
+        window->show();
+    });
+    if (!window)
+        return;
+    const QString path = w_.Label1->text();
+    ignoreErrors([&] { w_.setCursor(Qt::WaitCursor); });
+    window->loadFile(path);
+    ignoreErrors([&] { window->fitToScreen(); });
+    ignoreErrors([&] { window->sizeToPicture(PictureWindow::OpeningHeightMargin); });
+    ignoreErrors([&] { window->StatusBar1->setText(1, path + QStringLiteral("  ")); });
+    ignoreErrors([&] { window->StatusBar1->setText(2, w_.Label5->text() + QStringLiteral("  ")); });
+    ignoreErrors([&] { window->setWindowTitle(w_.File1->fileName()); });
+    ignoreErrors([&] { w_.unsetCursor(); });
+    ignoreErrors([&] {
+        if (onTop(s_))
+            setKeepOnTop(window, true);
+    });
+    ignoreErrors([&] { window->Image1->show(); });
+}
+
+void SeparateViewer::oleeditopen_Click() {
+    // No message when the desktop has no application for it.
+    ignoreErrors([&] { s_.launcher.openDocument(w_.Label1->text()); });
+}
+
+} // namespace lumorra
