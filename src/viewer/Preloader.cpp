@@ -4,6 +4,8 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+
 namespace lumorra {
 
 Preloader::~Preloader() {
@@ -34,33 +36,37 @@ qint64 Preloader::heldBytes() {
     return bytes;
 }
 
-void Preloader::preload(const QStringList& paths, QSize shown) {
+void Preloader::preload(const std::vector<Request>& requests) {
+    const auto wanted = [&](const QString& path, QSize shown) {
+        return std::any_of(requests.begin(), requests.end(),
+                           [&](const Request& r) { return r.path == path && r.shown == shown; });
+    };
     for (auto it = entries_.begin(); it != entries_.end();) {
-        if (paths.contains(it->first) && it->second.shown == shown) {
+        if (wanted(it->first, it->second.shown)) {
             ++it;
         } else {
             it->second.result.waitForFinished();
             it = entries_.erase(it);
         }
     }
-    for (const QString& path : paths) {
-        if (entries_.count(path) != 0)
+    for (const Request& r : requests) {
+        if (entries_.count(r.path) != 0)
             continue;
         if (heldBytes() >= MemoryCap)
             break;
-        const std::optional<Stamp> stamp = stampOf(path);
+        const std::optional<Stamp> stamp = stampOf(r.path);
         if (!stamp)
             continue;
-        Entry entry{shown, *stamp, {}};
-        entry.result = QtConcurrent::run([path, shown]() -> std::optional<Picture> {
-            try {
-                Picture p = loadPicture(path, shown, MetafilePolicy::Refuse);
-                return p;
-            } catch (...) {
-                return std::nullopt; // the viewer reads it again and reports what fails
-            }
-        });
-        entries_.emplace(path, std::move(entry));
+        Entry entry{r.shown, *stamp, {}};
+        entry.result =
+            QtConcurrent::run([path = r.path, shown = r.shown]() -> std::optional<Picture> {
+                try {
+                    return loadPicture(path, shown, MetafilePolicy::Refuse);
+                } catch (...) {
+                    return std::nullopt; // the viewer reads it again and reports what fails
+                }
+            });
+        entries_.emplace(r.path, std::move(entry));
     }
 }
 

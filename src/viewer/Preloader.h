@@ -10,6 +10,7 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace lumorra {
 
@@ -28,9 +29,12 @@ public:
     Preloader(const Preloader&) = delete;
     Preloader& operator=(const Preloader&) = delete;
 
-    // Starts decoding these files for showing at `shown` pixels (see loadPicture), in this
-    // order; drops what was held for any other file.
-    void preload(const QStringList& paths, QSize shown);
+    struct Request {
+        QString path;
+        QSize shown; // decoded for showing at this size (see loadPicture); invalid: in full
+    };
+    // Starts decoding these files in this order; drops what was held for any other file.
+    void preload(const std::vector<Request>& requests);
     // The picture of a file if it was preloaded for this size and the file is unchanged; waits
     // for a decode still running. Either way the file is no longer held.
     std::optional<Picture> take(const QString& path, QSize shown);

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <cerrno>
 
@@ -133,7 +134,9 @@ void SelectionViewer::pictureBranch() {
             setCurrentFile();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
-            const Picture picture = loadPicture(path, autoZoomFit(path));
+            const QSize fit = autoZoomFit(path);
+            std::optional<Picture> preloaded = preloader_.take(path, fit);
+            const Picture picture = preloaded ? std::move(*preloaded) : loadPicture(path, fit);
             // A metafile is a drawing: zoomed, it is drawn afresh at the size shown.
             w_.Image1->renderer = {};
             if (picture.isMetafile())
@@ -161,10 +164,31 @@ void SelectionViewer::pictureBranch() {
             if (numberValue(s_.settings.read(keys::AutoZoom)) == 1)
                 az();
             commonTail();
+            // Once the picture is on the screen, the neighbours are read for the next key.
+            QTimer::singleShot(0, this, [this] { preloadNeighbours(); });
         },
         [&](const Error& e) { pictureFailure(e); });
     if (!ok)
         ignoreErrors([&] { commonTail(); });
+}
+
+void SelectionViewer::preloadNeighbours() {
+    ignoreErrors([&] {
+        if (w_.Label2->text() != QLatin1String("pic"))
+            return;
+        const int index = w_.File1->listIndex();
+        if (index < 0)
+            return;
+        std::vector<Preloader::Request> requests;
+        for (int i : {index + 1, index - 1}) {
+            const QString name = w_.File1->item(i);
+            if (name.isEmpty() || name.right(3).toLower() == QLatin1String("viv"))
+                continue;
+            const QString path = joinPath(w_.File1->path(), name);
+            requests.push_back({path, autoZoomFit(path)});
+        }
+        preloader_.preload(requests);
+    });
 }
 
 QSize SelectionViewer::autoZoomFit(const QString& path) const {

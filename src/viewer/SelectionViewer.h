@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Preloader.h"
+
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -51,8 +53,12 @@ private:
     void setCurrentFile();
     void deselectOption3();
 
+    // Starts decoding the entries before and after the selection in the background.
+    void preloadNeighbours();
+
     MainWindow& w_;
     Services& s_;
+    Preloader preloader_;
     QString loadingMovie_; // the animation whose load outcome is still to come
     class FullScreenWindow* fullScreen_ = nullptr;
 };

@@ -105,6 +105,7 @@ private slots:
     void smallPictureUnderAutoZoom();
     void photoDecodedForTheScreenBehavesLikeTheFullOne();
     void reducedPictureKeptWhenTheFileChanged();
+    void nextPictureIsPreloadedUnlessItChanged();
     void zoomOptionsStartFromTheNaturalSize();
     void animationModeSetsTheRate();
     void pictureInAnimationModeGoesToTheMovieControl();
@@ -273,6 +274,30 @@ void ViewerTest::reducedPictureKeptWhenTheFileChanged() {
     QCOMPARE(v.window->Picture1->picture().size(), QSize(1000, 750));
     QFile::remove(path);
     QCOMPARE(v.window->Picture1->picture().size(), QSize(1000, 750));
+}
+
+void ViewerTest::nextPictureIsPreloadedUnlessItChanged() {
+    View v;
+    v.settings.write(keys::AutoZoom, QStringLiteral("1"));
+    v.picture(QStringLiteral("a.jpg"), QSize(1600, 1200));
+    v.picture(QStringLiteral("b.jpg"), QSize(1600, 1200));
+    v.picture(QStringLiteral("c.jpg"), QSize(1600, 1200));
+    v.window->setMinimumSize(0, 0);
+    v.window->resize(800, 600);
+    v.select(QStringLiteral("a.jpg"));
+    QCoreApplication::processEvents(); // the preload starts after the show
+    // b.jpg was read in the background; replacing it on disk makes that copy stale.
+    v.picture(QStringLiteral("b.jpg"), QSize(640, 480));
+    v.window->File1->setListIndex(1);
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("640 x 480"));
+    QCOMPARE(v.window->Picture1->picture().size(), QSize(640, 480));
+    // c.jpg is unchanged: the preloaded picture is shown, the same as a fresh decode.
+    QCoreApplication::processEvents();
+    v.window->File1->setListIndex(2);
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("1600 x 1200"));
+    QCOMPARE(v.window->Picture1->picture().size(), QSize(1600, 1200));
+    const QColor c = v.window->Picture1->picture().pixelColor(10, 10);
+    QVERIFY(qAbs(c.red() - 30) <= 3 && qAbs(c.green() - 120) <= 3 && qAbs(c.blue() - 200) <= 3);
 }
 
 void ViewerTest::smallPictureUnderAutoZoom() {

@@ -147,7 +147,7 @@ Picture loadPicture(const QString& path) {
     return loadPicture(path, QSize());
 }
 
-Picture loadPicture(const QString& path, QSize shown) {
+Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
@@ -155,6 +155,8 @@ Picture loadPicture(const QString& path, QSize shown) {
         const Sniffed s = sniffFile(file);
         if (s.kind == Kind::Image)
             return loadImage(file, s.qtFormat, shown);
+        if (metafiles == MetafilePolicy::Refuse)
+            throw invalidPicture();
         return loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
     });
 }

@@ -25,10 +25,15 @@ struct Picture {
 // when that size is huge (naturalSize stays true then).
 Picture loadPicture(const QString& path);
 
+enum class MetafilePolicy { Load, Refuse };
+
 // Loads a picture for showing at `shown` pixels or less (aspect kept): a JPEG larger than that
 // is decoded by libjpeg at the smallest of 1/2, 1/4 and 1/8 that still covers it, which is much
 // faster and smaller; naturalSize stays the file's own. An invalid `shown` decodes in full.
-Picture loadPicture(const QString& path, QSize shown);
+// MetafilePolicy::Refuse throws Error 481 for a WMF or EMF instead of starting their reader,
+// for callers on a thread of their own. Safe to call from several threads at once.
+Picture loadPicture(const QString& path, QSize shown,
+                    MetafilePolicy metafiles = MetafilePolicy::Load);
 
 // The scale denominator (1, 2, 4 or 8) for decoding a picture of natural size `natural` to be
 // shown within `shown` device pixels.
