@@ -39,6 +39,40 @@ void checkReadableDir(const QString& path) {
         throw Error::fromErrno(errno);
 }
 
+// The subdirectories of a directory, hidden and system ones left out, in natural order. One
+// read of the directory, telling directories by the entry's type where the file system gives it.
+QStringList listSubdirectories(const QString& dir) {
+    const QByteArray local = QFile::encodeName(dir);
+    DIR* d = ::opendir(local.constData());
+    if (!d)
+        return {};
+    QStringList names;
+    std::vector<QByteArray> localNames;
+    const int dfd = ::dirfd(d);
+    while (const dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;
+        bool directory = e->d_type == DT_DIR;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            directory = ::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!directory)
+            continue;
+        names.push_back(QFile::decodeName(e->d_name));
+        localNames.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    const std::vector<bool> hidden = hiddenOrSystem(dir, localNames);
+    QStringList shown;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!hidden[static_cast<size_t>(i)])
+            shown.push_back(names[i]);
+    }
+    naturalSort(shown);
+    return shown;
+}
+
 } // namespace
 
 std::vector<Volume> mountedVolumes() {
@@ -189,11 +223,7 @@ void DirList::fill() {
         item->setExpanded(true);
         parent = current = item;
     }
-    QStringList subdirs = QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    subdirs.erase(std::remove_if(subdirs.begin(), subdirs.end(),
-                                 [this](const QString& n) { return isHiddenOrSystem(path_, n); }),
-                  subdirs.end());
-    std::sort(subdirs.begin(), subdirs.end(), naturalLess);
+    const QStringList subdirs = listSubdirectories(path_);
     for (const QString& name : subdirs) {
         auto* item = new QTreeWidgetItem(current);
         item->setText(0, name);
@@ -230,6 +260,7 @@ QStringList listFiles(const QString& dir, const SearchPattern& pattern) {
     if (!d)
         throw Error::fromErrno(errno);
     QStringList names;
+    std::vector<QByteArray> localNames;
     const int dfd = ::dirfd(d);
     while (const dirent* e = ::readdir(d)) {
         if (e->d_name[0] == '.')
@@ -242,12 +273,22 @@ QStringList listFiles(const QString& dir, const SearchPattern& pattern) {
         if (!regular)
             continue;
         const QString name = QFile::decodeName(e->d_name);
-        if (pattern.matches(name) && !isHiddenOrSystem(dir, name))
+        if (pattern.matches(name)) {
             names.push_back(name);
+            localNames.emplace_back(e->d_name);
+        }
     }
     ::closedir(d);
-    std::sort(names.begin(), names.end(), naturalLess);
-    return names;
+    // Hidden and system files by their stored attributes, all names at once.
+    const std::vector<bool> hidden = hiddenOrSystem(dir, localNames);
+    QStringList shown;
+    shown.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!hidden[static_cast<size_t>(i)])
+            shown.push_back(std::move(names[i]));
+    }
+    naturalSort(shown);
+    return shown;
 }
 
 FileList::FileList(QWidget* parent)

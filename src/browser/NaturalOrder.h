@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace lumorra {
 
@@ -8,5 +9,7 @@ namespace lumorra {
 // "img2" comes before "img10". Names equal but for case or leading zeros still get a fixed
 // order, so sorting is stable across runs.
 bool naturalLess(const QString& a, const QString& b);
+// Sorts names in that order, folding each name once.
+void naturalSort(QStringList& names);
 
 } // namespace lumorra

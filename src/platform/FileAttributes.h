@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <vector>
 
 namespace lumorra {
 
@@ -23,5 +26,10 @@ int fileAttributes(const QString& path);
 // Whether the lists leave the entry out: a dot name, or hidden or system set in its
 // extended attribute. Cheap for names that start with "."; one look-up otherwise.
 bool isHiddenOrSystem(const QString& dir, const QString& name);
+
+// isHiddenOrSystem() for many names of one directory at once (names in the file system's
+// encoding, none starting with "."): long lists are looked up relative to the directory, on two
+// threads, which is several times faster than one full path at a time.
+std::vector<bool> hiddenOrSystem(const QString& dir, const std::vector<QByteArray>& names);
 
 } // namespace lumorra

@@ -27,6 +27,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QTest>
+#include <QTreeWidgetItem>
 
 #include <memory>
 #include <sys/xattr.h>
@@ -80,6 +81,7 @@ private slots:
     void refusedPatterns();
     void naturalOrder();
     void listsLeaveOutHiddenSystemAndNonFiles();
+    void longListsLeaveOutHiddenAndSystemFilesToo();
     void patternMatchingEveryNameListsEveryFile();
     void currentFileJoinsWithOneSlash();
     void everythingFitsA1024By768Screen();
@@ -159,6 +161,28 @@ void BrowserTest::naturalOrder() {
     QVERIFY(!naturalLess("a", "a"));
     QVERIFY(naturalLess("9", "10") && !naturalLess("10", "9"));
     QVERIFY(naturalLess("x99999999999999999999", "x100000000000000000000"));
+    // The list's sort folds each name once and must give the same order.
+    QStringList sorted = {"img10.jpg", "IMG2.jpg", "img1.jpg", "b.jpg",     "A.jpg",
+                          "img02.jpg", "img2.JPG", "img",      "img1x.jpg", "Ärger.jpg"};
+    QStringList expected = sorted;
+    std::sort(expected.begin(), expected.end(), naturalLess);
+    naturalSort(sorted);
+    QCOMPARE(sorted, expected);
+    // And on many names mixing digits, zeros, letter case and punctuation.
+    const QString alphabet = QStringLiteral("0019aZz_. -~Ä");
+    quint32 seed = 12345;
+    QStringList many;
+    for (int i = 0; i < 3000; ++i) {
+        QString name;
+        const int length = 1 + int((seed = seed * 1103515245u + 12345u) >> 16) % 8;
+        for (int k = 0; k < length; ++k)
+            name += alphabet[int((seed = seed * 1103515245u + 12345u) >> 16) % alphabet.size()];
+        many << name;
+    }
+    QStringList byKeys = many;
+    naturalSort(byKeys);
+    std::sort(many.begin(), many.end(), naturalLess);
+    QCOMPARE(byKeys, many);
 }
 
 void BrowserTest::listsLeaveOutHiddenSystemAndNonFiles() {
@@ -176,6 +200,34 @@ void BrowserTest::listsLeaveOutHiddenSystemAndNonFiles() {
     QCOMPARE(names, QStringList({"archive.jpg", "link.jpg", "shown.jpg"}));
     QVERIFY_THROWS_EXCEPTION(Error, listFiles(dir + QStringLiteral("/missing"),
                                               SearchPattern::parse(QStringLiteral("*"))));
+}
+
+void BrowserTest::longListsLeaveOutHiddenAndSystemFilesToo() {
+    // Long lists read the stored attributes in bulk, relative to the directory.
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("many"));
+    for (int i = 0; i < 2600; ++i)
+        touch(dir, QStringLiteral("p%1.jpg").arg(i));
+    setStoredAttributes(dir + QStringLiteral("/p7.jpg"), "34");
+    setStoredAttributes(dir + QStringLiteral("/p2599.jpg"), "36");
+    setStoredAttributes(dir + QStringLiteral("/p1300.jpg"), "32");
+    QDir().mkpath(dir + QStringLiteral("/sub"));
+    QDir().mkpath(dir + QStringLiteral("/hiddensub"));
+    setStoredAttributes(dir + QStringLiteral("/hiddensub"), "2");
+    const QStringList names = listFiles(dir, SearchPattern::parse(QStringLiteral("*.jpg")));
+    QCOMPARE(names.size(), 2598);
+    QVERIFY(!names.contains(QStringLiteral("p7.jpg")) && !names.contains("p2599.jpg"));
+    QCOMPARE(names.first(), QStringLiteral("p0.jpg"));
+    QCOMPARE(names.at(8), QStringLiteral("p9.jpg"));
+    QCOMPARE(names.last(), QStringLiteral("p2598.jpg"));
+    // The directory list shows the visible subdirectory only.
+    DirList dirs;
+    dirs.setPath(dir);
+    QCOMPARE(dirs.topLevelItemCount(), 1);
+    QTreeWidgetItem* shownDir = dirs.currentItem();
+    QVERIFY(shownDir);
+    QCOMPARE(shownDir->childCount(), 1);
+    QCOMPARE(shownDir->child(0)->text(0), QStringLiteral("sub"));
 }
 
 void BrowserTest::patternMatchingEveryNameListsEveryFile() {
