@@ -212,6 +212,7 @@ int main(int argc, char* argv[]) {
     // Separate picture and animation windows, and the clipboard's copy and paste buttons.
     SeparateViewer separateViewer(window, services);
     ClipboardCommands clipboardCommands(window, services);
+
     // Context help: F1 in any window opens the help topic of the focused control or window.
     ContextHelp contextHelp(help, services.paths.helpFile());
     app.installEventFilter(&contextHelp);
