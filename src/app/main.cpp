@@ -4,6 +4,7 @@
 #include "browser/MainWindow.h"
 #include "browser/StartPath.h"
 #include "core/Artwork.h"
+#include "core/ContextHelp.h"
 #include "core/Logs.h"
 #include "core/Services.h"
 #include "core/SplashWindow.h"
@@ -211,6 +212,10 @@ int main(int argc, char* argv[]) {
     // Separate picture and animation windows, and the clipboard's copy and paste buttons.
     SeparateViewer separateViewer(window, services);
     ClipboardCommands clipboardCommands(window, services);
+
+    // Context help: F1 in any window opens the help topic of the focused control or window.
+    ContextHelp contextHelp(help, services.paths.helpFile());
+    app.installEventFilter(&contextHelp);
     StartupSequence startup(services, runLog, window, [] {
         SplashWindow splash;
         splash.exec();

@@ -111,6 +111,7 @@ std::optional<QString> QtDialogs::input(const InputBoxSpec& spec) {
     layout->addWidget(edit);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     if (spec.helpTopic != 0) {
+        dialog.setProperty("helpTopic", spec.helpTopic); // F1 opens it too
         QPushButton* help = box->addButton(QDialogButtonBox::Help);
         QObject::connect(help, &QPushButton::clicked, &dialog,
                          [this, &spec] { help_.showTopic(spec.helpFile, spec.helpTopic); });
@@ -181,6 +182,7 @@ std::optional<FileDialogResult> QtDialogs::file(const FileDialogSpec& spec) {
         dialog.selectFile(info.fileName());
     }
     if (spec.helpTopic != 0) {
+        dialog.setProperty("helpTopic", spec.helpTopic); // F1 opens it too
         if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
             QPushButton* help = box->addButton(QDialogButtonBox::Help);
             QObject::connect(help, &QPushButton::clicked, &dialog,
