@@ -1,5 +1,7 @@
 #include "MovieControl.h"
 
+#include "MpvLibrary.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -167,8 +169,21 @@ QString bitRateText(double bitsPerSecond) {
 
 } // namespace
 
-MovieControl::MovieControl(QWidget* parent, Sound sound) : QWidget(parent) {
+MovieControl::MovieControl(QWidget* parent, Sound sound) : QWidget(parent), sound_(sound) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void MovieControl::start() {
+    // The player starts with the first movie, not with the window: the program opens faster and
+    // one that shows only pictures never loads the movie library.
+    if (started_)
+        return;
+    started_ = true;
+    if (const QString missing = mpvLibraryError(); !missing.isEmpty()) {
+        initError_ = Error{errc::PathNotFound, missing};
+        return;
+    }
+    const Sound sound = sound_;
 
     // mpv parses numbers with the C library and needs the C numeric locale; Qt has set the
     // user's locale by now.
@@ -321,6 +336,7 @@ void MovieControl::loadCurrent() {
             Qt::QueuedConnection);
     };
 
+    start();
     if (initError_) {
         failLater(*initError_);
         return;

@@ -126,6 +126,10 @@ private:
     mpv_handle* mpv_ = nullptr;
     mpv_render_context* render_ = nullptr;
     std::optional<Error> initError_;
+    Sound sound_;
+    bool started_ = false;
+    // Creates the player on first use.
+    void start();
 
     // Set by a callback on libmpv's threads, cleared on the UI thread, so that at most one
     // queued call of each kind is pending.
