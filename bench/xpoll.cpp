@@ -1,6 +1,7 @@
 /* Starts a program and measures, on the X display, how long it takes until it shows something:
  *   xpoll window NAME -- PROGRAM ARGS...   a mapped top-level window named NAME
  *   xpoll pixel X Y -- PROGRAM ARGS...     the root window's pixel at X,Y changes
+ *   xpoll color X Y RRGGBB -- PROGRAM...    that pixel takes this colour (within 48 a channel)
  * Polls every half millisecond, prints the milliseconds from the start of the program, then
  * ends the program. Exits 1 when nothing showed within 30 seconds. */
 #define _POSIX_C_SOURCE 200809L
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
             break;
         }
     if (sep == 0 || sep + 1 >= argc || argc < 4) {
-        fprintf(stderr, "usage: xpoll window NAME -- PROGRAM... | xpoll pixel X Y -- PROGRAM...\n");
+        fprintf(stderr, "usage: xpoll window NAME -- PROGRAM... | xpoll pixel X Y -- PROGRAM... | "
+                        "xpoll color X Y RRGGBB -- PROGRAM...\n");
         return 2;
     }
     Display* d = XOpenDisplay(NULL);
@@ -71,9 +73,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int by_window = strcmp(argv[1], "window") == 0;
+    const int by_color = strcmp(argv[1], "color") == 0 && sep >= 5;
     const int px = by_window ? 0 : atoi(argv[2]);
     const int py = by_window ? 0 : atoi(argv[3]);
     const unsigned long before = by_window ? 0 : pixel_at(d, px, py);
+    const unsigned long wanted = by_color ? strtoul(argv[4], NULL, 16) : 0;
+    auto near = [&](unsigned long p) {
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const long a = (p >> shift) & 0xff, b = (wanted >> shift) & 0xff;
+            if (a - b > 48 || b - a > 48)
+                return false;
+        }
+        return true;
+    };
 
     double start = now_ms();
     const pid_t child = fork();
@@ -84,8 +96,10 @@ int main(int argc, char** argv) {
     int shown = 0;
     double elapsed = 0;
     while ((elapsed = now_ms() - start) < 30000) {
-        if (by_window ? named_window_mapped(d, DefaultRootWindow(d), argv[2], 0)
-                      : pixel_at(d, px, py) != before) {
+        const bool seen = by_window  ? named_window_mapped(d, DefaultRootWindow(d), argv[2], 0)
+                          : by_color ? near(pixel_at(d, px, py))
+                                     : pixel_at(d, px, py) != before;
+        if (seen) {
             shown = 1;
             break;
         }
