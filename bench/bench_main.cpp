@@ -6,9 +6,12 @@
 //   lumorra_bench next DIR STEPS     mean time of an arrow-key step through DIR's pictures
 //   lumorra_bench list DIR           directory change to file list filled and count shown
 //   lumorra_bench listref DIR        the same directory read by a plain directory_iterator loop
+//   lumorra_bench infolist DIR       the info list with picture sizes of DIR's pictures
 
 #include "browser/MainWindow.h"
 #include "browser/SearchPattern.h"
+#include "infolist/InfoListEditor.h"
+#include "infolist/InfoListGenerator.h"
 #include "platform/Keys.h"
 #include "support/TestServices.h"
 #include "viewer/SelectionViewer.h"
@@ -154,6 +157,39 @@ int listReference(const QString& dir) {
     return 0;
 }
 
+// The editor as the info list writes into it, holding the text only.
+class TextOnlyEditor : public QWidget, public InfoListEditor {
+public:
+    QWidget* window() override { return this; }
+    QString text() const override { return text_; }
+    void setText(const QString& text) override { text_ = text; }
+    void setDocumentState(const QString&, const QString&, const QString&) override {}
+    void setPanelText(int, const QString&) override {}
+    QString text_;
+};
+
+int infoList(const QString& dir) {
+    Bench b;
+    b.window->setDirPath(dir);
+    InfoListGenerator generator(*b.window, b.services);
+    TextOnlyEditor editor;
+    generator.editor = [&]() -> InfoListEditor* { return &editor; };
+    generator.setSeparateWindowsState = [](Qt::WindowState) {};
+    b.dialogs.answerMessage(Answer::Yes); // with picture sizes
+    QElapsedTimer t;
+    t.start();
+    generator.mnuinfolist_Click();
+    const double ms = t.nsecsElapsed() / 1e6;
+    const int lines = static_cast<int>(editor.text_.count(QLatin1Char('\n')));
+    if (lines < b.window->File1->count()) {
+        std::fprintf(stderr, "the list has %d lines for %d files\n", lines,
+                     b.window->File1->count());
+        return 1;
+    }
+    std::printf("%.3f\n", ms);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -169,7 +205,9 @@ int main(int argc, char* argv[]) {
         return list(args[2]);
     if (command == QLatin1String("listref") && args.size() == 3)
         return listReference(args[2]);
+    if (command == QLatin1String("infolist") && args.size() == 3)
+        return infoList(args[2]);
     std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
-                         "listref DIR\n");
+                         "listref DIR | infolist DIR\n");
     return 2;
 }
