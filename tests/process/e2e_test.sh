@@ -32,7 +32,8 @@ fail() {
         shot 99-failure
         echo "--- windows shown"
         xdotool search --onlyvisible --name '' 2>/dev/null | while read -r w; do
-            echo "$w '$(xdotool getwindowname "$w" 2>/dev/null)'"
+            echo "$w '$(xdotool getwindowname "$w" 2>/dev/null)'" \
+                "$(xdotool getwindowgeometry "$w" 2>/dev/null | sed 1d | tr -s ' \n' ' ')"
         done
     fi
     plain_fail "$@"
@@ -191,6 +192,8 @@ xdotool key alt+f
 wait_for 10 "the copy" test -e "$copies/a_red.jpg"
 cmp -s "$work/orig/a_red.jpg" "$copies/a_red.jpg" || fail "the copy differs from the original"
 [ -e "$pics/a_red.jpg" ] || fail "the copy took the source away"
+settle
+shot 07-after-copy
 
 echo "== File Move with its question"
 click "$list_x" "$first_row_y"
@@ -201,7 +204,7 @@ keys_to '^Move file\?$' y
 wait_for 10 "the move" test ! -e "$pics/b_grad.jpg"
 wait_for 10 "the moved file" test -e "$copies/b_grad.jpg"
 cmp -s "$work/orig/b_grad.jpg" "$copies/b_grad.jpg" || fail "the moved file differs from the original"
-shot 07-after-move
+shot 08-after-move
 
 echo "== Delete from the File menu with its question"
 click "$list_x" "$first_row_y"
@@ -209,7 +212,7 @@ xdotool key Down
 wait_colour 10 "the green picture" '#00ff00' 1400 1800
 click "$list_x" "$first_row_y" 3
 wait_for 10 "the File menu" menu_shown
-shot 08-file-menu
+shot 09-file-menu
 xdotool key d
 keys_to '^Delete file\?$' y
 wait_for 10 "the deletion" test ! -e "$pics/c_green.gif"
@@ -221,7 +224,7 @@ wait_colour 10 "the purple picture" '#800080' 1300 1700
 echo "== File Information"
 click $((WIDTH * 2 / 5)) $((HEIGHT - 10))
 wait_for 10 "the File Information window" visible '^File Information$'
-shot 09-file-information
+shot 10-file-information
 keys_to '^File Information$' Return
 wait_for 10 "the File Information window to close" gone '^File Information$'
 [ -e "$pics/d_purple.bmp" ] || fail "OK in File Information took the file away"
@@ -232,7 +235,7 @@ wait_for 10 "the File menu" menu_shown
 xdotool key Up Return
 # From OK, the restart box is the eighth stop of the tab order.
 keys_to '^Options$' Tab Tab Tab Tab Tab Tab Tab Tab space
-shot 10-options
+shot 11-options
 xdotool key Return
 wait_for 10 "the Options window to close" gone '^Options$'
 wait_for 10 "AutoSkip to be stored off" key_is AutoSkip 0
@@ -246,12 +249,12 @@ click "$list_x" "$first_row_y"
 wait_colour 10 "the red picture" '#ff0000' 2800 3400
 xdotool key alt+r
 wait_for 5 "the running caption" visible '^Lumorra - Autoskip is running$'
-shot 11-slide-show-started
+shot 12-slide-show-started
 wait_colour 10 "the slide show's first step" '#800080' 1300 1700
 wait_colour 10 "the slide show's second step" '#ffff00' 3300 3700
-shot 12-slide-show-last
+shot 13-slide-show-last
 wait_for 10 "the end of the slide show" visible '^AutoSkip stopped$'
-shot 13-slide-show-stopped
+shot 14-slide-show-stopped
 keys_to '^AutoSkip stopped$' Return
 wait_for 10 "the message to close" gone '^AutoSkip stopped$'
 
@@ -262,7 +265,11 @@ xdotool key Up Up Return
 keys_to '^Include picture size\?$' y
 wait_for 20 "the text editor" visible '^Text Editor$'
 settle
-shot 14-info-list
+shot 15-info-list
+# The main window takes input again: a click shows the first picture.
+click "$list_x" "$first_row_y"
+wait_colour 10 "the red picture after the info list" '#ff0000' 2800 3400
+shot 16-main-window-after-info-list
 
 echo "== closing; the info list is saved on the way"
 pkill -TERM -f "^$work/prog/lumorra\$"
