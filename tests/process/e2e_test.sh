@@ -39,9 +39,10 @@ fail() {
     plain_fail "$@"
 }
 
-home="$work/home"
-pics="$home/pics"
-copies="$home/copies"
+# Names that no directory above them starts with, for the directory list's type-ahead.
+home="$work/lm-home"
+pics="$home/lm-pictures"
+copies="$home/lm-copies"
 runlog="$work/prog/LMRunLog.txt"
 proglog="$work/prog/LMLog.txt"
 conf="$work/config/Tovik Software/Lumorra.conf"
@@ -166,14 +167,14 @@ open_dir() {
 }
 
 echo "== the copy directory for this session, then the picture directory"
-open_dir copies
+open_dir lm-copies
 click "$list_x" "$dir_spot_y" 3
 wait_for 10 "the Settings menu" menu_shown
 shot 03-settings-menu
 xdotool key u
 wait_for 10 "the Settings menu to close" menu_gone
-open_dir home
-open_dir pics
+open_dir lm-home
+open_dir lm-pictures
 shot 04-picture-directory
 
 echo "== a click on a picture shows it; zoom"
