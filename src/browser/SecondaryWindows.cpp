@@ -38,8 +38,16 @@ void SecondaryWindows::setSeparateWindowState(Qt::WindowState state) {
         if (separateWindows(kind).empty() && createHiddenSeparate)
             ignoreErrors([&] { addSeparate(createHiddenSeparate(kind), kind); });
     }
+    // A hidden window only takes note of the state: on X11, leaving the minimised state maps
+    // the native window, which would put an unpainted window on the screen that the program
+    // takes for hidden and that swallows the clicks meant for the windows below it.
     for (QWidget* w : separateWindows())
-        ignoreErrors([&] { w->setWindowState(state); });
+        ignoreErrors([&] {
+            if (w->isVisible())
+                w->setWindowState(state);
+            else
+                w->overrideWindowState(state);
+        });
 }
 
 void SecondaryWindows::setOnTop(bool onTop) const {
