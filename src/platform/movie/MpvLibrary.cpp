@@ -11,32 +11,36 @@
 #include <mpv/client.h>
 #include <mpv/render.h>
 
+// The functions of libmpv the movie control calls.
+#define LUMORRA_MPV_FUNCTIONS(X)                                                                   \
+    X(mpv_create)                                                                                  \
+    X(mpv_initialize)                                                                              \
+    X(mpv_terminate_destroy)                                                                       \
+    X(mpv_set_option_string)                                                                       \
+    X(mpv_command)                                                                                 \
+    X(mpv_command_ret)                                                                             \
+    X(mpv_error_string)                                                                            \
+    X(mpv_free)                                                                                    \
+    X(mpv_free_node_contents)                                                                      \
+    X(mpv_get_property)                                                                            \
+    X(mpv_get_property_string)                                                                     \
+    X(mpv_set_property)                                                                            \
+    X(mpv_observe_property)                                                                        \
+    X(mpv_wait_event)                                                                              \
+    X(mpv_set_wakeup_callback)                                                                     \
+    X(mpv_render_context_create)                                                                   \
+    X(mpv_render_context_set_update_callback)                                                      \
+    X(mpv_render_context_update)                                                                   \
+    X(mpv_render_context_render)                                                                   \
+    X(mpv_render_context_free)
+
 namespace {
 
 struct Library {
     QString error;
-#define LUMORRA_MPV_FUNCTION(name) decltype(&::name) name = nullptr;
-    LUMORRA_MPV_FUNCTION(mpv_create)
-    LUMORRA_MPV_FUNCTION(mpv_initialize)
-    LUMORRA_MPV_FUNCTION(mpv_terminate_destroy)
-    LUMORRA_MPV_FUNCTION(mpv_set_option_string)
-    LUMORRA_MPV_FUNCTION(mpv_command)
-    LUMORRA_MPV_FUNCTION(mpv_command_ret)
-    LUMORRA_MPV_FUNCTION(mpv_error_string)
-    LUMORRA_MPV_FUNCTION(mpv_free)
-    LUMORRA_MPV_FUNCTION(mpv_free_node_contents)
-    LUMORRA_MPV_FUNCTION(mpv_get_property)
-    LUMORRA_MPV_FUNCTION(mpv_get_property_string)
-    LUMORRA_MPV_FUNCTION(mpv_set_property)
-    LUMORRA_MPV_FUNCTION(mpv_observe_property)
-    LUMORRA_MPV_FUNCTION(mpv_wait_event)
-    LUMORRA_MPV_FUNCTION(mpv_set_wakeup_callback)
-    LUMORRA_MPV_FUNCTION(mpv_render_context_create)
-    LUMORRA_MPV_FUNCTION(mpv_render_context_set_update_callback)
-    LUMORRA_MPV_FUNCTION(mpv_render_context_update)
-    LUMORRA_MPV_FUNCTION(mpv_render_context_render)
-    LUMORRA_MPV_FUNCTION(mpv_render_context_free)
-#undef LUMORRA_MPV_FUNCTION
+#define LUMORRA_MPV_MEMBER(name) decltype(&::name) name = nullptr;
+    LUMORRA_MPV_FUNCTIONS(LUMORRA_MPV_MEMBER)
+#undef LUMORRA_MPV_MEMBER
 
     Library() {
         // The name of the library this program was built against (its major version).
@@ -54,28 +58,9 @@ struct Library {
                 ::dlsym(handle, name));
             complete = complete && function != nullptr;
         };
-#define LUMORRA_MPV_FUNCTION(name) resolve(name, #name);
-        LUMORRA_MPV_FUNCTION(mpv_create)
-        LUMORRA_MPV_FUNCTION(mpv_initialize)
-        LUMORRA_MPV_FUNCTION(mpv_terminate_destroy)
-        LUMORRA_MPV_FUNCTION(mpv_set_option_string)
-        LUMORRA_MPV_FUNCTION(mpv_command)
-        LUMORRA_MPV_FUNCTION(mpv_command_ret)
-        LUMORRA_MPV_FUNCTION(mpv_error_string)
-        LUMORRA_MPV_FUNCTION(mpv_free)
-        LUMORRA_MPV_FUNCTION(mpv_free_node_contents)
-        LUMORRA_MPV_FUNCTION(mpv_get_property)
-        LUMORRA_MPV_FUNCTION(mpv_get_property_string)
-        LUMORRA_MPV_FUNCTION(mpv_set_property)
-        LUMORRA_MPV_FUNCTION(mpv_observe_property)
-        LUMORRA_MPV_FUNCTION(mpv_wait_event)
-        LUMORRA_MPV_FUNCTION(mpv_set_wakeup_callback)
-        LUMORRA_MPV_FUNCTION(mpv_render_context_create)
-        LUMORRA_MPV_FUNCTION(mpv_render_context_set_update_callback)
-        LUMORRA_MPV_FUNCTION(mpv_render_context_update)
-        LUMORRA_MPV_FUNCTION(mpv_render_context_render)
-        LUMORRA_MPV_FUNCTION(mpv_render_context_free)
-#undef LUMORRA_MPV_FUNCTION
+#define LUMORRA_MPV_RESOLVE(name) resolve(name, #name);
+        LUMORRA_MPV_FUNCTIONS(LUMORRA_MPV_RESOLVE)
+#undef LUMORRA_MPV_RESOLVE
         if (!complete)
             error = QStringLiteral("The movie library (libmpv) is of an unknown version.");
         // The library stays loaded for the rest of the run: its threads may still run code of it.
