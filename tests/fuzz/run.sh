@@ -45,6 +45,11 @@ for t in "${targets[@]}"; do
         "$scratch/$t" "tests/fuzz/corpus/$t" >"$log" 2>&1 || rc=$?
     ran=$(($(date +%s) - start))
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    # A sanitizer report from a metafile reader's child process ends the child, not the run:
+    # it is found in the log.
+    if [ $rc -eq 0 ] && grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:' "$log"; then
+        rc=1
+    fi
     if [ $rc -eq 0 ]; then
         result=ok
     else
