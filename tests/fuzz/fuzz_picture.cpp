@@ -53,7 +53,13 @@ bool ofFormat(const uint8_t* data, size_t size) {
 #endif
 }
 
+#if defined(LUMORRA_FUZZ_WMF) || defined(LUMORRA_FUZZ_EMF)
+// A metafile is drawn into a raster of up to 4096 x 4096 by its library in the child, and handed
+// back through a pipe: seconds each. Its records are read the same at any size.
+constexpr qint64 MaxFuzzedPixels = 1024 * 1024;
+#else
 constexpr qint64 MaxFuzzedPixels = 4096 * 4096;
+#endif
 
 // Every failure the loader may report is an Error; anything else escaping is a fault.
 template <class F> void expectErrorsOnly(F&& f) {
