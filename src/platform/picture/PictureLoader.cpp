@@ -53,8 +53,11 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
         throw invalidPicture();
     h.size = reader.size();
     if (isIcon(h.format)) {
-        // Qt opens an icon at its first entry; show the largest, the deepest of equal ones.
-        const int count = reader.imageCount();
+        // Qt opens an icon at its first entry; show the largest, the deepest of equal ones. Only
+        // the entries the file has room for: a damaged header may claim tens of thousands, each
+        // of which Qt would look for.
+        const int count =
+            int(qMin<qint64>(reader.imageCount(), qMax<qint64>(0, (file.size() - 6) / 16)));
         const QByteArray directory = file.head(6 + 16 * qBound(0, count, 4096));
         qint64 bestArea = -1;
         int bestBits = -1;

@@ -1,0 +1,325 @@
+// Damaged pictures of every format, empty files, headers claiming huge pictures and awkward file
+// names, each selected in the file list of a main window with its viewer: the program reports
+// what it cannot show with its own message, shows what it can, and never crashes.
+
+#include "PictureBytes.h"
+#include "browser/MainWindow.h"
+#include "core/Services.h"
+#include "platform/Keys.h"
+#include "platform/PictureArea.h"
+#include "platform/SettingsStore.h"
+#include "support/Fakes.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestEnv.h"
+#include "support/TestServices.h"
+#include "viewer/SelectionViewer.h"
+
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QTest>
+#include <QtEndian>
+
+#include <fcntl.h>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace lumorra;
+using namespace lumorra::test;
+
+namespace {
+
+const QString PictureMessage = QStringLiteral(
+    "Unable to open the selected picture, the file may be corrupted. Please select another file "
+    "or try using another program. If you want Lumorra to do this automatic, then check the box "
+    "on the file properties window.");
+
+// A main window with its viewer on a private settings file and picture directory.
+struct View : TestServices {
+    QString dir = env.makeDir(QStringLiteral("pics"));
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SelectionViewer> viewer;
+
+    View() {
+        settings.write(keys::AutoZoom, QStringLiteral("0"));
+        settings.write(keys::OLE, QStringLiteral("0"));
+        openProgramLog();
+        window = std::make_unique<MainWindow>(
+            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        viewer = std::make_unique<SelectionViewer>(*window, services);
+        viewer->showVivo = [](const QString&) {};
+    }
+    // Qt cannot remove a file whose name is no UTF-8: the test directory goes only when its
+    // files are removed here by their bytes.
+    ~View() {
+        for (const QByteArray& path : written_)
+            ::unlink(path.constData());
+    }
+    // Writes a file under a name given as bytes, as the file system has it.
+    QString file(const QByteArray& name, const QByteArray& bytes) {
+        const QByteArray path = QFile::encodeName(dir) + '/' + name;
+        written_.push_back(path);
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0)
+            qFatal("cannot create %s", path.constData());
+        const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+        ::close(fd);
+        if (!written)
+            qFatal("cannot write %s", path.constData());
+        return QFile::decodeName(path);
+    }
+    // Lists the directory and selects the file, as a click does.
+    bool select(const QByteArray& name) {
+        window->setFilePattern(QStringLiteral("*"));
+        window->setDirPath(dir);
+        const QString shown = QFile::decodeName(name);
+        for (int i = 0; i < window->File1->count(); ++i) {
+            if (window->File1->item(i) == shown) {
+                window->File1->setListIndex(i);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::vector<QByteArray> written_;
+};
+
+QImage sample() {
+    return twoHalves(QSize(24, 16), QColor(200, 30, 30), QColor(30, 30, 200));
+}
+
+QByteArray redBlueWmf() {
+    return WmfBuilder(QRect(0, 0, 2880, 1440), 1440)
+        .window(QRect(0, 0, 2880, 1440))
+        .noPen()
+        .solidBrush(Qt::red)
+        .rectangle(QRect(0, 0, 1440, 1440))
+        .solidBrush(Qt::blue)
+        .rectangle(QRect(1440, 0, 1440, 1440))
+        .bytes();
+}
+
+QByteArray redBlueEmf() {
+    return EmfBuilder(QRect(0, 0, 100, 50), QRect(0, 0, 2500, 1250))
+        .noPen()
+        .solidBrush(Qt::red)
+        .rectangle(QRect(0, 0, 50, 50))
+        .solidBrush(Qt::blue)
+        .rectangle(QRect(50, 0, 50, 50))
+        .bytes();
+}
+
+// A sound picture of each format the viewer reads, by its file name.
+std::vector<std::pair<QByteArray, QByteArray>> soundPictures() {
+    return {
+        {"photo.jpg", encoded(sample(), "jpeg", 90)},
+        {"picture.png", encoded(sample(), "png")},
+        {"bitmap.bmp", encoded(sample(), "bmp")},
+        {"still.gif", gifFile({sample()})},
+        {"icon.ico", iconFile({{16, 32, QColor(10, 200, 10)}, {32, 8, QColor(200, 10, 10)}})},
+        {"drawing.wmf", redBlueWmf()},
+        {"drawing.emf", redBlueEmf()},
+        {"scan.tif", encoded(sample(), "tiff")},
+        {"targa.tga", tgaFile(sample())},
+        {"web.webp", encoded(sample(), "webp")},
+    };
+}
+
+// The bytes with every fourth byte after the first `keep` turned over.
+QByteArray scrambled(QByteArray bytes, int keep) {
+    for (qsizetype i = keep; i < bytes.size(); i += 4)
+        bytes[i] = char(~bytes[i]);
+    return bytes;
+}
+
+// A BMP header (file header and BITMAPINFOHEADER) of a 24-bit picture of the given size, with a
+// few bytes of pixels.
+QByteArray bmpClaiming(qint32 width, qint32 height) {
+    QByteArray b(54, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    qToLittleEndian<quint32>(54 + 16, b.data() + 2);
+    qToLittleEndian<quint32>(54, b.data() + 10);
+    qToLittleEndian<quint32>(40, b.data() + 14);
+    qToLittleEndian<qint32>(width, b.data() + 18);
+    qToLittleEndian<qint32>(height, b.data() + 22);
+    qToLittleEndian<quint16>(1, b.data() + 26);
+    qToLittleEndian<quint16>(24, b.data() + 28);
+    return b + QByteArray(16, '\x7f');
+}
+
+// A GIF header whose logical screen and only image claim the given size (16 bits a side).
+QByteArray gifClaiming(quint16 width, quint16 height) {
+    QByteArray b("GIF89a");
+    char word[2];
+    qToLittleEndian(width, word);
+    b.append(word, 2);
+    qToLittleEndian(height, word);
+    b.append(word, 2);
+    b.append("\x80\x00\x00", 3); // a global table of two colours
+    b.append("\x00\x00\x00\xff\xff\xff", 6);
+    b.append(",\0\0\0\0", 5);
+    qToLittleEndian(width, word);
+    b.append(word, 2);
+    qToLittleEndian(height, word);
+    b.append(word, 2);
+    b.append("\x00\x02\x02\x44\x01\x00;", 7);
+    return b;
+}
+
+qint64 peakResidentKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+enum class Outcome { Shown, Refused, ShownOrRefused };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Outcome)
+
+class BadInputTest : public QObject {
+    Q_OBJECT
+private slots:
+    void damagedPictures_data();
+    void damagedPictures();
+    void hugeHeadersAreRefusedWithoutAllocating_data();
+    void hugeHeadersAreRefusedWithoutAllocating();
+    void awkwardNames_data();
+    void awkwardNames();
+};
+
+void BadInputTest::damagedPictures_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<int>("error");
+    for (const auto& [name, bytes] : soundPictures()) {
+        QVERIFY2(bytes.size() > 40, name.constData());
+        QTest::addRow("%s sound", name.constData()) << name << bytes << Outcome::Shown << 0;
+        QTest::addRow("%s empty", name.constData())
+            << name << QByteArray() << Outcome::Refused << 481;
+        // Every format tells its size in its first bytes: cut there, nothing can be shown.
+        QTest::addRow("%s first bytes", name.constData())
+            << name << bytes.left(12) << Outcome::Refused << 481;
+        // Cut in the middle: a JPEG shows what it has (a half-downloaded photo is worth
+        // seeing); the others may or may not, but report what they cannot show.
+        QTest::addRow("%s half", name.constData())
+            << name << bytes.left(bytes.size() / 2) << Outcome::ShownOrRefused << 481;
+        QTest::addRow("%s scrambled", name.constData())
+            << name << scrambled(bytes, 8) << Outcome::ShownOrRefused << 481;
+        QTest::addRow("%s header scrambled", name.constData())
+            << name << scrambled(bytes, 2) << Outcome::ShownOrRefused << 481;
+        QTest::addRow("%s tail garbage", name.constData())
+            << name << bytes + QByteArray(3000, '\xA5') << Outcome::ShownOrRefused << 481;
+    }
+    QTest::addRow("zeros named jpg")
+        << QByteArray("zeros.jpg") << QByteArray(4096, '\0') << Outcome::Refused << 481;
+    QTest::addRow("text named png")
+        << QByteArray("notes.png") << QByteArray("just some text\n") << Outcome::Refused << 481;
+}
+
+void BadInputTest::damagedPictures() {
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(Outcome, outcome);
+    QFETCH(int, error);
+    View v;
+    const QString path = v.file(name, bytes);
+    QVERIFY(v.select(name));
+    QCOMPARE(v.window->Label1->text(), path);
+    QCOMPARE(v.window->windowTitle(), QStringLiteral("Lumorra"));
+    const auto messages = v.dialogs.messages();
+    const bool shown = messages.empty();
+    if (outcome == Outcome::Shown)
+        QVERIFY2(shown, qPrintable(messages.empty() ? QString() : messages[0].title));
+    if (outcome == Outcome::Refused)
+        QVERIFY(!shown);
+    if (shown) {
+        QVERIFY(v.window->Image1->hasPicture());
+        QVERIFY(v.dialogs.events().empty());
+        return;
+    }
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].text, PictureMessage);
+    QCOMPARE(messages[0].icon, Icon::Critical);
+    QCOMPARE(messages[0].title.section(QLatin1Char('('), 0, 0),
+             QStringLiteral("Picture load ERROR %1 ").arg(error));
+    QCOMPARE(v.dialogs.beeps(), 1);
+    QCOMPARE(v.programLogLines(),
+             QStringList({QStringLiteral("\"<d, t> ") + messages[0].title + '"'}));
+}
+
+void BadInputTest::hugeHeadersAreRefusedWithoutAllocating_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addRow("png") << QByteArray("huge.png") << pngClaiming(QSize(100000, 100000));
+    QTest::addRow("bmp") << QByteArray("huge.bmp") << bmpClaiming(100000, 100000);
+    QTest::addRow("bmp top-down") << QByteArray("huge-down.bmp") << bmpClaiming(100000, -100000);
+    QTest::addRow("gif") << QByteArray("huge.gif") << gifClaiming(65535, 65535);
+    QTest::addRow("jpeg") << QByteArray("huge.jpg")
+                          << jpegClaiming(encoded(sample(), "jpeg", 90), QSize(65535, 65535));
+}
+
+void BadInputTest::hugeHeadersAreRefusedWithoutAllocating() {
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, bytes);
+    QVERIFY(!bytes.isEmpty());
+    View v;
+    v.file(name, bytes);
+    const qint64 before = peakResidentKiB();
+    QVERIFY(v.select(name));
+    // Told from the header before any pixel is decoded: out of memory, or an invalid picture
+    // where the format's reader refuses such a header itself.
+    const auto messages = v.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QVERIFY2(messages[0].title == QStringLiteral("Picture load ERROR 7 (Out of memory)") ||
+                 messages[0].title == QStringLiteral("Picture load ERROR 481 (Invalid picture)"),
+             qPrintable(messages[0].title));
+    QCOMPARE(messages[0].text, PictureMessage);
+    QVERIFY2(peakResidentKiB() - before < 256 * 1024,
+             qPrintable(QStringLiteral("%1 KiB more").arg(peakResidentKiB() - before)));
+    QCOMPARE(v.window->windowTitle(), QStringLiteral("Lumorra"));
+}
+
+void BadInputTest::awkwardNames_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addRow("spaces") << QByteArray("  two  spaces .jpg");
+    QTest::addRow("quotes") << QByteArray("it's \"quoted\".jpg");
+    QTest::addRow("leading dash") << QByteArray("-rf.jpg");
+    QTest::addRow("dashes only") << QByteArray("--.jpg");
+    QTest::addRow("newline") << QByteArray("first\nsecond.jpg");
+    QTest::addRow("shell characters") << QByteArray("$(x);`y`|&*?.jpg");
+    QTest::addRow("non-ASCII") << QByteArray("Gr\xc3\xbc\xc3\x9f\x65 \xe2\x82\xac.jpg");
+    QTest::addRow("255 bytes") << QByteArray(251, 'n') + ".jpg";
+    QTest::addRow("invalid UTF-8") << QByteArray("bad \xff\xfe name.jpg");
+}
+
+void BadInputTest::awkwardNames() {
+    QFETCH(QByteArray, name);
+    View v;
+    const QString path = v.file(name, encoded(sample(), "jpeg", 90));
+    QVERIFY(v.select(name));
+    QCOMPARE(v.window->windowTitle(), QStringLiteral("Lumorra"));
+    const auto messages = v.dialogs.messages();
+    if (QFile::encodeName(QFile::decodeName(name)) == name) {
+        QVERIFY2(messages.empty(), qPrintable(messages.empty() ? QString() : messages[0].title));
+        QCOMPARE(v.window->Label1->text(), path);
+        QVERIFY(v.window->Image1->hasPicture());
+        QCOMPARE(v.window->Label5->text(), QStringLiteral("24 x 16"));
+        return;
+    }
+    // A name that is no UTF-8 is listed, but Qt cannot spell it back to open it: the program's
+    // own message, nothing else.
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].text, PictureMessage);
+    QCOMPARE(messages[0].title, QStringLiteral("Picture load ERROR 2 (No such file or directory)"));
+    QCOMPARE(v.dialogs.beeps(), 1);
+}
+
+QTEST_MAIN(BadInputTest)
+#include "badinput_tests.moc"
