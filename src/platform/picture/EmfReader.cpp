@@ -49,6 +49,27 @@ void checkRecords(const QByteArray& data) {
     throw invalidPicture();
 }
 
+// The header's description (UTF-16, nDescription characters at offDescription) and pixel
+// format (cbPixelFormat bytes at offPixelFormat) must lie inside the header record: the EMF
+// library reads them without looking.
+void checkHeaderText(const QByteArray& data) {
+    const quint64 headerSize = u32(data, 4);
+    const quint64 count = u32(data, 60), offset = u32(data, 64);
+    if (count != 0 || offset != 0) {
+        if (offset < quint64(EmfHeaderBytes) || offset >= headerSize ||
+            offset + 2 * count > headerSize)
+            throw invalidPicture();
+    }
+    // The pixel format fields exist only where the description leaves room for them.
+    const quint64 fixedEnd = (count != 0 || offset != 0) ? qMin(offset, headerSize) : headerSize;
+    if (fixedEnd >= quint64(EmfHeaderBytes) + 8) {
+        const quint64 bytes = u32(data, 88), at = u32(data, 92);
+        if ((bytes != 0 || at != 0) &&
+            (at < quint64(EmfHeaderBytes) || at >= headerSize || at + bytes > headerSize))
+            throw invalidPicture();
+    }
+}
+
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
 };
@@ -98,6 +119,7 @@ QSize emfNaturalSize(const QByteArray& data, qint64 fileSize) {
 
 MetafileDrawing drawEmf(const QByteArray& data, QSize size) {
     const QSize natural = emfNaturalSize(data, data.size());
+    checkHeaderText(data);
     checkRecords(data);
     const QSize raster = size.isEmpty() ? metafileRaster(natural) : size;
     requireMemoryFor(raster);
