@@ -4,6 +4,7 @@
 #include "Lists.h"
 #include "MainWindow.h"
 #include "core/Services.h"
+#include "platform/DialogButton.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -22,13 +23,6 @@
 
 namespace lumorra {
 namespace {
-
-QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 QLabel* label(const char* name, QWidget* parent) {
     auto* l = new QLabel(parent);
@@ -62,11 +56,11 @@ DirBrowserWindow::DirBrowserWindow(MainWindow& main, QWidget* parent)
     Label1 = label("Label1", Frame1);
     Label2 = label("Label2", Frame1);
     Label3 = label("Label3", Frame1);
-    Command1 = button("Command1", QStringLiteral("Use as copy DIR (this session)"), Frame1);
-    Command2 = button("Command2", QStringLiteral("Set as default copy DIR"), Frame1);
-    Command3 = button("Command3", QStringLiteral("Set as Startup DIR"), Frame1);
-    Command4 = button("Command4", QStringLiteral("Create Sub DIR"), Frame1);
-    Command5 = button("Command5", QStringLiteral("Close"), Frame1);
+    Command1 = dialogButton("Command1", QStringLiteral("Use as copy DIR (this session)"), Frame1);
+    Command2 = dialogButton("Command2", QStringLiteral("Set as default copy DIR"), Frame1);
+    Command3 = dialogButton("Command3", QStringLiteral("Set as Startup DIR"), Frame1);
+    Command4 = dialogButton("Command4", QStringLiteral("Create Sub DIR"), Frame1);
+    Command5 = dialogButton("Command5", QStringLiteral("Close"), Frame1);
 
     auto* settings = new QVBoxLayout(Frame1);
     settings->addWidget(Label1);

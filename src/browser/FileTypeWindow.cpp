@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 #include "core/Services.h"
+#include "platform/DialogButton.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/Help.h"
@@ -25,13 +26,6 @@ QString animationCaption(const QString& pattern) {
     return QStringLiteral("Animation files (") + pattern + QLatin1Char(')');
 }
 
-QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
 } // namespace
 
 FileTypeWindow::FileTypeWindow(MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
@@ -52,13 +46,13 @@ FileTypeWindow::FileTypeWindow(MainWindow& main, QWidget* parent) : QDialog(pare
     options->addWidget(Option1);
     options->addWidget(Option2);
 
-    Command1 = button("Command1", QStringLiteral("OK"), this);
+    Command1 = dialogButton("Command1", QStringLiteral("OK"), this);
     Command1->setToolTip(QStringLiteral("Accept selected file type"));
     Command1->setDefault(true);
-    Command5 = button("Command5", QStringLiteral("SetPic"), this);
-    Command4 = button("Command4", QStringLiteral("SetAni"), this);
-    Command6 = button("Command6", QStringLiteral("Defaults"), this);
-    Command3 = button("Command3", QStringLiteral("Help"), this);
+    Command5 = dialogButton("Command5", QStringLiteral("SetPic"), this);
+    Command4 = dialogButton("Command4", QStringLiteral("SetAni"), this);
+    Command6 = dialogButton("Command6", QStringLiteral("Defaults"), this);
+    Command3 = dialogButton("Command3", QStringLiteral("Help"), this);
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->hide();

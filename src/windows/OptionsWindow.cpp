@@ -4,6 +4,7 @@
 #include "core/AboutWindow.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "platform/DialogButton.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/Help.h"
@@ -22,13 +23,6 @@
 
 namespace lumorra {
 namespace {
-
-QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 QString userCaption(const QString& user) {
     return QStringLiteral("User name (current: ") + user + QLatin1Char(')');
@@ -52,7 +46,7 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
         f->setObjectName(QString::fromLatin1(frameName));
         box = new QCheckBox(caption, f);
         box->setObjectName(QString::fromLatin1(boxName));
-        QPushButton* help = button(helpName, QStringLiteral("Help"), f);
+        QPushButton* help = dialogButton(helpName, QStringLiteral("Help"), f);
         help->setToolTip(helpTip);
         connect(help, &QPushButton::clicked, this, [this, topic] { helpClick(topic); });
         auto* row_ = new QHBoxLayout(f);
@@ -64,7 +58,7 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
         row_->addWidget(help);
         grid->addWidget(f, row, column);
     };
-    Command8 = button("Command8", QStringLiteral("Change"), this);
+    Command8 = dialogButton("Command8", QStringLiteral("Change"), this);
     frame(Frame5, "Frame5", QStringLiteral("Auto Zoom"), Check2, "Check2",
           QStringLiteral("Shrink large pictures"), "Command5",
           QStringLiteral("Show information about Auto Zoom"), 24, 0, 0);
@@ -85,13 +79,13 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
     frame(Frame11, "Frame11", QStringLiteral("Systray Icon"), Check8, "Check8",
           QStringLiteral("Display icon in Systray"), "Command16", QString(), 32, 3, 1);
 
-    Command3 = button("Command3", QStringLiteral("OK"), this);
+    Command3 = dialogButton("Command3", QStringLiteral("OK"), this);
     Command3->setToolTip(QStringLiteral("Close this window"));
     Command3->setDefault(true);
-    Command11 = button("Command11", QStringLiteral("Cancel"), this);
-    Command13 = button("Command13", QStringLiteral("&Help"), this);
-    Command12 = button("Command12", QStringLiteral("Special..."), this);
-    Command14 = button("Command14", QStringLiteral("&About..."), this);
+    Command11 = dialogButton("Command11", QStringLiteral("Cancel"), this);
+    Command13 = dialogButton("Command13", QStringLiteral("&Help"), this);
+    Command12 = dialogButton("Command12", QStringLiteral("Special..."), this);
+    Command14 = dialogButton("Command14", QStringLiteral("&About..."), this);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {Command3, Command11, Command13, Command12, Command14})
         buttons->addWidget(b);
