@@ -1,6 +1,7 @@
 #include "PictureArea.h"
 
 #include "Error.h"
+#include "ImageBuffer.h"
 #include "Screen.h"
 
 #include <QMouseEvent>
@@ -15,6 +16,24 @@ int toPixels(double twips, double twipsPerPixel) {
     if (!std::isfinite(twips) || twips > 1e9 || twips < -1e9)
         throw Error::program(errc::Overflow);
     return qMax(0, static_cast<int>(std::lround(twips / twipsPerPixel)));
+}
+
+// The picture scaled to `size`. A photo shrunk to no less than half is drawn with a bilinear
+// filter into memory of its own, several times faster than Qt's smooth scale and as smooth at
+// that ratio; a stronger shrink needs the smooth scale's averaging over all the pixels.
+QImage scaledImage(const QImage& image, QSize size) {
+    if (image.format() == QImage::Format_RGB32 && size.width() * 2 >= image.width() &&
+        size.height() * 2 >= image.height()) {
+        QImage drawn = newImage(size, QImage::Format_RGB32);
+        if (!drawn.isNull()) {
+            QPainter p(&drawn);
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.drawImage(QRect(QPoint(0, 0), size), image);
+            return drawn;
+        }
+    }
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace
@@ -89,9 +108,7 @@ const QPixmap& PictureArea::scaledFor(QSize size) {
         if (renderer)
             ignoreErrors([&] { drawn = renderer(size); });
         if (drawn.isNull())
-            drawn = image_.size() == size
-                        ? image_
-                        : image_.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            drawn = image_.size() == size ? image_ : scaledImage(image_, size);
         cache_ = QPixmap::fromImage(drawn);
     }
     return cache_;

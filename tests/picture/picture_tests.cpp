@@ -3,9 +3,12 @@
 #include "platform/picture/Isolation.h"
 #include "platform/picture/PictureLoader.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +17,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <sys/stat.h>
@@ -109,6 +113,9 @@ private slots:
     void hugeHeadersAreRefusedBeforeDecoding();
     void bigPhotoLoads();
     void truncatedJpegShowsWhatThereIs();
+    void reducedJpegHasQtsPixels_data();
+    void reducedJpegHasQtsPixels();
+    void reducedTurnedJpegIsTurned();
 
     void wmfIsDrawnAtNinetySixDpi();
     void absurdPenWidthsAreTamed();
@@ -371,6 +378,86 @@ void PictureTest::truncatedJpegShowsWhatThereIs() {
     QCOMPARE(p.naturalSize, QSize(200, 200));
     QCOMPARE(pictureSize(path), QSize(200, 200));
     QVERIFY(near(p.image.pixel(20, 10), QColor(picture.pixel(20, 10)), 30));
+}
+
+void PictureTest::reducedJpegHasQtsPixels_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QSize>("shown");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<bool>("truncated");
+    QTest::addColumn<QSize>("decoded"); // libjpeg's size at the scale, rounded up
+    QTest::newRow("1/2") << QSize(640, 480) << QSize(300, 220) << false << false << false
+                         << QSize(320, 240);
+    QTest::newRow("1/8") << QSize(1600, 1200) << QSize(180, 130) << false << false << false
+                         << QSize(200, 150);
+    QTest::newRow("grey") << QSize(800, 600) << QSize(200, 150) << true << false << false
+                          << QSize(200, 150);
+    QTest::newRow("progressive") << QSize(800, 600) << QSize(390, 290) << false << true << false
+                                 << QSize(400, 300);
+    QTest::newRow("ends early") << QSize(800, 600) << QSize(200, 150) << false << false << true
+                                << QSize(200, 150);
+    // Qt's reader would decode this one at 1/2 and scale; libjpeg's 1/4 is the sharper.
+    QTest::newRow("1/4, odd size")
+        << QSize(1001, 777) << QSize(200, 150) << false << false << false << QSize(251, 195);
+}
+
+void PictureTest::reducedJpegHasQtsPixels() {
+    QFETCH(QSize, size);
+    QFETCH(QSize, shown);
+    QFETCH(bool, grey);
+    QFETCH(bool, progressive);
+    QFETCH(bool, truncated);
+    QFETCH(QSize, decoded);
+    QImage picture(size, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            picture.setPixel(x, y,
+                             grey ? qRgb(x % 256, x % 256, x % 256)
+                                  : qRgb(x % 256, y % 256, ((x / 7) * (y / 5)) % 256));
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(85);
+        writer.setProgressiveScanWrite(progressive);
+        QVERIFY(writer.write(picture));
+    }
+    if (truncated)
+        bytes.truncate(bytes.size() * 2 / 3);
+    const QString path = write(QStringLiteral("photo.jpg"), bytes);
+
+    const Picture p = loadPicture(path, shown);
+    QCOMPARE(p.naturalSize, size);
+    QCOMPARE(p.image.size(), decoded);
+    QCOMPARE(p.image.format(), QImage::Format_RGB32);
+    QVERIFY(p.isReduced());
+    if (size.width() % decoded.width() != 0) {
+        const QRgb at = p.image.pixel(25, 30); // the picture's (100, 120)
+        QVERIFY(qAbs(qRed(at) - 100) <= 12 && qAbs(qGreen(at) - 120) <= 12);
+        return;
+    }
+    // What Qt's own reader gives at that scale, pixel for pixel.
+    QImageReader reader(path);
+    reader.setScaledSize(decoded);
+    const QImage qt = reader.read().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(qt.size(), decoded);
+    for (int y = 0; y < decoded.height(); ++y) {
+        if (std::memcmp(p.image.constScanLine(y), qt.constScanLine(y),
+                        std::size_t(decoded.width()) * 4) != 0)
+            QFAIL(qPrintable(QStringLiteral("line %1 differs").arg(y)));
+    }
+}
+
+void PictureTest::reducedTurnedJpegIsTurned() {
+    const QByteArray jpeg = encoded(twoHalves(QSize(800, 400), Red, Blue), "jpeg", 95);
+    const QString path = write(QStringLiteral("turned.jpg"), withExifOrientation(jpeg, 6));
+    const Picture p = loadPicture(path, QSize(100, 200));
+    QCOMPARE(p.naturalSize, QSize(400, 800));
+    QCOMPARE(p.image.size(), QSize(100, 200));
+    QVERIFY(near(p.image.pixel(50, 20), Red));
+    QVERIFY(near(p.image.pixel(50, 180), Blue));
 }
 
 void PictureTest::wmfIsDrawnAtNinetySixDpi() {

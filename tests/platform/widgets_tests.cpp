@@ -1,8 +1,13 @@
 #include "platform/Error.h"
+#include "platform/ImageBuffer.h"
+#include "platform/PictureArea.h"
+#include "platform/Screen.h"
 #include "platform/StatusBar.h"
 
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace lumorra;
 
@@ -12,6 +17,9 @@ class WidgetsTest : public QObject {
 private slots:
     void panelsAreKeyedAndReportClicks();
     void badPanelIndexThrows();
+    void shrunkPhotoIsDrawnWholeAndSmooth_data();
+    void shrunkPhotoIsDrawnWholeAndSmooth();
+    void largeImagesHaveMemoryOfTheirOwn();
 };
 
 void WidgetsTest::panelsAreKeyedAndReportClicks() {
@@ -51,6 +59,94 @@ void WidgetsTest::badPanelIndexThrows() {
     bar.addPanel({QStringLiteral("a"), QString(), QString()});
     QVERIFY_THROWS_EXCEPTION(Error, bar.setText(0, QStringLiteral("x")));
     QVERIFY_THROWS_EXCEPTION(Error, (void)bar.text(2));
+}
+
+namespace {
+
+// Smooth colours with fine detail, as in a photo.
+QImage photo(QSize size, QImage::Format format) {
+    QImage image(size, format);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y,
+                           qRgba((x * 255) / size.width(), (y * 255) / size.height(),
+                                 ((x / 3 + y / 3) % 2) * 80 + 60, 255));
+    return image;
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    int most = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            most = std::max({most, qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q)),
+                             qAbs(qBlue(p) - qBlue(q)), qAbs(qAlpha(p) - qAlpha(q))});
+        }
+    return most;
+}
+
+} // namespace
+
+void WidgetsTest::shrunkPhotoIsDrawnWholeAndSmooth_data() {
+    QTest::addColumn<QSize>("natural");
+    QTest::addColumn<QSize>("shown");
+    QTest::addColumn<int>("format");
+    // Shrunk to between half and whole: drawn with the bilinear filter, in mapped memory
+    // from 4 MB up.
+    QTest::newRow("small photo") << QSize(400, 300) << QSize(291, 213) << int(QImage::Format_RGB32);
+    QTest::newRow("large photo") << QSize(1733, 1155) << QSize(1341, 887)
+                                 << int(QImage::Format_RGB32);
+    QTest::newRow("to half") << QSize(400, 300) << QSize(200, 150) << int(QImage::Format_RGB32);
+    QTest::newRow("enlarged") << QSize(200, 150) << QSize(333, 250) << int(QImage::Format_RGB32);
+    // Shrunk more, or with transparency: Qt's smooth scale.
+    QTest::newRow("to a fifth") << QSize(1000, 750) << QSize(200, 150) << int(QImage::Format_RGB32);
+    QTest::newRow("transparent") << QSize(400, 300) << QSize(291, 213)
+                                 << int(QImage::Format_ARGB32);
+}
+
+void WidgetsTest::shrunkPhotoIsDrawnWholeAndSmooth() {
+    QFETCH(QSize, natural);
+    QFETCH(QSize, shown);
+    QFETCH(int, format);
+    const FixedScreen screen(QSize(1280, 1024));
+    PictureArea area(screen);
+    area.setAttribute(Qt::WA_DontShowOnScreen);
+    const QImage picture = photo(natural, QImage::Format(format));
+    area.setPicture(picture, natural);
+    area.setStretch(true);
+    area.resize(shown);
+    area.show();
+    // Drawn over magenta: any pixel left out of the drawing shows.
+    QPixmap canvas(shown);
+    canvas.fill(Qt::magenta);
+    area.render(&canvas);
+    const QImage drawn = canvas.toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage smooth = picture.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_ARGB32);
+    // Not the same filter as the smooth scale, but as near as its neighbouring pixels.
+    const int difference = largestDifference(drawn, smooth);
+    QVERIFY2(difference <= 48, qPrintable(QString::number(difference)));
+    QVERIFY(largestDifference(drawn.copy(0, 0, shown.width(), 1),
+                              smooth.copy(0, 0, shown.width(), 1)) <= 48);
+    QCOMPARE(area.shownImage().size(), natural); // the picture itself is kept as it is
+}
+
+void WidgetsTest::largeImagesHaveMemoryOfTheirOwn() {
+    for (const QSize size : {QSize(3000, 2000), QSize(100, 50)}) {
+        QImage image = newImage(size, QImage::Format_RGB32);
+        QCOMPARE(image.size(), size);
+        QCOMPARE(image.format(), QImage::Format_RGB32);
+        QCOMPARE(image.bytesPerLine(), qsizetype(size.width()) * 4);
+        image.fill(Qt::red);
+        const uchar* bits = image.constBits();
+        // Shared as any image: a copy written to is a copy of its own.
+        QImage copy = image;
+        copy.setPixel(size.width() - 1, size.height() - 1, qRgb(0, 0, 255));
+        QCOMPARE(image.constBits(), bits);
+        QCOMPARE(image.pixel(size.width() - 1, size.height() - 1), qRgb(255, 0, 0));
+        QCOMPARE(copy.pixel(size.width() - 1, size.height() - 1), qRgb(0, 0, 255));
+    }
+    QVERIFY(newImage(QSize(0, 10), QImage::Format_RGB32).isNull());
 }
 
 QTEST_MAIN(WidgetsTest)

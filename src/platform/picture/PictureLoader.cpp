@@ -2,7 +2,9 @@
 
 #include "Decoding.h"
 #include "EmfReader.h"
+#include "JpegDecoder.h"
 #include "WmfReader.h"
+#include "platform/ImageBuffer.h"
 
 #include <QImageReader>
 
@@ -19,6 +21,7 @@ struct Header {
     QByteArray format;
     QSize size;          // as stored, before the turn; invalid when the reader cannot tell
     bool turned = false; // the EXIF orientation swaps width and height
+    bool upright = true; // stored upright: no EXIF orientation to apply
     int index = 0;       // the image of a multi-image file to show
 };
 
@@ -76,6 +79,7 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
         }
     }
     h.turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    h.upright = reader.transformation() == QImageIOHandler::TransformationNone;
     return h;
 }
 
@@ -97,19 +101,28 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     // also guards the formats whose header tells no size.
     QImageReader::setAllocationLimit(int(qMax<qint64>(1, budget >> 20)));
 
-    file.rewind();
-    QImageReader reader(&file.device());
-    setUp(reader, h.format);
-    if (h.index > 0 && !reader.jumpToImage(h.index))
-        throw invalidPicture();
-    if (reduction > 1) {
-        // The size libjpeg gives at that scale (rounded up), so Qt resamples nothing.
-        reader.setScaledSize(QSize((h.size.width() + reduction - 1) / reduction,
-                                   (h.size.height() + reduction - 1) / reduction));
-    }
     QImage image;
-    if (!reader.read(&image) || image.isNull())
-        throw invalidPicture();
+    // A reduced photo is only shown: libjpeg decodes it straight into memory of its own. Turned
+    // photos, and what it does not decode, go to Qt's reader.
+    if (reduction > 1 && h.upright)
+        image = decodeJpeg(file.device(), reduction);
+    if (image.isNull()) {
+        file.rewind();
+        QImageReader reader(&file.device());
+        setUp(reader, h.format);
+        if (h.index > 0 && !reader.jumpToImage(h.index))
+            throw invalidPicture();
+        if (reduction > 1) {
+            // The size libjpeg gives at that scale (rounded up), so Qt resamples nothing.
+            reader.setScaledSize(QSize((h.size.width() + reduction - 1) / reduction,
+                                       (h.size.height() + reduction - 1) / reduction));
+        } else if (h.format == "jpeg" && h.size.isValid()) {
+            // Qt's JPEG reader decodes into an image of the right size and format it is given.
+            image = newImage(h.size, QImage::Format_RGB32);
+        }
+        if (!reader.read(&image) || image.isNull())
+            throw invalidPicture();
+    }
     Picture picture;
     picture.image = toDisplayFormat(image);
     picture.naturalSize =

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+namespace lumorra {
+
+// A new, uninitialised image of this size and format (null when there is no memory for it).
+// Large ones get memory of their own in huge pages where the system offers them: a photo's
+// pixels then cost a handful of page faults instead of one per 4 KB, which is most of the time
+// a decode or a scale takes on a loaded machine.
+QImage newImage(QSize size, QImage::Format format);
+
+} // namespace lumorra

@@ -1,0 +1,139 @@
+#include "JpegDecoder.h"
+
+#include "platform/ImageBuffer.h"
+
+#include <QSysInfo>
+
+#include <csetjmp>
+#include <cstdio> // jpeglib.h needs FILE
+#include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
+
+namespace lumorra::picture {
+namespace {
+
+// libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back to
+// the step that was running. The steps hold nothing that needs destroying.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void errorExit(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+void noMessage(j_common_ptr) {}
+
+// Runs one libjpeg step; false when libjpeg gave up in it. Never inlined: the jump returns
+// into this frame, not the caller's.
+template <class Step> [[gnu::noinline]] bool run(ErrorManager& errors, Step&& step) {
+    if (setjmp(errors.jump) != 0)
+        return false;
+    step();
+    return true;
+}
+
+// Reads the file in large blocks; at its end, an end-of-image marker stands for the missing
+// rest, as in libjpeg's own readers (a warning, not an error: the rest decodes grey).
+struct Source {
+    jpeg_source_mgr pub;
+    QFile* file;
+    bool started;
+    JOCTET buffer[16384];
+};
+
+void initSource(j_decompress_ptr) {}
+void termSource(j_decompress_ptr) {}
+
+boolean fillInputBuffer(j_decompress_ptr info) {
+    auto* src = reinterpret_cast<Source*>(info->src);
+    qint64 n = src->file->read(reinterpret_cast<char*>(src->buffer), sizeof src->buffer);
+    if (n <= 0) {
+        if (!src->started)
+            ERREXIT(info, JERR_INPUT_EMPTY);
+        WARNMS(info, JWRN_JPEG_EOF);
+        src->buffer[0] = JOCTET(0xFF);
+        src->buffer[1] = JOCTET(JPEG_EOI);
+        n = 2;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = std::size_t(n);
+    src->started = true;
+    return TRUE;
+}
+
+void skipInputData(j_decompress_ptr info, long count) {
+    auto* src = reinterpret_cast<Source*>(info->src);
+    while (count > long(src->pub.bytes_in_buffer)) {
+        count -= long(src->pub.bytes_in_buffer);
+        fillInputBuffer(info);
+    }
+    if (count > 0) {
+        src->pub.next_input_byte += count;
+        src->pub.bytes_in_buffer -= std::size_t(count);
+    }
+}
+
+} // namespace
+
+QImage decodeJpeg(QFile& file, int reduction) {
+#if defined(JCS_EXTENSIONS)
+    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
+        return QImage();
+    if (!file.seek(0))
+        return QImage();
+    ErrorManager errors{};
+    jpeg_decompress_struct info{};
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = errorExit;
+    errors.pub.output_message = noMessage;
+    Source source{};
+    source.pub.init_source = initSource;
+    source.pub.fill_input_buffer = fillInputBuffer;
+    source.pub.skip_input_data = skipInputData;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = termSource;
+    source.file = &file;
+
+    QImage image;
+    uchar* bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    bool ok = run(errors, [&] { jpeg_create_decompress(&info); });
+    ok = ok && run(errors, [&] {
+             info.src = &source.pub;
+             jpeg_read_header(&info, TRUE);
+             // RGB32 is 0xffRRGGBB in the machine's order; libjpeg sets the fourth byte to 0xff.
+             info.out_color_space =
+                 QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+             info.scale_num = 1;
+             info.scale_denom = unsigned(reduction);
+             jpeg_start_decompress(&info);
+         });
+    if (ok) {
+        image =
+            newImage(QSize(int(info.output_width), int(info.output_height)), QImage::Format_RGB32);
+        ok = !image.isNull() && info.output_components == 4;
+    }
+    if (ok) {
+        bits = image.bits();
+        bytesPerLine = image.bytesPerLine();
+        ok = run(errors, [&] {
+            while (info.output_scanline < info.output_height) {
+                JSAMPROW row = bits + qsizetype(info.output_scanline) * bytesPerLine;
+                jpeg_read_scanlines(&info, &row, 1);
+            }
+            jpeg_finish_decompress(&info);
+        });
+    }
+    jpeg_destroy_decompress(&info);
+    return ok ? image : QImage();
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(reduction);
+    return QImage();
+#endif
+}
+
+} // namespace lumorra::picture
