@@ -254,13 +254,21 @@ void FileListModel::setNames(QStringList names) {
     endResetModel();
 }
 
+void FileListModel::removeName(int row) {
+    beginRemoveRows(QModelIndex(), row, row);
+    names_.removeAt(row);
+    endRemoveRows();
+}
+
 std::shared_ptr<const DirectoryRead> readDirectory(const QString& dir) {
+    auto read = std::make_shared<DirectoryRead>();
+    read->dir = dir;
+    // The watch comes first, so that it sees every change the read may have missed.
+    read->watch = std::make_shared<DirectoryWatch>(dir);
     const QByteArray local = QFile::encodeName(dir);
     DIR* d = ::opendir(local.constData());
     if (!d)
         throw Error::fromErrno(errno);
-    auto read = std::make_shared<DirectoryRead>();
-    read->dir = dir;
     const int dfd = ::dirfd(d);
     while (const dirent* e = ::readdir(d)) {
         if (e->d_name[0] == '.')
@@ -268,6 +276,7 @@ std::shared_ptr<const DirectoryRead> readDirectory(const QString& dir) {
         bool directory = e->d_type == DT_DIR;
         bool regular = e->d_type == DT_REG;
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            read->direct = false;
             struct stat st {};
             if (::fstatat(dfd, e->d_name, &st, 0) == 0) {
                 directory = S_ISDIR(st.st_mode);
@@ -357,10 +366,12 @@ void FileList::setPath(const QString& path, const std::shared_ptr<const Director
     const QString p = normalDir(path);
     checkReadableDir(p);
     path_ = p;
-    if (read && read->dir == p)
+    if (read && read->dir == p) {
         show(listFiles(*read, pattern_));
-    else
+        watch_ = read->direct && read->watch->valid() ? read->watch : nullptr;
+    } else {
         refresh();
+    }
 }
 
 void FileList::setPattern(const QString& pattern) {
@@ -369,10 +380,30 @@ void FileList::setPattern(const QString& pattern) {
 }
 
 void FileList::refresh() {
+    watch_.reset();
     QStringList names;
-    if (!path_.isEmpty())
-        names = listFiles(path_, pattern_);
+    if (!path_.isEmpty()) {
+        const std::shared_ptr<const DirectoryRead> read = readDirectory(path_);
+        names = listFiles(*read, pattern_);
+        if (read->direct && read->watch->valid())
+            watch_ = read->watch;
+    }
     show(std::move(names));
+}
+
+void FileList::removed(const QString& filePath) {
+    const QFileInfo info(filePath);
+    const QString name = info.fileName();
+    const qsizetype row = info.path() == path_ ? model_->names().indexOf(name) : -1;
+    if (row < 0 || !watch_ || !watch_->onlyRemoved(QFile::encodeName(name))) {
+        refresh();
+        return;
+    }
+    // As after a new read: nothing selected, no current entry.
+    const bool blocked = selectionModel()->blockSignals(true);
+    model_->removeName(static_cast<int>(row));
+    selectionModel()->clear();
+    selectionModel()->blockSignals(blocked);
 }
 
 void FileList::show(QStringList names) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SearchPattern.h"
+#include "platform/DirectoryWatch.h"
 
 #include <QAbstractListModel>
 #include <QComboBox>
@@ -25,6 +26,11 @@ struct DirectoryRead {
     QString dir;
     std::string names; // every name followed by a NUL
     std::vector<Entry> entries;
+    // Set up before the read: the changes since.
+    std::shared_ptr<DirectoryWatch> watch;
+    // Every entry was named by the directory itself: no symbolic link, no entry whose type
+    // the file system left open.
+    bool direct = true;
 
     const char* name(const Entry& e) const { return names.data() + e.start; }
 };
@@ -104,6 +110,7 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     void setNames(QStringList names);
+    void removeName(int row);
     const QStringList& names() const { return names_; }
 
 private:
@@ -126,6 +133,9 @@ public:
     QString pattern() const { return pattern_.text(); }
     // Reads the directory again; the selection stays on the same name where it still exists.
     void refresh();
+    // After the program removed the file of this path: drops its entry, or reads the directory
+    // again when it is not in the list or anything else in the directory may have changed.
+    void removed(const QString& filePath);
 
     int count() const { return model_->rowCount(); }
     QString item(int index) const;
@@ -143,6 +153,9 @@ signals:
 private:
     void show(QStringList names);
     FileListModel* model_;
+    // The changes of the directory since it was read for the list; none when it was not read
+    // as a whole or its entries may change without the directory telling.
+    std::shared_ptr<DirectoryWatch> watch_;
     QString path_;
     SearchPattern pattern_;
 };
