@@ -12,6 +12,7 @@
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -145,8 +146,13 @@ HiddenLookup::HiddenLookup(const QString& dir, std::vector<const char*> names)
     w.flags.assign(w.names.size(), 0);
     // A short list is read when asked for: a thread would cost more than it saves.
     constexpr size_t ManyNames = 256;
-    if (w.names.size() >= ManyNames)
-        w.helper = std::thread([&w] { w.help(); });
+    if (w.names.size() >= ManyNames) {
+        try {
+            w.helper = std::thread([&w] { w.help(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: wait() reads them all.
+        }
+    }
 }
 
 HiddenLookup::~HiddenLookup() {
