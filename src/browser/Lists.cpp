@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,31 +41,17 @@ void checkReadableDir(const QString& path) {
         throw Error::fromErrno(errno);
 }
 
-// The subdirectories of a directory, hidden and system ones left out, in natural order. One
-// read of the directory, telling directories by the entry's type where the file system gives it.
-QStringList listSubdirectories(const QString& dir) {
-    const QByteArray local = QFile::encodeName(dir);
-    DIR* d = ::opendir(local.constData());
-    if (!d)
-        return {};
+// The subdirectories of a directory, hidden and system ones left out, in natural order.
+QStringList listSubdirectories(const DirectoryRead& read) {
     QStringList names;
     std::vector<QByteArray> localNames;
-    const int dfd = ::dirfd(d);
-    while (const dirent* e = ::readdir(d)) {
-        if (e->d_name[0] == '.')
+    for (const DirectoryRead::Entry& e : read.entries) {
+        if (!e.directory)
             continue;
-        bool directory = e->d_type == DT_DIR;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st {};
-            directory = ::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!directory)
-            continue;
-        names.push_back(QFile::decodeName(e->d_name));
-        localNames.emplace_back(e->d_name);
+        names.push_back(QFile::decodeName(read.name(e)));
+        localNames.emplace_back(read.name(e), static_cast<qsizetype>(e.length));
     }
-    ::closedir(d);
-    const std::vector<bool> hidden = hiddenOrSystem(dir, localNames);
+    const std::vector<bool> hidden = hiddenOrSystem(read.dir, localNames);
     QStringList shown;
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (!hidden[static_cast<size_t>(i)])
@@ -182,7 +170,10 @@ DirList::DirList(QWidget* parent) : QTreeWidget(parent) {
             setPath(target);
         } catch (...) {
             // The directory went away or cannot be read: stay where we are, listed afresh.
-            ignoreErrors([this] { fill(); });
+            ignoreErrors([this] {
+                fill();
+                lastRead_.reset();
+            });
         }
     });
 }
@@ -195,11 +186,13 @@ void DirList::setPath(const QString& path) {
     path_ = p;
     fill();
     emit changed();
+    lastRead_.reset();
 }
 
 void DirList::refresh() {
     if (!path_.isEmpty())
         fill();
+    lastRead_.reset();
 }
 
 void DirList::fill() {
@@ -223,7 +216,14 @@ void DirList::fill() {
         item->setExpanded(true);
         parent = current = item;
     }
-    const QStringList subdirs = listSubdirectories(path_);
+    lastRead_.reset();
+    QStringList subdirs;
+    try {
+        lastRead_ = readDirectory(path_);
+        subdirs = listSubdirectories(*lastRead_);
+    } catch (...) {
+        // An unreadable directory shows no subdirectories.
+    }
     for (const QString& name : subdirs) {
         auto* item = new QTreeWidgetItem(current);
         item->setText(0, name);
@@ -254,40 +254,93 @@ void FileListModel::setNames(QStringList names) {
     endResetModel();
 }
 
-QStringList listFiles(const QString& dir, const SearchPattern& pattern) {
+void FileListModel::removeName(int row) {
+    beginRemoveRows(QModelIndex(), row, row);
+    names_.removeAt(row);
+    endRemoveRows();
+}
+
+std::shared_ptr<const DirectoryRead> readDirectory(const QString& dir) {
+    auto read = std::make_shared<DirectoryRead>();
+    read->dir = dir;
+    // The watch comes first, so that it sees every change the read may have missed.
+    read->watch = std::make_shared<DirectoryWatch>(dir);
     const QByteArray local = QFile::encodeName(dir);
     DIR* d = ::opendir(local.constData());
     if (!d)
         throw Error::fromErrno(errno);
-    QStringList names;
-    std::vector<QByteArray> localNames;
     const int dfd = ::dirfd(d);
     while (const dirent* e = ::readdir(d)) {
         if (e->d_name[0] == '.')
-            continue; // dot files are hidden, and "." and ".." are no files
+            continue; // dot names are hidden, and "." and ".." are no entries
+        bool directory = e->d_type == DT_DIR;
         bool regular = e->d_type == DT_REG;
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            read->direct = false;
             struct stat st {};
-            regular = ::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+            if (::fstatat(dfd, e->d_name, &st, 0) == 0) {
+                directory = S_ISDIR(st.st_mode);
+                regular = S_ISREG(st.st_mode);
+            }
         }
-        if (!regular)
+        if (!directory && !regular)
             continue;
-        const QString name = QFile::decodeName(e->d_name);
-        if (pattern.matches(name)) {
-            names.push_back(name);
-            localNames.emplace_back(e->d_name);
-        }
+        const size_t length = std::strlen(e->d_name);
+        read->entries.push_back(DirectoryRead::Entry{read->names.size(), length, directory});
+        read->names.append(e->d_name, length + 1);
     }
     ::closedir(d);
-    // Hidden and system files by their stored attributes, all names at once.
-    const std::vector<bool> hidden = hiddenOrSystem(dir, localNames);
+    return read;
+}
+
+QStringList listFiles(const QString& dir, const SearchPattern& pattern) {
+    return listFiles(*readDirectory(dir), pattern);
+}
+
+QStringList listFiles(const DirectoryRead& read, const SearchPattern& pattern) {
+    // The matching names; names of other characters than ASCII are decoded at once, for the
+    // pattern.
+    std::vector<const char*> rawNames;
+    std::vector<std::pair<size_t, QString>> decoded;
+    for (const DirectoryRead::Entry& e : read.entries) {
+        if (e.directory)
+            continue;
+        const char* raw = read.name(e);
+        const bool ascii = std::all_of(raw, raw + e.length,
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (ascii) {
+            if (!pattern.matchesAscii(raw, e.length))
+                continue;
+        } else {
+            QString name = QFile::decodeName(raw);
+            if (!pattern.matches(name))
+                continue;
+            decoded.emplace_back(rawNames.size(), std::move(name));
+        }
+        rawNames.push_back(raw);
+    }
+    // Hidden and system files by their stored attributes, all names at once, read while the
+    // names are decoded and sorted here.
+    HiddenLookup lookup(read.dir, rawNames);
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(rawNames.size()));
+    auto next = decoded.begin();
+    for (size_t i = 0; i < rawNames.size(); ++i) {
+        if (next != decoded.end() && next->first == i) {
+            names.push_back(std::move(next->second));
+            ++next;
+        } else {
+            names.push_back(QString::fromLatin1(rawNames[i]));
+        }
+    }
+    const std::vector<qsizetype> order = naturalOrder(names);
+    const std::vector<bool> hidden = lookup.wait();
     QStringList shown;
     shown.reserve(names.size());
-    for (qsizetype i = 0; i < names.size(); ++i) {
+    for (const qsizetype i : order) {
         if (!hidden[static_cast<size_t>(i)])
             shown.push_back(std::move(names[i]));
     }
-    naturalSort(shown);
     return shown;
 }
 
@@ -309,11 +362,16 @@ FileList::FileList(QWidget* parent)
     });
 }
 
-void FileList::setPath(const QString& path) {
+void FileList::setPath(const QString& path, const std::shared_ptr<const DirectoryRead>& read) {
     const QString p = normalDir(path);
     checkReadableDir(p);
     path_ = p;
-    refresh();
+    if (read && read->dir == p) {
+        show(listFiles(*read, pattern_));
+        watch_ = read->direct && read->watch->valid() ? read->watch : nullptr;
+    } else {
+        refresh();
+    }
 }
 
 void FileList::setPattern(const QString& pattern) {
@@ -322,9 +380,33 @@ void FileList::setPattern(const QString& pattern) {
 }
 
 void FileList::refresh() {
+    watch_.reset();
     QStringList names;
-    if (!path_.isEmpty())
-        names = listFiles(path_, pattern_);
+    if (!path_.isEmpty()) {
+        const std::shared_ptr<const DirectoryRead> read = readDirectory(path_);
+        names = listFiles(*read, pattern_);
+        if (read->direct && read->watch->valid())
+            watch_ = read->watch;
+    }
+    show(std::move(names));
+}
+
+void FileList::removed(const QString& filePath) {
+    const QFileInfo info(filePath);
+    const QString name = info.fileName();
+    const qsizetype row = info.path() == path_ ? model_->names().indexOf(name) : -1;
+    if (row < 0 || !watch_ || !watch_->onlyRemoved(QFile::encodeName(name))) {
+        refresh();
+        return;
+    }
+    // As after a new read: nothing selected, no current entry.
+    const bool blocked = selectionModel()->blockSignals(true);
+    model_->removeName(static_cast<int>(row));
+    selectionModel()->clear();
+    selectionModel()->blockSignals(blocked);
+}
+
+void FileList::show(QStringList names) {
     const bool blocked = selectionModel()->blockSignals(true);
     model_->setNames(std::move(names));
     selectionModel()->blockSignals(blocked);

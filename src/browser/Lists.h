@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SearchPattern.h"
+#include "platform/DirectoryWatch.h"
 
 #include <QAbstractListModel>
 #include <QComboBox>
@@ -8,9 +9,34 @@
 #include <QString>
 #include <QTreeWidget>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace lumorra {
+
+// One read of a directory: the names of its files and subdirectories (symbolic links taken as
+// what they point to; dot names and everything else left out), as the file system spells them.
+struct DirectoryRead {
+    struct Entry {
+        size_t start;  // of the name in names
+        size_t length; // without the NUL that follows it
+        bool directory;
+    };
+    QString dir;
+    std::string names; // every name followed by a NUL
+    std::vector<Entry> entries;
+    // Set up before the read: the changes since.
+    std::shared_ptr<DirectoryWatch> watch;
+    // Every entry was named by the directory itself: no symbolic link, no entry whose type
+    // the file system left open.
+    bool direct = true;
+
+    const char* name(const Entry& e) const { return names.data() + e.start; }
+};
+
+// Reads the directory; throws Error when it cannot be read.
+std::shared_ptr<const DirectoryRead> readDirectory(const QString& dir);
 
 // A mounted volume as the drive list shows it.
 struct Volume {
@@ -63,6 +89,9 @@ public:
     void setPath(const QString& path);
     // Lists the current directory again.
     void refresh();
+    // While changed() is emitted: the read of the directory that the list was filled from, for
+    // the file list to use instead of reading it once more.
+    std::shared_ptr<const DirectoryRead> lastRead() const { return lastRead_; }
 
 signals:
     void changed();
@@ -70,6 +99,7 @@ signals:
 private:
     void fill();
     QString path_;
+    std::shared_ptr<const DirectoryRead> lastRead_;
 };
 
 // The names of a directory's files, as the file list shows them.
@@ -80,6 +110,7 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     void setNames(QStringList names);
+    void removeName(int row);
     const QStringList& names() const { return names_; }
 
 private:
@@ -94,13 +125,17 @@ public:
     explicit FileList(QWidget* parent = nullptr);
 
     QString path() const { return path_; }
-    // Lists the files of the directory; throws Error when it cannot be read.
-    void setPath(const QString& path);
+    // Lists the files of the directory; throws Error when it cannot be read. A read of the
+    // directory made a moment ago serves in place of reading it again.
+    void setPath(const QString& path, const std::shared_ptr<const DirectoryRead>& read = {});
     // Throws Error for a pattern the list refuses; the earlier pattern then stays.
     void setPattern(const QString& pattern);
     QString pattern() const { return pattern_.text(); }
     // Reads the directory again; the selection stays on the same name where it still exists.
     void refresh();
+    // After the program removed the file of this path: drops its entry, or reads the directory
+    // again when it is not in the list or anything else in the directory may have changed.
+    void removed(const QString& filePath);
 
     int count() const { return model_->rowCount(); }
     QString item(int index) const;
@@ -116,7 +151,11 @@ signals:
     void selectionChanged(int index);
 
 private:
+    void show(QStringList names);
     FileListModel* model_;
+    // The changes of the directory since it was read for the list; none when it was not read
+    // as a whole or its entries may change without the directory telling.
+    std::shared_ptr<DirectoryWatch> watch_;
     QString path_;
     SearchPattern pattern_;
 };
@@ -124,5 +163,6 @@ private:
 // The names of a directory's files that match the pattern, hidden and system files left out,
 // in natural order. Throws Error when the directory cannot be read.
 QStringList listFiles(const QString& dir, const SearchPattern& pattern);
+QStringList listFiles(const DirectoryRead& read, const SearchPattern& pattern);
 
 } // namespace lumorra

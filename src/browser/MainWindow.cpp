@@ -310,7 +310,7 @@ void MainWindow::Dir1_Change() {
         if (const Volume* v = volumeOf(Drive1->volumes(), Dir1->path()))
             driveDirs_[v->rootPath] = Dir1->path();
     });
-    ignoreErrors([this] { File1->setPath(Dir1->path()); });
+    ignoreErrors([this] { File1->setPath(Dir1->path(), Dir1->lastRead()); });
     ignoreErrors([this] { updateFileCount(); });
     ignoreErrors([this] { Label7->setText(QStringLiteral("Current: ")); });
 }

@@ -1,6 +1,8 @@
 #include "NaturalOrder.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace lumorra {
@@ -71,46 +73,97 @@ namespace {
 // A key whose plain order is the natural order of the folded name: each run of digits becomes
 // "0", its length without leading zeros as one character, and those digits. Digits sort below
 // or above every other character alike, so the marker "0" keeps their place; a shorter number
-// sorts first, and equally long ones by their digits.
-QString naturalKey(const QString& name) {
-    const QString folded = name.toCaseFolded();
-    QString key;
-    key.reserve(folded.size() + 8);
-    for (qsizetype i = 0; i < folded.size();) {
-        if (!isDigit(folded[i])) {
-            key += folded[i++];
+// sorts first, and equally long ones by their digits. Appended to keys; the name's characters
+// come through fold.
+template <typename Fold>
+void appendKey(std::u16string& keys, const QChar* name, qsizetype size, Fold fold) {
+    for (qsizetype i = 0; i < size;) {
+        if (!isDigit(name[i])) {
+            keys += fold(name[i++].unicode());
             continue;
         }
         qsizetype start = i;
-        while (i < folded.size() && isDigit(folded[i]))
+        while (i < size && isDigit(name[i]))
             ++i;
-        while (start + 1 < i && folded[start] == QLatin1Char('0'))
+        while (start + 1 < i && name[start] == QLatin1Char('0'))
             ++start;
-        key += QLatin1Char('0');
-        key += QChar(static_cast<char16_t>(qMin<qsizetype>(i - start, 0xffff)));
-        key += QStringView(folded).mid(start, i - start);
+        keys += u'0';
+        keys += static_cast<char16_t>(qMin<qsizetype>(i - start, 0xffff));
+        for (qsizetype k = start; k < i; ++k)
+            keys += name[k].unicode();
     }
-    return key;
+}
+
+bool isAscii(const QString& name) {
+    for (const QChar c : name) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// Sorts the positions by the keys (each keys[start[i]] up to keys[start[i + 1]]), equal keys by
+// the names themselves.
+template <typename Unit>
+void sortByKeys(std::vector<qsizetype>& order, const std::basic_string<Unit>& keys,
+                const std::vector<size_t>& start, const QStringList& names) {
+    const auto key = [&](qsizetype i) {
+        const size_t b = start[static_cast<size_t>(i)];
+        return std::basic_string_view<Unit>(keys.data() + b, start[static_cast<size_t>(i) + 1] - b);
+    };
+    std::sort(order.begin(), order.end(), [&](qsizetype x, qsizetype y) {
+        const int c = key(x).compare(key(y));
+        return c != 0 ? c < 0 : names[x] < names[y];
+    });
 }
 
 } // namespace
 
+std::vector<qsizetype> naturalOrder(const QStringList& names) {
+    // Each name gets its key once, all keys in one buffer; the sort then compares keys as
+    // plain text.
+    std::u16string keys;
+    std::vector<size_t> start;
+    start.reserve(static_cast<size_t>(names.size()) + 1);
+    qsizetype total = 0;
+    for (const QString& n : names)
+        total += n.size() + 4;
+    keys.reserve(static_cast<size_t>(total));
+    for (const QString& n : names) {
+        start.push_back(keys.size());
+        if (isAscii(n)) {
+            // An ASCII name folds letter by letter.
+            appendKey(keys, n.constData(), n.size(), [](char16_t c) {
+                return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+            });
+        } else {
+            const QString folded = n.toCaseFolded();
+            appendKey(keys, folded.constData(), folded.size(), [](char16_t c) { return c; });
+        }
+    }
+    start.push_back(keys.size());
+    std::vector<qsizetype> order(static_cast<size_t>(names.size()));
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<qsizetype>(i);
+    // Keys of small characters only compare as bytes, which is several times faster.
+    if (std::all_of(keys.begin(), keys.end(), [](char16_t c) { return c < 0x100; })) {
+        std::string bytes(keys.size(), '\0');
+        std::transform(keys.begin(), keys.end(), bytes.begin(),
+                       [](char16_t c) { return static_cast<char>(c); });
+        sortByKeys(order, bytes, start, names);
+    } else {
+        sortByKeys(order, keys, start, names);
+    }
+    return order;
+}
+
 void naturalSort(QStringList& names) {
-    // Each name gets its key once; the sort then compares keys as plain text.
-    struct Entry {
-        QString key;
-        QString name;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(static_cast<size_t>(names.size()));
-    for (QString& n : names)
-        entries.push_back(Entry{naturalKey(n), std::move(n)});
-    std::sort(entries.begin(), entries.end(), [](const Entry& x, const Entry& y) {
-        const int c = x.key.compare(y.key);
-        return c != 0 ? c < 0 : x.name < y.name;
-    });
-    for (size_t i = 0; i < entries.size(); ++i)
-        names[static_cast<qsizetype>(i)] = std::move(entries[i].name);
+    const std::vector<qsizetype> order = naturalOrder(names);
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (const qsizetype i : order)
+        sorted.push_back(std::move(names[i]));
+    names = std::move(sorted);
 }
 
 } // namespace lumorra

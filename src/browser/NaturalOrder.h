@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace lumorra {
 
 // The order of the lists: letter case ignored, runs of digits compared by their value, so
@@ -11,5 +13,7 @@ namespace lumorra {
 bool naturalLess(const QString& a, const QString& b);
 // Sorts names in that order, folding each name once.
 void naturalSort(QStringList& names);
+// The positions of the names in that order: first the index of the name that sorts first.
+std::vector<qsizetype> naturalOrder(const QStringList& names);
 
 } // namespace lumorra

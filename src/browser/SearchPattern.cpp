@@ -32,18 +32,26 @@ bool SearchPattern::matches(const QString& fileName) const {
     return false;
 }
 
-bool wildcardMatch(const QString& spec, const QString& name) {
-    // Greedy match with one back-track point: the last "*" seen. Linear in practice.
+namespace {
+
+QChar folded(QChar c) {
+    return c.toCaseFolded();
+}
+// An ASCII letter folds to its small letter, every other ASCII character to itself.
+QChar folded(char c) {
+    return QLatin1Char(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+}
+
+// Greedy match with one back-track point: the last "*" seen. Linear in practice.
+template <typename Char> bool matchFolded(const QString& spec, const Char* n, qsizetype nn) {
     const QChar* s = spec.constData();
     const qsizetype sn = spec.size();
-    const QChar* n = name.constData();
-    const qsizetype nn = name.size();
     qsizetype si = 0, ni = 0, star = -1, mark = 0;
     while (ni < nn) {
         if (si < sn && s[si] == QLatin1Char('*')) {
             star = si++;
             mark = ni;
-        } else if (si < sn && (s[si] == QLatin1Char('?') || s[si] == n[ni].toCaseFolded())) {
+        } else if (si < sn && (s[si] == QLatin1Char('?') || s[si] == folded(n[ni]))) {
             ++si;
             ++ni;
         } else if (star >= 0) {
@@ -56,6 +64,20 @@ bool wildcardMatch(const QString& spec, const QString& name) {
     while (si < sn && s[si] == QLatin1Char('*'))
         ++si;
     return si == sn;
+}
+
+} // namespace
+
+bool SearchPattern::matchesAscii(const char* fileName, size_t length) const {
+    for (const QString& spec : specs_) {
+        if (matchFolded(spec, fileName, static_cast<qsizetype>(length)))
+            return true;
+    }
+    return false;
+}
+
+bool wildcardMatch(const QString& spec, const QString& name) {
+    return matchFolded(spec, name.constData(), name.size());
 }
 
 } // namespace lumorra

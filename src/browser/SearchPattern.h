@@ -18,6 +18,8 @@ public:
     static SearchPattern parse(const QString& text);
 
     bool matches(const QString& fileName) const;
+    // matches() for a name of ASCII characters only, as the file system gives it.
+    bool matchesAscii(const char* fileName, size_t length) const;
     const QString& text() const { return text_; }
 
 private:

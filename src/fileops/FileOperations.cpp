@@ -131,7 +131,7 @@ void FileOperations::transfer(Transfer kind) {
             setFileAttributes(source, attr::Archive);
             deleteFile(source);
             copied = false;
-            w_.File1->refresh();
+            w_.File1->removed(source);
             w_.updateFileCount();
             w_.Command7->setEnabled(false);
             w_.Command7->setText(QStringLiteral("File Moved"));
@@ -196,7 +196,7 @@ bool FileOperations::deleteCurrentFile(Reporting reporting, QWidget* owner) {
             setFileAttributes(path, attr::Archive);
             deleteFile(path);
             deleted = true;
-            w_.File1->refresh();
+            w_.File1->removed(path);
             w_.updateFileCount();
             w_.Label7->setText(QStringLiteral("Current: "));
             // The entry that followed the deleted one; none after the last.

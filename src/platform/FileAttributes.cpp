@@ -1,30 +1,41 @@
 #include "FileAttributes.h"
 
 #include "Error.h"
+#include "XattrQueue.h"
 
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
 namespace lumorra {
 namespace {
 
+// The hidden, system and archive bits of a stored value of n bytes, or -1 for none.
+int parseBits(const char* value, ssize_t n) {
+    if (n <= 0)
+        return -1;
+    bool ok = false;
+    const int v = QByteArray(value, static_cast<int>(n)).trimmed().toInt(&ok);
+    return ok ? (v & (attr::Hidden | attr::System | attr::Archive)) : -1;
+}
+
 // The stored hidden, system and archive bits, or -1 when the file has none stored.
 int storedBits(const char* local) {
     char buf[32];
-    const ssize_t n = ::getxattr(local, AttributesXattr, buf, sizeof buf - 1);
-    if (n <= 0)
-        return -1;
-    buf[n] = '\0';
-    bool ok = false;
-    const int v = QByteArray(buf, static_cast<int>(n)).trimmed().toInt(&ok);
-    return ok ? (v & (attr::Hidden | attr::System | attr::Archive)) : -1;
+    return parseBits(buf, ::getxattr(local, AttributesXattr, buf, sizeof buf - 1));
+}
+
+bool hiddenBits(int bits) {
+    return bits > 0 && (bits & (attr::Hidden | attr::System)) != 0;
 }
 
 QString fileName(const QString& path) {
@@ -56,40 +67,110 @@ bool isHiddenOrSystem(const QString& dir, const QString& name) {
 }
 
 std::vector<bool> hiddenOrSystem(const QString& dir, const std::vector<QByteArray>& names) {
-    std::vector<char> flags(names.size(), 0);
-    const QByteArray prefix = QFile::encodeName(dir) + '/';
-    const auto byPath = [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) {
-            const int bits = storedBits((prefix + names[i]).constData());
-            flags[i] = bits > 0 && (bits & (attr::Hidden | attr::System)) != 0;
-        }
-    };
-    constexpr size_t ManyNames = 2000;
-    if (names.size() < ManyNames) {
-        byPath(0, names.size());
-    } else {
+    std::vector<const char*> pointers;
+    pointers.reserve(names.size());
+    for (const QByteArray& n : names)
+        pointers.push_back(n.constData());
+    return HiddenLookup(dir, std::move(pointers)).wait();
+}
+
+struct HiddenLookup::Work {
+    QByteArray prefix; // the directory and "/"
+    std::vector<const char*> names;
+    std::vector<char> flags;
+    std::atomic<size_t> next{0};
+    // Set while the helper hands the look-ups to the kernel's queue: the queue then works on
+    // several of them at once, and the caller's thread only waits.
+    std::atomic<bool> queued{false};
+    std::thread helper;
+    bool waited = false;
+
+    static constexpr size_t Chunk = 64;
+
+    // Claims the next run of names: false when none is left.
+    bool claim(size_t& begin, size_t& end) {
+        begin = next.fetch_add(Chunk, std::memory_order_relaxed);
+        if (begin >= names.size())
+            return false;
+        end = std::min(begin + Chunk, names.size());
+        return true;
+    }
+    void byPath(size_t i) { flags[i] = hiddenBits(storedBits((prefix + names[i]).constData())); }
+    void relative(size_t i) { flags[i] = hiddenBits(storedBits(names[i])); }
+
+    // The helper thread: takes the directory as its working directory (without changing the
+    // program's), so that each look-up walks one name, not the whole path.
+    void help() {
         const int dirFd = ::open(prefix.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        // A thread of its own takes the directory as its working directory (without changing
-        // the program's), so that each look-up walks one name, not the whole path.
-        const auto relative = [&](size_t begin, size_t end) {
-            if (dirFd < 0 || ::unshare(CLONE_FS) != 0 || ::fchdir(dirFd) != 0) {
-                byPath(begin, end);
-                return;
-            }
-            for (size_t i = begin; i < end; ++i) {
-                const int bits = storedBits(names[i].constData());
-                flags[i] = bits > 0 && (bits & (attr::Hidden | attr::System)) != 0;
-            }
-        };
-        const size_t half = names.size() / 2;
-        std::thread first(relative, 0, half);
-        std::thread second(relative, half, names.size());
-        first.join();
-        second.join();
+        const bool inDir = dirFd >= 0 && ::unshare(CLONE_FS) == 0 && ::fchdir(dirFd) == 0;
         if (dirFd >= 0)
             ::close(dirFd);
+        size_t begin = 0, end = 0;
+        if (inDir) {
+            XattrQueue queue;
+            if (queue.open()) {
+                queued = true;
+                queue.run(
+                    AttributesXattr,
+                    [&](uint64_t& id, const char*& path) {
+                        if (begin == end && !claim(begin, end))
+                            return false;
+                        id = begin;
+                        path = names[begin++];
+                        return true;
+                    },
+                    [&](uint64_t id, int result, const char* value) {
+                        if (result == -ECANCELED || (result < 0 && result != -ENODATA))
+                            relative(id); // read it again the plain way, errors and all
+                        else
+                            flags[id] = hiddenBits(parseBits(value, result));
+                    });
+                queued = false;
+                // The names of a run the queue stopped taking.
+                for (; begin < end; ++begin)
+                    relative(begin);
+            }
+        }
+        while (claim(begin, end)) {
+            for (size_t i = begin; i < end; ++i)
+                inDir ? relative(i) : byPath(i);
+        }
     }
-    return std::vector<bool>(flags.begin(), flags.end());
+};
+
+HiddenLookup::HiddenLookup(const QString& dir, std::vector<const char*> names)
+    : work_(std::make_unique<Work>()) {
+    Work& w = *work_;
+    w.prefix = QFile::encodeName(dir) + '/';
+    w.names = std::move(names);
+    w.flags.assign(w.names.size(), 0);
+    // A short list is read when asked for: a thread would cost more than it saves.
+    constexpr size_t ManyNames = 256;
+    if (w.names.size() >= ManyNames) {
+        try {
+            w.helper = std::thread([&w] { w.help(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: wait() reads them all.
+        }
+    }
+}
+
+HiddenLookup::~HiddenLookup() {
+    if (work_ && !work_->waited)
+        wait();
+}
+
+std::vector<bool> HiddenLookup::wait() {
+    Work& w = *work_;
+    w.waited = true;
+    size_t begin = 0, end = 0;
+    while (!w.queued && w.claim(begin, end)) {
+        for (size_t i = begin; i < end; ++i)
+            w.byPath(i);
+    }
+    if (w.helper.joinable())
+        w.helper.join();
+    return std::vector<bool>(w.flags.begin(), w.flags.end());
 }
 
 } // namespace lumorra

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace lumorra {
@@ -28,8 +29,27 @@ int fileAttributes(const QString& path);
 bool isHiddenOrSystem(const QString& dir, const QString& name);
 
 // isHiddenOrSystem() for many names of one directory at once (names in the file system's
-// encoding, none starting with "."): long lists are looked up relative to the directory, on two
-// threads, which is several times faster than one full path at a time.
+// encoding, none starting with ".").
 std::vector<bool> hiddenOrSystem(const QString& dir, const std::vector<QByteArray>& names);
+
+// hiddenOrSystem() in the background: the look-ups start at once and run while the caller goes
+// on with other work; wait() gives the answer. The names (NUL-terminated, in the file system's
+// encoding, none starting with ".") must stay in place until wait() has returned. Long lists
+// are looked up relative to the directory, in batches through the kernel's submission queue
+// where it offers extended attributes there, else one call at a time; the caller's thread
+// joins in when it waits.
+class HiddenLookup {
+public:
+    HiddenLookup(const QString& dir, std::vector<const char*> names);
+    ~HiddenLookup();
+    HiddenLookup(const HiddenLookup&) = delete;
+    HiddenLookup& operator=(const HiddenLookup&) = delete;
+    // For each name, whether the lists leave it out. Call once.
+    std::vector<bool> wait();
+
+private:
+    struct Work;
+    std::unique_ptr<Work> work_;
+};
 
 } // namespace lumorra

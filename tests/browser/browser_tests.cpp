@@ -5,6 +5,7 @@
 #include "browser/StartPath.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "platform/DirectoryWatch.h"
 #include "platform/Error.h"
 #include "platform/FileAttributes.h"
 #include "platform/KeepOnTop.h"
@@ -82,6 +83,7 @@ private slots:
     void naturalOrder();
     void listsLeaveOutHiddenSystemAndNonFiles();
     void longListsLeaveOutHiddenAndSystemFilesToo();
+    void directoryWatchTellsARemovalFromOtherChanges();
     void patternMatchingEveryNameListsEveryFile();
     void currentFileJoinsWithOneSlash();
     void everythingFitsA1024By768Screen();
@@ -130,7 +132,11 @@ void BrowserTest::searchPatternMatching() {
     QFETCH(QString, pattern);
     QFETCH(QString, name);
     QFETCH(bool, matches);
-    QCOMPARE(SearchPattern::parse(pattern).matches(name), matches);
+    const SearchPattern parsed = SearchPattern::parse(pattern);
+    QCOMPARE(parsed.matches(name), matches);
+    // Names as the directory gives them, matched byte by byte, go the same way.
+    const QByteArray bytes = name.toLatin1();
+    QCOMPARE(parsed.matchesAscii(bytes.constData(), size_t(bytes.size())), matches);
 }
 
 void BrowserTest::refusedPatterns_data() {
@@ -183,6 +189,18 @@ void BrowserTest::naturalOrder() {
     naturalSort(byKeys);
     std::sort(many.begin(), many.end(), naturalLess);
     QCOMPARE(byKeys, many);
+    // Characters beyond the first 256, and numbers of hundreds of digits, in the keys.
+    QStringList wide = {"\u6f22\u5b57.jpg",
+                        "a" + QString(300, '9') + ".jpg",
+                        "a" + QString(299, '9') + ".jpg",
+                        "A1.jpg",
+                        "\u00e9t\u00e9.jpg",
+                        "b.jpg"};
+    expected = wide;
+    std::sort(expected.begin(), expected.end(), naturalLess);
+    naturalSort(wide);
+    QCOMPARE(wide, expected);
+    QCOMPARE(wide.first(), QStringLiteral("A1.jpg"));
 }
 
 void BrowserTest::listsLeaveOutHiddenSystemAndNonFiles() {
@@ -198,6 +216,15 @@ void BrowserTest::listsLeaveOutHiddenSystemAndNonFiles() {
     QFile::link(dir + QStringLiteral("/gone.jpg"), dir + QStringLiteral("/dangling.jpg"));
     const QStringList names = listFiles(dir, SearchPattern::parse(QStringLiteral("*.jpg")));
     QCOMPARE(names, QStringList({"archive.jpg", "link.jpg", "shown.jpg"}));
+    // Names beyond ASCII are matched, decoded and sorted among the others.
+    for (const QString& n :
+         {QStringLiteral("\u00c4rger.JPG"), QStringLiteral("\u00e4pfel10.jpg"),
+          QStringLiteral("\u00c4pfel9.jpg"), QStringLiteral("\u00e9t\u00e9.txt")})
+        touch(dir, n);
+    setStoredAttributes(dir + QStringLiteral("/\u00e4pfel10.jpg"), "2");
+    QCOMPARE(listFiles(dir, SearchPattern::parse(QStringLiteral("*.jpg;\u00c9T\u00c9.*"))),
+             QStringList({"archive.jpg", "link.jpg", "shown.jpg", "\u00c4pfel9.jpg",
+                          "\u00c4rger.JPG", "\u00e9t\u00e9.txt"}));
     QVERIFY_THROWS_EXCEPTION(Error, listFiles(dir + QStringLiteral("/missing"),
                                               SearchPattern::parse(QStringLiteral("*"))));
 }
@@ -228,6 +255,36 @@ void BrowserTest::longListsLeaveOutHiddenAndSystemFilesToo() {
     QVERIFY(shownDir);
     QCOMPARE(shownDir->childCount(), 1);
     QCOMPARE(shownDir->child(0)->text(0), QStringLiteral("sub"));
+}
+
+void BrowserTest::directoryWatchTellsARemovalFromOtherChanges() {
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("w"));
+    for (const char* n : {"a.jpg", "b.jpg", "c.jpg"})
+        touch(dir, QString::fromLatin1(n));
+    const auto remove = [&](const char* n) {
+        QVERIFY(QFile::remove(dir + QLatin1Char('/') + QLatin1String(n)));
+    };
+    DirectoryWatch watch(dir);
+    QVERIFY(watch.valid());
+    QVERIFY(!watch.onlyRemoved("a.jpg")); // nothing happened yet
+    // The program's own delete: attributes cleared, then the file removed.
+    setStoredAttributes(dir + QStringLiteral("/a.jpg"), "32");
+    remove("a.jpg");
+    QVERIFY(watch.onlyRemoved("a.jpg"));
+    // Another entry removed, or one created besides, is another change.
+    remove("b.jpg");
+    QVERIFY(!watch.onlyRemoved("c.jpg"));
+    touch(dir, QStringLiteral("d.jpg"));
+    remove("c.jpg");
+    QVERIFY(!watch.onlyRemoved("c.jpg"));
+    // An attribute changed on another entry too.
+    touch(dir, QStringLiteral("e.jpg"));
+    DirectoryWatch second(dir);
+    setStoredAttributes(dir + QStringLiteral("/e.jpg"), "2");
+    remove("d.jpg");
+    QVERIFY(!second.onlyRemoved("d.jpg"));
+    QVERIFY(!DirectoryWatch(dir + QStringLiteral("/missing")).valid());
 }
 
 void BrowserTest::patternMatchingEveryNameListsEveryFile() {

@@ -1,3 +1,4 @@
+#include "browser/Lists.h"
 #include "browser/MainWindow.h"
 #include "fileops/FileOperations.h"
 #include "platform/FileAttributes.h"
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
@@ -141,6 +143,7 @@ private slots:
     void deleteSelectsTheFollowingFile();
     void deleteOfTheLastEntryLeavesNoSelection();
     void deleteAsksAndNoKeepsEverything();
+    void deleteAndMoveLeaveTheListAsANewReadWouldShow();
     void deleteFailureIsRecorded();
     void keysZoomAndDelete();
     void renameKeepsOrChangesTheExtension();
@@ -426,6 +429,58 @@ void FileOpsTest::deleteOfTheLastEntryLeavesNoSelection() {
     QCOMPARE(t.window->Label6->text(), QStringLiteral("1 File(s)"));
     // The picture stays shown.
     QVERIFY(t.window->Image1->hasPicture());
+}
+
+void FileOpsTest::deleteAndMoveLeaveTheListAsANewReadWouldShow() {
+    Ops t;
+    for (int i = 1; i <= 6; ++i)
+        t.picture(QStringLiteral("p%1.jpg").arg(i), i * 30);
+    writeFile(t.dir + QStringLiteral("/.dot.jpg"), "x");
+    writeFile(t.dir + QStringLiteral("/hidden.jpg"), "x");
+    setFileAttributes(t.dir + QStringLiteral("/hidden.jpg"), attr::Hidden | attr::Archive);
+    const auto fresh = [&] { return listFiles(t.dir, SearchPattern::parse(QStringLiteral("*"))); };
+    const auto listed = [&] {
+        QStringList names;
+        for (int i = 0; i < t.window->File1->count(); ++i)
+            names << t.window->File1->item(i);
+        return names;
+    };
+    QSignalSpy resets(t.window->File1->model(), &QAbstractItemModel::modelReset);
+
+    // Nothing else changed: only the entry goes, the directory is not read again.
+    t.select(QStringLiteral("p2.jpg"));
+    resets.clear();
+    t.ops->mnudelete_Click();
+    QCOMPARE(listed(), fresh());
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("5 File(s)"));
+    QCOMPARE(t.window->File1->fileName(), QStringLiteral("p3.jpg"));
+    // And again from the list left by the first one.
+    t.ops->mnudelete_Click();
+    QCOMPARE(listed(), fresh());
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(t.window->File1->fileName(), QStringLiteral("p4.jpg"));
+
+    // Changes behind the program's back are not missed: a new file, a file hidden since.
+    t.picture(QStringLiteral("new.jpg"));
+    t.ops->mnudelete_Click();
+    QCOMPARE(listed(), fresh());
+    QCOMPARE(listed(), QStringList({"new.jpg", "p1.jpg", "p5.jpg", "p6.jpg"}));
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("4 File(s)"));
+    QCOMPARE(t.window->File1->fileName(), QStringLiteral("p1.jpg"));
+    setFileAttributes(t.dir + QStringLiteral("/p6.jpg"), attr::System | attr::Archive);
+    t.ops->mnudelete_Click();
+    QCOMPARE(listed(), fresh());
+    QCOMPARE(listed(), QStringList({"new.jpg", "p5.jpg"}));
+
+    // A move drops the moved file alike.
+    t.select(QStringLiteral("new.jpg"));
+    resets.clear();
+    t.ops->Command7_Click();
+    QVERIFY(QFileInfo::exists(t.copyDir + QStringLiteral("/new.jpg")));
+    QCOMPARE(listed(), QStringList({"p5.jpg"}));
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(t.window->Label6->text(), QStringLiteral("1 File(s)"));
 }
 
 void FileOpsTest::deleteAsksAndNoKeepsEverything() {
