@@ -166,7 +166,7 @@ void renameNoReplace(const QString& from, const QString& to) {
         fail();
 }
 
-qint64 copyFile(const QString& from, const QString& to) {
+qint64 copyFile(const QString& from, const QString& to, ExistingTarget existing) {
     const QByteArray f = local(from);
     const QByteArray t = local(to);
     Fd in;
@@ -178,12 +178,11 @@ qint64 copyFile(const QString& from, const QString& to) {
         fail();
     if (S_ISDIR(st.st_mode))
         failWith(EISDIR);
-    struct stat existing {};
-    if (::lstat(t.constData(), &existing) == 0)
+    struct stat target {};
+    if (existing == ExistingTarget::Refuse && ::lstat(t.constData(), &target) == 0)
         failWith(EEXIST);
 
-    const QFileInfo target(to);
-    QByteArray temp = local(target.path() + QLatin1String("/.lumorra-copy-XXXXXX"));
+    QByteArray temp = local(QFileInfo(to).path() + QLatin1String("/.lumorra-copy-XXXXXX"));
     Fd out;
     out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (out.fd < 0)
@@ -219,7 +218,12 @@ qint64 copyFile(const QString& from, const QString& to) {
     if (closed != 0)
         failAndRemove(errno);
     try {
-        renameNoReplace(QFile::decodeName(temp), to);
+        if (existing == ExistingTarget::Replace) {
+            if (::rename(temp.constData(), t.constData()) != 0)
+                fail();
+        } else {
+            renameNoReplace(QFile::decodeName(temp), to);
+        }
     } catch (...) {
         ::unlink(temp.constData());
         throw;
