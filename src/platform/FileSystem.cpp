@@ -63,6 +63,22 @@ int renameat2NoReplace(const char* from, const char* to) {
 #endif
 }
 
+// The process's file creation mask, read without changing it.
+mode_t creationMask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return static_cast<mode_t>(mask);
+            }
+        }
+    }
+    return 022;
+}
+
 } // namespace
 
 void setFileAttributes(const QString& path, int value) {
@@ -229,6 +245,41 @@ qint64 copyFile(const QString& from, const QString& to, ExistingTarget existing)
         throw;
     }
     return copied;
+}
+
+void writeFileReplacing(const QString& path, const QByteArray& data) {
+    QString target = path;
+    const QFileInfo info(path);
+    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
+        target = info.canonicalFilePath();
+    const QByteArray t = local(target);
+    struct stat existing {};
+    const bool replacing = ::stat(t.constData(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode))
+        failWith(EISDIR);
+
+    const QFileInfo targetInfo(target);
+    QByteArray temp = local(targetInfo.path() + QStringLiteral("/.") + targetInfo.fileName() +
+                            QStringLiteral("-XXXXXX"));
+    Fd out;
+    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out.fd < 0)
+        fail();
+    auto failAndRemove = [&](int err) {
+        ::unlink(temp.constData());
+        failWith(err);
+    };
+    if (!writeAll(out.fd, data.constData(), static_cast<size_t>(data.size())))
+        failAndRemove(errno);
+    if (::fsync(out.fd) != 0)
+        failAndRemove(errno);
+    ::fchmod(out.fd, replacing ? (existing.st_mode & 07777) : (0666 & ~creationMask()));
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0)
+        failAndRemove(errno);
+    if (::rename(temp.constData(), t.constData()) != 0)
+        failAndRemove(errno);
 }
 
 bool sameFile(const QString& a, const QString& b) {

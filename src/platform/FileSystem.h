@@ -42,6 +42,13 @@ enum class ExistingTarget {
 qint64 copyFile(const QString& from, const QString& to,
                 ExistingTarget existing = ExistingTarget::Refuse);
 
+// Writes a whole file: the data goes under a hidden temporary name beside the file ("." + the
+// file's name + "-" and six random characters), is flushed,
+// and then takes the file's name in one step, so an earlier file stays whole until the new one
+// is complete and a failed or interrupted write leaves nothing under the file's name. A file
+// that is replaced passes its permissions on; a symbolic link is followed.
+void writeFileReplacing(const QString& path, const QByteArray& data);
+
 // Whether two paths name one file (the same device and inode); false when either is missing.
 bool sameFile(const QString& a, const QString& b);
 

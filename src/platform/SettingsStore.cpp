@@ -1,12 +1,12 @@
 #include "SettingsStore.h"
 
 #include "Error.h"
+#include "FileSystem.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -325,18 +325,17 @@ void SettingsStore::write(const QString& key, const QString& value) {
     if (!found)
         entries.push_back(Entry{key, value});
 
-    QSaveFile out(path_);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly))
-        throw fileError(out);
-    const QByteArray data = serialize(groups);
-    if (out.write(data) != data.size()) {
-        Error e = fileError(out);
-        out.cancelWriting();
-        throw e;
+    // Every writer of the file holds the lock while its temporary exists, so a temporary found
+    // now was left by a writer that was killed half way.
+    const QString name = info.fileName();
+    const QStringList stale = info.dir().entryList({QLatin1Char('.') + name + QStringLiteral("-*")},
+                                                   QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& left : stale) {
+        if (left.size() == name.size() + 8)
+            QFile::remove(info.dir().filePath(left));
     }
-    if (!out.commit())
-        throw fileError(out);
+
+    writeFileReplacing(path_, serialize(groups));
 }
 
 } // namespace lumorra
