@@ -1,9 +1,14 @@
 #include "Logs.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QLocale>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace lumorra {
 namespace {
@@ -28,13 +33,33 @@ QString runLogStatusLine(const QString& label) {
 void RunLog::open(const QString& path) {
     if (file_.isOpen())
         file_.close();
-    file_.setFileName(path);
+    // The new run log is made under a hidden name of its own and then takes the earlier one's
+    // place in one step, so two starts at once never write into one file: the run log that
+    // stays is the later start's.
+    const QString dir = QFileInfo(path).path();
+    int fd = -1;
+    QByteArray temp;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temp = QFile::encodeName(
+            dir + QStringLiteral("/.LMRunLog-%1-%2")
+                      .arg(QCoreApplication::applicationPid())
+                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt == 10))
+            throw Error::fromErrno(errno);
+    }
+    if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(temp.constData());
+        throw Error::fromErrno(err);
+    }
     errno = 0;
-    if (QFile::exists(path) && !QFile::remove(path))
+    if (!file_.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw openError(file_);
-    errno = 0;
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        throw openError(file_);
+    }
     line(QStringLiteral("***Tovik Software, Lumorra Run Logfile***"));
     line(QString());
 }

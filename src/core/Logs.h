@@ -16,8 +16,8 @@ QString runLogStatusLine(const QString& label);
 // The run log: a trace of the start-up steps, rewritten at every start. Lines end with CR LF.
 class RunLog {
 public:
-    // Deletes an earlier run log, creates the file and writes the header and an empty line.
-    // Throws Error when the file cannot be deleted, created or written.
+    // Replaces an earlier run log by a new file and writes the header and an empty line.
+    // Throws Error when the file cannot be replaced, created or written.
     void open(const QString& path);
     // Writes the text as it is, plus CR LF.
     void line(const QString& text);

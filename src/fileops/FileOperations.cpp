@@ -12,12 +12,10 @@
 #include "platform/SettingsStore.h"
 #include "platform/movie/MovieControl.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -108,17 +106,27 @@ void FileOperations::transfer(Transfer kind) {
                 refuse();
 
             const QString found = lookUpFile(destination);
+            // The file being replaced goes only once the copy is complete, so that nothing is
+            // lost when the copy fails or the program is ended half way. Under the same name
+            // the copy takes its place in one step; under another spelling it goes after.
+            ExistingTarget existing = ExistingTarget::Refuse;
+            QString replaced;
             if (!found.isEmpty() && found.toLower() == name.toLower()) {
-                const QString existing = joinPath(QFileInfo(destination).path(), found);
-                if (sameFile(source, existing))
+                replaced = joinPath(QFileInfo(destination).path(), found);
+                if (sameFile(source, replaced))
                     refuse();
                 if (!askOverwrite(s_.dialogs, &w_))
                     return;
-                setFileAttributes(existing, attr::Archive);
-                deleteFile(existing);
+                setFileAttributes(replaced, attr::Archive);
+                if (found == name) {
+                    existing = ExistingTarget::Replace;
+                    replaced.clear();
+                }
             }
 
-            const qint64 size = copyFile(source, destination);
+            const qint64 size = copyFile(source, destination, existing);
+            if (!replaced.isEmpty())
+                deleteFile(replaced);
             if (lookUpFile(destination) != name || fileLength(destination) != size)
                 refuse();
             copied = true;
@@ -339,21 +347,9 @@ void FileOperations::saveCopy(const QString& chosen) {
     // takes is not replaced without asking.
     if (target != chosen && !askOverwrite(s_.dialogs, &w_))
         return;
-    // The new copy is complete before the old file goes.
-    const QString temp =
-        joinPath(chosenInfo.path(),
-                 QStringLiteral(".lumorra-save-%1-%2")
-                     .arg(QCoreApplication::applicationPid())
-                     .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-    copyFile(current, temp);
-    try {
-        setFileAttributes(target, attr::Archive);
-        deleteFile(target);
-        renameNoReplace(temp, target);
-    } catch (...) {
-        ignoreErrors([&] { deleteFile(temp); });
-        throw;
-    }
+    // The new copy takes the old file's place in one step once it is complete.
+    setFileAttributes(target, attr::Archive);
+    copyFile(current, target, ExistingTarget::Replace);
 }
 
 void FileOperations::listChanged() {

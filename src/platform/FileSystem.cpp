@@ -63,6 +63,22 @@ int renameat2NoReplace(const char* from, const char* to) {
 #endif
 }
 
+// The process's file creation mask, read without changing it.
+mode_t creationMask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return static_cast<mode_t>(mask);
+            }
+        }
+    }
+    return 022;
+}
+
 } // namespace
 
 void setFileAttributes(const QString& path, int value) {
@@ -166,7 +182,7 @@ void renameNoReplace(const QString& from, const QString& to) {
         fail();
 }
 
-qint64 copyFile(const QString& from, const QString& to) {
+qint64 copyFile(const QString& from, const QString& to, ExistingTarget existing) {
     const QByteArray f = local(from);
     const QByteArray t = local(to);
     Fd in;
@@ -178,12 +194,11 @@ qint64 copyFile(const QString& from, const QString& to) {
         fail();
     if (S_ISDIR(st.st_mode))
         failWith(EISDIR);
-    struct stat existing {};
-    if (::lstat(t.constData(), &existing) == 0)
+    struct stat target {};
+    if (existing == ExistingTarget::Refuse && ::lstat(t.constData(), &target) == 0)
         failWith(EEXIST);
 
-    const QFileInfo target(to);
-    QByteArray temp = local(target.path() + QLatin1String("/.lumorra-copy-XXXXXX"));
+    QByteArray temp = local(QFileInfo(to).path() + QLatin1String("/.lumorra-copy-XXXXXX"));
     Fd out;
     out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (out.fd < 0)
@@ -219,12 +234,52 @@ qint64 copyFile(const QString& from, const QString& to) {
     if (closed != 0)
         failAndRemove(errno);
     try {
-        renameNoReplace(QFile::decodeName(temp), to);
+        if (existing == ExistingTarget::Replace) {
+            if (::rename(temp.constData(), t.constData()) != 0)
+                fail();
+        } else {
+            renameNoReplace(QFile::decodeName(temp), to);
+        }
     } catch (...) {
         ::unlink(temp.constData());
         throw;
     }
     return copied;
+}
+
+void writeFileReplacing(const QString& path, const QByteArray& data) {
+    QString target = path;
+    const QFileInfo info(path);
+    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
+        target = info.canonicalFilePath();
+    const QByteArray t = local(target);
+    struct stat existing {};
+    const bool replacing = ::stat(t.constData(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode))
+        failWith(EISDIR);
+
+    const QFileInfo targetInfo(target);
+    QByteArray temp = local(targetInfo.path() + QStringLiteral("/.") + targetInfo.fileName() +
+                            QStringLiteral("-XXXXXX"));
+    Fd out;
+    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out.fd < 0)
+        fail();
+    auto failAndRemove = [&](int err) {
+        ::unlink(temp.constData());
+        failWith(err);
+    };
+    if (!writeAll(out.fd, data.constData(), static_cast<size_t>(data.size())))
+        failAndRemove(errno);
+    if (::fsync(out.fd) != 0)
+        failAndRemove(errno);
+    ::fchmod(out.fd, replacing ? (existing.st_mode & 07777) : (0666 & ~creationMask()));
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0)
+        failAndRemove(errno);
+    if (::rename(temp.constData(), t.constData()) != 0)
+        failAndRemove(errno);
 }
 
 bool sameFile(const QString& a, const QString& b) {

@@ -1,16 +1,19 @@
 #include "SettingsStore.h"
 
 #include "Error.h"
+#include "FileSystem.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace lumorra {
@@ -214,6 +217,54 @@ QByteArray readAll(const QString& path) {
     return data;
 }
 
+// Writers take turns through an exclusive lock on a lock file beside the settings file. The
+// lock is the kernel's: a waiting writer gets it the moment the holder lets go, and a holder
+// that dies (even by SIGKILL) lets go at once, so a killed program never blocks the other one.
+// It is held only while one small file is read and replaced. The holder removes the lock file
+// before letting go; a writer that was waiting on the removed file sees that its file is no
+// longer the one under the name and starts again. Where the file system has no locks, the
+// write goes on unlocked: the file is still replaced whole.
+class WriteLock {
+public:
+    explicit WriteLock(const QString& path) : path_(QFile::encodeName(path)) {
+        for (;;) {
+            fd_ = ::open(path_.constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+            if (fd_ < 0)
+                throw Error::fromErrno(errno);
+            int locked;
+            while ((locked = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+            }
+            if (locked != 0) {
+                const int err = errno;
+                if (err == ENOLCK || err == EOPNOTSUPP || err == ENOSYS)
+                    return;
+                ::close(fd_);
+                throw Error::fromErrno(err);
+            }
+            struct stat held {};
+            struct stat named {};
+            if (::fstat(fd_, &held) == 0 && ::stat(path_.constData(), &named) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                locked_ = true;
+                return;
+            }
+            ::close(fd_);
+        }
+    }
+    ~WriteLock() {
+        if (locked_)
+            ::unlink(path_.constData());
+        ::close(fd_);
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    QByteArray path_;
+    int fd_ = -1;
+    bool locked_ = false;
+};
+
 } // namespace
 
 SettingsStore::SettingsStore(QString filePath, QString group)
@@ -242,13 +293,7 @@ void SettingsStore::write(const QString& key, const QString& value) {
     if (!QDir().mkpath(info.absolutePath()))
         throw Error::fromErrno(errno != 0 ? errno : EACCES);
 
-    QLockFile lock(path_ + QStringLiteral(".lock"));
-    lock.setStaleLockTime(10000);
-    if (!lock.tryLock(10000)) {
-        if (lock.error() == QLockFile::PermissionError)
-            throw Error::fromErrno(EACCES);
-        throw Error{errc::PathAccess, QStringLiteral("The settings file is locked")};
-    }
+    const WriteLock lock(path_ + QStringLiteral(".lock"));
 
     std::vector<Group> groups = parse(readAll(path_));
     Group* target = nullptr;
@@ -280,18 +325,17 @@ void SettingsStore::write(const QString& key, const QString& value) {
     if (!found)
         entries.push_back(Entry{key, value});
 
-    QSaveFile out(path_);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly))
-        throw fileError(out);
-    const QByteArray data = serialize(groups);
-    if (out.write(data) != data.size()) {
-        Error e = fileError(out);
-        out.cancelWriting();
-        throw e;
+    // Every writer of the file holds the lock while its temporary exists, so a temporary found
+    // now was left by a writer that was killed half way.
+    const QString name = info.fileName();
+    const QStringList stale = info.dir().entryList({QLatin1Char('.') + name + QStringLiteral("-*")},
+                                                   QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& left : stale) {
+        if (left.size() == name.size() + 8)
+            QFile::remove(info.dir().filePath(left));
     }
-    if (!out.commit())
-        throw fileError(out);
+
+    writeFileReplacing(path_, serialize(groups));
 }
 
 } // namespace lumorra

@@ -5,6 +5,7 @@
 #include "core/Services.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
+#include "platform/FileSystem.h"
 #include "platform/Help.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
@@ -29,7 +30,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
@@ -379,14 +379,7 @@ void EditorWindow::saveFile(const QString& path, bool richText) const {
     if (info.exists() &&
         (!info.isWritable() || !(QFile::permissions(path) & QFileDevice::WriteOwner)))
         throw Error::fromErrno(EACCES);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (info.dir().exists() && !QFileInfo(info.absolutePath()).isWritable())
-            throw Error::fromErrno(EACCES);
-        throw fileError(path, file.errorString());
-    }
-    if (file.write(data) != data.size() || !file.commit())
-        throw fileError(path, file.errorString());
+    writeFileReplacing(path, data);
 }
 
 QString EditorWindow::documentFilters() const {

@@ -139,6 +139,7 @@ private slots:
     void destinationThatIsTheSourceIsRefused();
     void emptyCopyDirectoryOrNoSelectionIsRefused();
     void interruptedCopyLeavesNoDestination();
+    void failedReplacingCopyKeepsTheEarlierFile();
     void moveKeepsBothFilesWhenTheSourceStays();
     void deleteSelectsTheFollowingFile();
     void deleteOfTheLastEntryLeavesNoSelection();
@@ -375,6 +376,38 @@ void FileOpsTest::interruptedCopyLeavesNoDestination() {
     QCOMPARE(t.dialogs.messages().at(0).title,
              QStringLiteral("File copy ERROR 27 (File too large)"));
     QCOMPARE(t.window->Command2->text(), QStringLiteral("&File Copy"));
+}
+
+// The file a copy replaces stays whole until the copy is complete: under the same name and
+// under a name in other letter case.
+void FileOpsTest::failedReplacingCopyKeepsTheEarlierFile() {
+    for (const QString& earlierName : {QStringLiteral("big.jpg"), QStringLiteral("BIG.JPG")}) {
+        Ops t;
+        QImage noise(600, 600, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x * y) % 253, x & 255));
+        QVERIFY(noise.save(t.dir + QStringLiteral("/big.jpg"), "JPG", 95));
+        const QString earlier = t.copyDir + QLatin1Char('/') + earlierName;
+        writeFile(earlier, "the earlier file");
+        t.select(QStringLiteral("big.jpg"));
+        t.dialogs.answerMessage(Answer::Yes);
+        {
+            FileSizeLimit limit(4096);
+            t.ops->Command2_Click();
+        }
+        QCOMPARE(t.names(t.copyDir), QStringList{earlierName});
+        QCOMPARE(readFile(earlier), QByteArray("the earlier file"));
+        QCOMPARE(t.dialogs.messages().at(1).title,
+                 QStringLiteral("File copy ERROR 27 (File too large)"));
+
+        // Without the limit the copy takes its place.
+        t.dialogs.answerMessage(Answer::Yes);
+        t.ops->Command2_Click();
+        QCOMPARE(t.names(t.copyDir), QStringList{QStringLiteral("big.jpg")});
+        QCOMPARE(readFile(t.copyDir + QStringLiteral("/big.jpg")),
+                 readFile(t.dir + QStringLiteral("/big.jpg")));
+    }
 }
 
 void FileOpsTest::moveKeepsBothFilesWhenTheSourceStays() {

@@ -4,6 +4,8 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <cerrno>
@@ -38,6 +40,7 @@ private slots:
     void renameNeverReplaces();
     void copyLeavesNothingOnFailure();
     void lookUpIgnoresLetterCaseAndHiddenFiles();
+    void wholeFileWriteKeepsTheEarlierFileUntilComplete();
 };
 
 void FileSystemTest::renameNeverReplaces() {
@@ -122,6 +125,50 @@ void FileSystemTest::lookUpIgnoresLetterCaseAndHiddenFiles() {
     QCOMPARE(lookUpFile(dir + QStringLiteral("/sub.jpg")), QString());
     QCOMPARE(lookUpFile(dir + QStringLiteral("/")), QString());
     QCOMPARE(lookUpFile(dir + QStringLiteral("/missing.jpg")), QString());
+}
+
+void FileSystemTest::wholeFileWriteKeepsTheEarlierFileUntilComplete() {
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("d"));
+    const QString file = dir + QStringLiteral("/notes.txt");
+    writeFile(file, "earlier");
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    QFileDevice::ReadGroup);
+
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old;
+    limit.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const Error e = errorOf([&] { writeFileReplacing(file, QByteArray(64 * 1024, 'x')); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(e.number, EFBIG);
+    QCOMPARE(readFile(file), QByteArray("earlier"));
+    QCOMPARE(entries(dir), QStringList{QStringLiteral("notes.txt")});
+
+    // The new file keeps the permissions; through a link, the link's file is written.
+    writeFileReplacing(file, "new");
+    QCOMPARE(readFile(file), QByteArray("new"));
+    const QFileDevice::Permissions kept = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                          QFileDevice::ReadOther | QFileDevice::WriteOther;
+    QCOMPARE(QFile::permissions(file) & kept,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    const QString link = dir + QStringLiteral("/link.txt");
+    QVERIFY(QFile::link(file, link));
+    writeFileReplacing(link, "through the link");
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readFile(file), QByteArray("through the link"));
+    QCOMPARE(entries(dir), (QStringList{"link.txt", "notes.txt"}));
+
+    // A new file, a directory in the way, a missing directory.
+    writeFileReplacing(dir + QStringLiteral("/fresh.txt"), "");
+    QVERIFY(QFileInfo::exists(dir + QStringLiteral("/fresh.txt")));
+    QCOMPARE(errorOf([&] { writeFileReplacing(dir, "x"); }).number, EISDIR);
+    QCOMPARE(errorOf([&] { writeFileReplacing(dir + QStringLiteral("/no/x.txt"), "x"); }).number,
+             ENOENT);
 }
 
 QTEST_MAIN(FileSystemTest)
