@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <exception>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -323,11 +324,20 @@ void FileList::setPattern(const QString& pattern) {
 
 void FileList::refresh() {
     QStringList names;
-    if (!path_.isEmpty())
-        names = listFiles(path_, pattern_);
+    std::exception_ptr failure;
+    try {
+        if (!path_.isEmpty())
+            names = listFiles(path_, pattern_);
+    } catch (...) {
+        // A directory that went away or cannot be read any more holds no file to show: the
+        // list empties rather than offer names that are no longer there.
+        failure = std::current_exception();
+    }
     const bool blocked = selectionModel()->blockSignals(true);
     model_->setNames(std::move(names));
     selectionModel()->blockSignals(blocked);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 QString FileList::item(int index) const {

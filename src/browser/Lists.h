@@ -100,6 +100,7 @@ public:
     void setPattern(const QString& pattern);
     QString pattern() const { return pattern_.text(); }
     // Reads the directory again; the selection stays on the same name where it still exists.
+    // A directory that cannot be read leaves the list empty, and the error is thrown.
     void refresh();
 
     int count() const { return model_->rowCount(); }
