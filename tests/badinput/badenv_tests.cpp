@@ -44,6 +44,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -271,15 +272,15 @@ struct SmallDisk {
     }
 };
 
-// A directory chain of the given path length in bytes (made of 200-byte names), created with
-// relative steps so it may end beyond the length limit. Returns the deepest path.
-QString deepDirectory(const QString& base, int length) {
+// A directory chain of the given path length in bytes (made of names of the given length),
+// created with relative steps so it may end beyond the length limit. Returns the deepest path.
+QString deepDirectory(const QString& base, int length, int nameLength = 200) {
     QByteArray path = QFile::encodeName(base);
     int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int step = 0;
     while (fd >= 0 && path.size() < length) {
         const int room = length - int(path.size()) - 1;
-        QByteArray name(qMin(200, room), char('a' + step++ % 26));
+        QByteArray name(qMin(nameLength, room), char('a' + step++ % 26));
         if (name.isEmpty())
             break;
         if (::mkdirat(fd, name.constData(), 0755) != 0 && errno != EEXIST)
@@ -384,6 +385,8 @@ enum class Action {
     DirBrowser,
     Reopen,
     SlideShow,
+    CopyIntoVanished,
+    MoveIntoVanished,
 };
 
 } // namespace
@@ -397,6 +400,7 @@ private slots:
     void cleanupTestCase();
 
     void pathsAtTheLengthLimit();
+    void deepDirectoryChain();
     void vanishedDirectory_data();
     void vanishedDirectory();
     void unreadableDirectory_data();
@@ -408,6 +412,7 @@ private slots:
     void readOnlyCopyDirectory();
     void fullDisk_data();
     void fullDisk();
+    void fullDiskUnderTheProgramLog();
     void damagedSettings_data();
     void damagedSettings();
     void moviesThatAreNoMovies_data();
@@ -500,6 +505,16 @@ void BadEnvironmentTest::pathsAtTheLengthLimit() {
     QCOMPARE(readFile(source), soundJpeg());
     QCOMPARE(entries(deep), QStringList({beyond, within}));
 
+    // The info list of the deep directory names the file within the limit, then stops at the
+    // one beyond it with its message.
+    ++casesTried;
+    p.show(deep);
+    p.infoList->mnuinfolist_Click();
+    CHECKED(expectReport(p, QStringLiteral("File list creation ERROR 36 (File name too long)"),
+                         QStringLiteral("Unable to create file list.")));
+    QVERIFY(p.window->isEnabled());
+    QVERIFY(!p.infoList->progressWindow());
+
     // A directory beyond the limit: the directory list stays where it is.
     ++casesTried;
     const QString deeper = deepDirectory(deep, 4300);
@@ -511,6 +526,68 @@ void BadEnvironmentTest::pathsAtTheLengthLimit() {
     emit p.window->Dir1->itemActivated(sub, 0);
     QCOMPARE(p.window->Dir1->path(), deep);
     QCOMPARE(p.window->File1->path(), deep);
+    CHECKED(expectUsable(p));
+    removeTree(base);
+}
+
+void BadEnvironmentTest::deepDirectoryChain() {
+    // 2,000 directories of one letter each, the deepest path 4,000 bytes long.
+    Program p;
+    // In memory where the system has a place for it: 2,000 directories are slow to make on disk.
+    QTemporaryDir memory(QStringLiteral("/dev/shm/lumorra-chain-XXXXXX"));
+    const QString base = memory.isValid() ? memory.path() : p.makeDir(QStringLiteral("chain"));
+    const QString deep = deepDirectory(base, 4000, 1);
+    QVERIFY(deep.count(QLatin1Char('/')) > 1900);
+    p.picture(deep, QStringLiteral("x.jpg"));
+
+    ++casesTried;
+    p.show(deep);
+    QCOMPARE(p.window->Dir1->path(), deep);
+    QCOMPARE(p.window->File1->count(), 1);
+    QVERIFY(p.select(QStringLiteral("x.jpg")));
+    QVERIFY(p.messages().empty());
+    QVERIFY(p.window->Image1->hasPicture());
+
+    // Its parent by a double click.
+    ++casesTried;
+    QTreeWidgetItem* item = p.window->Dir1->currentItem();
+    QVERIFY(item && item->parent());
+    emit p.window->Dir1->itemActivated(item->parent(), 0);
+    QCOMPARE(p.window->Dir1->path(), QFileInfo(deep).path());
+
+    // The DIR browser at the deepest directory, and a sub directory that would pass the limit.
+    ++casesTried;
+    p.useAsCopyDir(deep);
+    {
+        DirBrowserWindow browser(*p.window, p.window.get());
+        QCOMPARE(browser.Dir1->path(), deep);
+        p.dialogs.answerInput(QString(120, QLatin1Char('n')));
+        browser.Command4_Click();
+        QCOMPARE(p.lastTitle(), QStringLiteral("ERROR 36 (File name too long)"));
+    }
+    ++casesTried;
+    p.show(deep);
+    p.dialogs.answerInput(QString(120, QLatin1Char('n')));
+    p.directories->mnusub_Click();
+    QCOMPARE(p.lastTitle(), QStringLiteral("SubDIR Creation ERROR 36 (File name too long)"));
+    QCOMPARE(entries(deep), QStringList({"x.jpg"}));
+
+    // The info list of the deepest directory.
+    ++casesTried;
+    p.infoList->mnuinfolist_Click();
+    QVERIFY(p.infoListEditor.editor);
+    QVERIFY(p.infoListEditor.editor->text().contains(QStringLiteral("Total 1 File(s)")));
+
+    // A copy into it and a move back out.
+    ++casesTried;
+    const QString other = p.makeDir(QStringLiteral("other"));
+    const QString source = p.picture(other, QStringLiteral("y.jpg"));
+    p.show(other);
+    QVERIFY(p.select(QStringLiteral("y.jpg")));
+    p.files->Command7_Click();
+    QCOMPARE(p.window->Command7->text(), QStringLiteral("File Moved"));
+    QVERIFY(!QFileInfo::exists(source));
+    QCOMPARE(readFile(deep + QStringLiteral("/y.jpg")), soundJpeg());
     CHECKED(expectUsable(p));
     removeTree(base);
 }
@@ -532,6 +609,11 @@ void BadEnvironmentTest::vanishedDirectory_data() {
     QTest::addRow("open again") << Action::Reopen << QString();
     QTest::addRow("slide show") << Action::SlideShow
                                 << "Picture load ERROR 2 (No such file or directory)";
+    // The copy directory, not the shown one, went away.
+    QTest::addRow("copy into it") << Action::CopyIntoVanished
+                                  << "File copy ERROR 2 (No such file or directory)";
+    QTest::addRow("move into it") << Action::MoveIntoVanished
+                                  << "File move ERROR 2 (No such file or directory)";
 }
 
 void BadEnvironmentTest::vanishedDirectory() {
@@ -548,8 +630,19 @@ void BadEnvironmentTest::vanishedDirectory() {
     p.useAsCopyDir(action == Action::DirBrowser ? dir : copyDir);
     QVERIFY(p.messages().empty());
 
-    QVERIFY(QDir(dir).removeRecursively());
+    const bool copyDirGoes =
+        action == Action::CopyIntoVanished || action == Action::MoveIntoVanished;
+    QVERIFY(QDir(copyDirGoes ? copyDir : dir).removeRecursively());
     switch (action) {
+    case Action::CopyIntoVanished:
+        p.files->Command2_Click();
+        QCOMPARE(entries(dir), QStringList({"one.jpg", "two.jpg"}));
+        break;
+    case Action::MoveIntoVanished:
+        p.files->Command7_Click();
+        QCOMPARE(entries(dir), QStringList({"one.jpg", "two.jpg"}));
+        QCOMPARE(readFile(dir + QStringLiteral("/one.jpg")), soundJpeg());
+        break;
     case Action::Select:
         QVERIFY(p.select(QStringLiteral("two.jpg")));
         QCOMPARE(p.window->Label1->text(), dir + QStringLiteral("/two.jpg"));
@@ -634,18 +727,28 @@ void BadEnvironmentTest::vanishedDirectory() {
 void BadEnvironmentTest::unreadableDirectory_data() {
     QTest::addColumn<Action>("action");
     QTest::addColumn<QString>("title");
-    QTest::addRow("select") << Action::Select << "Picture load ERROR 13 (Permission denied)";
-    QTest::addRow("copy") << Action::Copy << "File copy ERROR 13 (Permission denied)";
-    QTest::addRow("move") << Action::Move << "File move ERROR 13 (Permission denied)";
-    QTest::addRow("info list") << Action::InfoList << "File list creation ERROR";
-    QTest::addRow("DIR browser") << Action::DirBrowser << QString();
-    QTest::addRow("open again") << Action::Reopen << QString();
+    QTest::addColumn<bool>("fileOnly"); // the file, not its directory, becomes unreadable
+    QTest::addRow("select") << Action::Select << "Picture load ERROR 13 (Permission denied)"
+                            << false;
+    QTest::addRow("copy") << Action::Copy << "File copy ERROR 13 (Permission denied)" << false;
+    QTest::addRow("move") << Action::Move << "File move ERROR 13 (Permission denied)" << false;
+    QTest::addRow("info list") << Action::InfoList << "File list creation ERROR" << false;
+    QTest::addRow("DIR browser") << Action::DirBrowser << QString() << false;
+    QTest::addRow("open again") << Action::Reopen << QString() << false;
+    QTest::addRow("select an unreadable file")
+        << Action::Select << "Picture load ERROR 13 (Permission denied)" << true;
+    QTest::addRow("copy an unreadable file")
+        << Action::Copy << "File copy ERROR 13 (Permission denied)" << true;
+    QTest::addRow("move an unreadable file")
+        << Action::Move << "File move ERROR 13 (Permission denied)" << true;
+    QTest::addRow("info list with an unreadable file") << Action::InfoList << QString() << true;
 }
 
 void BadEnvironmentTest::unreadableDirectory() {
     UNPRIVILEGED_ONLY();
     QFETCH(Action, action);
     QFETCH(QString, title);
+    QFETCH(bool, fileOnly);
     Program p;
     const QString parent = p.makeDir(QStringLiteral("parent"));
     const QString dir = p.makeDir(QStringLiteral("parent/shown"));
@@ -653,14 +756,18 @@ void BadEnvironmentTest::unreadableDirectory() {
     p.picture(dir, QStringLiteral("one.jpg"));
     p.picture(dir, QStringLiteral("two.jpg"));
     p.show(dir);
-    QVERIFY(p.select(QStringLiteral("one.jpg")));
+    QVERIFY(p.select(fileOnly ? QStringLiteral("two.jpg") : QStringLiteral("one.jpg")));
     p.useAsCopyDir(action == Action::DirBrowser ? dir : copyDir);
 
-    QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0) == 0);
+    const QString locked = fileOnly ? dir + QStringLiteral("/two.jpg") : dir;
+    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
     struct Restore {
         QByteArray path;
-        ~Restore() { ::chmod(path.constData(), 0755); }
-    } restore{QFile::encodeName(dir)};
+        mode_t mode;
+        ~Restore() { ::chmod(path.constData(), mode); }
+    } restore{QFile::encodeName(locked), mode_t(fileOnly ? 0644 : 0755)};
+    if (fileOnly && action == Action::Select)
+        QVERIFY(p.select(QStringLiteral("one.jpg")));
     switch (action) {
     case Action::Select:
         QVERIFY(p.select(QStringLiteral("two.jpg")));
@@ -673,6 +780,12 @@ void BadEnvironmentTest::unreadableDirectory() {
         break;
     case Action::InfoList:
         p.infoList->mnuinfolist_Click();
+        if (fileOnly) {
+            // Name, size and date need no reading of the file: both files are listed.
+            QVERIFY(p.infoListEditor.editor);
+            QVERIFY2(p.infoListEditor.editor->text().contains(QStringLiteral("Total 2 File(s)")),
+                     qPrintable(p.infoListEditor.editor->text()));
+        }
         break;
     case Action::DirBrowser: {
         DirBrowserWindow browser(*p.window, p.window.get());
@@ -698,8 +811,9 @@ void BadEnvironmentTest::unreadableDirectory() {
         QCOMPARE(p.messages().size(), size_t(1));
         QCOMPARE(p.lastTitle(), title);
     }
-    ::chmod(QFile::encodeName(dir).constData(), 0755);
+    ::chmod(QFile::encodeName(locked).constData(), fileOnly ? 0644 : 0755);
     QCOMPARE(entries(dir), QStringList({"one.jpg", "two.jpg"}));
+    QCOMPARE(readFile(dir + QStringLiteral("/two.jpg")), soundJpeg());
     QCOMPARE(entries(copyDir), QStringList());
     CHECKED(expectUsable(p));
 }
@@ -1042,6 +1156,36 @@ void BadEnvironmentTest::fullDisk() {
     if (editor)
         editor->setDocumentState(QString(), QString(), QStringLiteral("txt"));
     CHECKED(expectUsable(p));
+}
+
+void BadEnvironmentTest::fullDiskUnderTheProgramLog() {
+    // The program log cannot grow: failures are still told, and nothing else is written.
+    Program p;
+    const QString dir = p.makeDir(QStringLiteral("pics"));
+    p.picture(dir, QStringLiteral("broken.jpg"), QByteArray("no picture at all"));
+    const QString log = p.services.paths.programLogFile();
+    {
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::Append));
+        QVERIFY(f.write(QByteArray(70 * 1024, '#').append("\r\n")) > 0);
+    }
+    const QByteArray before = readFile(log);
+    p.show(dir);
+    {
+        FileSizeLimit limit(64 * 1024);
+        QVERIFY(p.select(QStringLiteral("broken.jpg")));
+        ++casesTried;
+        p.window->setCopyDir(QString());
+        p.files->Command2_Click();
+    }
+    const auto messages = p.messages();
+    QCOMPARE(messages.size(), size_t(2));
+    QCOMPARE(messages[0].title, QStringLiteral("Picture load ERROR 481 (Invalid picture)"));
+    QCOMPARE(messages[0].text, PictureMessage);
+    QCOMPARE(messages[1].title, QStringLiteral("Unknown File Copy ERROR"));
+    QCOMPARE(p.dialogs.beeps(), 2);
+    QCOMPARE(readFile(log), before);
+    QCOMPARE(p.window->windowTitle(), QStringLiteral("Lumorra"));
 }
 
 void BadEnvironmentTest::damagedSettings_data() {
