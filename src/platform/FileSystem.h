@@ -32,7 +32,8 @@ void renameNoReplace(const QString& from, const QString& to);
 // Copies a file's content, permissions and modification time to a new file. The copy is
 // written under a hidden temporary name beside the target, flushed, and only then given the
 // target's name, so a failed or interrupted copy leaves no file under that name. Fails with
-// EEXIST when the target exists. Returns the number of bytes copied.
+// EEXIST when the target exists, and with the program's path access error when the source is
+// no regular file (a named pipe, a device). Returns the number of bytes copied.
 qint64 copyFile(const QString& from, const QString& to);
 
 // Whether two paths name one file (the same device and inode); false when either is missing.
