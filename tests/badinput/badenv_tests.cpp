@@ -408,6 +408,7 @@ private slots:
     void vanishedFile_data();
     void vanishedFile();
     void symbolicLinkLoops();
+    void namedPipesWhereFilesBelong();
     void readOnlyCopyDirectory_data();
     void readOnlyCopyDirectory();
     void fullDisk_data();
@@ -828,6 +829,9 @@ void BadEnvironmentTest::vanishedFile_data() {
                                          << "Picture load ERROR 2 (No such file or directory)";
     QTest::addRow("now a link loop") << "loop"
                                      << "Picture load ERROR 40 (Too many levels of symbolic links)";
+    // A named pipe opened for reading waits for a writer that never comes.
+    QTest::addRow("now a named pipe") << "fifo"
+                                      << "Picture load ERROR 481 (Invalid picture)";
 }
 
 void BadEnvironmentTest::vanishedFile() {
@@ -850,6 +854,8 @@ void BadEnvironmentTest::vanishedFile() {
         QVERIFY(::symlink("nowhere.jpg", local.constData()) == 0);
     else if (replacement == QLatin1String("loop"))
         QVERIFY(::symlink("2.jpg", local.constData()) == 0);
+    else if (replacement == QLatin1String("fifo"))
+        QVERIFY(::mkfifo(local.constData(), 0644) == 0);
 
     QVERIFY(p.select(QStringLiteral("2.jpg")));
     const auto messages = p.messages();
@@ -863,8 +869,19 @@ void BadEnvironmentTest::vanishedFile() {
     p.window->File1->setListIndex(2);
     QCOMPARE(p.messages().size(), size_t(1));
     QCOMPARE(p.window->Label7->text(), QStringLiteral("Current: 3"));
-    // A delete of the entry that went away says so and keeps the other files.
+    // A copy and a Save As of the entry that went away write nothing.
     p.window->File1->setListIndex(1);
+    const QString copyDir = p.makeDir(QStringLiteral("copies"));
+    p.useAsCopyDir(copyDir);
+    p.files->Command2_Click();
+    QVERIFY2(p.lastTitle().startsWith(QStringLiteral("File copy ERROR ")),
+             qPrintable(p.lastTitle()));
+    const size_t reported = p.messages().size();
+    p.dialogs.answerFile(copyDir + QStringLiteral("/saved.jpg"));
+    p.files->saveas_Click();
+    QCOMPARE(p.messages().size(), reported);
+    QCOMPARE(entries(copyDir), QStringList());
+    // A delete of the entry that went away says so and keeps the other files.
     p.files->mnudelete_Click();
     QVERIFY(p.lastTitle().startsWith(QStringLiteral("File delete ERROR ")));
     QCOMPARE(readFile(dir + QStringLiteral("/1.jpg")), soundJpeg());
@@ -957,6 +974,51 @@ void BadEnvironmentTest::symbolicLinkLoops() {
     QCOMPARE(entries(dir), QStringList({"a.jpg", "b.jpg", QString::fromLatin1(here), "real.jpg",
                                         "self.jpg", "up", "x", "y"}));
     CHECKED(expectUsable(p));
+}
+
+void BadEnvironmentTest::namedPipesWhereFilesBelong() {
+    // Opened for reading, a named pipe waits for a writer that never comes: each reader
+    // refuses it instead.
+    Program p;
+    const QString dir = p.makeDir(QStringLiteral("pipes"));
+    const QString pipe = dir + QStringLiteral("/notes.txt");
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+
+    // The text editor's Open keeps the document it has.
+    ++casesTried;
+    QPointer<EditorWindow> editor =
+        EditorWindow::ensure(p.services, p.window->secondaryWindows(), p.window.get());
+    editor->openAsNew();
+    editor->setText(QStringLiteral("kept"));
+    editor->setDocumentState(QString(), QString(), QStringLiteral("txt"));
+    p.dialogs.answerFile(pipe, 1);
+    editor->mnuopen_Click();
+    QCOMPARE(editor->text(), QStringLiteral("kept"));
+    QCOMPARE(editor->documentPath(), QString());
+    // Insert picture refuses it too.
+    ++casesTried;
+    const QString picturePipe = dir + QStringLiteral("/picture.jpg");
+    QVERIFY(::mkfifo(QFile::encodeName(picturePipe).constData(), 0644) == 0);
+    p.dialogs.answerFile(picturePipe, 1);
+    editor->mnupic->trigger();
+    QCOMPARE(editor->text(), QStringLiteral("kept"));
+    editor->setDocumentState(QString(), QString(), QStringLiteral("txt"));
+
+    // A settings file that is a pipe: start-up ends with an error rather than waiting.
+    ++casesTried;
+    QFile::remove(p.env.settingsFile());
+    QVERIFY(::mkfifo(QFile::encodeName(p.env.settingsFile()).constData(), 0644) == 0);
+    RunLog runLog;
+    StartupSequence startup(p.services, runLog, *p.window, [] {});
+    int number = 0;
+    try {
+        startup.run();
+    } catch (const Error& e) {
+        number = e.number;
+    }
+    QCOMPARE(number, errc::PathAccess);
+    QVERIFY_THROWS_EXCEPTION(Error, p.settings.read(keys::User));
+    QVERIFY(QFileInfo(p.env.settingsFile()).isReadable());
 }
 
 void BadEnvironmentTest::readOnlyCopyDirectory_data() {
