@@ -1024,24 +1024,33 @@ void BadEnvironmentTest::namedPipesWhereFilesBelong() {
 void BadEnvironmentTest::readOnlyCopyDirectory_data() {
     QTest::addColumn<bool>("move");
     QTest::addColumn<bool>("earlier");
-    QTest::addRow("copy") << false << false;
-    QTest::addRow("move") << true << false;
-    QTest::addRow("copy over an earlier file") << false << true;
-    QTest::addRow("move over an earlier file") << true << true;
+    // Read-only by its mode (for a user other than root) or as a read-only file system.
+    QTest::addColumn<bool>("byMode");
+    for (const bool byMode : {true, false}) {
+        const char* how = byMode ? "mode" : "mount";
+        QTest::addRow("copy, %s", how) << false << false << byMode;
+        QTest::addRow("move, %s", how) << true << false << byMode;
+        QTest::addRow("copy over an earlier file, %s", how) << false << true << byMode;
+        QTest::addRow("move over an earlier file, %s", how) << true << true << byMode;
+    }
 }
 
 void BadEnvironmentTest::readOnlyCopyDirectory() {
     QFETCH(bool, move);
     QFETCH(bool, earlier);
+    QFETCH(bool, byMode);
+    // Root writes into any directory whatever its mode.
+    if (byMode)
+        UNPRIVILEGED_ONLY();
+    else if (!privileged())
+        QSKIP("mounting a read-only file system needs root");
     Program p;
     const QString dir = p.makeDir(QStringLiteral("pics"));
     const QString source = p.picture(dir, QStringLiteral("photo.jpg"));
     const QString copyDir = p.env.root() + QStringLiteral("/readonly");
-    // Root writes into any directory: a read-only file system stops it. Others are stopped by
-    // the directory's mode.
     std::unique_ptr<SmallDisk> disk;
     int expected = EACCES;
-    if (privileged()) {
+    if (!byMode) {
         disk = std::make_unique<SmallDisk>(copyDir, "size=256k");
         if (!disk->mounted)
             QSKIP("running as root where no file system can be mounted read-only");
