@@ -326,11 +326,9 @@ bool privileged() {
     return ::geteuid() == 0;
 }
 
-// Runs one test function of this program again as the user nobody and reports its outcome.
-// Returns false (after a skip or failure) when the caller has nothing left to do.
-bool rerunUnprivileged(const char* function, const char* tag) {
-    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-        return false;
+// Runs every row of one test function of this program again as the user nobody and reports
+// its outcome; the rows' count joins this run's.
+bool rerunUnprivileged(const char* function) {
     QProcess child;
     child.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -340,8 +338,8 @@ bool rerunUnprivileged(const char* function, const char* tag) {
     child.start(QStringLiteral("setpriv"),
                 {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
                  QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
-                 QString::fromLatin1(function) + QLatin1Char(':') + QString::fromUtf8(tag)});
-    if (!child.waitForFinished(60000)) {
+                 QString::fromLatin1(function)});
+    if (!child.waitForFinished(240000)) {
         child.kill();
         child.waitForFinished();
         qWarning("the unprivileged run of %s did not end", function);
@@ -359,15 +357,20 @@ bool rerunUnprivileged(const char* function, const char* tag) {
     return true;
 }
 
-// For the cases that rest on file modes: true when this process may run them itself.
+// For the cases that rest on file modes. Root runs the whole function once as nobody, at its
+// first row, and skips the rows after it; anyone else runs each row here.
 #define UNPRIVILEGED_ONLY()                                                                        \
     do {                                                                                           \
         if (privileged()) {                                                                        \
+            --casesTried; /* counted by the child */                                               \
             if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())               \
                 QSKIP("running as root without setpriv: root ignores file modes");                 \
-            --casesTried; /* counted by the child */                                               \
-            QVERIFY2(rerunUnprivileged(QTest::currentTestFunction(), QTest::currentDataTag()),     \
-                     "the unprivileged run failed");                                               \
+            static bool delegated = false;                                                         \
+            if (delegated)                                                                         \
+                QSKIP("run as the user nobody with the first row");                                \
+            delegated = true;                                                                      \
+            QVERIFY2(rerunUnprivileged(QTest::currentTestFunction()),                              \
+                     "the run as the user nobody failed");                                         \
             return;                                                                                \
         }                                                                                          \
     } while (false)
@@ -1042,8 +1045,10 @@ void BadEnvironmentTest::readOnlyCopyDirectory() {
     // Root writes into any directory whatever its mode.
     if (byMode)
         UNPRIVILEGED_ONLY();
-    else if (!privileged())
+    else if (!privileged()) {
+        --casesTried;
         QSKIP("mounting a read-only file system needs root");
+    }
     Program p;
     const QString dir = p.makeDir(QStringLiteral("pics"));
     const QString source = p.picture(dir, QStringLiteral("photo.jpg"));
@@ -1327,7 +1332,7 @@ void BadEnvironmentTest::damagedSettings_data() {
         << user + "SpcSetting=" + QByteArray(1 << 20, 's') + "\n"
         << QString() << QString();
     QTest::addRow("many groups and keys")
-        << QByteArray("[a]\nx=1\n").repeated(20000) + user << QString() << QString();
+        << QByteArray("[a]\nx=1\n").repeated(3000) + user << QString() << QString();
 }
 
 void BadEnvironmentTest::damagedSettings() {
