@@ -6,8 +6,12 @@
 // under a real name.
 //
 // Root reads and writes every file whatever its mode, so the cases that rest on permissions run
-// in a child of this program that has given up root. A full or read-only disk is a small tmpfs
-// where this process may mount one, else (for the full disk) a file-size limit.
+// in a child of this program that has given up root. A read-only disk is a tmpfs mounted
+// read-only; a full disk is a small tmpfs and, again, a file-size limit. A mount needs root:
+// elsewhere those rows are skipped. Named pipes stand where files belong, too: a reader that
+// opens one without care waits for ever.
+//
+// The last line counts the bad inputs tried.
 
 #include "PictureBytes.h"
 #include "browser/DirBrowserWindow.h"
