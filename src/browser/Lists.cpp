@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <exception>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -382,13 +383,22 @@ void FileList::setPattern(const QString& pattern) {
 void FileList::refresh() {
     watch_.reset();
     QStringList names;
-    if (!path_.isEmpty()) {
-        const std::shared_ptr<const DirectoryRead> read = readDirectory(path_);
-        names = listFiles(*read, pattern_);
-        if (read->direct && read->watch->valid())
-            watch_ = read->watch;
+    std::exception_ptr failure;
+    try {
+        if (!path_.isEmpty()) {
+            const std::shared_ptr<const DirectoryRead> read = readDirectory(path_);
+            names = listFiles(*read, pattern_);
+            if (read->direct && read->watch->valid())
+                watch_ = read->watch;
+        }
+    } catch (...) {
+        // A directory that went away or cannot be read any more holds no file to show: the
+        // list empties rather than offer names that are no longer there.
+        failure = std::current_exception();
     }
     show(std::move(names));
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void FileList::removed(const QString& filePath) {

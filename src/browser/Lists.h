@@ -132,6 +132,7 @@ public:
     void setPattern(const QString& pattern);
     QString pattern() const { return pattern_.text(); }
     // Reads the directory again; the selection stays on the same name where it still exists.
+    // A directory that cannot be read leaves the list empty, and the error is thrown.
     void refresh();
     // After the program removed the file of this path: drops its entry, or reads the directory
     // again when it is not in the list or anything else in the directory may have changed.

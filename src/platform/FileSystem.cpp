@@ -186,7 +186,9 @@ qint64 copyFile(const QString& from, const QString& to, ExistingTarget existing)
     const QByteArray f = local(from);
     const QByteArray t = local(to);
     Fd in;
-    in.fd = ::open(f.constData(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK keeps the open of a named pipe from waiting for a writer for ever; reads of a
+    // regular file, the only kind copied, never block anyway.
+    in.fd = ::open(f.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in.fd < 0)
         fail();
     struct stat st {};
@@ -194,6 +196,9 @@ qint64 copyFile(const QString& from, const QString& to, ExistingTarget existing)
         fail();
     if (S_ISDIR(st.st_mode))
         failWith(EISDIR);
+    // A pipe, socket or device has no end a copy could stop at.
+    if (!S_ISREG(st.st_mode))
+        throw Error::program(errc::PathAccess);
     struct stat target {};
     if (existing == ExistingTarget::Refuse && ::lstat(t.constData(), &target) == 0)
         failWith(EEXIST);

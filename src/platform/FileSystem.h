@@ -38,7 +38,9 @@ enum class ExistingTarget {
 // Copies a file's content, permissions and modification time to a new file. The copy is
 // written under a hidden temporary name beside the target, flushed, and only then given the
 // target's name, so a failed or interrupted copy leaves no file under that name, and a file
-// being replaced stays whole until the copy is complete. Returns the number of bytes copied.
+// being replaced stays whole until the copy is complete. Fails with the program's path access
+// error when the source is no regular file (a named pipe, a device). Returns the number of
+// bytes copied.
 qint64 copyFile(const QString& from, const QString& to,
                 ExistingTarget existing = ExistingTarget::Refuse);
 

@@ -205,12 +205,25 @@ Error fileError(const QFileDevice& f) {
 }
 
 QByteArray readAll(const QString& path) {
-    QFile f(path);
-    if (!f.exists())
-        return {};
+    // O_NONBLOCK keeps the open of a named pipe in the file's place from waiting for a writer
+    // for ever; only a regular file is read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {}; // no file: no keys
+        throw Error::fromErrno(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw Error::program(errc::PathAccess);
+    }
+    QFile f;
     errno = 0;
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw fileError(f);
+    }
     QByteArray data = f.readAll();
     if (f.error() != QFileDevice::NoError)
         throw fileError(f);

@@ -37,6 +37,9 @@
 
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumorra {
 namespace {
@@ -342,12 +345,23 @@ void EditorWindow::restoreOnTop() {
 // --- files ------------------------------------------------------------------------------------
 
 void EditorWindow::loadFile(const QString& path, bool richText) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!QFileInfo::exists(path))
-            throw Error::fromErrno(ENOENT);
-        if (!QFileInfo(path).isReadable())
-            throw Error::fromErrno(EACCES);
+    // O_NONBLOCK keeps the open of a named pipe from waiting for a writer for ever; only a
+    // regular file is read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw Error::fromErrno(errno);
+    struct stat st {};
+    const int statted = ::fstat(fd, &st);
+    const int statErrno = errno;
+    if (statted != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (statted != 0)
+            throw Error::fromErrno(statErrno);
+        throw S_ISDIR(st.st_mode) ? Error::fromErrno(EISDIR) : Error::program(errc::PathAccess);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw fileError(path, file.errorString());
     }
     const QByteArray data = file.readAll();
