@@ -8,7 +8,6 @@
 #include <QVariant>
 #include <QWidget>
 
-
 namespace lumorra {
 
 namespace {
