@@ -27,6 +27,7 @@
 #include "viewer/SeparateViewer.h"
 #include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
+#include "windows/EditorInfoListTarget.h"
 #include "windows/EditorWindow.h"
 #include "windows/FileInfoWindow.h"
 #include "windows/OptionsWindow.h"
@@ -97,27 +98,6 @@ int readCommandLine(int argc, char* argv[], QString& startPath) {
     }
     return -1;
 }
-
-// The text editor as the info list writes into it.
-class EditorAdapter : public lumorra::InfoListEditor {
-public:
-    QPointer<lumorra::EditorWindow> editor;
-    QWidget* window() override { return editor; }
-    QString text() const override { return editor ? editor->text() : QString(); }
-    void setText(const QString& text) override {
-        if (editor)
-            editor->setText(text);
-    }
-    void setDocumentState(const QString& path, const QString& changed,
-                          const QString& type) override {
-        if (editor)
-            editor->setDocumentState(path, changed, type);
-    }
-    void setPanelText(int panel, const QString& text) override {
-        if (editor)
-            editor->setPanelText(panel, text);
-    }
-};
 
 } // namespace
 
@@ -193,7 +173,7 @@ int main(int argc, char* argv[]) {
 
     // Info list: "Create Info List" of the directory list's menu.
     InfoListGenerator infoList(window, services);
-    EditorAdapter infoListEditor;
+    EditorInfoListTarget infoListEditor;
     infoList.editor = [&]() -> InfoListEditor* {
         infoListEditor.editor = EditorWindow::ensure(services, window.secondaryWindows(), &window);
         return &infoListEditor;

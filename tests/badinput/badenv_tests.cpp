@@ -35,6 +35,7 @@
 #include "viewer/SelectionViewer.h"
 #include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
+#include "windows/EditorInfoListTarget.h"
 #include "windows/EditorWindow.h"
 
 #include <QDir>
@@ -111,27 +112,6 @@ QStringList entries(const QString& dir) {
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// The text editor as the info list writes into it.
-class EditorAdapter : public InfoListEditor {
-public:
-    QPointer<EditorWindow> editor;
-    QWidget* window() override { return editor; }
-    QString text() const override { return editor ? editor->text() : QString(); }
-    void setText(const QString& text) override {
-        if (editor)
-            editor->setText(text);
-    }
-    void setDocumentState(const QString& path, const QString& changed,
-                          const QString& type) override {
-        if (editor)
-            editor->setDocumentState(path, changed, type);
-    }
-    void setPanelText(int panel, const QString& text) override {
-        if (editor)
-            editor->setPanelText(panel, text);
-    }
-};
-
 // The main window with the parts whose commands meet the file system, on a private settings
 // file and program directory.
 struct Program : TestServices {
@@ -141,7 +121,7 @@ struct Program : TestServices {
     DirectoryCommands* directories = nullptr;
     InfoListGenerator* infoList = nullptr;
     SlideShow* slideShow = nullptr;
-    EditorAdapter infoListEditor;
+    EditorInfoListTarget infoListEditor;
     QStringList vivo;
 
     explicit Program(bool seedSettings = true) {
