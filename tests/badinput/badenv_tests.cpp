@@ -29,6 +29,7 @@
 #include "platform/StatusBar.h"
 #include "platform/movie/MovieControl.h"
 #include "support/Fakes.h"
+#include "support/FileSizeLimit.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
@@ -220,23 +221,6 @@ void expectReport(Program& p, const QString& title, const QString& text) {
         if (QTest::currentTestFailed())                                                            \
             return;                                                                                \
     } while (false)
-
-// Writes beyond this many bytes fail with EFBIG (SIGXFSZ ignored) while the object lives.
-struct FileSizeLimit {
-    rlimit old{};
-    void (*oldHandler)(int) = nullptr;
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old);
-        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-    }
-};
 
 // A tmpfs of the given size mounted on a directory while the object lives; mounted only where
 // this process may mount.

@@ -7,6 +7,7 @@
 #include "platform/PictureArea.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestServices.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
@@ -105,23 +106,6 @@ struct Immutable {
     ~Immutable() {
         if (set)
             QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
-    }
-};
-
-// Writes beyond this many bytes fail with EFBIG for as long as the object lives.
-struct FileSizeLimit {
-    rlimit old{};
-    void (*oldHandler)(int) = nullptr;
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old);
-        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
     }
 };
 
