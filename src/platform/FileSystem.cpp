@@ -40,6 +40,35 @@ struct Fd {
     }
 };
 
+// A file under a hidden temporary name beside its target, removed again unless it was given
+// the target's name.
+struct TempFile {
+    QByteArray name;
+    Fd out;
+    bool placed = false;
+    // pattern ends in "XXXXXX".
+    explicit TempFile(QByteArray pattern) : name(std::move(pattern)) {
+        out.fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (out.fd < 0) {
+            placed = true; // nothing to remove
+            fail();
+        }
+    }
+    ~TempFile() {
+        if (!placed)
+            ::unlink(name.constData());
+    }
+    // Flushes the data to the disk and closes the file.
+    void finish() {
+        if (::fsync(out.fd) != 0)
+            fail();
+        const int closed = ::close(out.fd);
+        out.fd = -1;
+        if (closed != 0)
+            fail();
+    }
+};
+
 bool writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -203,15 +232,7 @@ qint64 copyFile(const QString& from, const QString& to, ExistingTarget existing)
     if (existing == ExistingTarget::Refuse && ::lstat(t.constData(), &target) == 0)
         failWith(EEXIST);
 
-    QByteArray temp = local(QFileInfo(to).path() + QLatin1String("/.lumorra-copy-XXXXXX"));
-    Fd out;
-    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out.fd < 0)
-        fail();
-    auto failAndRemove = [&](int err) {
-        ::unlink(temp.constData());
-        failWith(err);
-    };
+    TempFile temp(local(QFileInfo(to).path() + QLatin1String("/.lumorra-copy-XXXXXX")));
     qint64 copied = 0;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {
@@ -219,36 +240,27 @@ qint64 copyFile(const QString& from, const QString& to, ExistingTarget existing)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            failAndRemove(errno);
+            fail();
         }
         if (n == 0)
             break;
-        if (!writeAll(out.fd, buffer.constData(), static_cast<size_t>(n)))
-            failAndRemove(errno);
+        if (!writeAll(temp.out.fd, buffer.constData(), static_cast<size_t>(n)))
+            fail();
         copied += n;
     }
     if (copied != static_cast<qint64>(st.st_size))
-        failAndRemove(EIO);
-    if (::fsync(out.fd) != 0)
-        failAndRemove(errno);
+        failWith(EIO);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out.fd, times);
-    ::fchmod(out.fd, st.st_mode & 07777);
-    const int closed = ::close(out.fd);
-    out.fd = -1;
-    if (closed != 0)
-        failAndRemove(errno);
-    try {
-        if (existing == ExistingTarget::Replace) {
-            if (::rename(temp.constData(), t.constData()) != 0)
-                fail();
-        } else {
-            renameNoReplace(QFile::decodeName(temp), to);
-        }
-    } catch (...) {
-        ::unlink(temp.constData());
-        throw;
+    ::futimens(temp.out.fd, times);
+    ::fchmod(temp.out.fd, st.st_mode & 07777);
+    temp.finish();
+    if (existing == ExistingTarget::Replace) {
+        if (::rename(temp.name.constData(), t.constData()) != 0)
+            fail();
+    } else {
+        renameNoReplace(QFile::decodeName(temp.name), to);
     }
+    temp.placed = true;
     return copied;
 }
 
@@ -264,27 +276,15 @@ void writeFileReplacing(const QString& path, const QByteArray& data) {
         failWith(EISDIR);
 
     const QFileInfo targetInfo(target);
-    QByteArray temp = local(targetInfo.path() + QStringLiteral("/.") + targetInfo.fileName() +
-                            QStringLiteral("-XXXXXX"));
-    Fd out;
-    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out.fd < 0)
+    TempFile temp(local(targetInfo.path() + QStringLiteral("/.") + targetInfo.fileName() +
+                        QStringLiteral("-XXXXXX")));
+    if (!writeAll(temp.out.fd, data.constData(), static_cast<size_t>(data.size())))
         fail();
-    auto failAndRemove = [&](int err) {
-        ::unlink(temp.constData());
-        failWith(err);
-    };
-    if (!writeAll(out.fd, data.constData(), static_cast<size_t>(data.size())))
-        failAndRemove(errno);
-    if (::fsync(out.fd) != 0)
-        failAndRemove(errno);
-    ::fchmod(out.fd, replacing ? (existing.st_mode & 07777) : (0666 & ~creationMask()));
-    const int closed = ::close(out.fd);
-    out.fd = -1;
-    if (closed != 0)
-        failAndRemove(errno);
-    if (::rename(temp.constData(), t.constData()) != 0)
-        failAndRemove(errno);
+    ::fchmod(temp.out.fd, replacing ? (existing.st_mode & 07777) : (0666 & ~creationMask()));
+    temp.finish();
+    if (::rename(temp.name.constData(), t.constData()) != 0)
+        fail();
+    temp.placed = true;
 }
 
 bool sameFile(const QString& a, const QString& b) {
