@@ -22,6 +22,7 @@
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
+#include "platform/picture/Colour.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
 #include "viewer/SeparateViewer.h"
@@ -124,8 +125,10 @@ int main(int argc, char* argv[]) {
     ProgramLog programLog;
     RunLog runLog;
     QtClipboard clipboard;
+    ColourTransforms colour;
     Services services{settings, programLog, dialogs,   launcher,
-                      screen,   help,       clipboard, ProgramPaths::detect()};
+                      screen,   help,       clipboard, ProgramPaths::detect(),
+                      colour};
 
     MainWindow window(services, mountedVolumes());
     SelectionViewer viewer(window, services);

@@ -7,6 +7,7 @@ class QWidget;
 namespace lumorra {
 
 class Clipboard;
+class ColourTransforms;
 class Dialogs;
 class Help;
 class Launcher;
@@ -25,6 +26,8 @@ struct Services {
     Help& help;
     Clipboard& clipboard;
     ProgramPaths paths;
+    // The screen's colour profile and the transforms to it.
+    ColourTransforms& colour;
 };
 
 // The failure handler of an action: beep, program log record, and a critical message box with

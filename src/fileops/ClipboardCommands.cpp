@@ -6,6 +6,7 @@
 #include "platform/Error.h"
 #include "platform/PictureArea.h"
 #include "platform/StatusBar.h"
+#include "platform/picture/Colour.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,7 +22,8 @@ ClipboardCommands::ClipboardCommands(MainWindow& window, Services& services)
 void ClipboardCommands::Command6_Click() {
     withFailureHandler(
         [&] {
-            const QImage picture = w_.Image1->picture();
+            // The clipboard carries no profile: sRGB pixels.
+            const QImage picture = s_.colour.screenToSrgb(w_.Image1->picture());
             // Nothing to copy: the clipboard keeps what the user had put there.
             if (picture.isNull())
                 throw Error::program(errc::InvalidPicture);

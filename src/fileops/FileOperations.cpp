@@ -11,6 +11,7 @@
 #include "platform/PictureArea.h"
 #include "platform/SettingsStore.h"
 #include "platform/movie/MovieControl.h"
+#include "platform/picture/Colour.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -306,7 +307,8 @@ void FileOperations::saveas_Click() {
 void FileOperations::savePicture(const QString& target) {
     if (sameFile(target, w_.currentFile()))
         refuse();
-    const QImage& image = w_.Picture1->picture();
+    // A BMP carries no profile: sRGB pixels.
+    const QImage image = s_.colour.screenToSrgb(w_.Picture1->picture());
     if (image.isNull())
         throw Error::program(errc::InvalidPicture);
     // Written under a temporary name and renamed into place when complete; the dialog has

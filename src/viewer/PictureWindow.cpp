@@ -6,6 +6,7 @@
 #include "platform/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/StatusBar.h"
+#include "platform/picture/Colour.h"
 #include "platform/picture/PictureLoader.h"
 
 #include <QKeyEvent>
@@ -49,7 +50,7 @@ PictureWindow::PictureWindow(Services& services, QWidget* mainWindow)
 void PictureWindow::loadFile(const QString& path) {
     ignoreErrors([&] { Image1->hide(); });
     ignoreErrors([&] {
-        const Picture picture = loadPicture(path);
+        const Picture picture = loadPicture(path, QSize(), MetafilePolicy::Load, &s_.colour);
         // A metafile is a drawing: shown at another size it is drawn afresh.
         Image1->renderer = {};
         if (picture.isMetafile())
@@ -111,7 +112,7 @@ void PictureWindow::mnucopy_Click() {
     if (!Image1->hasPicture())
         return;
     ignoreErrors([&] { s_.clipboard.clear(); });
-    ignoreErrors([&] { s_.clipboard.setPicture(Image1->picture()); });
+    ignoreErrors([&] { s_.clipboard.setPicture(s_.colour.screenToSrgb(Image1->picture())); });
 }
 
 void PictureWindow::keyPressEvent(QKeyEvent* event) {

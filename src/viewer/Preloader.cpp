@@ -58,10 +58,10 @@ void Preloader::preload(const std::vector<Request>& requests) {
         if (!stamp)
             continue;
         Entry entry{r.shown, *stamp, {}};
-        entry.result =
-            QtConcurrent::run([path = r.path, shown = r.shown]() -> std::optional<Picture> {
+        entry.result = QtConcurrent::run(
+            [path = r.path, shown = r.shown, colour = &colour_]() -> std::optional<Picture> {
                 try {
-                    return loadPicture(path, shown, MetafilePolicy::Refuse);
+                    return loadPicture(path, shown, MetafilePolicy::Refuse, colour);
                 } catch (...) {
                     return std::nullopt; // the viewer reads it again and reports what fails
                 }

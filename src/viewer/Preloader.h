@@ -24,7 +24,8 @@ public:
     // At most this many decoded bytes are held, however many pictures are asked for.
     static constexpr qint64 MemoryCap = qint64(384) << 20;
 
-    Preloader() = default;
+    // Pictures are decoded into the colour space of `colour`'s screen.
+    explicit Preloader(const ColourTransforms& colour) : colour_(colour) {}
     ~Preloader();
     Preloader(const Preloader&) = delete;
     Preloader& operator=(const Preloader&) = delete;
@@ -55,6 +56,7 @@ private:
     static std::optional<Stamp> stampOf(const QString& path);
     qint64 heldBytes();
 
+    const ColourTransforms& colour_;
     std::map<QString, Entry> entries_;
 };
 

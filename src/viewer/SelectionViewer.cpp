@@ -14,6 +14,7 @@
 #include "platform/StatusBar.h"
 #include "platform/Text.h"
 #include "platform/movie/MovieControl.h"
+#include "platform/picture/Colour.h"
 #include "platform/picture/PictureLoader.h"
 
 #include <QFileInfo>
@@ -36,7 +37,7 @@ const QString Caption = QStringLiteral("Lumorra");
 } // namespace
 
 SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
-    : QObject(&window), w_(window), s_(services) {
+    : QObject(&window), w_(window), s_(services), preloader_(services.colour) {
     connect(w_.File1, &FileList::selectionChanged, this, [this](int index) {
         if (index >= 0)
             File1_Click();
@@ -136,7 +137,10 @@ void SelectionViewer::pictureBranch() {
             const QString path = w_.Label1->text();
             const QSize fit = autoZoomFit(path);
             std::optional<Picture> preloaded = preloader_.take(path, fit);
-            const Picture picture = preloaded ? std::move(*preloaded) : loadPicture(path, fit);
+            const ColourTransforms* colour = &s_.colour;
+            const Picture picture = preloaded
+                                        ? std::move(*preloaded)
+                                        : loadPicture(path, fit, MetafilePolicy::Load, colour);
             // A metafile is a drawing: zoomed, it is drawn afresh at the size shown.
             w_.Image1->renderer = {};
             if (picture.isMetafile())
@@ -146,7 +150,9 @@ void SelectionViewer::pictureBranch() {
             // loads it, the picture area takes it from the holder: one copy for both.
             std::function<QImage()> full;
             if (picture.isReduced() && !picture.isMetafile())
-                full = [path] { return loadPicture(path).image; };
+                full = [path, colour] {
+                    return loadPicture(path, QSize(), MetafilePolicy::Load, colour).image;
+                };
             w_.Picture1->setPicture(picture.image, picture.naturalSize, full);
             PictureArea* holder = w_.Picture1;
             w_.Image1->setPicture(

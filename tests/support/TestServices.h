@@ -8,6 +8,7 @@
 #include "platform/Clipboard.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
+#include "platform/picture/Colour.h"
 
 #include <QStringList>
 
@@ -26,10 +27,12 @@ struct TestServices {
     FixedScreen screen{QSize(1280, 1024)};
     FakeHelp help;
     QtClipboard clipboard;
+    ColourTransforms colour;
     Services services{settings,  log,
                       dialogs,   launcher,
                       screen,    help,
-                      clipboard, ProgramPaths::forDirectory(programDir, QStringLiteral("lumorra"))};
+                      clipboard, ProgramPaths::forDirectory(programDir, QStringLiteral("lumorra")),
+                      colour};
 
     // Opens the program log, with "<d, t> " for the date and time of each record.
     void openProgramLog() {

@@ -78,7 +78,7 @@ void skipInputData(j_decompress_ptr info, long count) {
 
 } // namespace
 
-QImage decodeJpeg(QFile& file, int reduction) {
+QImage decodeJpeg(QFile& file, int reduction, JpegInk* ink) {
 #if defined(JCS_EXTENSIONS)
     if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
         return QImage();
@@ -104,9 +104,20 @@ QImage decodeJpeg(QFile& file, int reduction) {
     ok = ok && run(errors, [&] {
              info.src = &source.pub;
              jpeg_read_header(&info, TRUE);
+             const bool cmyk =
+                 info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+             if (cmyk && ink == nullptr)
+                 ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
+             if (ink != nullptr) {
+                 ink->cmyk = cmyk;
+                 // Adobe's programs, the ones that mark their files, store ink inverted.
+                 ink->inverted = cmyk && info.saw_Adobe_marker;
+             }
              // RGB32 is 0xffRRGGBB in the machine's order; libjpeg sets the fourth byte to 0xff.
-             info.out_color_space =
-                 QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+             // CMYK comes as it is stored, four bytes a pixel, for the colour transform.
+             info.out_color_space = cmyk                                            ? JCS_CMYK
+                                    : QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX
+                                                                                    : JCS_EXT_XRGB;
              info.scale_num = 1;
              info.scale_denom = unsigned(reduction);
              jpeg_start_decompress(&info);
@@ -132,6 +143,7 @@ QImage decodeJpeg(QFile& file, int reduction) {
 #else
     Q_UNUSED(file);
     Q_UNUSED(reduction);
+    Q_UNUSED(ink);
     return QImage();
 #endif
 }

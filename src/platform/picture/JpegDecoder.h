@@ -13,6 +13,13 @@ namespace lumorra::picture {
 // about half its time. A file that ends early is filled grey, as Qt's reader does. Returns a
 // null image for what it does not decode this way (CMYK, damage libjpeg stops at, no memory):
 // Qt's reader then decides. Safe to call from several threads at once.
-QImage decodeJpeg(QFile& file, int reduction);
+//
+// With `ink`, CMYK and YCCK pictures are decoded too: the image then holds the ink as stored,
+// four bytes a pixel (C, M, Y, K), for the colour transform, and `ink` tells which it is.
+struct JpegInk {
+    bool cmyk = false;
+    bool inverted = false; // 255 is no ink, as Adobe's programs store it
+};
+QImage decodeJpeg(QFile& file, int reduction, JpegInk* ink = nullptr);
 
 } // namespace lumorra::picture

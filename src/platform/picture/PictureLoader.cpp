@@ -1,6 +1,8 @@
 #include "PictureLoader.h"
 
+#include "Colour.h"
 #include "Decoding.h"
+#include "EmbeddedProfile.h"
 #include "EmfReader.h"
 #include "JpegDecoder.h"
 #include "WmfReader.h"
@@ -22,7 +24,8 @@ struct Header {
     QSize size;          // as stored, before the turn; invalid when the reader cannot tell
     bool turned = false; // the EXIF orientation swaps width and height
     bool upright = true; // stored upright: no EXIF orientation to apply
-    int index = 0;       // the image of a multi-image file to show
+    QImageIOHandler::Transformations transformation;
+    int index = 0; // the image of a multi-image file to show
 };
 
 bool isIcon(const QByteArray& format) {
@@ -79,16 +82,64 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
         }
     }
     h.turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
-    h.upright = reader.transformation() == QImageIOHandler::TransformationNone;
+    h.transformation = reader.transformation();
+    h.upright = h.transformation == QImageIOHandler::TransformationNone;
     return h;
+}
+
+// The picture turned upright as its EXIF orientation says, as Qt's reader turns what it decodes.
+QImage upright(QImage image, QImageIOHandler::Transformations t) {
+    if (t == QImageIOHandler::TransformationNone)
+        return image;
+    image = image.mirrored(t.testFlag(QImageIOHandler::TransformationMirror),
+                           t.testFlag(QImageIOHandler::TransformationFlip));
+    if (t.testFlag(QImageIOHandler::TransformationRotate90))
+        image = image.transformed(QTransform().rotate(90));
+    if (image.isNull())
+        throw outOfMemory();
+    return image;
+}
+
+// Brings decoded pixels into the screen's colour space (or sRGB without `colour`). The
+// transforms of a picture without a colour target are made for it alone: Save As and the
+// clipboard's loads, which are rare.
+void manageColour(QImage& image, const ColourSource& source, const ColourTransforms* colour) {
+    if (colour != nullptr) {
+        colour->toScreen(image, source);
+    } else if (source.isTagged()) {
+        const ColourTransforms srgb;
+        srgb.toScreen(image, source);
+    }
+}
+
+QImage cmykToScreen(const QImage& ink, const JpegInk& how, const QByteArray& icc,
+                    const ColourTransforms* colour) {
+    const auto convert = [&](const ColourTransforms& c) {
+        return c.cmykToScreen(ink.constBits(), ink.width(), ink.height(), ink.bytesPerLine(),
+                              how.inverted, icc);
+    };
+    QImage image;
+    if (colour != nullptr) {
+        image = convert(*colour);
+    } else {
+        const ColourTransforms srgb;
+        image = convert(srgb);
+    }
+    if (image.isNull())
+        throw outOfMemory();
+    return image;
 }
 
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
 // damage), is an invalid picture.
-Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize()) {
+Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize(),
+                  const ColourTransforms* colour = nullptr) {
     const Header h = readHeader(file, sniffedFormat);
+    int components = 0;
+    const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
+    file.rewind();
     // libjpeg decodes at 1/2, 1/4 and 1/8 directly from the coefficients.
     int reduction = 1;
     if (h.format == "jpeg" && h.size.isValid() && shown.isValid())
@@ -102,9 +153,20 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     QImageReader::setAllocationLimit(int(qMax<qint64>(1, budget >> 20)));
 
     QImage image;
+    // CMYK photos: libjpeg gives the ink, the colour transform makes it RGB (Qt's reader would
+    // take the ink off white without the picture's profile).
+    if (h.format == "jpeg" && components == 4) {
+        JpegInk ink;
+        const QImage raw = decodeJpeg(file.device(), reduction, &ink);
+        if (!raw.isNull() && ink.cmyk)
+            image = upright(cmykToScreen(raw, ink, icc, colour), h.transformation);
+        else if (!raw.isNull())
+            image = upright(raw, h.transformation);
+    }
     // A reduced photo is only shown: libjpeg decodes it straight into memory of its own. Turned
     // photos, and what it does not decode, go to Qt's reader.
-    if (reduction > 1 && h.upright)
+    const bool inkDone = !image.isNull();
+    if (image.isNull() && reduction > 1 && h.upright)
         image = decodeJpeg(file.device(), reduction);
     if (image.isNull()) {
         file.rewind();
@@ -125,6 +187,8 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     }
     Picture picture;
     picture.image = toDisplayFormat(image);
+    if (!inkDone)
+        manageColour(picture.image, ColourSource{icc, 0, 0}, colour);
     picture.naturalSize =
         reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : picture.image.size();
     picture.format = QString::fromLatin1(h.format);
@@ -163,14 +227,15 @@ Picture loadPicture(const QString& path) {
     return loadPicture(path, QSize());
 }
 
-Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles) {
+Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles,
+                    const ColourTransforms* colour) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
             throw invalidPicture();
         const Sniffed s = sniffFile(file);
         if (s.kind == Kind::Image)
-            return loadImage(file, s.qtFormat, shown);
+            return loadImage(file, s.qtFormat, shown, colour);
         if (metafiles == MetafilePolicy::Refuse)
             throw invalidPicture();
         return loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
@@ -209,7 +274,7 @@ QSize pictureSize(const QString& path) {
     });
 }
 
-QImage renderPicture(const QString& path, QSize size) {
+QImage renderPicture(const QString& path, QSize size, const ColourTransforms* colour) {
     if (size.isEmpty())
         throw Error::program(errc::InvalidCall);
     return guarded([&] {
@@ -220,7 +285,7 @@ QImage renderPicture(const QString& path, QSize size) {
         const Sniffed s = sniffFile(file);
         if (s.kind != Kind::Image)
             return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
-        const QImage image = loadImage(file, s.qtFormat).image;
+        const QImage image = loadImage(file, s.qtFormat, QSize(), colour).image;
         if (image.size() == size)
             return image;
         const QImage scaled = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -6,6 +6,8 @@
 
 namespace lumorra {
 
+class ColourTransforms;
+
 // A decoded picture. The image is implicitly shared: copies of a Picture share its pixels.
 struct Picture {
     QImage image;      // Format_ARGB32 or Format_RGB32, already turned upright
@@ -32,8 +34,13 @@ enum class MetafilePolicy { Load, Refuse };
 // faster and smaller; naturalSize stays the file's own. An invalid `shown` decodes in full.
 // MetafilePolicy::Refuse throws Error 481 for a WMF or EMF instead of starting their reader,
 // for callers on a thread of their own. Safe to call from several threads at once.
+//
+// A picture that carries a colour profile (or is CMYK) comes converted to the screen's colour
+// space through `colour`; without it, to sRGB (for what leaves the program: a BMP, the
+// clipboard). A picture without a profile is sRGB: on an sRGB screen its pixels are untouched.
 Picture loadPicture(const QString& path, QSize shown,
-                    MetafilePolicy metafiles = MetafilePolicy::Load);
+                    MetafilePolicy metafiles = MetafilePolicy::Load,
+                    const ColourTransforms* colour = nullptr);
 
 // The scale denominator (1, 2, 4 or 8) for decoding a picture of natural size `natural` to be
 // shown within `shown` device pixels.
@@ -46,6 +53,6 @@ QSize pictureSize(const QString& path);
 // The picture drawn at the given size: metafiles are drawn afresh at that size, other pictures
 // are scaled. Throws like loadPicture(), and 5 "Invalid procedure call or argument" for an empty
 // size.
-QImage renderPicture(const QString& path, QSize size);
+QImage renderPicture(const QString& path, QSize size, const ColourTransforms* colour = nullptr);
 
 } // namespace lumorra
