@@ -98,6 +98,8 @@ private slots:
     void driveReopensWhereItWasLeft();
     void startPathOpensDirectoryOrSelectsFile();
     void startPathSwitchesModeForAnAnimation();
+    void startPathAddsWhatNeitherPatternLists_data();
+    void startPathAddsWhatNeitherPatternLists();
     void startPathThatDoesNotExistChangesNothing();
     void helpFileFoundBesideOrInShare();
 };
@@ -604,10 +606,39 @@ void BrowserTest::startPathSwitchesModeForAnAnimation() {
     QCOMPARE(b.window->File1->fileName(), QStringLiteral("clip.avi"));
     QCOMPARE(b.window->Label6->text(), QStringLiteral("3 File(s)"));
 
-    // A file neither mode lists opens its directory and keeps the mode.
-    openStartPath(*b.window, b.dir + QStringLiteral("/notes.txt"));
+    // A file the list leaves out whatever the pattern opens its directory and keeps the mode
+    // and its stored pattern.
+    touch(b.dir, QStringLiteral(".notes.txt"));
+    openStartPath(*b.window, b.dir + QStringLiteral("/.notes.txt"));
     QCOMPARE(b.window->Label2->text(), QStringLiteral("avi"));
+    QCOMPARE(b.window->File1->pattern(), defaults::AniPattern);
     QCOMPARE(b.window->File1->listIndex(), -1);
+}
+
+void BrowserTest::startPathAddsWhatNeitherPatternLists_data() {
+    QTest::addColumn<QStringList>("nameModeAdded");
+    QTest::newRow("text") << QStringList{"notes.txt", "pic", "*.txt"};
+    QTest::newRow("extension as typed") << QStringList{"scan.PNG", "pic", "*.PNG"};
+    QTest::newRow("movie") << QStringList{"Clip.MKV", "avi", "*.MKV"};
+    QTest::newRow("no extension") << QStringList{"README", "pic", "README"};
+    QTest::newRow("ends in a dot") << QStringList{"odd.", "pic", "odd."};
+    QTest::newRow("semicolon") << QStringList{"x.p;g", "pic", "*.p?g"};
+    QTest::newRow("space at the end") << QStringList{"y.png ", "pic", "*.png?"};
+}
+
+void BrowserTest::startPathAddsWhatNeitherPatternLists() {
+    QFETCH(QStringList, nameModeAdded);
+    const QString name = nameModeAdded[0], mode = nameModeAdded[1];
+    Browser b;
+    touch(b.dir, name);
+    openStartPath(*b.window, b.dir + QLatin1Char('/') + name);
+    QCOMPARE(b.window->Label2->text(), mode);
+    const QString stored = mode == "pic" ? defaults::PicPattern : defaults::AniPattern;
+    QCOMPARE(b.window->File1->pattern(), stored + QLatin1Char(';') + nameModeAdded[2]);
+    QCOMPARE(b.window->File1->fileName(), name);
+    QCOMPARE(b.window->Label6->text(), QString::number(b.window->File1->count()) + " File(s)");
+    QVERIFY(b.settings.read(keys::PicPattern).isEmpty());
+    QVERIFY(b.settings.read(keys::AniPattern).isEmpty());
 }
 
 void BrowserTest::startPathThatDoesNotExistChangesNothing() {

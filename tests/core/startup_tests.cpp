@@ -1,4 +1,5 @@
 #include "browser/MainWindow.h"
+#include "browser/StartPath.h"
 #include "core/Logs.h"
 #include "core/Services.h"
 #include "core/Startup.h"
@@ -7,15 +8,20 @@
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
+#include "platform/movie/MovieControl.h"
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "viewer/SelectionViewer.h"
 
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -119,6 +125,8 @@ private slots:
     void missingTrayProgramIsReportedAndStartContinues();
     void unwritableLogDirectoryStopsTheStart();
     void closingStoresIntervalAndClosesWindows();
+    void startFileOfAnyTypeIsListedAndShown_data();
+    void startFileOfAnyTypeIsListedAndShown();
 };
 
 void StartupTest::firstStartAsksForNameAndWritesDefaults() {
@@ -484,6 +492,76 @@ void StartupTest::closingStoresIntervalAndClosesWindows() {
     QTRY_VERIFY(watch.isNull());
     QCOMPARE(s.settings.read(keys::AutoSkipInterval), QStringLiteral(" 7x"));
     QVERIFY(!s.log.isOpen());
+}
+
+void StartupTest::startFileOfAnyTypeIsListedAndShown_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("format"); // a picture format, "mkv" for a clip, empty: noise
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("pattern");
+    const QString pic = defaults::PicPattern + QLatin1Char(';');
+    const QString ani = defaults::AniPattern + QLatin1Char(';');
+    QTest::newRow("png") << "photo.png" << QByteArray("PNG") << "pic" << pic + "*.png";
+    QTest::newRow("webp as typed") << "Photo.WEBP" << QByteArray("WEBP") << "pic" << pic + "*.WEBP";
+    QTest::newRow("tif") << "scan.tif" << QByteArray("TIFF") << "pic" << pic + "*.tif";
+    QTest::newRow("listed") << "holiday.jpg" << QByteArray("JPG") << "pic" << defaults::PicPattern;
+    QTest::newRow("movie") << "clip.mkv" << QByteArray("mkv") << "avi" << ani + "*.mkv";
+    QTest::newRow("unknown") << "x.qqq" << QByteArray() << "pic" << pic + "*.qqq";
+}
+
+// "lumorra FILE" after a normal start on the default patterns: the file is listed, selected and
+// shown, in the mode that shows its type; the stored settings stay as they were.
+void StartupTest::startFileOfAnyTypeIsListedAndShown() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, format);
+    QFETCH(QString, mode);
+    QFETCH(QString, pattern);
+    Start s;
+    s.seedKnownUser();
+    s.settings.write(keys::OLE, QStringLiteral("0"));
+    s.settings.write(keys::AutoZoom, QStringLiteral("0"));
+    s.settings.write(keys::PicPattern, defaults::PicPattern);
+    s.settings.write(keys::AniPattern, defaults::AniPattern);
+    s.settings.write(keys::StartupDir, s.env.makeDir(QStringLiteral("start")));
+    const QString path = s.env.makeDir(QStringLiteral("pics")) + QLatin1Char('/') + name;
+    if (format == "mkv") {
+        if (QProcess::execute(QStringLiteral("ffmpeg"),
+                              {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                               "testsrc=size=160x120:rate=10", "-t", "1", path}) != 0)
+            QSKIP("ffmpeg cannot make a clip here");
+    } else if (!format.isEmpty()) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        if (!image.save(path, format.constData()))
+            QSKIP("Qt cannot write this format here");
+    } else {
+        QByteArray noise(300, '\0');
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        writeFile(path, noise);
+    }
+    SelectionViewer viewer(*s.window, s.services);
+    QCOMPARE(s.run(), StartupSequence::Outcome::Completed);
+    const QByteArray stored = readFile(s.env.settingsFile());
+
+    openStartPath(*s.window, path);
+    MainWindow& w = *s.window;
+    QCOMPARE(w.Label2->text(), mode);
+    QCOMPARE(w.StatusBar1->text(1),
+             mode == "pic" ? QStringLiteral(" Pictures ") : QStringLiteral(" Animations "));
+    QCOMPARE(w.File1->pattern(), pattern);
+    QCOMPARE(w.File1->fileName(), name);
+    QCOMPARE(w.Label6->text(), QStringLiteral("1 File(s)"));
+    QCOMPARE(w.Label1->text(), path);
+    QVERIFY2(w.StatusBar1->text(2).startsWith(path + QStringLiteral(" (")),
+             qPrintable(w.StatusBar1->text(2)));
+    QCOMPARE(readFile(s.env.settingsFile()), stored);
+    // Noise is no picture: it gets the picture load message as a broken picture does.
+    const auto messages = s.dialogs.messages();
+    QCOMPARE(messages.size(), size_t(format.isEmpty() ? 1 : 0));
+    if (format.isEmpty())
+        QVERIFY2(messages[0].title.startsWith(QStringLiteral("Picture load ERROR ")),
+                 qPrintable(messages[0].title));
+    w.AM1->setFileName(QString());
 }
 
 QTEST_MAIN(StartupTest)
