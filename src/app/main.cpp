@@ -23,6 +23,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
 #include "platform/picture/Colour.h"
+#include "platform/picture/ScreenProfile.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
 #include "viewer/SeparateViewer.h"
@@ -126,6 +127,7 @@ int main(int argc, char* argv[]) {
     RunLog runLog;
     QtClipboard clipboard;
     ColourTransforms colour;
+    ScreenProfileWatch screenProfile(colour);
     Services services{settings, programLog, dialogs,   launcher,
                       screen,   help,       clipboard, ProgramPaths::detect(),
                       colour};
