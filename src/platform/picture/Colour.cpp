@@ -34,6 +34,12 @@ cmsUInt32Number rgb32Type() {
     return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TYPE_BGRA_8 : TYPE_ARGB_8;
 }
 
+// The colour space a profile describes, as a plain number: a damaged profile may name one that
+// is none of lcms2's.
+cmsUInt32Number colourSpaceOf(void* profile) {
+    return cmsUInt32Number(cmsGetColorSpace(profile));
+}
+
 // One grey channel in a 32-bit pixel, three bytes after it.
 cmsUInt32Number grey32Type() {
     return COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
@@ -191,7 +197,7 @@ void ColourTransforms::setScreenProfile(const QByteArray& icc) {
     state_->screenIcc = icc;
     state_->screen = state_->open(icc);
     // Only an RGB display profile describes a screen.
-    if (state_->screen && cmsGetColorSpace(state_->screen.get()) != cmsSigRgbData)
+    if (state_->screen && colourSpaceOf(state_->screen.get()) != cmsSigRgbData)
         state_->screen.reset();
     state_->toScreen.clear();
     state_->cmyk.clear();
@@ -234,8 +240,8 @@ bool ColourTransforms::toScreen(QImage& image, const ColourSource& source) const
             void* fromProfile = from                   ? from.get()
                                 : source.icc.isEmpty() ? state_->srgb.get()
                                                        : nullptr;
-            const cmsColorSpaceSignature space =
-                fromProfile != nullptr ? cmsGetColorSpace(fromProfile) : cmsSigRgbData;
+            const cmsUInt32Number space =
+                fromProfile != nullptr ? colourSpaceOf(fromProfile) : cmsSigRgbData;
             if (fromProfile == state_->srgb.get() && !state_->screen)
                 transform = {}; // sRGB to sRGB: nothing to do
             else if (space == cmsSigRgbData)
@@ -278,7 +284,7 @@ QImage ColourTransforms::cmykToScreen(const uchar* cmyk, int width, int height,
         if (found == state_->cmyk.constEnd()) {
             Profile from = state_->open(icc);
             Transform made;
-            if (from && cmsGetColorSpace(from.get()) == cmsSigCmykData)
+            if (from && colourSpaceOf(from.get()) == cmsSigCmykData)
                 made = state_->make(from.get(), inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8,
                                     state_->screenProfile(), rgb32Type(), 0);
             found = state_->cmyk.insert(key, made);
