@@ -1,6 +1,8 @@
 #include "browser/Lists.h"
 #include "browser/MainWindow.h"
+#include "fileops/ClipboardCommands.h"
 #include "fileops/FileOperations.h"
+#include "platform/Clipboard.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/Keys.h"
@@ -12,6 +14,7 @@
 #include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -136,6 +139,7 @@ private slots:
     void renameCancelAndPathsChangeNothing();
     void saveAsCopyKeepsTheFormat();
     void saveAsBitmapWritesTheHeldPicture();
+    void profiledPictureIsShownInScreenColoursAndLeavesAsSrgb();
     void saveAsNeverWritesOverTheCurrentFile();
     void saveAsAsksBeforeReplacingAnotherName();
     void saveAsInAnimationMode();
@@ -753,6 +757,41 @@ void FileOpsTest::saveAsBitmapWritesTheHeldPicture() {
     QCOMPARE(t.dialogs.files().at(2).fileName, out + QLatin1Char('/'));
     QCOMPARE(t.names(out), (QStringList{QStringLiteral("second.bmp"), QStringLiteral("shot"),
                                         QStringLiteral("third.jpg")}));
+}
+
+void FileOpsTest::profiledPictureIsShownInScreenColoursAndLeavesAsSrgb() {
+    // A screen with Adobe RGB's profile; a photo holding sRGB red in Display P3.
+    QFile a98(QStringLiteral("/usr/share/color/icc/ghostscript/a98.icc"));
+    if (!a98.open(QIODevice::ReadOnly))
+        QSKIP("the Ghostscript colour profiles are not installed");
+    Ops t;
+    t.colour.setScreenProfile(a98.readAll());
+    QImage photo(40, 30, QImage::Format_RGB32);
+    photo.fill(qRgb(234, 51, 35)); // sRGB red in Display P3
+    photo.setColorSpace(QColorSpace::DisplayP3);
+    QVERIFY(photo.save(t.dir + QStringLiteral("/p3.jpg"), "JPG", 100));
+    t.select(QStringLiteral("p3.jpg"));
+
+    const auto near = [](QRgb c, QRgb expected) {
+        return qAbs(qRed(c) - qRed(expected)) <= 4 && qAbs(qGreen(c) - qGreen(expected)) <= 4 &&
+               qAbs(qBlue(c) - qBlue(expected)) <= 4;
+    };
+    const auto text = [](QRgb c) {
+        return QStringLiteral("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
+    };
+    // On the screen: sRGB red as Adobe RGB gives it.
+    const QRgb shown = t.window->Image1->grab().toImage().pixel(20, 15);
+    QVERIFY2(near(shown, qRgb(219, 0, 0)), qPrintable(text(shown)));
+    // A BMP and the clipboard carry no profile: sRGB.
+    const QString out = t.env.makeDir(QStringLiteral("out"));
+    t.dialogs.answerFile(out + QStringLiteral("/shot.bmp"), 2);
+    t.ops->saveas_Click();
+    const QRgb saved = QImage(out + QStringLiteral("/shot.bmp")).pixel(20, 15);
+    QVERIFY2(near(saved, qRgb(255, 0, 0)), qPrintable(text(saved)));
+    ClipboardCommands clipboard(*t.window, t.services);
+    t.window->Command6->click();
+    const QRgb copied = t.clipboard.picture().pixel(20, 15);
+    QVERIFY2(near(copied, qRgb(255, 0, 0)), qPrintable(text(copied)));
 }
 
 void FileOpsTest::saveAsNeverWritesOverTheCurrentFile() {

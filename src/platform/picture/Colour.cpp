@@ -240,8 +240,8 @@ bool ColourTransforms::toScreen(QImage& image, const ColourSource& source) const
             void* fromProfile = from                   ? from.get()
                                 : source.icc.isEmpty() ? state_->srgb.get()
                                                        : nullptr;
-            const cmsUInt32Number space =
-                fromProfile != nullptr ? colourSpaceOf(fromProfile) : cmsSigRgbData;
+            const cmsUInt32Number space = fromProfile != nullptr ? colourSpaceOf(fromProfile)
+                                                                 : cmsUInt32Number(cmsSigRgbData);
             if (fromProfile == state_->srgb.get() && !state_->screen)
                 transform = {}; // sRGB to sRGB: nothing to do
             else if (space == cmsSigRgbData)
