@@ -13,14 +13,19 @@
 #include "infolist/InfoListEditor.h"
 #include "infolist/InfoListGenerator.h"
 #include "platform/Keys.h"
+#include "platform/PictureArea.h"
+#include "platform/StatusBar.h"
 #include "support/TestServices.h"
+#include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <cstdio>
@@ -88,6 +93,67 @@ int show(const QString& file) {
         return 1;
     }
     std::printf("%.3f\nrss_kb %ld\n", ms, peakRssKb());
+    return 0;
+}
+
+long rssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// Starts the peak resident memory afresh from what is resident now.
+void resetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+template <class F> double timed(F&& f) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e6;
+}
+
+// The picture at "Auto", then at "2:1": the extra peak memory of the zoom, one keypad step at
+// 2:1, one screen of scrolling at 2:1, each against one repaint of the view at "Auto".
+int zoom(const QString& file) {
+    Bench b;
+    FileListKeys keys(*b.window);
+    const QFileInfo info(file);
+    b.window->setDirPath(info.absolutePath());
+    const int index = b.indexOf(info.fileName());
+    if (index < 0)
+        return 1;
+    b.window->File1->setListIndex(index);
+    // The area itself is repainted: what a scroll or a zoom makes the window system ask for.
+    PictureArea* area = b.window->Image1;
+    area->repaint();
+    const double repaint = timed([&] { area->repaint(); });
+    resetPeakRss();
+    const long before = rssKb();
+    b.window->Option4->click();
+    QApplication::processEvents();
+    b.paint();
+    const long extra = peakRssKb() - before;
+    const double step = timed([&] {
+        keys.File1_KeyDown(Qt::Key_Plus, Qt::KeypadModifier);
+        QApplication::processEvents();
+        area->repaint();
+    });
+    QScrollBar* bar = b.window->viewerArea->verticalScrollBar();
+    const double pan = timed([&] {
+        bar->setValue(bar->value() + b.window->viewerArea->viewport()->height());
+        area->repaint();
+    });
+    if (b.window->StatusBar1->text(4) != QLatin1String("User")) {
+        std::fprintf(stderr, "the zoom did not take\n");
+        return 1;
+    }
+    std::printf("extra_kb %ld\nrepaint %.3f\nstep %.3f\npan %.3f\n", extra, repaint, step, pan);
     return 0;
 }
 
@@ -199,6 +265,8 @@ int main(int argc, char* argv[]) {
     const QString command = args.value(1);
     if (command == QLatin1String("show") && args.size() == 3)
         return show(args[2]);
+    if (command == QLatin1String("zoom") && args.size() == 3)
+        return zoom(args[2]);
     if (command == QLatin1String("next") && args.size() == 4)
         return next(args[2], args[3].toInt());
     if (command == QLatin1String("list") && args.size() == 3)
@@ -208,6 +276,6 @@ int main(int argc, char* argv[]) {
     if (command == QLatin1String("infolist") && args.size() == 3)
         return infoList(args[2]);
     std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
-                         "listref DIR | infolist DIR\n");
+                         "listref DIR | infolist DIR | zoom FILE\n");
     return 2;
 }

@@ -48,6 +48,7 @@ void PictureArea::setPicture(const QImage& image, QSize naturalSize,
     fullLoader_ = std::move(fullLoader);
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
     cache_ = QPixmap();
+    levels_.clear();
     if (!stretch_)
         resize(natural_);
     update();
@@ -63,6 +64,7 @@ const QImage& PictureArea::picture() const {
         if (full.size() == natural_) {
             image_ = full;
             cache_ = QPixmap();
+            levels_.clear();
         }
     }
     return image_;
@@ -73,6 +75,7 @@ void PictureArea::clearPicture() {
     fullLoader_ = {};
     natural_ = QSize();
     cache_ = QPixmap();
+    levels_.clear();
     update();
 }
 
@@ -98,30 +101,72 @@ void PictureArea::setHeightTwips(double twips) {
     resize(width(), toPixels(twips, screen_.twipsPerPixelY()));
 }
 
-const QPixmap& PictureArea::scaledFor(QSize size) {
-    // Shown larger than the reduced image holds: draw from the full picture.
-    const QSize device = size * devicePixelRatioF();
-    if (device.width() > image_.width() || device.height() > image_.height())
-        picture();
+const QPixmap& PictureArea::drawnFor(QSize size) {
     if (cache_.size() != size) {
         QImage drawn;
-        if (renderer)
-            ignoreErrors([&] { drawn = renderer(size); });
-        if (drawn.isNull())
-            drawn = image_.size() == size ? image_ : scaledImage(image_, size);
+        ignoreErrors([&] { drawn = renderer(size); });
         cache_ = QPixmap::fromImage(drawn);
     }
     return cache_;
 }
 
-void PictureArea::paintEvent(QPaintEvent*) {
+const QImage& PictureArea::levelFor(QSize device) {
+    // Shown larger than the reduced image holds: draw from the full picture.
+    if (device.width() > image_.width() || device.height() > image_.height())
+        picture();
+    // Halvings of the picture, made once each: a shrink draws from the smallest that still has
+    // at least the pixels shown, so that the filter never skips pixels.
+    const QImage* level = &image_;
+    for (std::size_t i = 0;; ++i) {
+        const QSize half(level->width() / 2, level->height() / 2);
+        if (half.width() < device.width() || half.height() < device.height() || half.isEmpty())
+            return *level;
+        if (i == levels_.size()) {
+            QImage next = scaledImage(*level, half);
+            if (next.isNull())
+                return *level;
+            levels_.push_back(std::move(next));
+        }
+        level = &levels_[i];
+    }
+}
+
+void PictureArea::paintEvent(QPaintEvent* event) {
     if (image_.isNull() || width() <= 0 || height() <= 0)
         return;
     QPainter p(this);
     // Without stretch the picture stands at its natural size; a bigger area shows it once at
     // the top left, as the area never is bigger than the picture then.
     const QSize target = stretch_ ? size() : natural_;
-    p.drawPixmap(0, 0, scaledFor(target));
+    // Only what is exposed is drawn, however large the zoomed picture: its place in a scroll
+    // area or on the screen decides how much of it is painted.
+    const QRect exposed = event->rect() & QRect(QPoint(0, 0), target);
+    if (exposed.isEmpty())
+        return;
+    if (renderer) {
+        const QPixmap& drawn = drawnFor(target);
+        if (!drawn.isNull()) {
+            p.drawPixmap(exposed, drawn, exposed);
+            return;
+        }
+    }
+    const qreal ratio = devicePixelRatioF();
+    const QImage& source = levelFor(target * ratio);
+    const double sx = double(source.width()) / target.width();
+    const double sy = double(source.height()) / target.height();
+    if (source.size() == target * ratio) {
+        p.drawImage(exposed, source,
+                    QRectF(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
+                           exposed.height() * sy));
+        return;
+    }
+    // Enlarged four times or more the pixels are shown as blocks, as a user zooming in on
+    // detail wants to see them; less than that is filtered.
+    const bool blocks = target.width() * ratio >= 4.0 * source.width();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, !blocks);
+    p.drawImage(
+        QRectF(exposed), source,
+        QRectF(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx, exposed.height() * sy));
 }
 
 void PictureArea::mouseReleaseEvent(QMouseEvent* event) {

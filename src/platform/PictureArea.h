@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 namespace lumorra {
 
@@ -53,7 +54,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    const QPixmap& scaledFor(QSize size);
+    // A metafile drawn afresh at this size, kept for the next paint.
+    const QPixmap& drawnFor(QSize size);
+    // The picture, or the smallest of its halvings that still covers `device` pixels.
+    const QImage& levelFor(QSize device);
 
     const Screen& screen_;
     mutable QImage image_;
@@ -61,6 +65,7 @@ private:
     QSize natural_;
     bool stretch_ = false;
     mutable QPixmap cache_;
+    mutable std::vector<QImage> levels_; // the picture's halvings, made as zooms need them
 };
 
 } // namespace lumorra
