@@ -1,8 +1,12 @@
 #include "PictureBytes.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QList>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 namespace lumorra::test {
@@ -231,6 +235,67 @@ QByteArray pngClaiming(QSize size) {
     // The start of the pixel data: a reader learns the size when it gets here.
     chunk("IDAT", QByteArray("\x78\x9C\x63\x00\x00", 5));
     return png;
+}
+
+QByteArray encodedBy(const QString& program, const QStringList& args, const QByteArray& input,
+                     const QString& inName, const QString& outName) {
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return {};
+    QTemporaryDir dir;
+    QFile in(dir.filePath(inName));
+    if (!in.open(QIODevice::WriteOnly) || in.write(input) != input.size())
+        return {};
+    in.close();
+    QStringList arguments;
+    for (const QString& a : args)
+        arguments << QString(a)
+                         .replace(QLatin1String("%in"), in.fileName())
+                         .replace(QLatin1String("%out"), dir.filePath(outName));
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return {};
+    QFile out(dir.filePath(outName));
+    return out.open(QIODevice::ReadOnly) ? out.readAll() : QByteArray();
+}
+
+QByteArray heifClaiming(QByteArray heif, QSize size) {
+    // The box: size, "ispe", version and flags, width, height.
+    for (qsizetype at = heif.indexOf("ispe"); at >= 4 && at + 16 <= heif.size();
+         at = heif.indexOf("ispe", at + 4)) {
+        qToBigEndian(quint32(size.width()), heif.data() + at + 8);
+        qToBigEndian(quint32(size.height()), heif.data() + at + 12);
+    }
+    return heif;
+}
+
+QByteArray jxlClaiming(QSize size) {
+    // The codestream's fields are bits, the first in each byte's lowest bit, each field's
+    // lowest bit first.
+    QByteArray b("\xFF\x0A", 2);
+    int used = 8;
+    const auto bits = [&](quint32 value, int count) {
+        for (int i = 0; i < count; ++i, ++used) {
+            if (used == 8) {
+                b.append('\0');
+                used = 0;
+            }
+            if (value >> i & 1)
+                b[b.size() - 1] = char(b.back() | 1 << used);
+        }
+    };
+    bits(0, 1);                           // not a small picture: sizes of their own
+    bits(3, 2);                           // the height in the 30-bit form
+    bits(quint32(size.height() - 1), 30); // less one
+    bits(0, 3);                           // no ratio: a width of its own
+    bits(3, 2);
+    bits(quint32(size.width() - 1), 30);
+    bits(1, 1); // image metadata: all defaults
+    bits(1, 1); // the default transform data
+    return b + QByteArray("\x13\x57\x9b\xdf\x02\x46\x8a\xce", 8);
 }
 
 QByteArray iconFile(const std::vector<IconEntry>& entries) {

@@ -2,7 +2,9 @@
 
 #include "Decoding.h"
 #include "EmfReader.h"
+#include "HeifDecoder.h"
 #include "JpegDecoder.h"
+#include "JxlDecoder.h"
 #include "WmfReader.h"
 #include "platform/ImageBuffer.h"
 
@@ -83,11 +85,25 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
     return h;
 }
 
+// HEIF, AVIF and JPEG XL have decoders of their own, not Qt's readers. They decode in full.
+bool hasOwnDecoder(const QByteArray& format) {
+    return format == "heif" || format == "avif" || format == "jxl";
+}
+
+Picture loadOwn(PictureFile& file, const QByteArray& format) {
+    const DecodedPicture d = format == "jxl" ? decodeJxl(file) : decodeHeif(file);
+    // colour: d.image's pixels are meant as d.colour says; the conversion to the screen's colour
+    // space goes here.
+    return Picture{d.image, d.naturalSize, QString::fromLatin1(format)};
+}
+
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
 // damage), is an invalid picture.
 Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize()) {
+    if (hasOwnDecoder(sniffedFormat))
+        return loadOwn(file, sniffedFormat);
     const Header h = readHeader(file, sniffedFormat);
     // libjpeg decodes at 1/2, 1/4 and 1/8 directly from the coefficients.
     int reduction = 1;
@@ -202,6 +218,8 @@ QSize pictureSize(const QString& path) {
         case Kind::Image:
             break;
         }
+        if (hasOwnDecoder(s.qtFormat))
+            return s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
         const Header h = readHeader(file, s.qtFormat);
         if (!h.size.isValid())
             return loadImage(file, s.qtFormat).naturalSize;
