@@ -44,6 +44,9 @@ QByteArray encodedBy(const QString& program, const QStringList& args, const QByt
                      const QString& inName, const QString& outName);
 // A HEIF file whose image spatial extents all claim `size`: a file heif-enc wrote, patched.
 QByteArray heifClaiming(QByteArray heif, QSize size);
+// A HEIF file (one heif-enc wrote: its meta box, then its media data) whose primary picture is
+// turned by a quarter clockwise by an added "irot" property.
+QByteArray withHeifQuarterTurn(const QByteArray& heif);
 // The start of a JPEG XL codestream claiming `size`: the signature, the size header and image
 // metadata of all defaults (sRGB, 8 bits, no alpha), and a little noise.
 QByteArray jxlClaiming(QSize size);

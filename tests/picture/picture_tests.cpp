@@ -432,13 +432,16 @@ void PictureTest::ownDecodersDecodeUpright_data() {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QString>("format");
     QTest::addColumn<bool>("alpha");
-    QTest::addColumn<bool>("turned"); // stored turned left: shown turned right
+    // Shown turned right: by the orientation of the JPEG a JPEG XL was made from, by an added
+    // "irot" property in a HEIF.
+    QTest::addColumn<bool>("turned");
     QTest::addColumn<int>("tolerance");
     const QByteArray plain = bandsPng(false), withAlpha = bandsPng(true);
     const QByteArray turnedJpeg = withExifOrientation(encoded(threeBands(false), "jpeg", 95), 6);
     QTest::newRow("heic lossless") << HeicLossless << plain << "heif" << false << false << 4;
     QTest::newRow("heic 4:2:0") << HeicLossy << plain << "heif" << false << false << 40;
     QTest::newRow("heic alpha") << HeicLossless << withAlpha << "heif" << true << false << 4;
+    QTest::newRow("heic turned") << HeicLossless << plain << "heif" << false << true << 4;
     QTest::newRow("avif lossless") << AvifLossless << plain << "avif" << false << false << 2;
     QTest::newRow("avif 10 bits, alpha") << AvifDeep << withAlpha << "avif" << true << false << 40;
     QTest::newRow("jxl lossless") << JxlLossless << plain << "jxl" << false << false << 0;
@@ -458,7 +461,9 @@ void PictureTest::ownDecodersDecodeUpright() {
     QFETCH(int, tolerance);
     if (!hasEncoder(encoder))
         QSKIP(qPrintable(encoder.program + QStringLiteral(" is missing")));
-    const QByteArray bytes = encodedWith(encoder, input);
+    QByteArray bytes = encodedWith(encoder, input);
+    if (turned && format == QLatin1String("heif"))
+        bytes = withHeifQuarterTurn(bytes);
     QVERIFY(!bytes.isEmpty());
     // Told by content, not by name.
     const QString path = write(QStringLiteral("picture.dat"), bytes);
