@@ -2,8 +2,6 @@
 
 #include "Isolation.h"
 
-#include <QtEndian>
-
 #include <libheif/heif.h>
 #include <limits>
 #include <memory>
