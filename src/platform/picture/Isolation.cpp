@@ -242,6 +242,9 @@ QImage decodeIsolated(QSize size, QImage::Format format, const std::function<voi
                 throw invalidPicture();
         },
         timeout, memory);
+    // The children of later decodes do not share the picture: whatever goes wrong in them
+    // cannot reach its pixels, and they fork without mapping it.
+    ::madvise(image.bits(), std::size_t(image.sizeInBytes()), MADV_DONTFORK);
     return image;
 }
 
