@@ -13,16 +13,9 @@ namespace {
 // read with this limit: the memory budget decides whether a picture is decoded.
 constexpr int MaxSide = 1 << 18;
 
-// libheif is used between heif_init() and heif_deinit(), which it counts. The child process of
-// a decode uses the parent's count: heif_init() takes a lock that another of the parent's threads
-// may have held when the child was forked.
-class LibraryUse {
-public:
-    LibraryUse() { heif_init(nullptr); }
-    ~LibraryUse() { heif_deinit(); }
-    LibraryUse(const LibraryUse&) = delete;
-    LibraryUse& operator=(const LibraryUse&) = delete;
-};
+// libheif is used without heif_init() and heif_deinit(): its decoders are built in and ready
+// from the start, and the two only load and unload plugins, which this program has none of. (In
+// libheif 1.15 each first heif_init() after a last heif_deinit() also leaks a little.)
 
 struct ContextDeleter {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -66,8 +59,7 @@ struct FileReader {
     static constexpr heif_reader api{1, position, read, seek, waitForSize};
 };
 
-// A file read by libheif, and its primary picture, while libheif is in use. The file, or its
-// bytes, must outlive it.
+// A file read by libheif, and its primary picture. The file, or its bytes, must outlive it.
 class Primary {
 public:
     explicit Primary(PictureFile& file) : context_(newContext()) {
@@ -182,7 +174,6 @@ void decodeInto(const Primary& primary, bool alpha, QImage& out) {
 } // namespace
 
 QSize heifSize(PictureFile& file) {
-    const LibraryUse library;
     const QSize size = Primary(file).size();
     if (size.isEmpty())
         throw invalidPicture();
@@ -197,7 +188,6 @@ DecodedPicture decodeHeif(PictureFile& file) {
     const qint64 budget = pictureByteBudget();
     // A compressed picture is smaller than its pixels.
     const QByteArray bytes = file.readAll(budget);
-    const LibraryUse library;
     const Primary header(bytes);
     DecodedPicture picture;
     picture.naturalSize = header.size();
