@@ -14,8 +14,8 @@ namespace {
 constexpr int MaxSide = 1 << 18;
 
 // libheif is used without heif_init() and heif_deinit(): its decoders are built in and ready
-// from the start, and the two only load and unload plugins, which this program has none of. (In
-// libheif 1.15 each first heif_init() after a last heif_deinit() also leaks a little.)
+// from the start, and the two only load and unload plugins, which this program has none of.
+// Counting uses across threads, and across the fork of a decode's child, is then no concern.
 
 struct ContextDeleter {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -116,9 +116,11 @@ ColourSource Primary::colour() const {
     }
     case heif_color_profile_type_nclx: {
         heif_color_profile_nclx* nclx = nullptr;
-        if (heif_image_handle_get_nclx_color_profile(handle(), &nclx).code != heif_error_Ok)
-            break;
+        const heif_error e = heif_image_handle_get_nclx_color_profile(handle(), &nclx);
+        // Allocated even when libheif then reports an error.
         const std::unique_ptr<heif_color_profile_nclx, NclxDeleter> owned(nclx);
+        if (e.code != heif_error_Ok || nclx == nullptr)
+            break;
         // 2 is "unspecified": as good as none given.
         if (nclx->color_primaries != heif_color_primaries_unspecified)
             colour.cicpPrimaries = int(nclx->color_primaries);
