@@ -202,14 +202,14 @@ void decodeInto(const QByteArray& bytes, const Header& expected, QImage& out) {
     const Header h = readHeader(decoder.get(), input, true);
     if (h.natural != out.size() || h.alpha != expected.alpha)
         throw invalidPicture();
-    const Target target{out.bits(), out.bytesPerLine(), size_t(out.width()), size_t(out.height()),
-                        h.alpha};
+    Target target{out.bits(), out.bytesPerLine(), size_t(out.width()), size_t(out.height()),
+                  h.alpha};
     for (;;) {
         switch (input.next()) {
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
             const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-            if (JxlDecoderSetImageOutCallback(decoder.get(), &format, writePixels,
-                                              const_cast<Target*>(&target)) != JXL_DEC_SUCCESS)
+            if (JxlDecoderSetImageOutCallback(decoder.get(), &format, writePixels, &target) !=
+                JXL_DEC_SUCCESS)
                 throw invalidPicture();
             break;
         }
