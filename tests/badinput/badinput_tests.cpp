@@ -112,9 +112,16 @@ QByteArray redBlueEmf() {
         .bytes();
 }
 
-// A sound picture of each format the viewer reads, by its file name.
+// The sample as a HEIC (lossy, so 4:2:0 as cameras write it); empty when heif-enc is missing.
+QByteArray heic() {
+    return encodedBy(QStringLiteral("heif-enc"), {"-q", "90", "%in", "-o", "%out"},
+                     encoded(sample(), "png"), QStringLiteral("in.png"), QStringLiteral("x.heic"));
+}
+
+// A sound picture of each format the viewer reads, by its file name. HEIF, AVIF and JPEG XL come
+// from their encoders, where those are installed.
 std::vector<std::pair<QByteArray, QByteArray>> soundPictures() {
-    return {
+    std::vector<std::pair<QByteArray, QByteArray>> pictures{
         {"photo.jpg", encoded(sample(), "jpeg", 90)},
         {"picture.png", encoded(sample(), "png")},
         {"bitmap.bmp", encoded(sample(), "bmp")},
@@ -126,6 +133,20 @@ std::vector<std::pair<QByteArray, QByteArray>> soundPictures() {
         {"targa.tga", tgaFile(sample())},
         {"web.webp", encoded(sample(), "webp")},
     };
+    const QByteArray png = encoded(sample(), "png");
+    const auto add = [&](const QByteArray& name, const QByteArray& bytes) {
+        if (!bytes.isEmpty())
+            pictures.emplace_back(name, bytes);
+    };
+    add("phone.heic", heic());
+    add("still.avif", encodedBy(QStringLiteral("avifenc"), {"%in", "%out"}, png,
+                                QStringLiteral("in.png"), QStringLiteral("x.avif")));
+    add("lossy.jxl", encodedBy(QStringLiteral("cjxl"), {"%in", "%out", "-d", "1"}, png,
+                               QStringLiteral("in.png"), QStringLiteral("x.jxl")));
+    add("photo.jxl",
+        encodedBy(QStringLiteral("cjxl"), {"%in", "%out"}, encoded(sample(), "jpeg", 90),
+                  QStringLiteral("in.jpg"), QStringLiteral("x.jxl")));
+    return pictures;
 }
 
 // The bytes with every fourth byte after the first `keep` turned over.
@@ -263,6 +284,10 @@ void BadInputTest::hugeHeadersAreRefusedWithoutAllocating_data() {
     QTest::addRow("gif") << QByteArray("huge.gif") << gifClaiming(65535, 65535);
     QTest::addRow("jpeg") << QByteArray("huge.jpg")
                           << jpegClaiming(encoded(sample(), "jpeg", 90), QSize(65535, 65535));
+    QTest::addRow("jxl") << QByteArray("huge.jxl") << jxlClaiming(QSize(60000, 60000));
+    if (const QByteArray sound = heic(); !sound.isEmpty())
+        QTest::addRow("heif") << QByteArray("huge.heic")
+                              << heifClaiming(sound, QSize(60000, 60000));
 }
 
 void BadInputTest::hugeHeadersAreRefusedWithoutAllocating() {

@@ -2,13 +2,15 @@
 // Inputs without the format's magic number are refused, so that each target stays with its
 // format. The loader takes a path: each input is written to one temporary file.
 //
-// WMF and EMF are read by their libraries in a child process (Isolation.h), as the viewer does:
-// the target tests that nothing the child does reaches the program, and the program's own checks
-// and drawing around the child. A child that hangs is ended by the loader's own deadline, below
-// the run's -timeout.
+// WMF and EMF are read by their libraries in a child process (Isolation.h), as the viewer does,
+// and so are the pixels of HEIF, AVIF (one target) and JPEG XL, whose headers are read in the
+// program: the target tests that nothing the child does reaches the program, and the program's
+// own checks and drawing around the child. A child that hangs is ended by the loader's own
+// deadline, below the run's -timeout.
 
 #include "FuzzSupport.h"
 #include "platform/Error.h"
+#include "platform/picture/Decoding.h"
 #include "platform/picture/PictureLoader.h"
 
 #include <QByteArrayView>
@@ -48,6 +50,16 @@ bool ofFormat(const uint8_t* data, size_t size) {
            (u16(data, 4) == 0x0100 || u16(data, 4) == 0x0300);
 #elif defined(LUMORRA_FUZZ_EMF)
     return size >= 44 && u32(data, 0) == 1 && u32(data, 40) == 0x464D4520u;
+#elif defined(LUMORRA_FUZZ_HEIF) || defined(LUMORRA_FUZZ_JXL)
+    // The file type box's brands decide between HEIF, AVIF and others: as the loader tells them.
+    const QByteArray head =
+        lumorra::fuzz::bytes(data, qMin(size, size_t(lumorra::picture::SniffHeadBytes)));
+    const QByteArray format = lumorra::picture::sniff(head, QByteArray()).qtFormat;
+#if defined(LUMORRA_FUZZ_HEIF)
+    return format == "heif" || format == "avif";
+#else
+    return format == "jxl";
+#endif
 #else
 #error "no picture format chosen"
 #endif
@@ -56,6 +68,9 @@ bool ofFormat(const uint8_t* data, size_t size) {
 #if defined(LUMORRA_FUZZ_WMF) || defined(LUMORRA_FUZZ_EMF)
 // A metafile is drawn into a raster of up to 4096 x 4096 by its library in the child, and handed
 // back through a pipe: seconds each. Its records are read the same at any size.
+constexpr qint64 MaxFuzzedPixels = 1024 * 1024;
+#elif defined(LUMORRA_FUZZ_HEIF) || defined(LUMORRA_FUZZ_JXL)
+// HEVC, AV1 and JPEG XL decode a few megapixels a second; the headers are read at any size.
 constexpr qint64 MaxFuzzedPixels = 1024 * 1024;
 #else
 constexpr qint64 MaxFuzzedPixels = 4096 * 4096;

@@ -2,7 +2,8 @@
 # Builds the fuzz targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer, libFuzzer) in
 # build-fuzz and runs each on its corpus in tests/fuzz/corpus for a number of seconds (default
 # 30). Fails on any crash, leak or timeout; the failing input is kept in build-fuzz/artifacts.
-#   tests/fuzz/run.sh [seconds] [target...]     targets: rtf text jpeg bmp gif ico wmf emf colour
+#   tests/fuzz/run.sh [seconds] [target...]     targets: rtf text jpeg bmp gif ico wmf emf heif jxl
+#                                               colour
 # LUMORRA_FUZZ_NO_BUILD=1 runs what is built. New inputs a run finds go to a scratch directory,
 # not into the corpus.
 set -euo pipefail
@@ -11,7 +12,7 @@ root=$PWD
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(rtf text jpeg bmp gif ico wmf emf colour)
+[ ${#targets[@]} -eq 0 ] && targets=(rtf text jpeg bmp gif ico wmf emf heif jxl colour)
 build=${LUMORRA_FUZZ_BUILD_DIR:-build-fuzz}
 
 if [ "${LUMORRA_FUZZ_NO_BUILD:-0}" != 1 ]; then
@@ -35,9 +36,9 @@ failed=()
 printf '%-6s %8s %12s  %s\n' target seconds executions result
 for t in "${targets[@]}"; do
     # The metafile readers run in a child process that the loader gives 15 seconds, and a
-    # target loads each input twice. Pictures of up to 16 megapixels decode in seconds under the
-    # sanitizers on a busy machine.
-    case "$t" in wmf | emf) timeout=60 ;; rtf | text | colour) timeout=10 ;; *) timeout=30 ;; esac
+    # target loads each input twice; the HEIF and JPEG XL decoders' child gets 30 seconds.
+    # Pictures of up to 16 megapixels decode in seconds under the sanitizers on a busy machine.
+    case "$t" in wmf | emf | heif | jxl) timeout=60 ;; rtf | text | colour) timeout=10 ;; *) timeout=30 ;; esac
     mkdir -p "$scratch/$t"
     log=$artifacts/$t.log
     start=$(date +%s)

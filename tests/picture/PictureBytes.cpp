@@ -1,8 +1,12 @@
 #include "PictureBytes.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QList>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 namespace lumorra::test {
@@ -231,6 +235,170 @@ QByteArray pngClaiming(QSize size) {
     // The start of the pixel data: a reader learns the size when it gets here.
     chunk("IDAT", QByteArray("\x78\x9C\x63\x00\x00", 5));
     return png;
+}
+
+QByteArray encodedBy(const QString& program, const QStringList& args, const QByteArray& input,
+                     const QString& inName, const QString& outName) {
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return {};
+    QTemporaryDir dir;
+    QFile in(dir.filePath(inName));
+    if (!in.open(QIODevice::WriteOnly) || in.write(input) != input.size())
+        return {};
+    in.close();
+    QStringList arguments;
+    for (const QString& a : args)
+        arguments << QString(a)
+                         .replace(QLatin1String("%in"), in.fileName())
+                         .replace(QLatin1String("%out"), dir.filePath(outName));
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return {};
+    QFile out(dir.filePath(outName));
+    return out.open(QIODevice::ReadOnly) ? out.readAll() : QByteArray();
+}
+
+QByteArray heifClaiming(QByteArray heif, QSize size) {
+    // The box: size, "ispe", version and flags, width, height.
+    for (qsizetype at = heif.indexOf("ispe"); at >= 4 && at + 16 <= heif.size();
+         at = heif.indexOf("ispe", at + 4)) {
+        qToBigEndian(quint32(size.width()), heif.data() + at + 8);
+        qToBigEndian(quint32(size.height()), heif.data() + at + 12);
+    }
+    return heif;
+}
+
+namespace {
+
+quint64 beAt(const QByteArray& b, qsizetype at, int bytes) {
+    quint64 v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = v << 8 | quint8(b[at + i]);
+    return v;
+}
+void setBeAt(QByteArray& b, qsizetype at, int bytes, quint64 v) {
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8)
+        b[at + i] = char(v & 0xFF);
+}
+
+// The child box of `type` in the boxes from `at` to `end`: its start, or -1.
+qsizetype childBox(const QByteArray& b, qsizetype at, qsizetype end, const char* type) {
+    while (at + 8 <= end) {
+        if (b.mid(at + 4, 4) == type)
+            return at;
+        at += qsizetype(beAt(b, at, 4));
+    }
+    return -1;
+}
+
+} // namespace
+
+QByteArray withHeifQuarterTurn(const QByteArray& heif) {
+    QByteArray b = heif;
+    const qsizetype meta = childBox(b, 0, b.size(), "meta");
+    const qsizetype metaEnd = meta + qsizetype(beAt(b, meta, 4));
+    const qsizetype iprp = childBox(b, meta + 12, metaEnd, "iprp");
+    const qsizetype pitm = childBox(b, meta + 12, metaEnd, "pitm");
+    const qsizetype iloc = childBox(b, meta + 12, metaEnd, "iloc");
+    const qsizetype ipco = childBox(b, iprp + 8, iprp + qsizetype(beAt(b, iprp, 4)), "ipco");
+    const qsizetype ipma = childBox(b, iprp + 8, iprp + qsizetype(beAt(b, iprp, 4)), "ipma");
+    if (meta < 0 || iprp < 0 || pitm < 0 || iloc < 0 || ipco < 0 || ipma < 0 || iloc > ipma ||
+        ipco > ipma || b.indexOf("mdat") < metaEnd)
+        return {};
+    const quint64 primary = beAt(b, pitm + 12, b[pitm + 8] == 0 ? 2 : 4);
+    // The property, last in ipco: 270 degrees anticlockwise.
+    int properties = 0;
+    const qsizetype ipcoEnd = ipco + qsizetype(beAt(b, ipco, 4));
+    for (qsizetype at = ipco + 8; at + 8 <= ipcoEnd; at += qsizetype(beAt(b, at, 4)))
+        ++properties;
+    const QByteArray irot("\0\0\0\x09irot\x03", 9);
+    // Its association with the primary picture, essential.
+    const int version = b[ipma + 8], wide = b[ipma + 11] & 1;
+    qsizetype at = ipma + 16;
+    QByteArray association(wide ? 2 : 1, '\0');
+    setBeAt(association, 0, wide ? 2 : 1, (wide ? 0x8000u : 0x80u) | quint64(properties + 1));
+    const quint64 entries = beAt(b, ipma + 12, 4);
+    qsizetype insertAt = -1;
+    for (quint64 e = 0; e < entries; ++e) {
+        const int idBytes = version < 1 ? 2 : 4;
+        const quint64 item = beAt(b, at, idBytes);
+        const int count = quint8(b[at + idBytes]);
+        if (item == primary) {
+            b[at + idBytes] = char(count + 1);
+            insertAt = at + idBytes + 1 + count * (wide ? 2 : 1);
+        }
+        at += idBytes + 1 + count * (wide ? 2 : 1);
+    }
+    if (insertAt < 0)
+        return {};
+    const qsizetype grown = irot.size() + association.size();
+    // The media data moves by as much: the locations of the items stored there move with it.
+    const int ilocVersion = b[iloc + 8];
+    const int offsetSize = quint8(b[iloc + 12]) >> 4, lengthSize = b[iloc + 12] & 0xF;
+    const int baseSize = quint8(b[iloc + 13]) >> 4,
+              indexSize = ilocVersion > 0 ? b[iloc + 13] & 0xF : 0;
+    const int countBytes = ilocVersion < 2 ? 2 : 4;
+    at = iloc + 14;
+    const quint64 items = beAt(b, at, countBytes);
+    at += countBytes;
+    for (quint64 i = 0; i < items; ++i) {
+        at += countBytes; // the item
+        int method = 0;
+        if (ilocVersion > 0) {
+            method = b[at + 1] & 0xF;
+            at += 2;
+        }
+        at += 2; // the data reference
+        const qsizetype base = at;
+        at += baseSize;
+        const quint64 extents = beAt(b, at, 2);
+        at += 2;
+        for (quint64 x = 0; x < extents; ++x) {
+            at += indexSize;
+            if (method == 0 && baseSize == 0)
+                setBeAt(b, at, offsetSize, beAt(b, at, offsetSize) + quint64(grown));
+            at += offsetSize + lengthSize;
+        }
+        if (method == 0 && baseSize > 0)
+            setBeAt(b, base, baseSize, beAt(b, base, baseSize) + quint64(grown));
+    }
+    b.insert(insertAt, association);
+    b.insert(ipcoEnd, irot);
+    for (const auto& [box, by] :
+         {std::pair{meta, grown}, std::pair{iprp, grown}, std::pair{ipco, irot.size()},
+          std::pair{ipma + irot.size(), association.size()}})
+        setBeAt(b, box, 4, beAt(b, box, 4) + quint64(by));
+    return b;
+}
+
+QByteArray jxlClaiming(QSize size) {
+    // The codestream's fields are bits, the first in each byte's lowest bit, each field's
+    // lowest bit first.
+    QByteArray b("\xFF\x0A", 2);
+    int used = 8;
+    const auto bits = [&](quint32 value, int count) {
+        for (int i = 0; i < count; ++i, ++used) {
+            if (used == 8) {
+                b.append('\0');
+                used = 0;
+            }
+            if (value >> i & 1)
+                b[b.size() - 1] = char(b.back() | 1 << used);
+        }
+    };
+    bits(0, 1);                           // not a small picture: sizes of their own
+    bits(3, 2);                           // the height in the 30-bit form
+    bits(quint32(size.height() - 1), 30); // less one
+    bits(0, 3);                           // no ratio: a width of its own
+    bits(3, 2);
+    bits(quint32(size.width() - 1), 30);
+    bits(1, 1); // image metadata: all defaults
+    bits(1, 1); // the default transform data
+    return b + QByteArray("\x13\x57\x9b\xdf\x02\x46\x8a\xce", 8);
 }
 
 QByteArray iconFile(const std::vector<IconEntry>& entries) {

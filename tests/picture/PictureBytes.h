@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -34,6 +35,21 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
 QByteArray jpegClaiming(const QByteArray& jpeg, QSize size);
 // The signature and the header chunk of a PNG claiming `size`, and the start of its pixels.
 QByteArray pngClaiming(QSize size);
+
+// What `program` writes from `input`: `args` name the input file as "%in" and the output file as
+// "%out", which get the names `inName` and `outName` (the encoders tell formats by suffix). Empty
+// when the program is missing or fails. For the formats only outside encoders write (heif-enc,
+// avifenc, cjxl).
+QByteArray encodedBy(const QString& program, const QStringList& args, const QByteArray& input,
+                     const QString& inName, const QString& outName);
+// A HEIF file whose image spatial extents all claim `size`: a file heif-enc wrote, patched.
+QByteArray heifClaiming(QByteArray heif, QSize size);
+// A HEIF file (one heif-enc wrote: its meta box, then its media data) whose primary picture is
+// turned by a quarter clockwise by an added "irot" property.
+QByteArray withHeifQuarterTurn(const QByteArray& heif);
+// The start of a JPEG XL codestream claiming `size`: the signature, the size header and image
+// metadata of all defaults (sRGB, 8 bits, no alpha), and a little noise.
+QByteArray jxlClaiming(QSize size);
 
 // An icon file with one DIB entry per element, in the given order.
 struct IconEntry {

@@ -1,15 +1,19 @@
 #include "PictureBytes.h"
 #include "platform/Error.h"
+#include "platform/picture/HeifDecoder.h"
 #include "platform/picture/Isolation.h"
+#include "platform/picture/JxlDecoder.h"
 #include "platform/picture/PictureLoader.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -82,6 +86,54 @@ QByteArray svgText() {
            "<rect x=\"30\" y=\"0\" width=\"30\" height=\"30\" fill=\"#1414dc\"/></svg>";
 }
 
+// Three upright bands, red, green and blue; with `alpha`, its lower third half transparent.
+QImage threeBands(bool alpha) {
+    QImage image(60, 30, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 60; ++x) {
+            const QColor c = x < 20 ? Red : x < 40 ? Green : Blue;
+            image.setPixel(x, y, qRgba(c.red(), c.green(), c.blue(), alpha && y >= 20 ? 128 : 255));
+        }
+    return image;
+}
+
+// The bands as a PNG, in Display P3 with its ICC profile where `p3`.
+QByteArray bandsPng(bool alpha, bool p3 = false) {
+    QImage image = threeBands(alpha);
+    if (p3)
+        image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    return encoded(image, "png");
+}
+
+// The formats only outside encoders write, and how each is asked to.
+struct Encoder {
+    QString program;
+    QStringList args;
+    QString outName;
+};
+const Encoder HeicLossless{"heif-enc", {"-L", "-p", "chroma=444", "%in", "-o", "%out"}, "x.heic"};
+const Encoder HeicLossy{"heif-enc", {"-q", "90", "%in", "-o", "%out"}, "x.heic"};
+const Encoder AvifLossless{"avifenc", {"-l", "%in", "%out"}, "x.avif"};
+const Encoder AvifDeep{"avifenc", {"-d", "10", "%in", "%out"}, "x.avif"};
+const Encoder JxlLossless{"cjxl", {"%in", "%out", "-d", "0"}, "x.jxl"};
+const Encoder JxlLossy{"cjxl", {"%in", "%out", "-d", "1"}, "x.jxl"};
+// A JPEG's pixels: cjxl takes the EXIF orientation into the codestream.
+const Encoder JxlFromJpeg{"cjxl", {"%in", "%out", "--lossless_jpeg=0", "-d", "0"}, "x.jxl"};
+// A JPEG's own coefficients, in the container with what rebuilds the JPEG.
+const Encoder JxlRecompressed{"cjxl", {"%in", "%out"}, "x.jxl"};
+
+// What the encoder writes from `input` (a PNG, or a JPEG for the JPEG XL ones that take it);
+// empty when the program is missing.
+QByteArray encodedWith(const Encoder& e, const QByteArray& input) {
+    const bool jpeg = input.startsWith("\xFF\xD8");
+    return encodedBy(e.program, e.args, input,
+                     jpeg ? QStringLiteral("in.jpg") : QStringLiteral("in.png"), e.outName);
+}
+
+bool hasEncoder(const Encoder& e) {
+    return !QStandardPaths::findExecutable(e.program).isEmpty();
+}
+
 int opaquePixels(const QImage& image) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
@@ -91,6 +143,8 @@ int opaquePixels(const QImage& image) {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Encoder)
 
 class PictureTest : public QObject {
     Q_OBJECT
@@ -111,6 +165,10 @@ private slots:
     void unreadableFileIsPermissionDenied();
     void hugeHeadersAreRefusedBeforeDecoding_data();
     void hugeHeadersAreRefusedBeforeDecoding();
+    void ownDecodersDecodeUpright_data();
+    void ownDecodersDecodeUpright();
+    void ownDecodersTellTheColourSpace_data();
+    void ownDecodersTellTheColourSpace();
     void bigPhotoLoads();
     void truncatedJpegShowsWhatThereIs();
     void reducedJpegHasQtsPixels_data();
@@ -272,6 +330,19 @@ void PictureTest::unreadableContentIsAnInvalidPicture_data() {
     QTest::newRow("noise") << "noise.jpg" << noise;
     QTest::newRow("text") << "readme.png" << QByteArray("Nothing to see here.\n");
     QTest::newRow("zip archive") << "archive.bmp" << QByteArray("PK\x03\x04\x14\0\0\0\x08\0", 10);
+    // A file type box of a movie: no picture libheif reads.
+    QTest::newRow("mp4 movie") << "clip.heic"
+                               << QByteArray("\0\0\0\x18"
+                                             "ftypisom\0\0\x02\0"
+                                             "isomiso2",
+                                             24) +
+                                      QByteArray(64, '\0');
+    QTest::newRow("heic file type only") << "cut.heic"
+                                         << QByteArray("\0\0\0\x18"
+                                                       "ftypheic\0\0\0\0"
+                                                       "mif1heic",
+                                                       24);
+    QTest::newRow("jxl signature only") << "cut.jxl" << QByteArray("\xFF\x0A", 2);
 }
 
 void PictureTest::unreadableContentIsAnInvalidPicture() {
@@ -334,6 +405,12 @@ void PictureTest::hugeHeadersAreRefusedBeforeDecoding_data() {
     for (int at : {6, 8, 13 + 768 + 8 + 5, 13 + 768 + 8 + 7})
         qToLittleEndian(quint16(65000), gif.data() + at);
     QTest::newRow("gif") << "huge.gif" << gif << most;
+    const QSize claimed(60000, 60000);
+    QTest::newRow("jxl") << "huge.jxl" << jxlClaiming(claimed) << claimed;
+    if (hasEncoder(HeicLossless))
+        QTest::newRow("heif") << "huge.heic"
+                              << heifClaiming(encodedWith(HeicLossless, bandsPng(false)), claimed)
+                              << claimed;
 }
 
 void PictureTest::hugeHeadersAreRefusedBeforeDecoding() {
@@ -348,6 +425,125 @@ void PictureTest::hugeHeadersAreRefusedBeforeDecoding() {
     QCOMPARE(e->description, QStringLiteral("Out of memory"));
     // The header alone is read without trouble: the info list can still tell the size.
     QCOMPARE(pictureSize(path), claimed);
+}
+
+void PictureTest::ownDecodersDecodeUpright_data() {
+    QTest::addColumn<Encoder>("encoder");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("alpha");
+    // Shown turned right: by the orientation of the JPEG a JPEG XL was made from, by an added
+    // "irot" property in a HEIF.
+    QTest::addColumn<bool>("turned");
+    QTest::addColumn<int>("tolerance");
+    const QByteArray plain = bandsPng(false), withAlpha = bandsPng(true);
+    const QByteArray turnedJpeg = withExifOrientation(encoded(threeBands(false), "jpeg", 95), 6);
+    QTest::newRow("heic lossless") << HeicLossless << plain << "heif" << false << false << 4;
+    QTest::newRow("heic 4:2:0") << HeicLossy << plain << "heif" << false << false << 40;
+    QTest::newRow("heic alpha") << HeicLossless << withAlpha << "heif" << true << false << 4;
+    QTest::newRow("heic turned") << HeicLossless << plain << "heif" << false << true << 4;
+    QTest::newRow("avif lossless") << AvifLossless << plain << "avif" << false << false << 2;
+    QTest::newRow("avif 10 bits, alpha") << AvifDeep << withAlpha << "avif" << true << false << 40;
+    QTest::newRow("jxl lossless") << JxlLossless << plain << "jxl" << false << false << 0;
+    QTest::newRow("jxl lossy") << JxlLossy << plain << "jxl" << false << false << 20;
+    QTest::newRow("jxl alpha") << JxlLossless << withAlpha << "jxl" << true << false << 0;
+    QTest::newRow("jxl turned") << JxlFromJpeg << turnedJpeg << "jxl" << false << true << 40;
+    QTest::newRow("jxl container, turned")
+        << JxlRecompressed << turnedJpeg << "jxl" << false << true << 40;
+}
+
+void PictureTest::ownDecodersDecodeUpright() {
+    QFETCH(Encoder, encoder);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, format);
+    QFETCH(bool, alpha);
+    QFETCH(bool, turned);
+    QFETCH(int, tolerance);
+    if (!hasEncoder(encoder))
+        QSKIP(qPrintable(encoder.program + QStringLiteral(" is missing")));
+    QByteArray bytes = encodedWith(encoder, input);
+    if (turned && format == QLatin1String("heif"))
+        bytes = withHeifQuarterTurn(bytes);
+    QVERIFY(!bytes.isEmpty());
+    // Told by content, not by name.
+    const QString path = write(QStringLiteral("picture.dat"), bytes);
+    const QSize natural = turned ? QSize(30, 60) : QSize(60, 30);
+    QCOMPARE(pictureSize(path), natural);
+    const Picture p = loadPicture(path, QSize(10, 10));
+    QCOMPARE(p.format, format);
+    QCOMPARE(p.naturalSize, natural);
+    QCOMPARE(p.image.size(), natural);
+    QCOMPARE(p.image.format(), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    // The bands' middles in the upper rows, where the picture stored upright turned right has
+    // them from the top down.
+    const auto at = [&](int x, int y) { return turned ? QPoint(29 - y, x) : QPoint(x, y); };
+    QVERIFY(near(p.image.pixel(at(10, 5)), Red, tolerance));
+    QVERIFY(near(p.image.pixel(at(30, 5)), Green, tolerance));
+    QVERIFY(near(p.image.pixel(at(50, 5)), Blue, tolerance));
+    if (alpha) {
+        const QRgb half = p.image.pixel(at(30, 25));
+        QVERIFY2(qAbs(qAlpha(half) - 128) <= qMax(tolerance, 2),
+                 qPrintable(QString::number(qAlpha(half))));
+        // Not premultiplied: the colour stays whole.
+        QVERIFY(qAbs(qGreen(half) - Green.green()) <= tolerance);
+    }
+
+    // The coded pixels lost: cut off (JPEG XL), or spoilt (libheif looks for the media data when
+    // it reads the boxes). The size is still told from the header; the picture is invalid.
+    QByteArray damaged = bytes;
+    if (format == QLatin1String("jxl")) {
+        damaged.truncate(bytes.size() / 2);
+    } else {
+        const qsizetype media = bytes.indexOf("mdat") + 4;
+        QVERIFY(media > 4);
+        damaged.replace(media, bytes.size() - media, QByteArray(bytes.size() - media, '\xFF'));
+    }
+    const QString cut = write(QStringLiteral("cut.dat"), damaged);
+    QCOMPARE(pictureSize(cut), natural);
+    const std::optional<Error> e = failure([&] { loadPicture(cut); });
+    QVERIFY(e);
+    QCOMPARE(e->number, errc::InvalidPicture);
+}
+
+void PictureTest::ownDecodersTellTheColourSpace_data() {
+    QTest::addColumn<Encoder>("encoder");
+    QTest::addColumn<bool>("p3");       // the PNG's ICC profile, Display P3
+    QTest::addColumn<bool>("iccP3");    // a profile of Display P3 carried
+    QTest::addColumn<int>("primaries"); // CICP, 0 when none
+    QTest::addColumn<int>("transfer");
+    QTest::newRow("heic P3") << HeicLossy << true << true << 0 << 0;
+    QTest::newRow("heic untagged") << HeicLossy << false << false << 0 << 0;
+    QTest::newRow("avif P3") << AvifLossless << true << true << 0 << 0;
+    QTest::newRow("avif sRGB") << AvifLossless << false << false << 1 << 13;
+    const Encoder avifPq{"avifenc", {"--cicp", "9/16/9", "%in", "%out"}, "x.avif"};
+    QTest::newRow("avif BT.2020 PQ") << avifPq << false << false << 9 << 16;
+    QTest::newRow("jxl lossless P3") << JxlLossless << true << true << 0 << 0;
+    QTest::newRow("jxl lossy P3") << JxlLossy << true << true << 0 << 0;
+    QTest::newRow("jxl lossless sRGB") << JxlLossless << false << false << 0 << 0;
+    QTest::newRow("jxl lossy sRGB") << JxlLossy << false << false << 0 << 0;
+}
+
+void PictureTest::ownDecodersTellTheColourSpace() {
+    QFETCH(Encoder, encoder);
+    QFETCH(bool, p3);
+    QFETCH(bool, iccP3);
+    QFETCH(int, primaries);
+    QFETCH(int, transfer);
+    if (!hasEncoder(encoder))
+        QSKIP(qPrintable(encoder.program + QStringLiteral(" is missing")));
+    const QByteArray bytes = encodedWith(encoder, bandsPng(false, p3));
+    QVERIFY(!bytes.isEmpty());
+    picture::PictureFile file(write(QStringLiteral("tagged.dat"), bytes));
+    const picture::DecodedPicture d = encoder.program == QLatin1String("cjxl")
+                                          ? picture::decodeJxl(file)
+                                          : picture::decodeHeif(file);
+    QCOMPARE(d.image.size(), QSize(60, 30));
+    QCOMPARE(d.colour.icc.isEmpty(), !iccP3);
+    if (iccP3)
+        QCOMPARE(QColorSpace::fromIccProfile(d.colour.icc).primaries(),
+                 QColorSpace::Primaries::DciP3D65);
+    QCOMPARE(d.colour.cicpPrimaries, primaries);
+    QCOMPARE(d.colour.cicpTransfer, transfer);
 }
 
 void PictureTest::bigPhotoLoads() {
@@ -745,6 +941,13 @@ void PictureTest::damagedFilesNeverCrash_data() {
     QFile recorded(QStringLiteral(PICTURE_TEST_DATA "/test-001.emf"));
     QVERIFY(recorded.open(QIODevice::ReadOnly));
     QTest::newRow("emf with text") << "emf" << recorded.readAll();
+    for (const Encoder& e : {HeicLossy, AvifDeep, JxlLossy, JxlRecompressed}) {
+        if (hasEncoder(e))
+            QTest::newRow(qPrintable(e.outName + QLatin1Char(' ') + e.args.join(QLatin1Char(' '))))
+                << e.outName.mid(2)
+                << encodedWith(e, e.args.contains(QLatin1String("-d")) ? bandsPng(true)
+                                                                       : encoded(picture, "jpeg"));
+    }
 }
 
 void PictureTest::damagedFilesNeverCrash() {

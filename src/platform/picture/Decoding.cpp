@@ -32,6 +32,44 @@ quint32 u32(const QByteArray& b, int at) {
     return littleEndian<quint32>(b, at);
 }
 
+quint32 bigEndian32(const QByteArray& b, qsizetype at) {
+    return b.size() - at >= 4 ? qFromBigEndian<quint32>(b.constData() + at) : 0;
+}
+
+// HEIF and AVIF files start with an ISO-BMFF file type box: its major brand, then the brands it
+// is compatible with. libheif reads both; the name tells the codec, by the major brand first.
+QByteArray isoMediaFormat(const QByteArray& h) {
+    if (h.size() < 16 || QByteArrayView(h).sliced(4, 4) != "ftyp")
+        return {};
+    const quint32 boxSize = bigEndian32(h, 0);
+    if (boxSize < 16 || boxSize % 4 != 0)
+        return {};
+    const auto avif = [](QByteArrayView b) { return b == "avif" || b == "avis"; };
+    const auto hevc = [](QByteArrayView b) {
+        return b == "heic" || b == "heix" || b == "hevc" || b == "hevx" || b == "heim" ||
+               b == "heis" || b == "hevm" || b == "hevs";
+    };
+    const auto anyHeif = [&](QByteArrayView b) {
+        return avif(b) || hevc(b) || b == "mif1" || b == "msf1" || b == "mif2";
+    };
+    const QByteArrayView major = QByteArrayView(h).sliced(8, 4);
+    if (avif(major))
+        return "avif";
+    if (hevc(major))
+        return "heif";
+    // A generic major brand (mif1, or one of another family): the compatible brands decide. Only
+    // those in the bytes given.
+    const qsizetype end = qMin<qsizetype>(boxSize, h.size());
+    bool heif = anyHeif(major);
+    for (qsizetype at = 16; at + 4 <= end; at += 4) {
+        const QByteArrayView brand = QByteArrayView(h).sliced(at, 4);
+        if (avif(brand))
+            return "avif";
+        heif = heif || anyHeif(brand);
+    }
+    return heif ? "heif" : QByteArray();
+}
+
 } // namespace
 
 Error invalidPicture() {
@@ -163,6 +201,11 @@ Sniffed sniff(const QByteArray& h, const QByteArray& tail) {
         return {Kind::Image, "webp"};
     if (starts({"II*\0", 4}) || starts({"MM\0*", 4}))
         return {Kind::Image, "tiff"};
+    if (QByteArray format = isoMediaFormat(h); !format.isEmpty())
+        return {Kind::Image, format};
+    // A JPEG XL codestream, or the container that holds one.
+    if (starts({"\xFF\x0A", 2}) || starts({"\0\0\0\x0CJXL \x0D\x0A\x87\x0A", 12}))
+        return {Kind::Image, "jxl"};
     // Qt reads TGA 2 files only, which end with their signature. An older TGA has no magic
     // number at all.
     if (tail.endsWith(QByteArrayView("TRUEVISION-XFILE.\0", 18)))

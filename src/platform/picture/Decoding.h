@@ -2,6 +2,7 @@
 
 // Pieces the picture readers share. Not part of the loader's interface.
 
+#include "Colour.h"
 #include "platform/Error.h"
 
 #include <QByteArray>
@@ -55,6 +56,13 @@ struct MetafileDrawing {
     QImage image; // ARGB32
 };
 
+// A picture from one of the loader's own decoders (HEIF and AVIF, JPEG XL), decoded in full.
+struct DecodedPicture {
+    QImage image;        // upright; ARGB32 (not premultiplied) with alpha, RGB32 without
+    QSize naturalSize;   // the image's size
+    ColourSource colour; // how the pixels are meant; the loader converts them for the screen
+};
+
 // Converts a decoded image to ARGB32 (with an alpha channel) or RGB32 (without).
 QImage toDisplayFormat(const QImage& image);
 
@@ -86,7 +94,8 @@ struct Sniffed {
 };
 // `head` is the file's first bytes, `tail` its last (a TGA file tells itself at its end).
 Sniffed sniff(const QByteArray& head, const QByteArray& tail);
-// How many bytes of each end sniff() looks at.
+// How many bytes of each end sniff() looks at. (The file type box of a HEIF or AVIF file, with
+// its brands, fits in the head.)
 inline constexpr int SniffHeadBytes = 128;
 inline constexpr int SniffTailBytes = 18;
 

@@ -6,7 +6,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <new>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +56,41 @@ constexpr bool Sanitized = false;
 #else
 constexpr bool Sanitized = false;
 #endif
+
+struct SharedMapping {
+    void* start;
+    std::size_t length;
+};
+
+void unmapShared(void* info) {
+    auto* m = static_cast<SharedMapping*>(info);
+    ::munmap(m->start, m->length);
+    delete m;
+}
+
+// An image in memory shared with the child processes forked after it is made.
+QImage sharedImage(QSize size, QImage::Format format) {
+    if (size.isEmpty() || QImage::toPixelFormat(format).bitsPerPixel() != 32)
+        throw invalidPicture();
+    const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
+    const std::size_t length = std::size_t(bytesPerLine) * std::size_t(size.height());
+    void* start =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED)
+        throw outOfMemory();
+    auto* info = new (std::nothrow) SharedMapping{start, length};
+    if (info == nullptr) {
+        ::munmap(start, length);
+        throw outOfMemory();
+    }
+    QImage image(static_cast<uchar*>(start), size.width(), size.height(), bytesPerLine, format,
+                 unmapShared, info);
+    if (image.isNull()) {
+        unmapShared(info);
+        throw outOfMemory();
+    }
+    return image;
+}
 
 // Limits the child's address space to what it has now and `memory` bytes more.
 void limitMemory(qint64 memory) {
@@ -189,6 +226,26 @@ void runIsolated(const std::function<void(ChildWriter&)>& child,
     if (status != 0)
         throw invalidPicture();
     parent(reply);
+}
+
+QImage decodeIsolated(QSize size, QImage::Format format, const std::function<void(QImage&)>& decode,
+                      std::chrono::milliseconds timeout, qint64 memory) {
+    QImage image = sharedImage(size, format);
+    runIsolated(
+        [&](ChildWriter& out) {
+            decode(image);
+            const qint32 done = 1;
+            out.send(&done, sizeof done);
+        },
+        [&](ChildReply& in) {
+            if (in.read<qint32>() != 1)
+                throw invalidPicture();
+        },
+        timeout, memory);
+    // The children of later decodes do not share the picture: whatever goes wrong in them
+    // cannot reach its pixels, and they fork without mapping it.
+    ::madvise(image.bits(), std::size_t(image.sizeInBytes()), MADV_DONTFORK);
+    return image;
 }
 
 } // namespace lumorra::picture

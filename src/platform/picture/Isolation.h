@@ -1,10 +1,13 @@
 #pragma once
 
-// Running a metafile library in a child process. libwmf and libemf2svg are C code that reads
-// records as they come; a damaged file can make them read out of bounds, crash or loop. In a
-// child process such a file costs the child, not the viewer.
+// Running a metafile library or a picture decoder in a child process. libwmf and libemf2svg are
+// C code that reads records as they come, and libheif decodes with libde265 and libdav1d; a
+// damaged file can make them read out of bounds, crash or loop. In a child process such a file
+// costs the child, not the viewer.
 
 #include <QByteArray>
+#include <QImage>
+#include <QSize>
 
 #include <chrono>
 #include <functional>
@@ -56,5 +59,16 @@ void runIsolated(const std::function<void(ChildWriter&)>& child,
 
 // Long enough for any sound metafile, even in a sanitizer build.
 inline constexpr std::chrono::milliseconds MetafileTimeout{15000};
+
+// Decodes a picture in a child process straight into memory the child shares with the parent:
+// the pixels cross no pipe. `decode` runs in the child on an uninitialised image of `size` and
+// `format` (a 32-bit one) and fills it, or throws an Error; the parent gets the image only when
+// the child finished it. Fails as runIsolated() does, and with Error 7 when there is no memory
+// for the image.
+QImage decodeIsolated(QSize size, QImage::Format format, const std::function<void(QImage&)>& decode,
+                      std::chrono::milliseconds timeout, qint64 memory);
+
+// Long enough for a sound photo of the largest size the budget allows, in a sanitizer build.
+inline constexpr std::chrono::milliseconds DecoderTimeout{30000};
 
 } // namespace lumorra::picture

@@ -4,7 +4,9 @@
 #include "Decoding.h"
 #include "EmbeddedProfile.h"
 #include "EmfReader.h"
+#include "HeifDecoder.h"
 #include "JpegDecoder.h"
+#include "JxlDecoder.h"
 #include "WmfReader.h"
 #include "platform/ImageBuffer.h"
 
@@ -130,12 +132,25 @@ QImage cmykToScreen(const QImage& ink, const JpegInk& how, const QByteArray& icc
     return image;
 }
 
+// HEIF, AVIF and JPEG XL have decoders of their own, not Qt's readers. They decode in full.
+bool hasOwnDecoder(const QByteArray& format) {
+    return format == "heif" || format == "avif" || format == "jxl";
+}
+
+Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransforms* colour) {
+    DecodedPicture d = format == "jxl" ? decodeJxl(file) : decodeHeif(file);
+    manageColour(d.image, d.colour, colour);
+    return Picture{d.image, d.naturalSize, QString::fromLatin1(format)};
+}
+
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
 // damage), is an invalid picture.
 Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize(),
                   const ColourTransforms* colour = nullptr) {
+    if (hasOwnDecoder(sniffedFormat))
+        return loadOwn(file, sniffedFormat, colour);
     const Header h = readHeader(file, sniffedFormat);
     int components = 0;
     const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
@@ -267,6 +282,8 @@ QSize pictureSize(const QString& path) {
         case Kind::Image:
             break;
         }
+        if (hasOwnDecoder(s.qtFormat))
+            return s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
         const Header h = readHeader(file, s.qtFormat);
         if (!h.size.isValid())
             return loadImage(file, s.qtFormat).naturalSize;

@@ -12,7 +12,8 @@ class ColourTransforms;
 struct Picture {
     QImage image;      // Format_ARGB32 or Format_RGB32, already turned upright
     QSize naturalSize; // the size the picture is shown at, in pixels
-    QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", ...
+    QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", "heif", "avif",
+                       // "jxl", ...
     bool isNull() const { return image.isNull(); }
     // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
     bool isReduced() const { return image.size() != naturalSize; }
