@@ -3,6 +3,7 @@
 // Pieces the picture readers share. Not part of the loader's interface.
 
 #include "platform/Error.h"
+#include "platform/ImageBuffer.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -22,6 +23,8 @@ inline constexpr qint64 PictureByteCap = qint64(2) << 30;
 inline constexpr int MetafileRasterLimit = 4096;
 // Metafiles are read whole into memory; none worth showing comes near this.
 inline constexpr qint64 MetafileFileCap = qint64(256) << 20;
+// An animation's file is kept in memory to play it from; a larger one shows its first frame.
+inline constexpr qint64 AnimationFileCap = qint64(256) << 20;
 
 // A little-endian number at `at` in `bytes`; 0 where the bytes end first.
 template <class T> T littleEndian(QByteArrayView bytes, qsizetype at) {
@@ -54,9 +57,6 @@ struct MetafileDrawing {
     QSize naturalSize;
     QImage image; // ARGB32
 };
-
-// Converts a decoded image to ARGB32 (with an alpha channel) or RGB32 (without).
-QImage toDisplayFormat(const QImage& image);
 
 // A picture file opened for reading. Only regular files are read: a fifo or a device would
 // block or never end.
