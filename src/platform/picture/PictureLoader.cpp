@@ -102,6 +102,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     QImageReader::setAllocationLimit(int(qMax<qint64>(1, budget >> 20)));
 
     QImage image;
+    bool animated = false;
     // A reduced photo is only shown: libjpeg decodes it straight into memory of its own. Turned
     // photos, and what it does not decode, go to Qt's reader.
     if (reduction > 1 && h.upright)
@@ -120,10 +121,15 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
             // Qt's JPEG reader decodes into an image of the right size and format it is given.
             image = newImage(h.size, QImage::Format_RGB32);
         }
+        // The frame count of a GIF comes from a scan of its blocks, not from decoding them.
+        animated = (h.format == "gif" || h.format == "webp") && reader.supportsAnimation() &&
+                   reader.imageCount() > 1 && file.size() <= AnimationFileCap;
         if (!reader.read(&image) || image.isNull())
             throw invalidPicture();
     }
     Picture picture;
+    if (animated)
+        picture.animation = file.readAll(AnimationFileCap);
     picture.image = toDisplayFormat(image);
     picture.naturalSize =
         reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : picture.image.size();
@@ -141,8 +147,10 @@ template <class F> auto guarded(F&& f) -> decltype(f()) {
 
 Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
     const MetafileDrawing d = kind == Kind::Wmf ? drawWmf(data, size) : drawEmf(data, size);
-    return Picture{d.image, d.naturalSize,
-                   kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf")};
+    return Picture{d.image,
+                   d.naturalSize,
+                   kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf"),
+                   {}};
 }
 
 // Tells a file's format from its content.

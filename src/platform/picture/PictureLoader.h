@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -11,7 +12,11 @@ struct Picture {
     QImage image;      // Format_ARGB32 or Format_RGB32, already turned upright
     QSize naturalSize; // the size the picture is shown at, in pixels
     QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", ...
+    // An animated GIF or WebP: the file's bytes, which the views play it from without reading
+    // the file again (image is its first frame). Empty for a still picture. Implicitly shared.
+    QByteArray animation;
     bool isNull() const { return image.isNull(); }
+    bool isAnimation() const { return !animation.isEmpty(); }
     // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
     bool isReduced() const { return image.size() != naturalSize; }
     // Metafiles are drawings: draw them afresh with renderPicture() to show them zoomed.
