@@ -1,5 +1,7 @@
 #include "ImageBuffer.h"
 
+#include "Error.h"
+
 #include <climits>
 #include <cstdint>
 #include <limits>
@@ -60,6 +62,16 @@ QImage newImage(QSize size, QImage::Format format) {
     }
     info.release(); // the image's now: unmapped with its last copy
     return image;
+}
+
+QImage toDisplayFormat(const QImage& image) {
+    if (image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32)
+        return image;
+    const QImage converted = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                           : QImage::Format_RGB32);
+    if (converted.isNull())
+        throw Error::program(errc::OutOfMemory);
+    return converted;
 }
 
 } // namespace lumorra

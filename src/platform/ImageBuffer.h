@@ -11,4 +11,8 @@ namespace lumorra {
 // a decode or a scale takes on a loaded machine.
 QImage newImage(QSize size, QImage::Format format);
 
+// Converts a decoded image to ARGB32 (with an alpha channel) or RGB32 (without), the formats
+// the picture views draw. Throws Error 7 when there is no memory for the copy.
+QImage toDisplayFormat(const QImage& image);
+
 } // namespace lumorra

@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "ImageBuffer.h"
+#include "PictureAnimation.h"
 #include "Screen.h"
 
 #include <QMouseEvent>
@@ -42,8 +43,11 @@ PictureArea::PictureArea(const Screen& screen, QWidget* parent) : QWidget(parent
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
+PictureArea::~PictureArea() = default;
+
 void PictureArea::setPicture(const QImage& image, QSize naturalSize,
                              std::function<QImage()> fullLoader) {
+    stopAnimation();
     image_ = image;
     fullLoader_ = std::move(fullLoader);
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
@@ -71,12 +75,37 @@ const QImage& PictureArea::picture() const {
 }
 
 void PictureArea::clearPicture() {
+    stopAnimation();
     image_ = QImage();
     fullLoader_ = {};
     natural_ = QSize();
     cache_ = QPixmap();
     levels_.clear();
     update();
+}
+
+void PictureArea::playAnimation(const QByteArray& bytes, const QByteArray& format) {
+    stopAnimation();
+    if (image_.isNull())
+        return;
+    animation_ = std::make_unique<PictureAnimation>(bytes, format);
+    connect(animation_.get(), &PictureAnimation::frameReady, this, &PictureArea::showFrame);
+    if (!animation_->shownFrame().isNull())
+        showFrame(animation_->shownFrame());
+    if (isVisible())
+        animation_->resume();
+}
+
+void PictureArea::stopAnimation() {
+    animation_.reset();
+}
+
+void PictureArea::showFrame(const QImage& frame) {
+    image_ = frame;
+    cache_ = QPixmap();
+    levels_.clear();
+    update();
+    emit frameShown(frame);
 }
 
 void PictureArea::setStretch(bool on) {
@@ -167,6 +196,19 @@ void PictureArea::paintEvent(QPaintEvent* event) {
     p.drawImage(
         QRectF(exposed), source,
         QRectF(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx, exposed.height() * sy));
+}
+
+// A hidden area, or one in a hidden window, keeps no timer running.
+void PictureArea::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (animation_)
+        animation_->resume();
+}
+
+void PictureArea::hideEvent(QHideEvent* event) {
+    if (animation_)
+        animation_->pause();
+    QWidget::hideEvent(event);
 }
 
 void PictureArea::mouseReleaseEvent(QMouseEvent* event) {

@@ -5,10 +5,12 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace lumorra {
 
+class PictureAnimation;
 class Screen;
 
 // A picture display: shows a picture at its natural size (stretch off: the area takes that
@@ -19,14 +21,27 @@ class PictureArea : public QWidget {
     Q_OBJECT
 public:
     explicit PictureArea(const Screen& screen, QWidget* parent = nullptr);
+    ~PictureArea() override;
 
     // The picture is shared, not copied. With stretch off the area takes the natural size.
     // An image smaller than the natural size (decoded for the screen) comes with a loader of
     // the full picture, which the area calls once, when it is shown larger than the image it
     // has or when picture() is asked for.
+    // A new picture, or none, ends the animation the area played.
     void setPicture(const QImage& image, QSize naturalSize,
                     std::function<QImage()> fullLoader = {});
     void clearPicture();
+
+    // Plays the picture shown (setPicture() was given its first frame) as an animation from
+    // its file's bytes, of format "gif" or "webp", from the first frame. Each frame replaces
+    // the image drawn: the sizes, the stretch and the zoom stay as they are. It plays while
+    // the area is visible.
+    void playAnimation(const QByteArray& bytes, const QByteArray& format);
+    // The frame shown stays, as a still picture.
+    void stopAnimation();
+    const PictureAnimation* animation() const { return animation_.get(); }
+    // An animation's frame in place of the image drawn; the sizes stay.
+    void showFrame(const QImage& frame);
     bool hasPicture() const { return !image_.isNull(); }
     // The picture at full resolution (loaded now if the area holds a reduced one and the full
     // one can be had).
@@ -48,10 +63,14 @@ public:
 
 signals:
     void clicked();
+    // An animation's frame has taken the place of the one before.
+    void frameShown(const QImage& frame);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // A metafile drawn afresh at this size, kept for the next paint.
@@ -66,6 +85,7 @@ private:
     bool stretch_ = false;
     mutable QPixmap cache_;
     mutable std::vector<QImage> levels_; // the picture's halvings, made as zooms need them
+    std::unique_ptr<PictureAnimation> animation_;
 };
 
 } // namespace lumorra

@@ -29,8 +29,11 @@ void FullScreenWindow::centre() {
     Image1->move(s.width() / 2 - Image1->width() / 2, s.height() / 2 - Image1->height() / 2);
 }
 
-void FullScreenWindow::showPicture(const QImage& image, QSize naturalSize) {
+void FullScreenWindow::showPicture(const QImage& image, QSize naturalSize,
+                                   const QByteArray& animation, const QByteArray& animationFormat) {
     ignoreErrors([&] { Image1->setPicture(image, naturalSize); });
+    if (!animation.isEmpty())
+        ignoreErrors([&] { Image1->playAnimation(animation, animationFormat); });
     ignoreErrors([&] {
         Image1->setStretch(false);
         Image1->resize(Image1->naturalSize());
@@ -59,6 +62,8 @@ void FullScreenWindow::Form_KeyDown(int key, Qt::KeyboardModifiers) {
 }
 
 void FullScreenWindow::Form_Click() {
+    // The window is kept for the next picture; an animation ends with the view.
+    Image1->stopAnimation();
     hide();
 }
 

@@ -17,8 +17,11 @@ public:
 
     PictureArea* Image1;
 
-    // The main window's picture click: this picture at its natural size, centred, shown.
-    void showPicture(const QImage& image, QSize naturalSize);
+    // The main window's picture click: this picture at its natural size, centred, shown. An
+    // animation's file bytes (format "gif" or "webp") play it from its first frame.
+    void showPicture(const QImage& image, QSize naturalSize,
+                     const QByteArray& animation = QByteArray(),
+                     const QByteArray& animationFormat = QByteArray());
     void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);
     void Form_Click();
 

@@ -56,6 +56,8 @@ void PictureWindow::loadFile(const QString& path) {
         if (picture.isMetafile())
             Image1->renderer = [path](QSize size) { return renderPicture(path, size); };
         Image1->setPicture(picture.image, picture.naturalSize);
+        if (picture.isAnimation())
+            Image1->playAnimation(picture.animation, picture.format.toLatin1());
     });
     ignoreErrors([&] { Image1->setStretch(false); });
 }

@@ -22,8 +22,8 @@ public:
     QMenu* mnuedit;
     QAction* mnucopy;
 
-    // Loads the picture afresh from the file at its natural size (stretch off); on failure the
-    // picture area is left empty.
+    // Loads the picture afresh from the file at its natural size (stretch off); an animated
+    // GIF or WebP plays. On failure the picture area is left empty.
     void loadFile(const QString& path);
     // Shrinks a picture that takes 0.6 of the screen's width or height or more in steps of
     // 0.9 until it is below both, and then draws it stretched.

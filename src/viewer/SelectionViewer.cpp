@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "platform/Keys.h"
 #include "platform/Launcher.h"
+#include "platform/PictureAnimation.h"
 #include "platform/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
@@ -54,6 +55,9 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
     });
     connect(w_.AM1, &MovieControl::loaded, this, [this] { loadingMovie_.clear(); });
     connect(w_.Image1, &PictureArea::clicked, this, &SelectionViewer::Image1_Click);
+    // The holder of the file's picture follows an animation's frames: Save As writes the frame
+    // shown.
+    connect(w_.Image1, &PictureArea::frameShown, w_.Picture1, &PictureArea::showFrame);
     // The movie area takes the movie's own size, as the picture area takes the picture's.
     connect(w_.AM1, &MovieControl::naturalSizeChanged, this, [this](QSize size) {
         if (size.isValid())
@@ -82,6 +86,8 @@ void SelectionViewer::setCurrentFile() {
 }
 
 void SelectionViewer::File1_Click() {
+    // No frame of the file shown before comes after this.
+    w_.Image1->stopAnimation();
     w_.setCursor(Qt::WaitCursor);
     const QString name = w_.File1->fileName();
     if (name.right(3).toLower() == QLatin1String("viv"))
@@ -159,6 +165,8 @@ void SelectionViewer::pictureBranch() {
                 picture.image, picture.naturalSize,
                 full ? std::function<QImage()>([holder] { return holder->picture(); })
                      : std::function<QImage()>());
+            if (picture.isAnimation())
+                w_.Image1->playAnimation(picture.animation, picture.format.toLatin1());
             w_.Image1->hide();
             w_.Image1->setStretch(false);
             w_.Option3->setChecked(true);
@@ -296,7 +304,11 @@ void SelectionViewer::Image1_Click() {
             return;
         if (!fullScreen_)
             fullScreen_ = new FullScreenWindow(s_.screen, &w_);
-        fullScreen_->showPicture(w_.Image1->picture(), w_.Image1->naturalSize());
+        // An animation plays there too, from its first frame.
+        const PictureAnimation* playing = w_.Image1->animation();
+        fullScreen_->showPicture(w_.Image1->picture(), w_.Image1->naturalSize(),
+                                 playing ? playing->bytes() : QByteArray(),
+                                 playing ? playing->format() : QByteArray());
     });
 }
 

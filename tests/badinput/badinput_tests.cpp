@@ -6,6 +6,7 @@
 #include "browser/MainWindow.h"
 #include "core/Services.h"
 #include "platform/Keys.h"
+#include "platform/PictureAnimation.h"
 #include "platform/PictureArea.h"
 #include "platform/SettingsStore.h"
 #include "support/Fakes.h"
@@ -212,6 +213,8 @@ private slots:
     void hugeHeadersAreRefusedWithoutAllocating();
     void awkwardNames_data();
     void awkwardNames();
+    void animationsPlayWhatTheyHave_data();
+    void animationsPlayWhatTheyHave();
 };
 
 void BadInputTest::damagedPictures_data() {
@@ -344,6 +347,62 @@ void BadInputTest::awkwardNames() {
     QCOMPARE(messages[0].text, PictureMessage);
     QCOMPARE(messages[0].title, QStringLiteral("Picture load ERROR 2 (No such file or directory)"));
     QCOMPARE(v.dialogs.beeps(), 1);
+}
+
+void BadInputTest::animationsPlayWhatTheyHave_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("finishes");
+    QTest::addColumn<QColor>("last"); // the frame it ends on
+    std::vector<QImage> frames;
+    for (int i = 0; i < 10000; ++i)
+        frames.push_back(twoHalves(QSize(4, 4), i % 2 ? Qt::blue : Qt::red, Qt::white));
+    QTest::addRow("10,000 frames") << gifFile(frames) << false << QColor();
+    const QByteArray three = gifFile({twoHalves(QSize(8, 8), Qt::red, Qt::white),
+                                      twoHalves(QSize(8, 8), Qt::green, Qt::white),
+                                      twoHalves(QSize(8, 8), Qt::blue, Qt::white)});
+    // Each frame starts with its delay; cut a few bytes before the next one, in its pixels.
+    // Qt's reader gives a cut frame's rows up to the cut: the animation ends on that frame.
+    const qsizetype first = three.indexOf("\x21\xF9\x04");
+    const qsizetype second = three.indexOf("\x21\xF9\x04", first + 1);
+    const qsizetype third = three.indexOf("\x21\xF9\x04", second + 1);
+    QVERIFY(first > 0 && second > first && third > second);
+    QTest::addRow("cut in the second frame's colours")
+        << three.left(second + 100) << true << QColor(Qt::red);
+    QTest::addRow("cut in the second frame") << three.left(third - 10) << true << QColor(Qt::green);
+    QTest::addRow("cut in the last frame")
+        << three.left(three.size() - 10) << true << QColor(Qt::blue);
+}
+
+void BadInputTest::animationsPlayWhatTheyHave() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, finishes);
+    QFETCH(QColor, last);
+    View v;
+    v.file("anim.gif", bytes);
+    v.window->show();
+    QVERIFY(v.select("anim.gif"));
+    QVERIFY(v.dialogs.events().empty());
+    PictureArea* area = v.window->Image1;
+    QCOMPARE(QColor(area->shownImage().pixel(1, 1)), QColor(Qt::red));
+    const PictureAnimation* animation = area->animation();
+    if (!animation) {
+        QVERIFY(finishes); // too short to play: shown as a still
+        return;
+    }
+    int shown = 0;
+    int mostHeld = animation->heldFrames();
+    connect(area, &PictureArea::frameShown, [&] {
+        ++shown;
+        mostHeld = qMax(mostHeld, animation->heldFrames());
+    });
+    if (finishes) {
+        QTRY_VERIFY(animation->isFinished());
+        QCOMPARE(QColor(area->shownImage().pixel(1, 1)), last);
+    } else {
+        QTRY_VERIFY(shown >= 3);
+    }
+    QVERIFY(mostHeld <= 2);
+    QVERIFY(v.dialogs.events().empty());
 }
 
 QTEST_MAIN(BadInputTest)

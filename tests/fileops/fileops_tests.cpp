@@ -143,6 +143,7 @@ private slots:
     void saveAsNeverWritesOverTheCurrentFile();
     void saveAsAsksBeforeReplacingAnotherName();
     void saveAsInAnimationMode();
+    void copyAndSaveAsTakeTheFrameShown();
 };
 
 void FileOpsTest::copyAsksBeforeReplacingANameInOtherLetterCase() {
@@ -838,6 +839,27 @@ void FileOpsTest::saveAsAsksBeforeReplacingAnotherName() {
     QCOMPARE(t.dialogs.messages().size(), size_t(2));
     QCOMPARE(readFile(other), readFile(cat));
     QCOMPARE(t.names(out), QStringList{QStringLiteral("other.jpg")});
+}
+
+void FileOpsTest::copyAndSaveAsTakeTheFrameShown() {
+    Ops t;
+    ClipboardCommands clipboard(*t.window, t.services);
+    if (!makeAnimation(t.dir + QStringLiteral("/anim.gif"),
+                       {QStringLiteral("red"), QStringLiteral("lime"), QStringLiteral("blue")}))
+        QSKIP("convert cannot write GIF here");
+    const QString out = t.env.makeDir(QStringLiteral("out"));
+    t.window->show();
+    t.select(QStringLiteral("anim.gif"));
+    const auto shown = [&] { return QColor(t.window->Image1->shownImage().pixel(5, 5)); };
+    QTRY_COMPARE(shown(), QColor(Qt::green));
+    clipboard.Command6_Click();
+    QCOMPARE(QColor(t.services.clipboard.picture().pixel(5, 5)), QColor(Qt::green));
+    QTRY_COMPARE(shown(), QColor(Qt::blue));
+    t.dialogs.answerFile(out + QStringLiteral("/frame.bmp"), 2);
+    t.ops->saveas_Click();
+    const QImage saved(out + QStringLiteral("/frame.bmp"));
+    QCOMPARE(saved.size(), QSize(40, 30));
+    QCOMPARE(QColor(saved.pixel(5, 5)), QColor(Qt::blue));
 }
 
 void FileOpsTest::saveAsInAnimationMode() {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace lumorra::test {
 
@@ -39,6 +40,17 @@ void writeFile(const QString& path, const QByteArray& data) {
 
 QString binDir() {
     return qEnvironmentVariable("LUMORRA_BIN_DIR");
+}
+
+bool makeAnimation(const QString& path, const QStringList& colours, const QStringList& options,
+                   QSize size) {
+    QStringList args{QStringLiteral("-delay"), QStringLiteral("5"), QStringLiteral("-size"),
+                     QStringLiteral("%1x%2").arg(size.width()).arg(size.height())};
+    for (const QString& colour : colours)
+        args << QStringLiteral("xc:") + colour;
+    args << options << path;
+    QFile::remove(path);
+    return QProcess::execute(QStringLiteral("convert"), args) == 0 && QFileInfo(path).size() > 0;
 }
 
 } // namespace lumorra::test

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace lumorra::test {
@@ -27,5 +29,11 @@ QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& data);
 // The directory that holds the built programs and the help file.
 QString binDir();
+// Writes an animation with ImageMagick's convert: one frame of `size` filled with each colour,
+// 50 ms a frame, then the options ("-loop", "0"), in the format the name's extension gives.
+// False when convert cannot write it here.
+bool makeAnimation(const QString& path, const QStringList& colours,
+                   const QStringList& options = {QStringLiteral("-loop"), QStringLiteral("0")},
+                   QSize size = QSize(40, 30));
 
 } // namespace lumorra::test

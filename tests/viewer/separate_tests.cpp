@@ -2,6 +2,7 @@
 #include "platform/Clipboard.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
+#include "platform/PictureAnimation.h"
 #include "platform/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
@@ -110,6 +111,7 @@ private slots:
     void everyOpeningIsAFurtherWindowInTheCorner();
     void brokenPictureLeavesAnEmptyWindow();
     void rightClickMenuCopiesThePicture();
+    void animationPlaysUntilTheWindowCloses();
     void keepOnTopFollowsTheSettingOnOpeningAndFocus();
     void animationModeOpensAnAnimationWindow();
     void windowStateOfAllWithHiddenOnesMadeWhenNoneExists();
@@ -273,6 +275,32 @@ void SeparateTest::rightClickMenuCopiesThePicture() {
     w->mnucopy->trigger();
     QVERIFY(s.dialogs.messages().empty());
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+}
+
+void SeparateTest::animationPlaysUntilTheWindowCloses() {
+    Separate s;
+    if (!makeAnimation(s.dir + QStringLiteral("/anim.gif"),
+                       {QStringLiteral("red"), QStringLiteral("lime"), QStringLiteral("blue")}))
+        QSKIP("convert cannot write GIF here");
+    s.select(QStringLiteral("anim.gif"));
+    PictureWindow* w = s.openPicture();
+    QVERIFY(w && w->Image1->animation());
+    QCOMPARE(w->Image1->naturalSize(), QSize(40, 30));
+    QCOMPARE(w->StatusBar1->text(2), QStringLiteral("40 x 30  "));
+    const auto colour = [w] { return QColor(w->Image1->shownImage().pixel(5, 5)); };
+    QCOMPARE(colour(), QColor(Qt::red));
+    // Zoomed by the keypad it plays on; the menu's copy takes the frame shown.
+    w->Form_KeyDown(Qt::Key_Plus, {});
+    QCOMPARE(w->Image1->size(), QSize(42, 32));
+    QTRY_COMPARE(colour(), QColor(Qt::green));
+    w->mnucopy->trigger();
+    QCOMPARE(QColor(s.clipboard.picture().pixel(5, 5)), colour());
+    // Closed, it stops at once and goes with the window.
+    const QPointer<PictureAnimation> playing =
+        const_cast<PictureAnimation*>(w->Image1->animation());
+    w->close();
+    QVERIFY(!playing || !playing->isRunning());
+    QTRY_VERIFY(playing.isNull());
 }
 
 void SeparateTest::keepOnTopFollowsTheSettingOnOpeningAndFocus() {

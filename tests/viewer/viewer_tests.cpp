@@ -1,13 +1,16 @@
+#include "PictureBytes.h"
 #include "browser/MainWindow.h"
 #include "core/Logs.h"
 #include "core/Services.h"
 #include "platform/Keys.h"
+#include "platform/PictureAnimation.h"
 #include "platform/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
 #include "platform/Text.h"
 #include "platform/movie/MovieControl.h"
+#include "platform/picture/PictureLoader.h"
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
@@ -18,6 +21,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -91,6 +95,20 @@ const QString PictureMessage = QStringLiteral(
     "or try using another program. If you want Lumorra to do this automatic, then check the box "
     "on the file properties window.");
 
+// The colour an area draws now, inside the picture.
+QColor shownColour(const PictureArea* area) {
+    return area->shownImage().pixelColor(5, 5);
+}
+
+// Within what a lossy WebP changes of a plain colour.
+bool near(QColor a, QColor b) {
+    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 &&
+           qAbs(a.blue() - b.blue()) <= 8;
+}
+
+const QStringList RedLimeBlue = {QStringLiteral("red"), QStringLiteral("lime"),
+                                 QStringLiteral("blue")};
+
 } // namespace
 
 class ViewerTest : public QObject {
@@ -112,6 +130,11 @@ private slots:
     void vivoInEitherMode();
     void brokenAnimationIsReportedWhenTheControlFails();
     void movieAreaTakesTheMovieSize();
+    void animationPlaysAsAPictureIsShown_data();
+    void animationPlaysAsAPictureIsShown();
+    void loopCountEndsOnTheLastFrame_data();
+    void loopCountEndsOnTheLastFrame();
+    void manyFramesAreNeverHeldAtOnce();
 };
 
 void ViewerTest::pictureShowsAtNaturalSize() {
@@ -423,6 +446,121 @@ void ViewerTest::movieAreaTakesTheMovieSize() {
     v.viewer->Option_Click(2);
     QCOMPARE(v.window->AM1->rate(), 0.5);
     v.window->AM1->setFileName(QString());
+}
+
+void ViewerTest::animationPlaysAsAPictureIsShown_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("gif") << QStringLiteral("anim.gif");
+    QTest::newRow("webp") << QStringLiteral("anim.webp");
+}
+
+void ViewerTest::animationPlaysAsAPictureIsShown() {
+    QFETCH(QString, name);
+    View v;
+    const QString path = v.dir + QLatin1Char('/') + name;
+    if (!makeAnimation(path, RedLimeBlue))
+        QSKIP("convert cannot write this format here");
+    v.picture(QStringLiteral("still.png"), QSize(20, 10), "PNG");
+    v.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(v.window.get()));
+    v.select(name);
+    PictureArea* area = v.window->Image1;
+    QVERIFY(area->animation());
+    QVERIFY(area->animation()->isRunning());
+    // Sized, labelled and in the pixel format of a still picture, from the first frame.
+    QCOMPARE(area->size(), QSize(40, 30));
+    QCOMPARE(area->naturalSize(), QSize(40, 30));
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("40 x 30"));
+    QCOMPARE(area->shownImage().format(), loadPicture(path).image.format());
+    QVERIFY(near(shownColour(area), Qt::red));
+
+    // It plays on from the bytes read once, whatever becomes of the file; zoomed, the frames
+    // fill the zoomed area.
+    QFile::remove(path);
+    v.viewer->Option_Click(4);
+    for (const QColor colour : {QColor(Qt::green), QColor(Qt::blue), QColor(Qt::red)})
+        QTRY_VERIFY(near(shownColour(area), colour));
+    QTRY_VERIFY(near(shownColour(area), Qt::green));
+    QCOMPARE(area->size(), QSize(80, 60));
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("40 x 30"));
+    const QImage drawn = area->grab().toImage();
+    QCOMPARE(drawn.size(), QSize(80, 60));
+    QVERIFY(near(drawn.pixelColor(40, 30), shownColour(area)));
+    // The holder of the file's picture (Save As) has the frame shown.
+    QCOMPARE(v.window->Picture1->picture().cacheKey(), area->shownImage().cacheKey());
+
+    // The full-screen view plays it from the first frame, until it returns.
+    emit area->clicked();
+    PictureArea* full = v.viewer->fullScreen()->Image1;
+    QVERIFY(full->animation());
+    QCOMPARE(full->size(), QSize(40, 30));
+    QVERIFY(near(shownColour(full), Qt::red));
+    QTRY_VERIFY(near(shownColour(full), Qt::green));
+    v.viewer->fullScreen()->Form_Click();
+    QVERIFY(!full->animation());
+
+    // Hidden, the area keeps no timer; shown again, it plays on.
+    area->hide();
+    QVERIFY(!area->animation()->isRunning());
+    area->show();
+    QVERIFY(area->animation()->isRunning());
+
+    // A new selection ends it at once: the animation goes with its timer, no frame follows.
+    const QPointer<QObject> playing = const_cast<PictureAnimation*>(area->animation());
+    v.select(QStringLiteral("still.png"));
+    QVERIFY(playing.isNull());
+    QVERIFY(!area->animation());
+    QTest::qWait(150);
+    QCOMPARE(shownColour(area), QColor(30, 120, 200));
+    QCOMPARE(area->size(), QSize(20, 10));
+}
+
+void ViewerTest::loopCountEndsOnTheLastFrame_data() {
+    // ImageMagick's "-loop n" plays n times; 1 writes no loop block, which plays once.
+    QTest::addColumn<QString>("loop");
+    QTest::addColumn<int>("repeats");
+    QTest::newRow("once") << QStringLiteral("1") << 0;
+    QTest::newRow("twice") << QStringLiteral("2") << 1;
+    QTest::newRow("three times") << QStringLiteral("3") << 2;
+}
+
+void ViewerTest::loopCountEndsOnTheLastFrame() {
+    QFETCH(QString, loop);
+    QFETCH(int, repeats);
+    View v;
+    if (!makeAnimation(v.dir + QStringLiteral("/loops.gif"), RedLimeBlue,
+                       {QStringLiteral("-loop"), loop}))
+        QSKIP("convert cannot write GIF here");
+    v.window->show();
+    v.select(QStringLiteral("loops.gif"));
+    const PictureAnimation* animation = v.window->Image1->animation();
+    QVERIFY(animation);
+    QTRY_VERIFY_WITH_TIMEOUT(animation->isFinished(), 10000);
+    QVERIFY(!animation->isRunning());
+    QCOMPARE(animation->repeats(), repeats);
+    QVERIFY(near(shownColour(v.window->Image1), Qt::blue));
+    QVERIFY(near(v.window->Picture1->picture().pixelColor(5, 5), Qt::blue));
+}
+
+void ViewerTest::manyFramesAreNeverHeldAtOnce() {
+    View v;
+    std::vector<QImage> pictures; // 500 frames, red and blue by turns
+    for (int i = 0; i < 500; ++i)
+        pictures.push_back(twoHalves(QSize(16, 16), i % 2 ? Qt::blue : Qt::red, Qt::white));
+    v.file(QStringLiteral("many.gif"), gifFile(pictures));
+    v.window->show();
+    v.select(QStringLiteral("many.gif"));
+    const PictureAnimation* animation = v.window->Image1->animation();
+    QVERIFY(animation);
+    int frames = 0;
+    int mostHeld = animation->heldFrames();
+    connect(v.window->Image1, &PictureArea::frameShown, [&] {
+        ++frames;
+        mostHeld = qMax(mostHeld, animation->heldFrames());
+    });
+    QTRY_VERIFY(frames >= 6);
+    QVERIFY2(mostHeld <= 2, qPrintable(QString::number(mostHeld)));
+    QVERIFY(animation->isRunning());
 }
 
 QTEST_MAIN(ViewerTest)

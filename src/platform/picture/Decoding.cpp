@@ -106,16 +106,6 @@ QSize metafileRaster(QSize natural) {
         .expandedTo(QSize(1, 1));
 }
 
-QImage toDisplayFormat(const QImage& image) {
-    if (image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32)
-        return image;
-    const QImage converted = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                           : QImage::Format_RGB32);
-    if (converted.isNull())
-        throw outOfMemory();
-    return converted;
-}
-
 PictureFile::PictureFile(const QString& path) {
     // O_NONBLOCK keeps the open of a fifo from waiting for a writer; it is of no matter for a
     // regular file, the only kind read on.

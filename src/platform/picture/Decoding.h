@@ -4,6 +4,7 @@
 
 #include "Colour.h"
 #include "platform/Error.h"
+#include "platform/ImageBuffer.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -23,6 +24,8 @@ inline constexpr qint64 PictureByteCap = qint64(2) << 30;
 inline constexpr int MetafileRasterLimit = 4096;
 // Metafiles are read whole into memory; none worth showing comes near this.
 inline constexpr qint64 MetafileFileCap = qint64(256) << 20;
+// An animation's file is kept in memory to play it from; a larger one shows its first frame.
+inline constexpr qint64 AnimationFileCap = qint64(256) << 20;
 
 // A little-endian number at `at` in `bytes`; 0 where the bytes end first.
 template <class T> T littleEndian(QByteArrayView bytes, qsizetype at) {
@@ -62,9 +65,6 @@ struct DecodedPicture {
     QSize naturalSize;   // the image's size
     ColourSource colour; // how the pixels are meant; the loader converts them for the screen
 };
-
-// Converts a decoded image to ARGB32 (with an alpha channel) or RGB32 (without).
-QImage toDisplayFormat(const QImage& image);
 
 // A picture file opened for reading. Only regular files are read: a fifo or a device would
 // block or never end.

@@ -168,6 +168,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     QImageReader::setAllocationLimit(int(qMax<qint64>(1, budget >> 20)));
 
     QImage image;
+    bool animated = false;
     // CMYK photos: libjpeg gives the ink, the colour transform makes it RGB (Qt's reader would
     // take the ink off white without the picture's profile).
     if (h.format == "jpeg" && components == 4) {
@@ -197,10 +198,15 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
             // Qt's JPEG reader decodes into an image of the right size and format it is given.
             image = newImage(h.size, QImage::Format_RGB32);
         }
+        // The frame count of a GIF comes from a scan of its blocks, not from decoding them.
+        animated = (h.format == "gif" || h.format == "webp") && reader.supportsAnimation() &&
+                   reader.imageCount() > 1 && file.size() <= AnimationFileCap;
         if (!reader.read(&image) || image.isNull())
             throw invalidPicture();
     }
     Picture picture;
+    if (animated)
+        picture.animation = file.readAll(AnimationFileCap);
     picture.image = toDisplayFormat(image);
     if (!inkDone)
         manageColour(picture.image, ColourSource{icc, 0, 0}, colour);
@@ -220,8 +226,10 @@ template <class F> auto guarded(F&& f) -> decltype(f()) {
 
 Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
     const MetafileDrawing d = kind == Kind::Wmf ? drawWmf(data, size) : drawEmf(data, size);
-    return Picture{d.image, d.naturalSize,
-                   kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf")};
+    return Picture{d.image,
+                   d.naturalSize,
+                   kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf"),
+                   {}};
 }
 
 // Tells a file's format from its content.

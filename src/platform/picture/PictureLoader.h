@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -14,7 +15,11 @@ struct Picture {
     QSize naturalSize; // the size the picture is shown at, in pixels
     QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", "heif", "avif",
                        // "jxl", ...
+    // An animated GIF or WebP: the file's bytes, which the views play it from without reading
+    // the file again (image is its first frame). Empty for a still picture. Implicitly shared.
+    QByteArray animation;
     bool isNull() const { return image.isNull(); }
+    bool isAnimation() const { return !animation.isEmpty(); }
     // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
     bool isReduced() const { return image.size() != naturalSize; }
     // Metafiles are drawings: draw them afresh with renderPicture() to show them zoomed.
