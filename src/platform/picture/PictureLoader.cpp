@@ -140,7 +140,7 @@ bool hasOwnDecoder(const QByteArray& format) {
 Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransforms* colour) {
     DecodedPicture d = format == "jxl" ? decodeJxl(file) : decodeHeif(file);
     manageColour(d.image, d.colour, colour);
-    return Picture{d.image, d.naturalSize, QString::fromLatin1(format)};
+    return Picture{d.image, d.naturalSize, QString::fromLatin1(format), {}};
 }
 
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
