@@ -29,11 +29,16 @@ qint64 milliseconds(double seconds) {
 
 } // namespace
 
-VivoPlayerWindow::VivoPlayerWindow(Services& services, QWidget* parent)
-    : QWidget(parent, Qt::Window), s_(services) {
+VivoPlayerWindow::VivoPlayerWindow(Services& services, QWidget* mainWindow)
+    : QWidget(nullptr, Qt::Window), s_(services) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Vivo Movie Player"));
     setAttribute(Qt::WA_DeleteOnClose);
+    if (mainWindow) {
+        // Not owned by the main window, which can then come in front of it unless "OnTop" keeps
+        // it on top; it still goes with the main window.
+        connect(mainWindow, &QObject::destroyed, this, [this] { delete this; });
+    }
 
     VvWeb1 = new MovieControl(this);
     VvWeb1->setObjectName(QStringLiteral("VvWeb1"));
