@@ -59,14 +59,19 @@ VivoPlayerWindow::VivoPlayerWindow(Services& services, QWidget* mainWindow)
     StatusBar1->addPanel(
         {QString(), QStringLiteral("Total duration"), QString(), Bevel::Inset, false, 44});
 
-    // 4572 x 3744 twips of client area, the movie at 120 twips from the edges.
+    // 4572 x 3744 twips of client area, the movie at 120 twips from the edges, the status bar
+    // along the bottom from one side of the window to the other.
     const double tx = s_.screen.twipsPerPixelX();
     const double ty = s_.screen.twipsPerPixelY();
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(qRound(120 / tx), qRound(120 / ty), qRound(120 / tx), 0);
-    layout->setSpacing(qRound(120 / ty));
+    auto* movie = new QVBoxLayout;
+    movie->setContentsMargins(qRound(120 / tx), qRound(120 / ty), qRound(120 / tx),
+                              qRound(120 / ty));
     VvWeb1->setMinimumSize(qRound(4332 / tx), qRound(3252 / ty));
-    layout->addWidget(VvWeb1, 1);
+    movie->addWidget(VvWeb1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(movie, 1);
     layout->addWidget(StatusBar1);
     resize(qRound(4572 / tx), qRound(3744 / ty));
     setFixedSize(sizeHint().expandedTo(size()));

@@ -52,6 +52,9 @@ void VivoTest::playPauseRestartMoveCaptionAndBevel() {
     QCOMPARE(w.StatusBar1->text(1), movie);
     QCOMPARE(w.VvWeb1->fileName(), movie);
     QVERIFY(w.isVisible());
+    // The status bar runs along the bottom from one side of the window to the other.
+    const int bar = w.StatusBar1->height();
+    QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - bar, w.width(), bar));
     const auto playing = [&] {
         QCOMPARE(w.windowTitle(), QStringLiteral("Vivo Movie Player - Playing"));
         QCOMPARE(w.StatusBar1->bevel(2), StatusBar::Bevel::Inset);
