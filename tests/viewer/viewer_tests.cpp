@@ -257,7 +257,7 @@ void ViewerTest::photoDecodedForTheScreenBehavesLikeTheFullOne() {
     QCOMPARE(reduced.window->StatusBar1->text(4), QStringLiteral("Auto"));
     QVERIFY(reduced.window->Image1->width() <=
             reduced.window->viewerArea->maximumViewportSize().width());
-    // 3200 shown at under 594 pixels: decoded at 1/4, as libjpeg gives it.
+    // 3200 shown at under the viewer area's width: decoded at 1/4, as libjpeg gives it.
     QCOMPARE(reduced.window->Image1->shownImage().size(), QSize(800, 600));
     QCOMPARE(reduced.window->Picture1->naturalSize(), QSize(3200, 2400));
     reduced.window->Image1->grab(); // painting the shrunk picture needs no full decode
