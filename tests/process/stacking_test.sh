@@ -150,4 +150,5 @@ wait_for 20 "lumorra to end" sh -c "! pgrep -f '^$work/prog/lumorra' >/dev/null"
 for w in "$picture" "$editor" "$player"; do
     visible "$w" && fail "'$w' outlived the main window"
 done
+check_sanitizer_reports "$work/lumorra.log"
 echo "PASS"
