@@ -140,12 +140,13 @@ int main(int argc, char* argv[]) {
             player = new VivoPlayerWindow(services, &window);
         static_cast<VivoPlayerWindow*>(player.data())->showMovie(path);
     };
-    QObject::connect(window.options, &QAction::triggered, &window, [&] {
+    const auto options_Click = [&] {
         ignoreErrors([&] {
             OptionsWindow options(services, window.secondaryWindows(), &window);
             options.exec();
         });
-    });
+    };
+    QObject::connect(window.options, &QAction::triggered, &window, options_Click);
     // Directory commands and the DIR browser (status bar panel 3); the autoskip slide show.
     DirectoryCommands directoryCommands(window);
     SlideShow slideShow(window, services);
@@ -188,11 +189,12 @@ int main(int argc, char* argv[]) {
     };
 
     // Text editor: "Open text editor" opens the one editor window as a new document.
-    QObject::connect(window.textfile, &QAction::triggered, &window, [&] {
+    const auto textfile_Click = [&] {
         ignoreErrors([&] {
             EditorWindow::ensure(services, window.secondaryWindows(), &window)->openAsNew();
         });
-    });
+    };
+    QObject::connect(window.textfile, &QAction::triggered, &window, textfile_Click);
 
     // Separate picture and animation windows, and the clipboard's copy and paste buttons.
     SeparateViewer separateViewer(window, services);

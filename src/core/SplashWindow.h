@@ -21,6 +21,10 @@ public:
 
     void Form_Load();
     void Timer1_Timer();
+
+protected:
+    // The splash stays its two seconds: Escape and the close box do not end it early.
+    void reject() override {}
 };
 
 } // namespace lumorra

@@ -283,6 +283,7 @@ void FileOperations::saveas_Click() {
             spec.filters = AnimationFilters;
         }
         spec.defaultExtension = saveExtension_;
+        spec.filterIndex = saveFilterIndex_;
         // The dialog opens where the last Save As went, at first in the current file's
         // directory, with an empty name.
         const QString start =
@@ -293,6 +294,7 @@ void FileOperations::saveas_Click() {
         if (!chosen || chosen->path.isEmpty())
             return;
         saveDirectory_ = QFileInfo(chosen->path).path();
+        saveFilterIndex_ = chosen->filterIndex;
         if (picture && chosen->filterIndex == 2) {
             // From the next Save As on, a name without an extension gets ".bmp".
             saveExtension_ = QStringLiteral(".bmp");

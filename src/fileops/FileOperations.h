@@ -63,6 +63,7 @@ private:
     MainWindow& w_;
     Services& s_;
     QString saveExtension_;
+    int saveFilterIndex_ = 1; // the filter chosen in the last Save As
     QString saveDirectory_;
 };
 

@@ -40,6 +40,8 @@ QWidget* ownerOr(QWidget* owner) {
 Answer QtDialogs::message(const MessageBoxSpec& spec) {
     QMessageBox box(ownerOr(spec.owner));
     box.setWindowTitle(spec.title);
+    // Texts name files and directories as they are: a "<" in a name is no markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(spec.text);
     switch (spec.icon) {
     case Icon::None:
@@ -102,6 +104,8 @@ std::optional<QString> QtDialogs::input(const InputBoxSpec& spec) {
     dialog.setWindowTitle(spec.title);
     auto* layout = new QVBoxLayout(&dialog);
     auto* prompt = new QLabel(spec.prompt, &dialog);
+    prompt->setObjectName(QStringLiteral("InputPrompt"));
+    prompt->setTextFormat(Qt::PlainText);
     prompt->setWordWrap(true);
     prompt->setMinimumWidth(360);
     layout->addWidget(prompt);

@@ -69,7 +69,15 @@ TrayWindow::TrayWindow(SettingsStore& settings, Launcher& launcher, Dialogs& dia
 }
 
 TrayWindow::~TrayWindow() {
+    Form_Terminate();
+}
+
+void TrayWindow::Form_Terminate() noexcept {
     markLoaded(QStringLiteral("0"));
+}
+
+void TrayWindow::STI1_Click() {
+    startProgram();
 }
 
 void TrayWindow::load() {
@@ -115,7 +123,7 @@ void TrayWindow::closeEvent(QCloseEvent* event) {
 
 void TrayWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger)
-        startProgram();
+        STI1_Click();
 }
 
 void TrayWindow::showWindow(const QString& why) {

@@ -35,6 +35,10 @@ public:
     void load();
     // Starts the main program; a failure is reported in a message box.
     void startProgram();
+    // A click on the tray icon: starts the main program.
+    void STI1_Click();
+    // The program ends: "SystrayLoaded" goes back to "0" (the window's closing does so too).
+    void Form_Terminate() noexcept;
 
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
     QMenu* trayMenu() const { return trayMenu_; }

@@ -18,10 +18,14 @@
 #include "platform/picture/Colour.h"
 #include "platform/picture/PictureLoader.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QScrollArea>
 #include <QTimer>
 
 #include <cerrno>
@@ -29,11 +33,24 @@
 namespace lumorra {
 namespace {
 
-constexpr double WidthLimit = 0.743;
-constexpr double HeightLimit = 0.896;
 constexpr double Shrink = 0.99;
 
 const QString Caption = QStringLiteral("Lumorra");
+
+// Hands a hidden widget and the widgets in it the resize events that showing would send them,
+// from the outside in, so that their layouts place what they hold.
+void layOutHidden(QWidget* widget) {
+    if (QLayout* layout = widget->layout())
+        layout->activate();
+    if (widget->testAttribute(Qt::WA_PendingResizeEvent)) {
+        widget->setAttribute(Qt::WA_PendingResizeEvent, false);
+        QResizeEvent resized(widget->size(), QSize());
+        QCoreApplication::sendEvent(widget, &resized);
+    }
+    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow())
+            layOutHidden(child);
+}
 
 } // namespace
 
@@ -43,12 +60,15 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
         if (index >= 0)
             File1_Click();
     });
-    QRadioButton* options[] = {w_.Option1, w_.Option2, w_.Option3, w_.Option4};
-    for (int i = 0; i < 4; ++i)
-        connect(options[i], &QRadioButton::clicked, this, [this, i] { Option_Click(i + 1); });
+    connect(w_.Option1, &QRadioButton::clicked, this, &SelectionViewer::Option1_Click);
+    connect(w_.Option2, &QRadioButton::clicked, this, &SelectionViewer::Option2_Click);
+    connect(w_.Option3, &QRadioButton::clicked, this, &SelectionViewer::Option3_Click);
+    connect(w_.Option4, &QRadioButton::clicked, this, &SelectionViewer::Option4_Click);
     connect(w_.AM1, &MovieControl::failed, this, [this](const Error& e) {
-        // Only the animation this viewer loaded last is reported.
-        if (!loadingMovie_.isEmpty() && w_.AM1->fileName() == loadingMovie_) {
+        // Only the animation this viewer loaded last is reported, and only while it is still
+        // the current file: a Vivo or picture selection since then has cleared it.
+        if (!loadingMovie_.isEmpty() && w_.AM1->fileName() == loadingMovie_ &&
+            w_.Label1->text() == loadingMovie_) {
             loadingMovie_.clear();
             animationFailure(e);
         }
@@ -99,6 +119,7 @@ void SelectionViewer::File1_Click() {
 }
 
 void SelectionViewer::vivoBranch() {
+    loadingMovie_.clear();
     // No failure handling of its own: the player window reports what it cannot play.
     ignoreErrors([&] {
         setCurrentFile();
@@ -119,6 +140,9 @@ void SelectionViewer::animationBranch() {
             setCurrentFile();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading animation"));
             loadingMovie_ = w_.Label1->text();
+            // Every animation starts at normal speed, as the 1:1 option marked below says;
+            // the movie control would keep the rate of the one before.
+            w_.AM1->setRate(1.0);
             w_.AM1->setFileName(loadingMovie_);
             w_.StatusBar1->setText(4, QStringLiteral("1:1"));
             w_.AM1->show();
@@ -135,6 +159,7 @@ void SelectionViewer::animationBranch() {
 }
 
 void SelectionViewer::pictureBranch() {
+    loadingMovie_.clear();
     const bool ok = withFailureHandler(
         [&] {
             w_.AM1->hide();
@@ -217,8 +242,8 @@ QSize SelectionViewer::autoZoomFit(const QString& path) const {
     if (natural.isEmpty())
         return QSize();
     // The auto zoom shrinks the picture until it fits these bounds of the window.
-    const QSize bounds(static_cast<int>(WidthLimit * w_.frameGeometry().width()),
-                       static_cast<int>(HeightLimit * w_.frameGeometry().height()));
+    const QSize bounds(static_cast<int>(WidthLimit() * w_.frameGeometry().width()),
+                       static_cast<int>(HeightLimit() * w_.frameGeometry().height()));
     if (bounds.isEmpty())
         return QSize();
     const QSize shown = natural.width() <= bounds.width() && natural.height() <= bounds.height()
@@ -273,6 +298,37 @@ void SelectionViewer::commonTail() {
     w_.StatusBar1->setText(2, w_.Label1->text() + QStringLiteral(" (") + numberText(info.size()) +
                                   QStringLiteral(" bytes)"));
     w_.Label7->setText(QStringLiteral("Current: ") + QString::number(w_.File1->listIndex() + 1));
+}
+
+double SelectionViewer::WidthLimit() const {
+    const int outer = w_.frameGeometry().width();
+    return outer > 0 ? double(viewportSize().width()) / outer : 0.0;
+}
+
+double SelectionViewer::HeightLimit() const {
+    const int outer = w_.frameGeometry().height();
+    return outer > 0 ? double(viewportSize().height()) / outer : 0.0;
+}
+
+QSize SelectionViewer::viewportSize() const {
+    // A hidden window lays itself out only when shown; the limits want its present size.
+    if (!w_.isVisible())
+        layOutHidden(&w_);
+    // The viewer area without scroll bars: a picture that fits it needs none.
+    return w_.viewerArea->maximumViewportSize();
+}
+
+void SelectionViewer::Option1_Click() {
+    Option_Click(1);
+}
+void SelectionViewer::Option2_Click() {
+    Option_Click(2);
+}
+void SelectionViewer::Option3_Click() {
+    Option_Click(3);
+}
+void SelectionViewer::Option4_Click() {
+    Option_Click(4);
 }
 
 void SelectionViewer::Option_Click(int option) {
@@ -333,12 +389,15 @@ void SelectionViewer::az() {
                 area->setHeightTwips(area->heightTwips() * Shrink);
                 return area->size() != before;
             };
+            // The picture area's share of the window, the window's outer size in twips.
+            const double widthLimit = WidthLimit();
+            const double heightLimit = HeightLimit();
             const auto outerWidth = [&] {
-                return static_cast<float>(WidthLimit * w_.frameGeometry().width() *
+                return static_cast<float>(widthLimit * w_.frameGeometry().width() *
                                           s_.screen.twipsPerPixelX());
             };
             const auto outerHeight = [&] {
-                return static_cast<float>(HeightLimit * w_.frameGeometry().height() *
+                return static_cast<float>(heightLimit * w_.frameGeometry().height() *
                                           s_.screen.twipsPerPixelY());
             };
             while (area->widthTwips() > outerWidth()) {

@@ -26,7 +26,11 @@ public:
     std::function<void(const QString& path)> showVivo;
 
     void File1_Click();
-    // The zoom options; index 1 to 4.
+    // The zoom options 1:4, 1:2, 1:1 and 2:1; they share Option_Click (index 1 to 4).
+    void Option1_Click();
+    void Option2_Click();
+    void Option3_Click();
+    void Option4_Click();
     void Option_Click(int option);
     void az();
     // A click on the picture: the full-screen view of it.
@@ -45,6 +49,10 @@ private:
     void pictureBranch();
     // The size the auto zoom will show a picture at, in device pixels; invalid when it is off.
     QSize autoZoomFit(const QString& path) const;
+    // The picture area's share of the main window's outer width and height.
+    double WidthLimit() const;
+    double HeightLimit() const;
+    QSize viewportSize() const;
     void animationBranch();
     void vivoBranch();
     void commonTail();

@@ -28,6 +28,8 @@ SlideShow::SlideShow(MainWindow& window, Services& services)
     : QObject(&window), w_(window), s_(services) {
     // Stopped at start.
     w_.Timer1->stop();
+    // A coarse timer may fire up to 5 % early; each picture stays its full interval.
+    w_.Timer1->setTimerType(Qt::PreciseTimer);
     w_.Command4->setEnabled(true);
     w_.Command5->setEnabled(false);
     connect(w_.Command4, &QPushButton::clicked, this, &SlideShow::Command4_Click);

@@ -29,11 +29,16 @@ qint64 milliseconds(double seconds) {
 
 } // namespace
 
-VivoPlayerWindow::VivoPlayerWindow(Services& services, QWidget* parent)
-    : QWidget(parent, Qt::Window), s_(services) {
+VivoPlayerWindow::VivoPlayerWindow(Services& services, QWidget* mainWindow)
+    : QWidget(nullptr, Qt::Window), s_(services) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Vivo Movie Player"));
     setAttribute(Qt::WA_DeleteOnClose);
+    if (mainWindow) {
+        // Not owned by the main window, which can then come in front of it unless "OnTop" keeps
+        // it on top; it still goes with the main window.
+        connect(mainWindow, &QObject::destroyed, this, [this] { delete this; });
+    }
 
     VvWeb1 = new MovieControl(this);
     VvWeb1->setObjectName(QStringLiteral("VvWeb1"));
@@ -54,14 +59,19 @@ VivoPlayerWindow::VivoPlayerWindow(Services& services, QWidget* parent)
     StatusBar1->addPanel(
         {QString(), QStringLiteral("Total duration"), QString(), Bevel::Inset, false, 44});
 
-    // 4572 x 3744 twips of client area, the movie at 120 twips from the edges.
+    // 4572 x 3744 twips of client area, the movie at 120 twips from the edges, the status bar
+    // along the bottom from one side of the window to the other.
     const double tx = s_.screen.twipsPerPixelX();
     const double ty = s_.screen.twipsPerPixelY();
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(qRound(120 / tx), qRound(120 / ty), qRound(120 / tx), 0);
-    layout->setSpacing(qRound(120 / ty));
+    auto* movie = new QVBoxLayout;
+    movie->setContentsMargins(qRound(120 / tx), qRound(120 / ty), qRound(120 / tx),
+                              qRound(120 / ty));
     VvWeb1->setMinimumSize(qRound(4332 / tx), qRound(3252 / ty));
-    layout->addWidget(VvWeb1, 1);
+    movie->addWidget(VvWeb1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(movie, 1);
     layout->addWidget(StatusBar1);
     resize(qRound(4572 / tx), qRound(3744 / ty));
     setFixedSize(sizeHint().expandedTo(size()));

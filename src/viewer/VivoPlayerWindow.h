@@ -15,7 +15,8 @@ struct Services;
 class VivoPlayerWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit VivoPlayerWindow(Services& services, QWidget* parent = nullptr);
+    // A window of its own; deleted when it closes or when the main window goes.
+    explicit VivoPlayerWindow(Services& services, QWidget* mainWindow = nullptr);
     ~VivoPlayerWindow() override;
 
     MovieControl* VvWeb1;

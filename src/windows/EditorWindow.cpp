@@ -152,10 +152,15 @@ void RichTextBox::contextMenuEvent(QContextMenuEvent* e) {
 // --- EditorWindow -----------------------------------------------------------------------------
 
 EditorWindow::EditorWindow(Services& services, QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Window), s_(services), mainWindow_(mainWindow) {
+    : QWidget(nullptr, Qt::Window), s_(services), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("Text Editor"));
     setAttribute(Qt::WA_DeleteOnClose);
+    if (mainWindow) {
+        // A window of its own, not owned by the main window: an owned window would always stay
+        // above the main window, whatever "OnTop" holds. It still goes with the main window.
+        connect(mainWindow, &QObject::destroyed, this, [this] { delete this; });
+    }
 
     menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));

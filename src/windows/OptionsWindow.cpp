@@ -40,15 +40,16 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
     // One frame per setting: check box at the left, Help at the right.
     const auto frame = [&](QGroupBox*& f, const char* frameName, const QString& title,
                            QCheckBox*& box, const char* boxName, const QString& caption,
-                           const char* helpName, const QString& helpTip, int topic, int row,
-                           int column, QPushButton* middle = nullptr) {
+                           const char* helpName, const QString& helpTip,
+                           void (OptionsWindow::*helpHandler)(), int row, int column,
+                           QPushButton* middle = nullptr) {
         f = new QGroupBox(title, this);
         f->setObjectName(QString::fromLatin1(frameName));
         box = new QCheckBox(caption, f);
         box->setObjectName(QString::fromLatin1(boxName));
         QPushButton* help = dialogButton(helpName, QStringLiteral("Help"), f);
         help->setToolTip(helpTip);
-        connect(help, &QPushButton::clicked, this, [this, topic] { helpClick(topic); });
+        connect(help, &QPushButton::clicked, this, helpHandler);
         auto* row_ = new QHBoxLayout(f);
         row_->addWidget(box, 1);
         if (middle) {
@@ -61,23 +62,29 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
     Command8 = dialogButton("Command8", QStringLiteral("Change"), this);
     frame(Frame5, "Frame5", QStringLiteral("Auto Zoom"), Check2, "Check2",
           QStringLiteral("Shrink large pictures"), "Command5",
-          QStringLiteral("Show information about Auto Zoom"), 24, 0, 0);
+          QStringLiteral("Show information about Auto Zoom"), &OptionsWindow::Command5_Click, 0, 0);
     frame(Frame6, "Frame6", QStringLiteral("AutoSkip restart"), Check3, "Check3",
           QStringLiteral("Restart at bottom of filelist"), "Command6",
-          QStringLiteral("Show information about AutoSkip"), 26, 1, 0);
+          QStringLiteral("Show information about AutoSkip"), &OptionsWindow::Command6_Click, 1, 0);
     frame(Frame8, "Frame8", QStringLiteral("Delete Confirmation"), Check5, "Check5",
-          QStringLiteral("Confirmation is required"), "Command9", QString(), 28, 2, 0);
+          QStringLiteral("Confirmation is required"), "Command9", QString(),
+          &OptionsWindow::Command9_Click, 2, 0);
     frame(Frame10, "Frame10", QStringLiteral("Separate Window"), Check7, "Check7",
-          QStringLiteral("Keep window on top"), "Command15", QString(), 31, 3, 0);
+          QStringLiteral("Keep window on top"), "Command15", QString(),
+          &OptionsWindow::Command15_Click, 3, 0);
     frame(Frame4, "Frame4", QStringLiteral("OLE activation"), Check1, "Check1",
           QStringLiteral("OLE activate picture on errors"), "Command4",
-          QStringLiteral("Show information about OLE activation"), 25, 0, 1);
+          QStringLiteral("Show information about OLE activation"), &OptionsWindow::Command4_Click,
+          0, 1);
     frame(Frame7, "Frame7", QStringLiteral("User name"), Check4, "Check4",
-          QStringLiteral("Required at startup"), "Command7", QString(), 27, 1, 1, Command8);
+          QStringLiteral("Required at startup"), "Command7", QString(),
+          &OptionsWindow::Command7_Click, 1, 1, Command8);
     frame(Frame9, "Frame9", QStringLiteral("Move Confirmation"), Check6, "Check6",
-          QStringLiteral("Confirmation is required"), "Command10", QString(), 29, 2, 1);
+          QStringLiteral("Confirmation is required"), "Command10", QString(),
+          &OptionsWindow::Command10_Click, 2, 1);
     frame(Frame11, "Frame11", QStringLiteral("Systray Icon"), Check8, "Check8",
-          QStringLiteral("Display icon in Systray"), "Command16", QString(), 32, 3, 1);
+          QStringLiteral("Display icon in Systray"), "Command16", QString(),
+          &OptionsWindow::Command16_Click, 3, 1);
 
     Command3 = dialogButton("Command3", QStringLiteral("OK"), this);
     Command3->setToolTip(QStringLiteral("Close this window"));
@@ -204,6 +211,31 @@ void OptionsWindow::Command13_Click() {
 
 void OptionsWindow::Command14_Click() {
     ignoreErrors([&] { showAbout(); });
+}
+
+void OptionsWindow::Command4_Click() {
+    helpClick(25);
+}
+void OptionsWindow::Command5_Click() {
+    helpClick(24);
+}
+void OptionsWindow::Command6_Click() {
+    helpClick(26);
+}
+void OptionsWindow::Command7_Click() {
+    helpClick(27);
+}
+void OptionsWindow::Command9_Click() {
+    helpClick(28);
+}
+void OptionsWindow::Command10_Click() {
+    helpClick(29);
+}
+void OptionsWindow::Command15_Click() {
+    helpClick(31);
+}
+void OptionsWindow::Command16_Click() {
+    helpClick(32);
 }
 
 void OptionsWindow::helpClick(int topic) {

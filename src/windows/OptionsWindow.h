@@ -52,6 +52,15 @@ public:
     void Command12_Click();
     void Command13_Click();
     void Command14_Click();
+    // The frames' Help buttons, each opening its frame's topic through helpClick.
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command9_Click();
+    void Command10_Click();
+    void Command15_Click();
+    void Command16_Click();
     void helpClick(int topic);
     void Form_Unload();
 

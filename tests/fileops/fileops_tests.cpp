@@ -749,6 +749,9 @@ void FileOpsTest::saveAsBitmapWritesTheHeldPicture() {
     t.dialogs.answerFile(out + QStringLiteral("/second"), 2);
     t.ops->saveas_Click();
     QCOMPARE(t.dialogs.files().at(1).defaultExtension, QStringLiteral(".bmp"));
+    // The dialog keeps its filter too, as chosen the time before.
+    QCOMPARE(t.dialogs.files().at(0).filterIndex, 1);
+    QCOMPARE(t.dialogs.files().at(1).filterIndex, 2);
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/second.bmp")));
     // The copy variant then keeps the file's own extension.
     t.dialogs.answerFile(out + QStringLiteral("/third"), 1);
@@ -756,6 +759,7 @@ void FileOpsTest::saveAsBitmapWritesTheHeldPicture() {
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/third.jpg")));
     // Then where the last Save As went.
     QCOMPARE(t.dialogs.files().at(2).fileName, out + QLatin1Char('/'));
+    QCOMPARE(t.dialogs.files().at(2).filterIndex, 2);
     QCOMPARE(t.names(out), (QStringList{QStringLiteral("second.bmp"), QStringLiteral("shot"),
                                         QStringLiteral("third.jpg")}));
 }

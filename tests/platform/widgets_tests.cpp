@@ -1,11 +1,17 @@
 #include "platform/Error.h"
 #include "platform/ImageBuffer.h"
 #include "platform/PictureArea.h"
+#include "platform/QtDialogs.h"
 #include "platform/Screen.h"
 #include "platform/StatusBar.h"
+#include "support/Fakes.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -20,6 +26,8 @@ private slots:
     void shrunkPhotoIsDrawnWholeAndSmooth_data();
     void shrunkPhotoIsDrawnWholeAndSmooth();
     void largeImagesHaveMemoryOfTheirOwn();
+    void dialogTextsArePlain_data();
+    void dialogTextsArePlain();
 };
 
 void WidgetsTest::panelsAreKeyedAndReportClicks() {
@@ -147,6 +155,44 @@ void WidgetsTest::largeImagesHaveMemoryOfTheirOwn() {
         QCOMPARE(copy.pixel(size.width() - 1, size.height() - 1), qRgb(0, 0, 255));
     }
     QVERIFY(newImage(QSize(0, 10), QImage::Format_RGB32).isNull());
+}
+
+// A directory named a<b>c shows as typed in the prompts and messages that name it.
+void WidgetsTest::dialogTextsArePlain_data() {
+    QTest::addColumn<bool>("prompt");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("input box") << true << QStringLiteral("InputPrompt");
+    QTest::newRow("message box") << false << QStringLiteral("qt_msgbox_label");
+}
+
+void WidgetsTest::dialogTextsArePlain() {
+    QFETCH(bool, prompt);
+    QFETCH(QString, label);
+    const QString text = QStringLiteral("Rename directory a<b>c");
+    test::FakeHelp help;
+    QtDialogs dialogs(help);
+    QLabel* shown = nullptr;
+    Qt::TextFormat format = Qt::AutoText;
+    QString shownText;
+    QTimer::singleShot(0, this, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        shown = box ? box->findChild<QLabel*>(label) : nullptr;
+        if (shown) {
+            format = shown->textFormat();
+            shownText = shown->text();
+        }
+        if (box)
+            static_cast<QDialog*>(box)->reject();
+    });
+    InputBoxSpec spec;
+    spec.prompt = text;
+    if (prompt)
+        dialogs.input(spec);
+    else
+        dialogs.message(text, QStringLiteral("Lumorra"), Buttons::Ok, Icon::None);
+    QVERIFY(shown);
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(shownText, text);
 }
 
 QTEST_MAIN(WidgetsTest)

@@ -125,8 +125,9 @@ void TrayWindowTest::everyStartPathStartsTheRecordedProgram() {
     start->trigger();
     QCOMPARE(rig.window->startButton()->text(), QStringLiteral("Start Lumorra"));
     rig.window->startButton()->click();
+    rig.window->STI1_Click();
 
-    QCOMPARE(rig.launcher.starts.size(), size_t(4));
+    QCOMPARE(rig.launcher.starts.size(), size_t(5));
     for (const FakeLauncher::Start& s : rig.launcher.starts) {
         QCOMPARE(s.program, QStringLiteral("/opt/Lumorra 3/lumorra"));
         QVERIFY(s.args.isEmpty());
@@ -203,6 +204,9 @@ void TrayWindowTest::exitAndDestructionWriteZero() {
     QCOMPARE(rig.loaded(), QStringLiteral("0"));
 
     // Ending the program writes the key once more, on its own.
+    rig.settings.write(keys::SystrayLoaded, QStringLiteral("1"));
+    rig.window->Form_Terminate();
+    QCOMPARE(rig.loaded(), QStringLiteral("0"));
     rig.settings.write(keys::SystrayLoaded, QStringLiteral("1"));
     rig.window.reset();
     QCOMPARE(rig.loaded(), QStringLiteral("0"));

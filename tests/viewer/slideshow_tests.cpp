@@ -101,6 +101,7 @@ void SlideShowTest::intervals() {
     if (period > 0) {
         QVERIFY(s.runningState());
         QCOMPARE(s.window->Timer1->interval(), period);
+        QCOMPARE(s.window->Timer1->timerType(), Qt::PreciseTimer);
         QCOMPARE(s.window->windowTitle(), QStringLiteral("Lumorra - Autoskip is running"));
         QCOMPARE(s.window->File1->listIndex(), -1); // nothing moves before the first tick
         QVERIFY(s.dialogs.events().empty());

@@ -25,6 +25,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -129,6 +132,8 @@ private slots:
     void pictureInAnimationModeGoesToTheMovieControl();
     void vivoInEitherMode();
     void brokenAnimationIsReportedWhenTheControlFails();
+    void lateFailureOnlyWhileTheAnimationIsCurrent_data();
+    void lateFailureOnlyWhileTheAnimationIsCurrent();
     void movieAreaTakesTheMovieSize();
     void animationPlaysAsAPictureIsShown_data();
     void animationPlaysAsAPictureIsShown();
@@ -233,9 +238,20 @@ void ViewerTest::autoZoomShrinksToTheWindow() {
     QCOMPARE(v.window->frameGeometry().size(), QSize(800, 600));
     v.select(QStringLiteral("wide.png"));
     const QSize shown = v.window->Image1->size();
-    // 0.743 of 12000 twips is 8916 twips, 594.4 pixels; steps of 1 % land just below it.
-    QVERIFY2(shown.width() <= 594 && shown.width() > 580,
-             qPrintable(QString::number(shown.width())));
+    // The picture fits the viewer area, so no scroll bar shows; steps of 1 % land just below.
+    const QSize area = v.window->viewerArea->maximumViewportSize();
+    QVERIFY2(shown.width() <= area.width() && shown.width() > area.width() * 0.97 &&
+                 shown.height() <= area.height(),
+             qPrintable(QStringLiteral("%1 x %2 in %3 x %4")
+                            .arg(shown.width())
+                            .arg(shown.height())
+                            .arg(area.width())
+                            .arg(area.height())));
+    v.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(v.window.get()));
+    QCOMPARE(v.window->viewerArea->maximumViewportSize(), area);
+    QVERIFY(!v.window->viewerArea->horizontalScrollBar()->isVisible());
+    QVERIFY(!v.window->viewerArea->verticalScrollBar()->isVisible());
     // Each side is rounded to whole pixels at every step, so the ratio drifts a little.
     QVERIFY2(qAbs(shown.width() - 2 * shown.height()) <= 6,
              qPrintable(QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height())));
@@ -262,8 +278,9 @@ void ViewerTest::photoDecodedForTheScreenBehavesLikeTheFullOne() {
     QCOMPARE(reduced.window->Label5->text(), QStringLiteral("3200 x 2400"));
     QCOMPARE(reduced.window->Label5->text(), full.window->Label5->text());
     QCOMPARE(reduced.window->StatusBar1->text(4), QStringLiteral("Auto"));
-    QVERIFY(reduced.window->Image1->width() <= 594);
-    // 3200 shown at under 594 pixels: decoded at 1/4, as libjpeg gives it.
+    QVERIFY(reduced.window->Image1->width() <=
+            reduced.window->viewerArea->maximumViewportSize().width());
+    // 3200 shown at under the viewer area's width: decoded at 1/4, as libjpeg gives it.
     QCOMPARE(reduced.window->Image1->shownImage().size(), QSize(800, 600));
     QCOMPARE(reduced.window->Picture1->naturalSize(), QSize(3200, 2400));
     reduced.window->Image1->grab(); // painting the shrunk picture needs no full decode
@@ -332,9 +349,8 @@ void ViewerTest::smallPictureUnderAutoZoom() {
     QCOMPARE(v.window->Image1->size(), QSize(64, 48));
     QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("Auto"));
     QVERIFY(!v.window->Option3->isChecked());
-    // With the window too small for any picture, each pass ends when a step changes nothing.
-    v.window->setMinimumSize(0, 0);
-    v.window->resize(30, 20);
+    // With a viewer area too small for any picture, each pass ends when a step changes nothing.
+    v.window->viewerArea->setFixedSize(10, 8);
     v.viewer->az();
     QVERIFY(v.window->Image1->width() >= 40 && v.window->Image1->width() < 64);
 }
@@ -390,7 +406,12 @@ void ViewerTest::pictureInAnimationModeGoesToTheMovieControl() {
     View v;
     const QString path = v.picture(QStringLiteral("photo.jpg"), QSize(40, 30));
     v.window->setAnimationMode();
+    // 2.0 on the animation before does not carry over: a new one starts at 1.0.
+    v.viewer->Option4_Click();
+    QCOMPARE(v.window->AM1->rate(), 2.0);
     v.select(QStringLiteral("photo.jpg"));
+    QCOMPARE(v.window->AM1->rate(), 1.0);
+    QVERIFY(v.window->Option3->isChecked());
     QCOMPARE(v.window->AM1->fileName(), path);
     QVERIFY(v.window->Image1->isHidden());
     QVERIFY(!v.window->AM1->isHidden());
@@ -428,6 +449,30 @@ void ViewerTest::brokenAnimationIsReportedWhenTheControlFails() {
     QCOMPARE(v.dialogs.beeps(), 1);
     QCOMPARE(v.programLogLines(), QStringList({QStringLiteral("\"<d, t> ") + m.title + '"'}));
     QCOMPARE(v.window->windowTitle(), QStringLiteral("Lumorra"));
+    v.window->AM1->setFileName(QString());
+}
+
+void ViewerTest::lateFailureOnlyWhileTheAnimationIsCurrent_data() {
+    QTest::addColumn<QString>("next");
+    QTest::newRow("a Vivo movie") << QStringLiteral("next.viv");
+    QTest::newRow("a picture") << QStringLiteral("next.png");
+}
+
+void ViewerTest::lateFailureOnlyWhileTheAnimationIsCurrent() {
+    QFETCH(QString, next);
+    View v;
+    v.file(QStringLiteral("broken.avi"), "this is no movie at all");
+    v.file(QStringLiteral("next.viv"), "x");
+    v.picture(QStringLiteral("next.png"), QSize(40, 30), "PNG");
+    QSignalSpy failed(v.window->AM1, &MovieControl::failed);
+    v.window->setAnimationMode();
+    v.select(QStringLiteral("broken.avi"));
+    if (next.endsWith(QLatin1String("png")))
+        v.window->setPictureMode();
+    v.select(next);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+    QVERIFY(v.dialogs.messages().empty());
+    QVERIFY(v.programLogLines().isEmpty());
     v.window->AM1->setFileName(QString());
 }
 

@@ -8,6 +8,9 @@
 
 #include <QPointer>
 #include <QTest>
+#include <QWindow>
+
+#include <memory>
 
 using namespace lumorra;
 using namespace lumorra::test;
@@ -49,6 +52,9 @@ void VivoTest::playPauseRestartMoveCaptionAndBevel() {
     QCOMPARE(w.StatusBar1->text(1), movie);
     QCOMPARE(w.VvWeb1->fileName(), movie);
     QVERIFY(w.isVisible());
+    // The status bar runs along the bottom from one side of the window to the other.
+    const int bar = w.StatusBar1->height();
+    QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - bar, w.width(), bar));
     const auto playing = [&] {
         QCOMPARE(w.windowTitle(), QStringLiteral("Vivo Movie Player - Playing"));
         QCOMPARE(w.StatusBar1->bevel(2), StatusBar::Bevel::Inset);
@@ -109,17 +115,24 @@ void VivoTest::infoLeavesTopAndComesBack() {
 
 void VivoTest::closingReleasesTheFile() {
     TestServices t;
-    auto* w = new VivoPlayerWindow(t.services);
+    QWidget main;
+    auto* w = new VivoPlayerWindow(t.services, &main);
     QPointer<VivoPlayerWindow> watch(w);
     w->showMovie(t.env.root() + QStringLiteral("/clip.viv"));
     MovieControl* control = w->VvWeb1;
     bool released = false;
     connect(control, &QObject::destroyed, this, [&] { released = true; });
     QCOMPARE(control->fileName(), t.env.root() + QStringLiteral("/clip.viv"));
+    QVERIFY(!w->parentWidget() && !w->windowHandle()->transientParent());
     w->close();
     // The window is discarded when closed; the next Vivo file opens a new one.
     QTRY_VERIFY(watch.isNull());
     QVERIFY(released);
+    // A window of its own, yet gone with the main window.
+    auto owner = std::make_unique<QWidget>();
+    watch = new VivoPlayerWindow(t.services, owner.get());
+    owner.reset();
+    QVERIFY(watch.isNull());
 }
 
 void VivoTest::playsARealVivoMovie() {

@@ -20,8 +20,10 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QWindow>
 
 #include <cmath>
+#include <memory>
 
 using namespace lumorra;
 using namespace lumorra::test;
@@ -168,7 +170,14 @@ void EditorTest::oneEditorAtATimeAndItsType() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(registry.editor.isNull());
     QCOMPARE(registry.documentType(), QString());
-    QVERIFY(EditorWindow::ensure(t.services, registry, &main) != nullptr);
+    // The editor is a window of its own, not owned by the main window, yet goes with it.
+    auto owner = std::make_unique<QWidget>();
+    SecondaryWindows second;
+    QPointer<EditorWindow> other = EditorWindow::ensure(t.services, second, owner.get());
+    other->openAsNew();
+    QVERIFY(!other->parentWidget() && !other->windowHandle()->transientParent());
+    owner.reset();
+    QVERIFY(other.isNull());
 }
 
 void EditorTest::typingMarksChangedAndSaveAsksForAName() {

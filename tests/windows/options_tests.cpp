@@ -142,6 +142,17 @@ void OptionsTest::helpButtonsOpenTheirTopics() {
     for (const auto& r : t.help.requests)
         topics.push_back(r.topic);
     QCOMPARE(topics, std::vector<int>({24, 25, 26, 27, 28, 29, 31, 32, -1}));
+    // The handlers by name, as the buttons are listed with their topics.
+    using Handler = void (OptionsWindow::*)();
+    const std::pair<Handler, int> named[] = {
+        {&OptionsWindow::Command4_Click, 25},  {&OptionsWindow::Command5_Click, 24},
+        {&OptionsWindow::Command6_Click, 26},  {&OptionsWindow::Command7_Click, 27},
+        {&OptionsWindow::Command9_Click, 28},  {&OptionsWindow::Command10_Click, 29},
+        {&OptionsWindow::Command15_Click, 31}, {&OptionsWindow::Command16_Click, 32}};
+    for (const auto& [handler, topic] : named) {
+        (w.*handler)();
+        QCOMPARE(t.help.requests.back().topic, topic);
+    }
     bool about = false;
     w.showAbout = [&] { about = true; };
     w.Command14->click();

@@ -1,0 +1,154 @@
+#!/bin/bash
+# The main window and its modeless windows under a window manager (openbox): a separate picture
+# window, the text editor and the Vivo player. With "OnTop" "0" none of them is owned by the
+# main window, so activating the main window brings it in front of them; with "OnTop" "1" they
+# switch keep-on-top on when they get the focus and stay in front. Closing the main window
+# closes them with it. The order is read from the root window's _NET_CLIENT_LIST_STACKING.
+#
+# Exit 77 (skipped) when the X tools or openbox are missing. Set LUMORRA_SHOT_DIR to keep
+# screenshots.
+
+set -u
+
+for tool in Xvfb openbox xprop xdotool import convert ffmpeg; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed"
+        exit 77
+    fi
+done
+for prog in lumorra lmhelp.hlp; do
+    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
+done
+
+shot_dir=${LUMORRA_SHOT_DIR:-}
+[ -n "$shot_dir" ] && { mkdir -p "$shot_dir" && rm -f "$shot_dir"/*.png; }
+source "$(dirname "$0")/../support/xsession.sh"
+eval "plain_$(declare -f fail)"
+fail() {
+    [ -n "${DISPLAY:-}" ] && { shot 99-failure; xprop -root _NET_CLIENT_LIST_STACKING; }
+    plain_fail "$@"
+}
+
+pics="$work/pics"
+conf="$work/config/Tovik Software/Lumorra.conf"
+fail_files=("$work/prog/LMLog.txt" "$conf")
+mkdir -p "$work/prog" "$pics" "$work/config/Tovik Software"
+cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+convert -size 120x90 xc:'#ff0000' "$pics/a.jpg" || fail "convert could not make the picture"
+# The player takes any movie it can read; an AVI under a Vivo name stands in for a Vivo movie.
+ffmpeg -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 -t 20 -f avi "$pics/clip.viv" ||
+    fail "ffmpeg could not make the movie"
+cat >"$conf" <<CONF
+[Lumorra]
+User=Anna
+UserReq=0
+SpcSetting=nosplash
+Systray=0
+OnTop=0
+AutoZoom=0
+OLE=0
+PicPattern=*.jpg;*.viv
+CONF
+
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
+start_x
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+helpers+=($!)
+wait_for 20 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+# Windows are named by their titles: a window whose keep-on-top flag changes may come back as a
+# new X window.
+window_of() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+more_windows_than() { [ "$(xdotool search --onlyvisible --class '^lumorra$' | wc -l)" -gt "$1" ]; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$(window_of "$1")" ]; }
+set_on_top() { sed -i "s/^OnTop=.*/OnTop=$1/" "$conf"; }
+
+# The place of a window in the stacking order, bottom first.
+level() {
+    local id
+    id=$(printf '0x%x' "$(window_of "$1")")
+    xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n' |
+        awk -v id="$id" 'tolower($0) == id { print NR; exit }'
+}
+above() { [ "$(level "$1")" -gt "$(level "$2")" ]; }
+activate() {
+    xdotool windowactivate --sync "$(window_of "$1")" 2>/dev/null
+    wait_for 10 "'$1' to get the focus" active_is "$1"
+    sleep 0.5
+}
+# Not owned by another window (no WM_TRANSIENT_FOR).
+unowned() { ! xprop -id "$(window_of "$1")" WM_TRANSIENT_FOR | grep -q 'window id'; }
+
+main='^Lumorra$'
+picture='^a\.jpg$'
+editor='^Text Editor$'
+player='^Vivo Movie Player - Playing$'
+
+echo "== the main window and its three modeless windows (display $DISPLAY)"
+"$work/prog/lumorra" "$pics/a.jpg" >>"$work/lumorra.log" 2>&1 &
+wait_for 30 "the main window" visible "$main"
+activate "$main"
+# The file list is the lowest white run of a column through the left part of the window.
+win=$(window_of "$main")
+import -window "$win" "$work/window.png" 2>/dev/null
+eval "$(xdotool getwindowgeometry --shell "$win")"
+list_x=$((WIDTH / 20))
+list_y=$(convert "$work/window.png" -crop "1x$HEIGHT+$list_x+0" +repage txt:- 2>/dev/null |
+    awk -F'[,:]' '/^#/ { next } /#FFFFFF/ { if (start < 0) start = $2; last = $2; next }
+                  { if (start >= 0 && last - start > 40) found = start; start = -1 }
+                  BEGIN { start = -1 } END { print found + 8 }')
+[ "$list_y" -gt 8 ] || fail "cannot find the file list"
+# file_menu KEY: the file list's menu, with KEY pressed in it.
+program_windows() { xdotool search --onlyvisible --class '^lumorra$' 2>/dev/null | sort; }
+file_menu() {
+    local before menu
+    before=$(program_windows)
+    xdotool mousemove --window "$win" "$list_x" "$list_y" click 3
+    wait_for 10 "the File menu" more_windows_than "$(wc -l <<<"$before")"
+    menu=$(comm -13 <(echo "$before") <(program_windows) | head -n1)
+    xdotool key "$1"
+    wait_for 10 "the File menu to close" sh -c "! xdotool search --onlyvisible --class '^lumorra\$' | grep -qx '$menu'"
+}
+
+file_menu l
+wait_for 20 "the separate picture window" visible "$picture"
+file_menu e
+wait_for 20 "the text editor" visible "$editor"
+wait_for 10 "the editor to get the focus" active_is "$editor"
+xdotool mousemove --window "$win" "$list_x" "$list_y" click 1
+xdotool key End
+wait_for 20 "the Vivo player" visible "$player"
+wait_for 10 "the player to get the focus" active_is "$player"
+shot 01-opened
+for w in "$picture" "$editor" "$player"; do
+    unowned "$w" || fail "'$w' is owned by another window"
+done
+
+echo "== OnTop 0: the main window comes in front of them"
+activate "$main"
+shot 02-main-in-front
+for w in "$picture" "$editor" "$player"; do
+    above "$main" "$w" || fail "with OnTop 0 '$w' stays above the main window"
+done
+
+echo "== OnTop 1: they stay in front once they had the focus"
+set_on_top 1
+for w in "$picture" "$editor" "$player"; do
+    activate "$w"
+done
+activate "$main"
+shot 03-kept-on-top
+for w in "$picture" "$editor" "$player"; do
+    above "$w" "$main" || fail "with OnTop 1 '$w' went behind the main window"
+done
+
+echo "== closing the main window closes them"
+activate "$main"
+xdotool key alt+F4
+wait_for 20 "lumorra to end" sh -c "! pgrep -f '^$work/prog/lumorra' >/dev/null"
+for w in "$picture" "$editor" "$player"; do
+    visible "$w" && fail "'$w' outlived the main window"
+done
+check_sanitizer_reports "$work/lumorra.log"
+echo "PASS"
