@@ -206,17 +206,21 @@ QSize SelectionViewer::autoZoomFit(const QString& path) const {
         return QSize();
     QSize natural;
     ignoreErrors([&] { natural = pictureSize(path); });
+    return autoZoomFit(natural, w_.frameGeometry().size(), w_.devicePixelRatioF());
+}
+
+QSize SelectionViewer::autoZoomFit(QSize natural, QSize frame, qreal devicePixelRatio) {
     if (natural.isEmpty())
         return QSize();
     // The auto zoom shrinks the picture until it fits these bounds of the window.
-    const QSize bounds(static_cast<int>(WidthLimit * w_.frameGeometry().width()),
-                       static_cast<int>(HeightLimit * w_.frameGeometry().height()));
+    const QSize bounds(static_cast<int>(WidthLimit * frame.width()),
+                       static_cast<int>(HeightLimit * frame.height()));
     if (bounds.isEmpty())
         return QSize();
     const QSize shown = natural.width() <= bounds.width() && natural.height() <= bounds.height()
                             ? natural
                             : natural.scaled(bounds, Qt::KeepAspectRatio);
-    return shown * w_.devicePixelRatioF();
+    return shown * devicePixelRatio;
 }
 
 void SelectionViewer::pictureFailure(const Error& e) {

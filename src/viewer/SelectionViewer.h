@@ -35,6 +35,13 @@ public:
         return fullScreen_;
     }
 
+    // Takes over pictures decoded before the window existed (the file named on the command
+    // line): the selection shows them as it shows preloaded ones.
+    void adoptPreloaded(Preloader& early) { preloader_.adopt(early); }
+    // The size, in device pixels, the auto zoom shows a picture of `natural` pixels at in a main
+    // window whose frame is `frame`; invalid when that cannot be told.
+    static QSize autoZoomFit(QSize natural, QSize frame, qreal devicePixelRatio);
+
     // The zoom factors and rates of the four options.
     static double pictureFactor(int option);
     static double movieRate(int option);
