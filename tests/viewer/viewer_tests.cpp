@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -314,6 +315,7 @@ void ViewerTest::pictureDecodedBeforeTheWindow() {
                 : v.picture(QStringLiteral("a.jpg"), QSize(1600, 1200));
         Preloader early(v.services.colour);
         early.preload({{path, QSize(600, 450)}});
+        QThreadPool::globalInstance()->waitForDone(); // the early decode has read the file
         if (then == Then::Replaced) // another program writes the file before the window shows
             v.picture(QStringLiteral("a.jpg"), QSize(640, 480));
         v.viewer->adoptPreloaded(early);
