@@ -17,6 +17,7 @@
 #include "platform/picture/Colour.h"
 #include "platform/picture/PictureLoader.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -54,6 +55,7 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
     });
     connect(w_.AM1, &MovieControl::loaded, this, [this] { loadingMovie_.clear(); });
     connect(w_.Image1, &PictureArea::clicked, this, &SelectionViewer::Image1_Click);
+    w_.Image1->installEventFilter(this);
     // The movie area takes the movie's own size, as the picture area takes the picture's.
     connect(w_.AM1, &MovieControl::naturalSizeChanged, this, [this](QSize size) {
         if (size.isValid())
@@ -171,11 +173,30 @@ void SelectionViewer::pictureBranch() {
                 az();
             commonTail();
             // Once the picture is on the screen, the neighbours are read for the next key.
-            QTimer::singleShot(0, this, [this] { preloadNeighbours(); });
+            preloadAfterPaint();
         },
         [&](const Error& e) { pictureFailure(e); });
     if (!ok)
         ignoreErrors([&] { commonTail(); });
+}
+
+void SelectionViewer::preloadAfterPaint() {
+    preloadPending_ = true;
+    QTimer::singleShot(100, this, [this] {
+        if (preloadPending_) {
+            preloadPending_ = false;
+            preloadNeighbours();
+        }
+    });
+}
+
+bool SelectionViewer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == w_.Image1 && event->type() == QEvent::Paint && preloadPending_) {
+        preloadPending_ = false;
+        // After this paint, and the window's flush to the screen that follows it.
+        QTimer::singleShot(0, this, [this] { preloadNeighbours(); });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SelectionViewer::preloadNeighbours() {

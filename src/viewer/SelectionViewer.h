@@ -62,11 +62,16 @@ private:
 
     // Starts decoding the entries before and after the selection in the background.
     void preloadNeighbours();
+    // The neighbours are read once the picture is on the screen, so that their decoding does
+    // not hold up its painting; or a moment later when it is not painted.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void preloadAfterPaint();
 
     MainWindow& w_;
     Services& s_;
     Preloader preloader_;
     QString loadingMovie_; // the animation whose load outcome is still to come
+    bool preloadPending_ = false;
     class FullScreenWindow* fullScreen_ = nullptr;
 };
 

@@ -287,14 +287,14 @@ void ViewerTest::nextPictureIsPreloadedUnlessItChanged() {
     v.window->setMinimumSize(0, 0);
     v.window->resize(800, 600);
     v.select(QStringLiteral("a.jpg"));
-    QCoreApplication::processEvents(); // the preload starts after the show
+    QTest::qWait(150); // the preload starts once the picture is painted, or soon after
     // b.jpg was read in the background; replacing it on disk makes that copy stale.
     v.picture(QStringLiteral("b.jpg"), QSize(640, 480));
     v.window->File1->setListIndex(1);
     QCOMPARE(v.window->Label5->text(), QStringLiteral("640 x 480"));
     QCOMPARE(v.window->Picture1->picture().size(), QSize(640, 480));
     // c.jpg is unchanged: the preloaded picture is shown, the same as a fresh decode.
-    QCoreApplication::processEvents();
+    QTest::qWait(150);
     v.window->File1->setListIndex(2);
     QCOMPARE(v.window->Label5->text(), QStringLiteral("1600 x 1200"));
     QCOMPARE(v.window->Picture1->picture().size(), QSize(1600, 1200));
