@@ -1,5 +1,6 @@
 // Lumorra: a picture and animation viewer with a built-in file browser.
 
+#include "SessionBus.h"
 #include "browser/DirectoryCommands.h"
 #include "browser/MainWindow.h"
 #include "browser/StartPath.h"
@@ -16,15 +17,18 @@
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
+#include "platform/Keys.h"
 #include "platform/Launcher.h"
 #include "platform/ProgramPaths.h"
 #include "platform/QtDialogs.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
+#include "platform/Text.h"
 #include "platform/picture/Colour.h"
 #include "platform/picture/ScreenProfile.h"
 #include "viewer/FileListKeys.h"
+#include "viewer/Preloader.h"
 #include "viewer/SelectionViewer.h"
 #include "viewer/SeparateViewer.h"
 #include "viewer/SlideShow.h"
@@ -40,9 +44,11 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 
 namespace {
@@ -101,12 +107,42 @@ int readCommandLine(int argc, char* argv[], QString& startPath) {
     return -1;
 }
 
+// A file named on the command line is decoded on a thread while the window is built, for the
+// size the auto zoom will show it at in the window fitToScreen() makes; the selection takes
+// the picture over when it shows the file. Anything that fails here is left to the selection,
+// which reads the file again and reports what fails.
+void decodeEarly(lumorra::Preloader& early, const QString& path, lumorra::SettingsStore& settings,
+                 const lumorra::QtScreen& screen) {
+    using namespace lumorra;
+    ignoreErrors([&] {
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            return;
+        std::function<QSize(QSize)> fit = [](QSize) { return QSize(); };
+        if (numberValue(settings.read(keys::AutoZoom)) == 1) {
+            // Before the window exists its picture area's size is a guess: the share of the
+            // window it has in a window of the usual proportions. A guess that turns out wrong
+            // costs a second decode, never a wrong picture.
+            const QSize frame = MainWindow::fittedSize(screen.availableGeometry());
+            const QSize bounds(int(0.743 * frame.width()), int(0.896 * frame.height()));
+            const QScreen* primary = QGuiApplication::primaryScreen();
+            const qreal ratio = primary != nullptr ? primary->devicePixelRatio() : 1.0;
+            fit = [bounds, ratio](QSize natural) {
+                return SelectionViewer::autoZoomFit(natural, bounds, ratio);
+            };
+        }
+        early.preload({{path, QSize(), fit}});
+    });
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QString startPath;
     if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
         return done;
+    // The drive list's volumes are read while the application starts.
+    std::future<std::vector<lumorra::Volume>> volumes =
+        std::async(std::launch::async, lumorra::mountedVolumes);
     preferX11OnWayland();
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
@@ -116,6 +152,7 @@ int main(int argc, char* argv[]) {
     // Message boxes during start-up come and go before the main window exists; only the main
     // window's closing ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    lumorra::lookForSessionBusWithoutAutolaunch();
 
     using namespace lumorra;
     HelpViewer help;
@@ -131,9 +168,14 @@ int main(int argc, char* argv[]) {
     Services services{settings, programLog, dialogs,   launcher,
                       screen,   help,       clipboard, ProgramPaths::detect(),
                       colour};
+    const QString startFile =
+        startPath.isEmpty() ? QString() : QFileInfo(startPath).absoluteFilePath();
+    Preloader early(colour);
+    decodeEarly(early, startFile, settings, screen);
 
-    MainWindow window(services, mountedVolumes());
+    MainWindow window(services, volumes.get());
     SelectionViewer viewer(window, services);
+    viewer.adoptPreloaded(early);
     viewer.showVivo = [&](const QString& path) {
         QPointer<QWidget>& player = window.secondaryWindows().player;
         if (!player)

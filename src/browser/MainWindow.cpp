@@ -319,11 +319,14 @@ void MainWindow::updateFileCount() {
     Label6->setText(QString::number(File1->count()) + QStringLiteral(" File(s)"));
 }
 
+QSize MainWindow::fittedSize(const QRect& available) {
+    return QSize(qMin(1200, available.width() - 16), qMin(860, available.height() - 40));
+}
+
 void MainWindow::fitToScreen(const QRect& available) {
     if (available.isEmpty())
         return;
-    const QSize wanted(qMin(1200, available.width() - 16), qMin(860, available.height() - 40));
-    resize(wanted.expandedTo(minimumSizeHint()).boundedTo(available.size()));
+    resize(fittedSize(available).expandedTo(minimumSizeHint()).boundedTo(available.size()));
     move(available.topLeft() +
          QPoint((available.width() - width()) / 2, (available.height() - height()) / 2));
 }

@@ -119,6 +119,8 @@ public:
 
     // A size that uses the screen's free area but not more than it has.
     void fitToScreen(const QRect& available);
+    // The size fitToScreen() gives the window, before the window's own minimum.
+    static QSize fittedSize(const QRect& available);
 
     // The file list's directory and the selected name as one path.
     QString currentFilePath() const;

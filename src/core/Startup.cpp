@@ -32,9 +32,20 @@ StartupSequence::Outcome StartupSequence::run() {
     s_.log.open(s_.paths.programLogFile());
     runLog_.status(QStringLiteral("Program Logfile set"));
 
-    ignoreErrors([&] { s_.settings.write(keys::AppPath, s_.paths.appPath()); });
-    ignoreErrors([&] { s_.settings.write(keys::EXEName, s_.paths.exeName); });
-    ignoreErrors([&] { s_.settings.write(keys::Version, MajorVersion); });
+    // The program's identity goes to the file in one replace. Should that fail, each key is
+    // tried on its own, so that what can be stored still is.
+    const bool identityStored = withFailureHandler(
+        [&] {
+            s_.settings.write({{keys::AppPath, s_.paths.appPath()},
+                               {keys::EXEName, s_.paths.exeName},
+                               {keys::Version, MajorVersion}});
+        },
+        [](const Error&) {});
+    if (!identityStored) {
+        ignoreErrors([&] { s_.settings.write(keys::AppPath, s_.paths.appPath()); });
+        ignoreErrors([&] { s_.settings.write(keys::EXEName, s_.paths.exeName); });
+        ignoreErrors([&] { s_.settings.write(keys::Version, MajorVersion); });
+    }
     ignoreErrors([&] {
         runLog_.status(QStringLiteral("Program information saved to registration database"));
     });

@@ -302,6 +302,10 @@ QString SettingsStore::read(const QString& key) const {
 }
 
 void SettingsStore::write(const QString& key, const QString& value) {
+    write({{key, value}});
+}
+
+void SettingsStore::write(const std::vector<std::pair<QString, QString>>& values) {
     QFileInfo info(path_);
     if (!QDir().mkpath(info.absolutePath()))
         throw Error::fromErrno(errno != 0 ? errno : EACCES);
@@ -320,23 +324,25 @@ void SettingsStore::write(const QString& key, const QString& value) {
         groups.push_back(Group{group_, {}});
         target = &groups.back();
     }
-    bool found = false;
     auto& entries = target->entries;
-    for (auto it = entries.begin(); it != entries.end();) {
-        if (!sameKey(it->key, key)) {
+    for (const auto& [key, value] : values) {
+        bool found = false;
+        for (auto it = entries.begin(); it != entries.end();) {
+            if (!sameKey(it->key, key)) {
+                ++it;
+                continue;
+            }
+            if (found) {
+                it = entries.erase(it); // a second spelling of the same key: one key only
+                continue;
+            }
+            it->value = value;
+            found = true;
             ++it;
-            continue;
         }
-        if (found) {
-            it = entries.erase(it); // a second spelling of the same key: one key only
-            continue;
-        }
-        it->value = value;
-        found = true;
-        ++it;
+        if (!found)
+            entries.push_back(Entry{key, value});
     }
-    if (!found)
-        entries.push_back(Entry{key, value});
 
     // Every writer of the file holds the lock while its temporary exists, so a temporary found
     // now was left by a writer that was killed half way.

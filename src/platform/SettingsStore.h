@@ -2,15 +2,18 @@
 
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 namespace lumorra {
 
 // The per-user settings of both programs: one INI file, one group, text values.
 //
 // Keys are matched without regard to letter case ("startupdir" and "Startupdir" are one key).
 // Nothing is cached: every read parses the file as it is on disk now, so a write by the other
-// program is seen at the next read. Every write locks the file, re-reads it, changes the one key
-// and replaces the file atomically, so concurrent writers lose no key and a reader never sees a
-// half-written file.
+// program is seen at the next read. Every write locks the file, re-reads it, changes the key
+// (or keys) and replaces the file atomically, so concurrent writers lose no key and a reader never
+// sees a half-written file.
 class SettingsStore {
 public:
     explicit SettingsStore(QString filePath, QString group = QStringLiteral("Lumorra"));
@@ -23,6 +26,9 @@ public:
     QString read(const QString& key) const;
     // Stores the text, creating the key (and the file) if needed. Throws Error on failure.
     void write(const QString& key, const QString& value);
+    // Stores several keys with one replace of the file: the other program sees all of them or
+    // none, and they reach the disk together. Throws Error on failure; then none is stored.
+    void write(const std::vector<std::pair<QString, QString>>& values);
 
     const QString& filePath() const { return path_; }
 

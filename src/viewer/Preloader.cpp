@@ -7,6 +7,20 @@
 #include <algorithm>
 
 namespace lumorra {
+namespace {
+
+// Whether a picture read for another size is what a decode for `shown` gives: the decoder
+// reduces JPEGs alone, by the factor reductionFor() tells, and reads every other picture whole.
+bool servesFor(const Picture& picture, QSize shown) {
+    if (picture.format != QLatin1String("jpeg"))
+        return true;
+    const int applied = picture.isReduced() && picture.image.width() > 0
+                            ? qRound(double(picture.naturalSize.width()) / picture.image.width())
+                            : 1;
+    return applied == reductionFor(picture.naturalSize, shown);
+}
+
+} // namespace
 
 Preloader::~Preloader() {
     clear();
@@ -57,15 +71,16 @@ void Preloader::preload(const std::vector<Request>& requests) {
         const std::optional<Stamp> stamp = stampOf(r.path);
         if (!stamp)
             continue;
-        Entry entry{r.shown, *stamp, {}};
-        entry.result = QtConcurrent::run(
-            [path = r.path, shown = r.shown, colour = &colour_]() -> std::optional<Picture> {
-                try {
-                    return loadPicture(path, shown, MetafilePolicy::Refuse, colour);
-                } catch (...) {
-                    return std::nullopt; // the viewer reads it again and reports what fails
-                }
-            });
+        Entry entry{r.shown, *stamp, {}, bool(r.fit)};
+        entry.result = QtConcurrent::run([path = r.path, shown = r.shown, fit = r.fit,
+                                          colour = &colour_]() -> std::optional<Picture> {
+            try {
+                const QSize size = fit ? fit(pictureSize(path)) : shown;
+                return loadPicture(path, size, MetafilePolicy::Refuse, colour);
+            } catch (...) {
+                return std::nullopt; // the viewer reads it again and reports what fails
+            }
+        });
         entries_.emplace(r.path, std::move(entry));
     }
 }
@@ -76,14 +91,19 @@ std::optional<Picture> Preloader::take(const QString& path, QSize shown) {
         return std::nullopt;
     Entry entry = std::move(it->second);
     entries_.erase(it);
-    if (entry.shown != shown)
-        return std::nullopt;
     std::optional<Picture> picture = entry.result.result();
+    if (picture && (entry.shown != shown || entry.fitted) && !servesFor(*picture, shown))
+        return std::nullopt;
     // The file must be the one that was read: same length, same modification time, before
     // and after the decode.
     if (!picture || stampOf(path) != std::optional<Stamp>(entry.stamp))
         return std::nullopt;
     return picture;
+}
+
+void Preloader::adopt(Preloader& other) {
+    entries_.merge(other.entries_);
+    other.clear(); // what this one held already for the same files
 }
 
 void Preloader::clear() {

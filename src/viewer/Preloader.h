@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -33,6 +34,9 @@ public:
     struct Request {
         QString path;
         QSize shown; // decoded for showing at this size (see loadPicture); invalid: in full
+        // When set, the size to decode for is worked out on the decoding thread from the
+        // picture's natural size (read there too), instead of `shown`.
+        std::function<QSize(QSize natural)> fit = {};
     };
     // Starts decoding these files in this order; drops what was held for any other file.
     void preload(const std::vector<Request>& requests);
@@ -41,6 +45,8 @@ public:
     std::optional<Picture> take(const QString& path, QSize shown);
     // Drops everything and waits for running decodes.
     void clear();
+    // Takes over what `other` holds or is decoding (it decodes into the same colours).
+    void adopt(Preloader& other);
 
 private:
     struct Stamp {
@@ -52,6 +58,7 @@ private:
         QSize shown;
         Stamp stamp;
         QFuture<std::optional<Picture>> result;
+        bool fitted = false; // decoded for the size its request's fit gave
     };
     static std::optional<Stamp> stampOf(const QString& path);
     qint64 heldBytes();

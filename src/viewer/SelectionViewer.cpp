@@ -19,6 +19,7 @@
 #include "platform/picture/PictureLoader.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
@@ -78,6 +79,7 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
     // The holder of the file's picture follows an animation's frames: Save As writes the frame
     // shown.
     connect(w_.Image1, &PictureArea::frameShown, w_.Picture1, &PictureArea::showFrame);
+    w_.Image1->installEventFilter(this);
     // The movie area takes the movie's own size, as the picture area takes the picture's.
     connect(w_.AM1, &MovieControl::naturalSizeChanged, this, [this](QSize size) {
         if (size.isValid())
@@ -204,11 +206,30 @@ void SelectionViewer::pictureBranch() {
                 az();
             commonTail();
             // Once the picture is on the screen, the neighbours are read for the next key.
-            QTimer::singleShot(0, this, [this] { preloadNeighbours(); });
+            preloadAfterPaint();
         },
         [&](const Error& e) { pictureFailure(e); });
     if (!ok)
         ignoreErrors([&] { commonTail(); });
+}
+
+void SelectionViewer::preloadAfterPaint() {
+    preloadPending_ = true;
+    QTimer::singleShot(100, this, [this] {
+        if (preloadPending_) {
+            preloadPending_ = false;
+            preloadNeighbours();
+        }
+    });
+}
+
+bool SelectionViewer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == w_.Image1 && event->type() == QEvent::Paint && preloadPending_) {
+        preloadPending_ = false;
+        // After this paint, and the window's flush to the screen that follows it.
+        QTimer::singleShot(0, this, [this] { preloadNeighbours(); });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SelectionViewer::preloadNeighbours() {
@@ -239,17 +260,21 @@ QSize SelectionViewer::autoZoomFit(const QString& path) const {
         return QSize();
     QSize natural;
     ignoreErrors([&] { natural = pictureSize(path); });
-    if (natural.isEmpty())
-        return QSize();
     // The auto zoom shrinks the picture until it fits these bounds of the window.
     const QSize bounds(static_cast<int>(WidthLimit() * w_.frameGeometry().width()),
                        static_cast<int>(HeightLimit() * w_.frameGeometry().height()));
+    return autoZoomFit(natural, bounds, w_.devicePixelRatioF());
+}
+
+QSize SelectionViewer::autoZoomFit(QSize natural, QSize bounds, qreal devicePixelRatio) {
+    if (natural.isEmpty())
+        return QSize();
     if (bounds.isEmpty())
         return QSize();
     const QSize shown = natural.width() <= bounds.width() && natural.height() <= bounds.height()
                             ? natural
                             : natural.scaled(bounds, Qt::KeepAspectRatio);
-    return shown * w_.devicePixelRatioF();
+    return shown * devicePixelRatio;
 }
 
 void SelectionViewer::pictureFailure(const Error& e) {

@@ -39,6 +39,13 @@ public:
         return fullScreen_;
     }
 
+    // Takes over pictures decoded before the window existed (the file named on the command
+    // line): the selection shows them as it shows preloaded ones.
+    void adoptPreloaded(Preloader& early) { preloader_.adopt(early); }
+    // The size, in device pixels, the auto zoom shows a picture of `natural` pixels at when it
+    // fits it into `bounds` (logical pixels); invalid when that cannot be told.
+    static QSize autoZoomFit(QSize natural, QSize bounds, qreal devicePixelRatio);
+
     // The zoom factors and rates of the four options.
     static double pictureFactor(int option);
     static double movieRate(int option);
@@ -63,11 +70,16 @@ private:
 
     // Starts decoding the entries before and after the selection in the background.
     void preloadNeighbours();
+    // The neighbours are read once the picture is on the screen, so that their decoding does
+    // not hold up its painting; or a moment later when it is not painted.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void preloadAfterPaint();
 
     MainWindow& w_;
     Services& s_;
     Preloader preloader_;
     QString loadingMovie_; // the animation whose load outcome is still to come
+    bool preloadPending_ = false;
     class FullScreenWindow* fullScreen_ = nullptr;
 };
 

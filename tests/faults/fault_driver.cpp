@@ -4,7 +4,8 @@
 //
 //   fault_driver hammer <settings file> <prefix> <count> <go file>
 //       waits for the go file, then writes <prefix>0 .. <prefix><count-1> through the settings
-//       store; prints "failed <n>" for every write that failed and "done" at the end.
+//       store, some of them two at a time; prints "failed <n>" for every write that failed and
+//       "done" at the end.
 //   fault_driver settings <settings file>
 //       writes Round<n> = n for n = 0, 1, 2, ... until killed.
 //   fault_driver copy <dir>
@@ -56,9 +57,17 @@ int hammer(const QStringList& a) {
     // Both writers start at the same moment: when the go file appears.
     while (!QFile::exists(a[3]))
         QThread::usleep(200);
+    const auto key = [&](int i) { return prefix + QString::number(i); };
+    const auto value = [](int i) { return QString::number(i * 7); };
     for (int i = 0; i < count; ++i) {
         try {
-            settings.write(prefix + QString::number(i), QString::number(i * 7));
+            // Every fourth write stores two keys in one replace, as the start-up does.
+            if (i % 4 == 0 && i + 1 < count) {
+                settings.write({{key(i), value(i)}, {key(i + 1), value(i + 1)}});
+                ++i;
+            } else {
+                settings.write(key(i), value(i));
+            }
         } catch (...) {
             std::printf("failed %d: %s\n", i,
                         qPrintable(Error::fromCurrentException().description));

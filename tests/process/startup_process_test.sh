@@ -127,6 +127,25 @@ grep -q "^\"<[^>]*> $title\"" "$proglog" || fail "the record is not in the quote
 [ "$(lines_with '^Systray program ERROR' "$runlog")" -eq 1 ] || fail "no tray error line in the run log"
 if grep -qv $'\r$' "$runlog"; then fail "a run log line does not end in CR LF"; fi
 
+echo "== a file on the command line: killed as its window shows, then a broken one"
+# The keys the start writes are in the file, whole, however early the program is killed.
+sed -i '/^\(AppPath\|EXEName\|Version\|Systray\)=/d' "$conf"
+echo 'Systray=0' >>"$conf"
+convert -size 300x200 xc:'#3070c0' "$work/pics/photo.jpg" 2>/dev/null || cp "$work/pics/one.jpg" "$work/pics/photo.jpg"
+"$work/prog/lumorra" "$work/pics/photo.jpg" >>"$work/lumorra.log" 2>&1 &
+wait_for 15 "the main window with the photo" main_windows_are 1
+pkill -KILL -f "^$work/prog/lumorra "
+key_is AppPath "$work/prog/" && key_is EXEName lumorra && key_is Version 3 ||
+    fail "after the kill: AppPath='$(key AppPath)' EXEName='$(key EXEName)' Version='$(key Version)'"
+# A picture that cannot be read gets the picture load message, as a click on it does.
+printf '\377\330\377\340 not really' >"$work/pics/broken.jpg"
+sed -i '/^OLE=/d' "$conf"
+echo 'OLE=0' >>"$conf"
+"$work/prog/lumorra" "$work/pics/broken.jpg" >>"$work/lumorra.log" 2>&1 &
+wait_for 15 "the picture load message" xdotool search --onlyvisible --name '^Picture load ERROR 481 \('
+pkill -KILL -f "^$work/prog/lumorra "
+[ "$(lines_with 'Picture load ERROR 481 (' "$proglog")" -eq 1 ] || fail "the program log lacks the picture load record"
+
 check_sanitizer_reports "$work/lumorra.log"
 
 echo "PASS"

@@ -29,6 +29,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -127,6 +128,7 @@ private slots:
     void photoDecodedForTheScreenBehavesLikeTheFullOne();
     void reducedPictureKeptWhenTheFileChanged();
     void nextPictureIsPreloadedUnlessItChanged();
+    void pictureDecodedBeforeTheWindow();
     void zoomOptionsStartFromTheNaturalSize();
     void animationModeSetsTheRate();
     void pictureInAnimationModeGoesToTheMovieControl();
@@ -325,19 +327,53 @@ void ViewerTest::nextPictureIsPreloadedUnlessItChanged() {
     v.window->setMinimumSize(0, 0);
     v.window->resize(800, 600);
     v.select(QStringLiteral("a.jpg"));
-    QCoreApplication::processEvents(); // the preload starts after the show
+    QTest::qWait(150); // the preload starts once the picture is painted, or soon after
     // b.jpg was read in the background; replacing it on disk makes that copy stale.
     v.picture(QStringLiteral("b.jpg"), QSize(640, 480));
     v.window->File1->setListIndex(1);
     QCOMPARE(v.window->Label5->text(), QStringLiteral("640 x 480"));
     QCOMPARE(v.window->Picture1->picture().size(), QSize(640, 480));
     // c.jpg is unchanged: the preloaded picture is shown, the same as a fresh decode.
-    QCoreApplication::processEvents();
+    QTest::qWait(150);
     v.window->File1->setListIndex(2);
     QCOMPARE(v.window->Label5->text(), QStringLiteral("1600 x 1200"));
     QCOMPARE(v.window->Picture1->picture().size(), QSize(1600, 1200));
     const QColor c = v.window->Picture1->picture().pixelColor(10, 10);
     QVERIFY(qAbs(c.red() - 30) <= 3 && qAbs(c.green() - 120) <= 3 && qAbs(c.blue() - 200) <= 3);
+}
+
+// The file named on the command line is decoded before the window exists and handed to the
+// viewer; what the user sees is what a click on the file shows.
+void ViewerTest::pictureDecodedBeforeTheWindow() {
+    enum class Then { Kept, Replaced, Broken };
+    for (const Then then : {Then::Kept, Then::Replaced, Then::Broken}) {
+        View v;
+        v.settings.write(keys::AutoZoom, QStringLiteral("1"));
+        const QString path =
+            then == Then::Broken
+                ? v.file(QStringLiteral("a.jpg"), QByteArray("\xff\xd8\xff\xe0 bad", 9))
+                : v.picture(QStringLiteral("a.jpg"), QSize(1600, 1200));
+        Preloader early(v.services.colour);
+        early.preload({{path, QSize(600, 450)}});
+        QThreadPool::globalInstance()->waitForDone(); // the early decode has read the file
+        if (then == Then::Replaced) // another program writes the file before the window shows
+            v.picture(QStringLiteral("a.jpg"), QSize(640, 480));
+        v.viewer->adoptPreloaded(early);
+        v.window->setMinimumSize(0, 0);
+        v.window->resize(800, 600);
+        v.select(QStringLiteral("a.jpg"));
+        if (then == Then::Broken) {
+            const auto messages = v.dialogs.messages();
+            QCOMPARE(messages.size(), size_t(1));
+            QCOMPARE(messages[0].text, PictureMessage);
+            QVERIFY(messages[0].title.startsWith(QStringLiteral("Picture load ERROR 481 (")));
+            continue;
+        }
+        const QSize natural = then == Then::Kept ? QSize(1600, 1200) : QSize(640, 480);
+        QCOMPARE(v.window->Picture1->naturalSize(), natural);
+        QCOMPARE(v.window->Picture1->picture().size(), natural);
+        QVERIFY(v.dialogs.messages().empty());
+    }
 }
 
 void ViewerTest::smallPictureUnderAutoZoom() {
