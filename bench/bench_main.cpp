@@ -342,7 +342,7 @@ int main(int argc, char* argv[]) {
     if (command == QLatin1String("infolist") && args.size() == 3)
         return infoList(args[2]);
     std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
-                         "listref DIR | listrule DIR | infolist DIR | zoom FILE | heifref FILE
-");
+                         "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
+                         "heifref FILE\n");
     return 2;
 }
