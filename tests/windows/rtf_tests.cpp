@@ -11,6 +11,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextList>
+#include <QTextTable>
 #include <QUrl>
 
 #include <vector>
@@ -280,14 +282,23 @@ void RtfTest::wordProcessorFileOpensWithTextAndStyles() {
         QStringLiteral("Café notes"),
         QStringLiteral("The price is 5 €, paid in full, with thanks\u00A0and red underline."),
         QStringLiteral("Visit example.org today"),
-        QStringLiteral("·\tFirst item"),
-        QStringLiteral("·\tSecond item, naïve"),
+        QStringLiteral("First item"),
+        QStringLiteral("Second item, naïve"),
         QStringLiteral("Right aligned\u2028second line"),
         QString(QChar::ObjectReplacementCharacter) + QStringLiteral(" A picture."),
-        QStringLiteral("Cell A\tCell B\t"),
+        QStringLiteral("Cell A"),
+        QStringLiteral("Cell B"),
         QStringLiteral("Greek αβ, emoji 😀 end.")};
     QCOMPARE(blocks(doc), expected);
     QVERIFY(noControlWords(doc));
+    // The list items are a bulleted list, the row a table, the link keeps its target.
+    const QTextBlock item = doc.findBlockByNumber(3);
+    QVERIFY(item.textList() && item.textList() == item.next().textList());
+    QCOMPARE(item.textList()->format().style(), QTextListFormat::ListDisc);
+    QTextTable* table = QTextCursor(doc.findBlockByNumber(7)).currentTable();
+    QVERIFY(table && table->rows() == 1 && table->columns() == 2);
+    QCOMPARE(runWith(doc, QStringLiteral("example.org")).format.anchorHref(),
+             QStringLiteral("https://example.org/"));
 
     const Run title = runWith(doc, QStringLiteral("Café"));
     QVERIFY(title.format.fontWeight() >= QFont::Bold);
@@ -308,7 +319,6 @@ void RtfTest::wordProcessorFileOpensWithTextAndStyles() {
     for (int i = 0; i < 5; ++i)
         right = right.next();
     QCOMPARE(right.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
-    QCOMPARE(right.previous().blockFormat().leftMargin(), 48.0); // \li720
 
     // The PNG of the picture, not its metafile stand-in, at 1200 x 900 twips.
     const auto pics = pictures(doc);
