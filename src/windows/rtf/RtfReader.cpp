@@ -479,6 +479,12 @@ private:
         const Dest dest = state().dest;
         const qsizetype start = groupStart_.back();
         const bool listGroup = listGroupDepth_ == stack_.size();
+        if (stack_.size() == 2) {
+            // The document's group: its last paragraph, which may have no mark, keeps its
+            // properties.
+            stack_[0].para = stack_[1].para;
+            stack_[0].chars = stack_[1].chars;
+        }
         stack_.pop_back();
         groupStart_.pop_back();
         if (dest == Dest::FontTable)
