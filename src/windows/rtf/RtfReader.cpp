@@ -9,6 +9,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextList>
 #include <QTextTable>
@@ -247,8 +248,7 @@ struct OpenTable {
     QTextTable* table = nullptr;
     int row = 0, column = 0;
     enum class Next { Here, Cell, Row } next = Next::Here;
-    bool widthsSet = false;
-    std::vector<int> verticalStart; // per column: the row a vertical merge started in, or -1
+    std::vector<RowDefinition> rows; // each row's properties, as its end gave them
 };
 
 QTextListFormat::Style styleOfLevel(const ListLevel& level) {
@@ -437,8 +437,7 @@ public:
         // A final paragraph mark ends the last paragraph; it does not start an empty one.
         const QTextBlock previous = cursor_.block().previous();
         if (lastWasParagraphEnd_ && cursor_.block().length() <= 1 && previous.isValid() &&
-            !QTextCursor(previous).currentTable() && !cursor_.currentTable() &&
-            !cursor_.currentList()) {
+            !QTextCursor(previous).currentTable() && !cursor_.currentTable()) {
             cursor_.deletePreviousChar();
         }
         keep();
@@ -1129,13 +1128,13 @@ private:
                 cursor_.deletePreviousChar();
             OpenTable t;
             t.table = cursor_.insertTable(1, 1, format);
-            t.verticalStart.assign(1, -1);
             tables_.push_back(t);
             cursor_ = t.table->cellAt(0, 0).firstCursorPosition();
         }
     }
 
     void closeTable() {
+        finishTable(tables_.back());
         QTextCursor after = tables_.back().table->lastCursorPosition();
         after.movePosition(QTextCursor::NextBlock);
         cursor_ = after;
@@ -1169,102 +1168,200 @@ private:
         lastWasParagraphEnd_ = false;
     }
 
+    // The row's cell formats; its merges and the table's column widths wait for the table's end.
     void applyRow(OpenTable& t, const RowDefinition& def) {
         QTextTable* table = t.table;
-        const int columns = table->columns();
-        t.verticalStart.resize(columns, -1);
-        const int cells = std::min(static_cast<int>(def.cells.size()), columns);
-        QTextTableFormat tableFormat = table->format();
-        bool tableChanged = false;
-        if (!t.widthsSet && cells == columns) {
-            QList<QTextLength> widths;
+        if (static_cast<int>(t.rows.size()) <= t.row)
+            t.rows.resize(t.row + 1);
+        t.rows[t.row] = def;
+        const int cells = std::min(static_cast<int>(def.cells.size()), table->columns());
+        for (int i = 0; i < cells; ++i) {
+            QTextTableCell cell = table->cellAt(t.row, i);
+            if (cell.row() == t.row && cell.column() == i)
+                cell.setFormat(cellFormat(def.cells[i], cell.format().toTableCellFormat()));
+        }
+    }
+
+    QTextTableCellFormat cellFormat(const CellDefinition& c, QTextTableCellFormat f) const {
+        if (c.shading > 0 && c.shading < static_cast<int>(colors_.size()) &&
+            colors_[c.shading].isValid())
+            f.setBackground(colors_[c.shading]);
+        for (int side = 0; side < 4; ++side) {
+            if (c.borderWidth[side] < 0)
+                continue;
+            const double width = std::max(1.0, c.borderWidth[side] / TwipsPerPixel);
+            QColor colour(Qt::black);
+            if (c.borderColour[side] > 0 &&
+                c.borderColour[side] < static_cast<int>(colors_.size()) &&
+                colors_[c.borderColour[side]].isValid())
+                colour = colors_[c.borderColour[side]];
+            switch (side) {
+            case 0:
+                f.setTopBorder(width);
+                f.setTopBorderBrush(colour);
+                f.setTopBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+                break;
+            case 1:
+                f.setLeftBorder(width);
+                f.setLeftBorderBrush(colour);
+                f.setLeftBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+                break;
+            case 2:
+                f.setBottomBorder(width);
+                f.setBottomBorderBrush(colour);
+                f.setBottomBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+                break;
+            default:
+                f.setRightBorder(width);
+                f.setRightBorderBrush(colour);
+                f.setRightBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+                break;
+            }
+        }
+        if (c.verticalAlignment == 1)
+            f.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+        else if (c.verticalAlignment == 2)
+            f.setVerticalAlignment(QTextCharFormat::AlignBottom);
+        return f;
+    }
+
+    // Where each row's cells stand among the table's columns: the columns end at the right
+    // edges any row gives its cells. Empty when a row gives no edges or edges that go back.
+    struct Placement {
+        std::vector<int> edges;
+        std::vector<std::vector<std::pair<int, int>>> cells; // per row: first and last column
+    };
+    static Placement placement(const OpenTable& t) {
+        Placement p;
+        const int rows = t.table->rows();
+        if (static_cast<int>(t.rows.size()) < rows)
+            return {};
+        std::set<int> edges;
+        for (int r = 0; r < rows; ++r) {
+            const RowDefinition& def = t.rows[r];
+            if (def.cells.empty())
+                return {};
             int left = def.left;
             for (const CellDefinition& c : def.cells) {
-                widths << QTextLength(QTextLength::FixedLength,
-                                      std::clamp((c.right - left) / TwipsPerPixel, 8.0, 4000.0));
-                left = std::max(left, c.right);
+                if (c.right <= left)
+                    return {};
+                left = c.right;
+                edges.insert(c.right);
             }
-            tableFormat.setColumnWidthConstraints(widths);
-            tableFormat.setCellPadding(std::min(def.gap / TwipsPerPixel, 40.0));
-            t.widthsSet = true;
-            tableChanged = true;
-        } else if (tableFormat.columnWidthConstraints().size() != columns &&
-                   !tableFormat.columnWidthConstraints().isEmpty()) {
-            tableFormat.clearColumnWidthConstraints();
-            tableChanged = true;
         }
-        if (tableChanged)
-            table->setFormat(tableFormat);
-        for (int i = 0; i < cells; ++i) {
-            const CellDefinition& c = def.cells[i];
-            QTextTableCell cell = table->cellAt(t.row, i);
-            if (cell.row() != t.row || cell.column() != i)
-                continue;
-            QTextTableCellFormat f = cell.format().toTableCellFormat();
-            if (c.shading > 0 && c.shading < static_cast<int>(colors_.size()) &&
-                colors_[c.shading].isValid())
-                f.setBackground(colors_[c.shading]);
-            for (int side = 0; side < 4; ++side) {
-                if (c.borderWidth[side] < 0)
+        if (edges.size() > MaxTableColumns)
+            return {};
+        p.edges.assign(edges.begin(), edges.end());
+        for (int r = 0; r < rows; ++r) {
+            p.cells.emplace_back();
+            int left = t.rows[r].left;
+            for (const CellDefinition& c : t.rows[r].cells) {
+                const auto first = std::upper_bound(p.edges.begin(), p.edges.end(), left);
+                const auto last = std::lower_bound(p.edges.begin(), p.edges.end(), c.right);
+                p.cells.back().emplace_back(static_cast<int>(first - p.edges.begin()),
+                                            static_cast<int>(last - p.edges.begin()));
+                left = c.right;
+            }
+        }
+        return p;
+    }
+
+    // The table's end: its columns laid out by the cells' edges, its merged cells merged.
+    void finishTable(OpenTable& t) {
+        const Placement p = placement(t);
+        bool inPlace = !p.edges.empty();
+        for (size_t r = 0; inPlace && r < p.cells.size(); ++r) {
+            inPlace = static_cast<int>(p.cells[r].size()) == t.table->columns();
+            for (size_t i = 0; inPlace && i < p.cells[r].size(); ++i)
+                inPlace =
+                    p.cells[r][i] == std::pair<int, int>(static_cast<int>(i), static_cast<int>(i));
+        }
+        if (!p.edges.empty() && !inPlace)
+            rebuild(t, p);
+        QTextTable* table = t.table;
+        const int rows = std::min(table->rows(), static_cast<int>(t.rows.size()));
+        if (!p.edges.empty()) {
+            QTextTableFormat format = table->format();
+            QList<QTextLength> widths;
+            int left = t.rows.front().left;
+            for (int edge : p.edges) {
+                widths << QTextLength(QTextLength::FixedLength,
+                                      std::clamp((edge - left) / TwipsPerPixel, 8.0, 4000.0));
+                left = edge;
+            }
+            format.setColumnWidthConstraints(widths);
+            format.setCellPadding(std::min(t.rows.front().gap / TwipsPerPixel, 40.0));
+            table->setFormat(format);
+        }
+        // Merged cells: across (first cell and the ones it takes, or one cell over several
+        // columns), then down into the cell above.
+        const auto columnOf = [&](int r, int i) {
+            return p.edges.empty() ? std::pair<int, int>(i, i) : p.cells[r][i];
+        };
+        for (int r = 0; r < rows; ++r) {
+            const auto& cells = t.rows[r].cells;
+            const int n = std::min(static_cast<int>(cells.size()), table->columns());
+            for (int i = 0; i < n; ++i) {
+                const auto [first, last] = columnOf(r, i);
+                int end = last;
+                if (cells[i].mergeFirst) {
+                    for (int j = i + 1; j < n && cells[j].merged; ++j)
+                        end = columnOf(r, j).second;
+                }
+                if (end > first && end < table->columns())
+                    table->mergeCells(r, first, 1, end - first + 1);
+            }
+        }
+        std::vector<int> start(table->columns(), -1);
+        for (int r = 0; r < rows; ++r) {
+            const auto& cells = t.rows[r].cells;
+            const int n = std::min(static_cast<int>(cells.size()), table->columns());
+            for (int i = 0; i < n; ++i) {
+                const int column = columnOf(r, i).first;
+                if (column >= table->columns())
                     continue;
-                const double width = std::max(1.0, c.borderWidth[side] / TwipsPerPixel);
-                QColor colour(Qt::black);
-                if (c.borderColour[side] > 0 &&
-                    c.borderColour[side] < static_cast<int>(colors_.size()) &&
-                    colors_[c.borderColour[side]].isValid())
-                    colour = colors_[c.borderColour[side]];
-                switch (side) {
-                case 0:
-                    f.setTopBorder(width);
-                    f.setTopBorderBrush(colour);
-                    f.setTopBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-                    break;
-                case 1:
-                    f.setLeftBorder(width);
-                    f.setLeftBorderBrush(colour);
-                    f.setLeftBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-                    break;
-                case 2:
-                    f.setBottomBorder(width);
-                    f.setBottomBorderBrush(colour);
-                    f.setBottomBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-                    break;
-                default:
-                    f.setRightBorder(width);
-                    f.setRightBorderBrush(colour);
-                    f.setRightBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-                    break;
+                if (cells[i].verticalFirst) {
+                    start[column] = r;
+                } else if (cells[i].verticalMerged && start[column] >= 0 && !cells[i].merged) {
+                    const QTextTableCell top = table->cellAt(start[column], column);
+                    if (top.row() == start[column] && top.column() == column)
+                        table->mergeCells(start[column], column, r - start[column] + 1,
+                                          top.columnSpan());
+                } else {
+                    start[column] = -1;
                 }
             }
-            if (c.verticalAlignment == 1)
-                f.setVerticalAlignment(QTextCharFormat::AlignMiddle);
-            else if (c.verticalAlignment == 2)
-                f.setVerticalAlignment(QTextCharFormat::AlignBottom);
-            cell.setFormat(f);
         }
-        // Merged cells: across first, then down into the cells above.
-        for (int i = 0; i < cells; ++i) {
-            if (!def.cells[i].mergeFirst)
-                continue;
-            int span = 1;
-            while (i + span < cells && def.cells[i + span].merged)
-                ++span;
-            if (span > 1)
-                table->mergeCells(t.row, i, 1, span);
-        }
-        for (int i = 0; i < cells; ++i) {
-            const CellDefinition& c = def.cells[i];
-            if (c.verticalFirst) {
-                t.verticalStart[i] = t.row;
-            } else if (c.verticalMerged && t.verticalStart[i] >= 0 && !c.merged) {
-                const int start = t.verticalStart[i];
-                const QTextTableCell top = table->cellAt(start, i);
-                if (top.column() == i && top.row() == start)
-                    table->mergeCells(start, i, t.row - start + 1, top.columnSpan());
-            } else {
-                t.verticalStart[i] = -1;
+    }
+
+    // Moves the cells of a table whose rows have cells of differing edges into a table of a
+    // column for each edge, which takes the old table's place.
+    void rebuild(OpenTable& t, const Placement& p) {
+        QTextTable* old = t.table;
+        QTextCursor after = old->lastCursorPosition();
+        after.movePosition(QTextCursor::NextBlock);
+        QTextTable* table =
+            after.insertTable(old->rows(), static_cast<int>(p.edges.size()), old->format());
+        for (int r = 0; r < old->rows(); ++r) {
+            const int n = std::min<int>(old->columns(), p.cells[r].size());
+            for (int i = 0; i < n; ++i) {
+                const QTextTableCell from = old->cellAt(r, i);
+                if (from.row() != r || from.column() != i)
+                    continue;
+                QTextTableCell to = table->cellAt(r, p.cells[r][i].first);
+                to.setFormat(from.format());
+                QTextCursor source = from.firstCursorPosition();
+                source.setPosition(from.lastPosition(), QTextCursor::KeepAnchor);
+                QTextCursor target = to.firstCursorPosition();
+                target.insertFragment(source.selection());
             }
         }
+        // The old table goes, and with it the empty paragraph between the two.
+        QTextCursor gone(&doc_);
+        gone.setPosition(old->firstPosition() - 1);
+        gone.setPosition(table->firstPosition() - 1, QTextCursor::KeepAnchor);
+        gone.removeSelectedText();
+        t.table = table;
     }
 
     void pictureWord(const std::string& w, int p) {
