@@ -431,7 +431,9 @@ public:
             }
         }
         flush();
-        applyParagraph();
+        // A last paragraph without its mark, unless a cell or row mark ended it.
+        if (tables_.empty() || tables_.back().next == OpenTable::Next::Here)
+            applyParagraph();
         while (!tables_.empty())
             closeTable();
         // A final paragraph mark ends the last paragraph; it does not start an empty one.

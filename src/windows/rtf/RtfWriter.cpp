@@ -291,9 +291,11 @@ private:
                 appendNumber(out, "levelnfcn", nfc);
                 out += "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1{\\leveltext";
                 if (nfc == 23) {
+                    // The bullet with a fallback of its own: readers take a code page byte
+                    // after it for a second bullet.
                     out += "\\'01";
-                    appendText(out, QString(QChar(bulletOf(style))));
-                    out += ";}{\\levelnumbers;}";
+                    appendNumber(out, "u", static_cast<short>(bulletOf(style)));
+                    out += " ?;}{\\levelnumbers;}";
                 } else {
                     out += "\\'02\\'0" + QByteArray::number(level) + ".;}{\\levelnumbers\\'01;}";
                 }
