@@ -1101,7 +1101,10 @@ private:
         if (!tables_.empty() && static_cast<int>(tables_.size()) <= depth) {
             OpenTable& t = tables_.back();
             if (t.next == OpenTable::Next::Row) {
-                t.table->appendRows(1);
+                // Rows come in stock: a table's layout is worked out afresh each time it grows,
+                // so a row at a time would take time growing as the square of the rows.
+                if (t.row + 1 >= t.table->rows())
+                    t.table->appendRows(std::clamp(t.table->rows(), 1, 1024));
                 ++t.row;
                 t.column = 0;
             } else if (t.next == OpenTable::Next::Cell) {
@@ -1270,6 +1273,8 @@ private:
 
     // The table's end: its columns laid out by the cells' edges, its merged cells merged.
     void finishTable(OpenTable& t) {
+        if (t.table->rows() > t.row + 1)
+            t.table->removeRows(t.row + 1, t.table->rows() - t.row - 1);
         const Placement p = placement(t);
         bool inPlace = !p.edges.empty();
         for (size_t r = 0; inPlace && r < p.cells.size(); ++r) {
