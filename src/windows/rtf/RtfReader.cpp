@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -1361,6 +1362,20 @@ private:
                 source.setPosition(from.lastPosition(), QTextCursor::KeepAnchor);
                 QTextCursor target = to.firstCursorPosition();
                 target.insertFragment(source.selection());
+                // The fragment comes after the new cell's empty paragraph, which goes.
+                const QTextBlock empty = to.firstCursorPosition().block();
+                const QTextBlock moved = empty.next();
+                if (empty.length() <= 1 && moved.isValid() &&
+                    moved.position() <= to.lastPosition() &&
+                    QTextCursor(moved).currentFrame() == QTextCursor(empty).currentFrame()) {
+                    const QPointer<QTextList> list = moved.textList();
+                    QTextCursor merge(empty);
+                    merge.setBlockFormat(moved.blockFormat());
+                    merge.setPosition(moved.position(), QTextCursor::KeepAnchor);
+                    merge.removeSelectedText();
+                    if (list && !merge.block().textList())
+                        list->add(merge.block());
+                }
             }
         }
         // The old table goes, and with it the empty paragraph between the two.
@@ -1591,7 +1606,7 @@ private:
                             .levels[std::min<size_t>(p.listLevel, def->second.levels.size() - 1)];
             if (level.format == 255)
                 return nullptr; // a level without a number
-            QTextList*& list = wordLists_[{p.list, p.listLevel}];
+            QPointer<QTextList>& list = wordLists_[{p.list, p.listLevel}];
             if (!list) {
                 QTextListFormat f;
                 f.setStyle(styleOfLevel(level));
@@ -1605,7 +1620,7 @@ private:
             return nullptr;
         }
         const QTextListFormat::Style style = p.pn.bullet ? QTextListFormat::ListDisc : p.pn.style;
-        QTextList*& list = pnLists_[{static_cast<int>(style), p.pn.level}];
+        QPointer<QTextList>& list = pnLists_[{static_cast<int>(style), p.pn.level}];
         if (!list) {
             QTextListFormat f;
             f.setStyle(style);
@@ -1702,8 +1717,9 @@ private:
     size_t listGroupDepth_ = 0;
     QString levelText_;
     int overrideList_ = -1, overrideNumber_ = -1;
-    std::map<std::pair<int, int>, QTextList*> wordLists_;
-    std::map<std::pair<int, int>, QTextList*> pnLists_;
+    // The lists made so far: a table's end may move its cells' lists, which then go.
+    std::map<std::pair<int, int>, QPointer<QTextList>> wordLists_;
+    std::map<std::pair<int, int>, QPointer<QTextList>> pnLists_;
     PnState pn_;
     QString fieldInstruction_;
     // Kept as they came.
