@@ -562,9 +562,13 @@ void EditorWindow::mnuopen_Click() {
 
 void EditorWindow::mnusave_Click() {
     ignoreErrors([&] { panel(2, QStringLiteral("Saving file")); });
+    // A question that cannot be asked saves nothing.
+    bool go = false;
+    if (!path_.isEmpty())
+        ignoreErrors([&] { go = confirmLoss(path_); });
     if (path_.isEmpty()) {
         ignoreErrors([&] { savefile(); });
-    } else if (confirmLoss(path_)) {
+    } else if (go) {
         try {
             saveFile(path_, type_ == Rtf);
             if (QFileInfo(path_).absoluteFilePath() == droppedFrom_)
