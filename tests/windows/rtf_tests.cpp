@@ -685,6 +685,9 @@ void RtfTest::brokenInputNeverCrashes() {
     QCOMPARE(text("{\\rtf1 \\fs99999999999999999999 \\'zz\\'4"), QString());
     QCOMPARE(text("{\\rtf1{\\colortbl;\\red999\\green-5;}\\cf7 \\cf1 c\\highlight-3 d}"),
              QStringLiteral("cd"));
+    // A row mark after the table's paragraphs ended, text pending.
+    QCOMPARE(text("{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\cell\\pard b\\row c}"),
+             QStringLiteral("\na\nb\nc"));
     QByteArray deep = "{\\rtf1 ";
     deep += QByteArray(100000, '{') + "deep" + QByteArray(100000, '}');
     QCOMPARE(text(deep), QStringLiteral("deep"));

@@ -1160,12 +1160,12 @@ private:
     }
 
     void endRow(int depth) {
+        flush(); // which may open or close tables
         depth = std::min(depth, static_cast<int>(tables_.size()));
         if (depth == 0) {
             paragraph(); // a row mark outside a table
             return;
         }
-        flush();
         while (static_cast<int>(tables_.size()) > depth)
             closeTable();
         OpenTable& t = tables_.back();
