@@ -688,6 +688,11 @@ void RtfTest::brokenInputNeverCrashes() {
     // A row mark after the table's paragraphs ended, text pending.
     QCOMPARE(text("{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\cell\\pard b\\row c}"),
              QStringLiteral("\na\nb\nc"));
+    // A group kept as it came starts with its word: text read before it is not kept twice.
+    QTextDocument kept, keptBack;
+    rtf::read("{\\rtf1{before\\info{\\title T}}{\\header x\\footer y} after}", kept);
+    roundTrip(kept, keptBack);
+    QCOMPARE(keptBack.toPlainText(), QStringLiteral("before after"));
     QByteArray deep = "{\\rtf1 ";
     deep += QByteArray(100000, '{') + "deep" + QByteArray(100000, '}');
     QCOMPARE(text(deep), QStringLiteral("deep"));

@@ -664,6 +664,18 @@ private:
         }
     }
 
+    // Whether the word is the first thing in its group ("{\\word" or "{\\*\\word"): a group is
+    // kept whole only when nothing of it was read as text before.
+    bool opensGroup(const std::string& w) const {
+        QByteArray head = data_.mid(groupStart_.back() + 1, static_cast<qsizetype>(w.size()) + 8);
+        head = head.trimmed();
+        if (head.startsWith("\\*"))
+            head = head.mid(2).trimmed();
+        const qsizetype after = static_cast<qsizetype>(w.size()) + 1;
+        return head.startsWith('\\' + QByteArray(w.c_str())) &&
+               (head.size() == after || !std::isalpha(static_cast<unsigned char>(head.at(after))));
+    }
+
     void skip(GroupState& s, Dropped what) {
         flush();
         s.dest = Dest::Skip;
@@ -695,7 +707,7 @@ private:
         }
         if (keptDestinations().count(w)) {
             flush();
-            if (documentLevel) {
+            if (documentLevel && opensGroup(w)) {
                 s.dest = Dest::Kept;
                 keptIsInfo_ = w == "info";
             } else {
