@@ -22,7 +22,7 @@ class QTextDocument;
 namespace lumorra::rtf {
 
 // Properties of the image formats of embedded pictures: the picture's encoded bytes, kept as
-// they came so that saving writes them unchanged, and their type, "png" or "jpeg".
+// they came so that saving writes them unchanged, and their type, "png", "jpeg", "wmf" or "emf".
 inline constexpr int PictureData = QTextFormat::UserProperty + 0x5254;
 inline constexpr int PictureType = QTextFormat::UserProperty + 0x5255;
 // For metafiles ("wmf", "emf"): the picture's extent as the file gave it (\picw, \pich, a QSize)
@@ -44,7 +44,8 @@ struct ReadReport {
     QStringList dropped;
 };
 
-// The whole document as RTF (7-bit text: everything else is escaped).
+// The whole document as RTF (7-bit text: everything else is escaped; what a read kept as it
+// came is written as it came).
 QByteArray write(const QTextDocument& document);
 
 // Replaces the document's content with the RTF text. Never throws on malformed input: what can
