@@ -15,8 +15,8 @@ public:
     virtual QWidget* window() = 0;
     // The editing area's plain text, lines separated by "\n".
     virtual QString text() const = 0;
-    // Replaces the editing area's text.
-    virtual void setText(const QString& text) = 0;
+    // Appends plain text after what the document holds, which keeps its formatting.
+    virtual void appendText(const QString& text) = 0;
     // The document path (empty for an untitled document), the changed mark ("1" or empty) and
     // the document type ("txt" or "rtf").
     virtual void setDocumentState(const QString& path, const QString& changed,

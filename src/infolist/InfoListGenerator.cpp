@@ -119,10 +119,10 @@ void InfoListGenerator::run() {
         (withSizes ? slow : fast) + QStringLiteral(" sec.)"));
 
     // The lines are gathered here and go into the editor's document in one piece when the
-    // loop ends or fails: replacing a growing document line by line would take far longer
-    // than reading the files.
+    // loop ends or fails, after what the document holds: adding to a growing document line by
+    // line would take far longer than reading the files.
     runEditor_ = ed;
-    document_ = ed->text() + QStringLiteral("Info for ") + list->path() + QStringLiteral("  (") +
+    document_ = QStringLiteral("Info for ") + list->path() + QStringLiteral("  (") +
                 list->pattern() + QStringLiteral(")\n\n");
     pending_ = true;
 
@@ -149,7 +149,7 @@ void InfoListGenerator::run() {
         progress_->step();
     }
     pending_ = false;
-    ed->setText(document_);
+    ed->appendText(document_);
 
     const QString totalText = QStringLiteral("\nTotal ") + QString::number(n) +
                               QStringLiteral(" File(s) (") + numberText(total, locale) +
@@ -186,7 +186,7 @@ void InfoListGenerator::finish(InfoListEditor* ed, const QString& totalText) {
         if (s_.settings.read(keys::OnTop) == QLatin1String("1"))
             setKeepOnTop(editorWindow, true);
     });
-    ignoreErrors([&] { ed->setText(ed->text() + totalText); });
+    ignoreErrors([&] { ed->appendText(totalText); });
     ignoreErrors([&] {
         editorWindow->show();
         editorWindow->raise();
@@ -208,7 +208,7 @@ void InfoListGenerator::failure(const Error& e) {
     // What the run wrote so far stays in the document, which is not shown.
     ignoreErrors([&] {
         if (pending_ && runEditor_)
-            runEditor_->setText(document_);
+            runEditor_->appendText(document_);
     });
     // The progress window would go on asking the user to wait for a list that never comes.
     closeProgressWindow();

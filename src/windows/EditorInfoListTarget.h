@@ -14,9 +14,9 @@ public:
     QPointer<EditorWindow> editor;
     QWidget* window() override { return editor; }
     QString text() const override { return editor ? editor->text() : QString(); }
-    void setText(const QString& text) override {
+    void appendText(const QString& text) override {
         if (editor)
-            editor->setText(text);
+            editor->appendText(text);
     }
     void setDocumentState(const QString& path, const QString& changed,
                           const QString& type) override {

@@ -271,7 +271,14 @@ void EditorWindow::setText(const QString& text) {
 void EditorWindow::appendText(const QString& text) {
     QTextCursor cursor(RichTextBox1->document());
     cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    // In a plain paragraph of its own: not in the last paragraph's list, alignment or indent.
+    if (cursor.block().length() > 1)
+        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    else
+        cursor.setBlockFormat(QTextBlockFormat());
     cursor.insertText(text, QTextCharFormat());
+    cursor.endEditBlock();
 }
 
 void EditorWindow::setDocumentState(const QString& path, const QString& changed,
@@ -373,15 +380,35 @@ void EditorWindow::loadFile(const QString& path, bool richText) {
     if (file.error() != QFileDevice::NoError)
         throw fileError(path, file.errorString());
     QTextDocument* doc = RichTextBox1->document();
+    dropped_.clear();
     if (richText && rtf::isRtf(data)) {
         doc->setUndoRedoEnabled(false);
-        rtf::read(data, *doc);
+        dropped_ = rtf::read(data, *doc).dropped;
         doc->setUndoRedoEnabled(true);
         RichTextBox1->moveCursor(QTextCursor::Start);
+        droppedFrom_ = QFileInfo(path).absoluteFilePath();
     } else {
         // A file that is no rich text shows as the text it is.
         RichTextBox1->setPlainText(decodePlainText(data));
     }
+}
+
+bool EditorWindow::confirmLoss(const QString& path) {
+    if (dropped_.isEmpty() || QFileInfo(path).absoluteFilePath() != droppedFrom_)
+        return true;
+    QString what = dropped_.constLast();
+    if (dropped_.size() > 1)
+        what = dropped_.mid(0, dropped_.size() - 1).join(QStringLiteral(", ")) +
+               QStringLiteral(" and ") + what;
+    MessageBoxSpec question;
+    question.text = QStringLiteral("This document has ") + what +
+                    QStringLiteral(" that the editor cannot keep. Save it without them?");
+    question.title = QStringLiteral("Lumorra - Text editor");
+    question.buttons = Buttons::YesNo;
+    question.icon = Icon::Question;
+    question.defaultButton = Answer::No;
+    question.owner = this;
+    return s_.dialogs.message(question) == Answer::Yes;
 }
 
 void EditorWindow::saveFile(const QString& path, bool richText) const {
@@ -449,6 +476,10 @@ bool EditorWindow::savefile() {
             lastFile_ = chosen->path;
             const bool rich = chosen->filterIndex != 1;
             const QString path = QFileInfo(chosen->path).absoluteFilePath();
+            if (!confirmLoss(path)) {
+                lastSaveCancelled_ = true;
+                return;
+            }
             try {
                 saveFile(path, rich);
             } catch (...) {
@@ -456,6 +487,8 @@ bool EditorWindow::savefile() {
                 reportSaveFailure(path, e);
                 return;
             }
+            if (path == droppedFrom_)
+                dropped_.clear(); // the file no longer holds them
             type_ = rich ? Rtf : Txt;
             panel(4, rich ? QStringLiteral("RTF") : QStringLiteral("TXT"));
             path_ = path;
@@ -519,6 +552,7 @@ void EditorWindow::mnunew_Click() {
     ignoreErrors([&] { askToSave(); });
     ignoreErrors([&] { RichTextBox1->clear(); });
     ignoreErrors([&] { RichTextBox1->setCurrentCharFormat(QTextCharFormat()); });
+    dropped_.clear();
     newDocumentState();
     regainFocus();
 }
@@ -533,11 +567,17 @@ void EditorWindow::mnuopen_Click() {
 
 void EditorWindow::mnusave_Click() {
     ignoreErrors([&] { panel(2, QStringLiteral("Saving file")); });
+    // A question that cannot be asked saves nothing.
+    bool go = false;
+    if (!path_.isEmpty())
+        ignoreErrors([&] { go = confirmLoss(path_); });
     if (path_.isEmpty()) {
         ignoreErrors([&] { savefile(); });
-    } else {
+    } else if (go) {
         try {
             saveFile(path_, type_ == Rtf);
+            if (QFileInfo(path_).absoluteFilePath() == droppedFrom_)
+                dropped_.clear(); // the file no longer holds them
             changed_.clear();
             panel(3, QStringLiteral("Unchanged"));
         } catch (...) {

@@ -72,13 +72,14 @@ public:
     QString changedMark() const { return changed_; }
     QString documentType() const { return type_; }
 
-    // For the info list: the plain text of the editing area; replacing it with plain text
-    // (an edit like any other); setting the document state as it is given; setting a status
-    // bar panel (1 to 4) to exactly the given text.
+    // The plain text of the editing area; replacing it with plain text (an edit like any
+    // other); setting the document state as it is given; setting a status bar panel (1 to 4)
+    // to exactly the given text.
     QString text() const;
     void setText(const QString& text);
-    // Appends plain text at the end, in the editor's own font, keeping the text before it
-    // with its formatting and pictures (an edit like any other).
+    // For the info list: appends plain text at the end, in the editor's own font and a plain
+    // paragraph of its own (the last one when that is empty), keeping the text before it with
+    // its formatting, tables, lists and pictures (an edit like any other).
     void appendText(const QString& text);
     void setDocumentState(const QString& path, const QString& changed, const QString& type);
     void setPanelText(int panel, const QString& text);
@@ -130,6 +131,9 @@ private:
     void askToSave();
     // Ask for a file name and save (Save As); true when the document was written.
     bool savefile();
+    // Before a save over the file the document was read from, when the read dropped what the
+    // editor cannot hold: asks whether to save without it. True to go on.
+    bool confirmLoss(const QString& path);
     void reportSaveFailure(const QString& path, const Error& e);
     void openfile();
     void restoreOnTop();
@@ -151,6 +155,9 @@ private:
     // The file last chosen there: the next dialog starts in its directory.
     QString lastFile_;
     bool lastSaveCancelled_ = false;
+    // What reading the document dropped (footnotes, comments, ...), and the file it came from.
+    QStringList dropped_;
+    QString droppedFrom_;
     bool unloaded_ = false;
 };
 

@@ -1,6 +1,7 @@
 // Damaged pictures of every format, empty files, headers claiming huge pictures and awkward file
 // names, each selected in the file list of a main window with its viewer: the program reports
-// what it cannot show with its own message, shows what it can, and never crashes.
+// what it cannot show with its own message, shows what it can, and never crashes. Rich-text
+// documents built to hurt the editor's reader open with what can be read.
 
 #include "PictureBytes.h"
 #include "browser/MainWindow.h"
@@ -14,11 +15,16 @@
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
 #include "viewer/SelectionViewer.h"
+#include "windows/rtf/Rtf.h"
 
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
 #include <QtEndian>
 
 #include <fcntl.h>
@@ -215,6 +221,8 @@ private slots:
     void awkwardNames();
     void animationsPlayWhatTheyHave_data();
     void animationsPlayWhatTheyHave();
+    void damagedDocuments_data();
+    void damagedDocuments();
 };
 
 void BadInputTest::damagedPictures_data() {
@@ -403,6 +411,75 @@ void BadInputTest::animationsPlayWhatTheyHave() {
     }
     QVERIFY(mostHeld <= 2);
     QVERIFY(v.dialogs.events().empty());
+}
+
+void BadInputTest::damagedDocuments_data() {
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");   // what the document shows, paragraphs joined by "|"
+    QTest::addColumn<int>("depth");      // how deep its tables nest
+    QTest::addColumn<QSize>("pictures"); // the size every picture is shown at
+    QByteArray rows;
+    for (int i = 0; i < 10000; ++i)
+        rows += "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a\\cell " + QByteArray::number(i) +
+                "\\cell\\row\n";
+    QTest::newRow("ten thousand rows") << rows + "\\pard end" << QString() << 1 << QSize();
+    QByteArray nested = "\\pard\\intbl one\\cell ";
+    for (int level = 2; level <= 1000; ++level)
+        nested += "\\pard\\intbl\\itap" + QByteArray::number(level) + " x\\nestcell ";
+    for (int level = 1000; level >= 2; --level)
+        nested += "{\\*\\nesttableprops\\trowd\\cellx100\\nestrow}{\\nonesttables\\par}";
+    QTest::newRow("tables nested 1000 deep")
+        << nested + "\\cell\\row\\pard end" << QString() << 8 << QSize();
+    QTest::newRow("list override pointing nowhere")
+        << QByteArray("{\\*\\listoverridetable{\\listoverride\\listid9\\ls1}}"
+                      "\\pard\\ls1\\ilvl3 one\\par\\pard\\ls7\\ilvl99 two")
+        << QStringLiteral("one|two") << 0 << QSize();
+    QTest::newRow("cell edges going backwards")
+        << QByteArray("\\trowd\\cellx3000\\cellx1000\\cellx-5\\cellx2000\\pard\\intbl a\\cell "
+                      "b\\cell c\\cell d\\cell\\row\\pard end")
+        << QStringLiteral("|a|b|c|d|end") << 1 << QSize();
+    QTest::newRow("corrupt metafiles")
+        << QByteArray("{\\pict\\wmetafile8\\picwgoal1500\\pichgoal750 0100090000030000ffff0000}"
+                      "{\\pict\\emfblip\\picwgoal1500\\pichgoal750 01000000ffffffff20454d46}")
+        << QStringLiteral("\\uFFFC\\uFFFC") << 0 << QSize(100, 50);
+}
+
+void BadInputTest::damagedDocuments() {
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QFETCH(int, depth);
+    QFETCH(QSize, pictures);
+    QTextDocument doc;
+    rtf::read("{\\rtf1\\ansi " + rtf + "}", doc);
+    QStringList paragraphs;
+    int deepest = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        paragraphs << b.text();
+        int d = 0;
+        for (QTextFrame* f = QTextCursor(b).currentFrame(); f; f = f->parentFrame())
+            d += qobject_cast<QTextTable*>(f) ? 1 : 0;
+        deepest = std::max(deepest, d);
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (f.isImageFormat()) {
+                const QTextImageFormat image = f.toImageFormat();
+                QCOMPARE(QSize(qRound(image.width()), qRound(image.height())), pictures);
+                QVERIFY(!doc.resource(QTextDocument::ImageResource, QUrl(image.name()))
+                             .value<QImage>()
+                             .isNull());
+            }
+        }
+    }
+    QCOMPARE(deepest, depth);
+    if (!text.isEmpty())
+        QCOMPARE(paragraphs.join(QLatin1Char('|')),
+                 QString(text).replace(QStringLiteral("\\uFFFC"), QChar(0xFFFC)));
+    else
+        QVERIFY(paragraphs.last() == QStringLiteral("end"));
+    // What the reader made, the writer writes and the reader reads again alike.
+    QTextDocument again;
+    rtf::read(rtf::write(doc), again);
+    QCOMPARE(again.toPlainText(), doc.toPlainText());
 }
 
 QTEST_MAIN(BadInputTest)

@@ -1,4 +1,5 @@
-// The RTF reader: any bytes read into a document, which is then written and read back.
+// The RTF reader: any bytes read into a document, which is then written and read back. Metafile
+// pictures in the input are drawn by the metafile readers in their child process.
 
 #include "FuzzSupport.h"
 #include "windows/rtf/Rtf.h"

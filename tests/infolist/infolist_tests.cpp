@@ -35,12 +35,9 @@ namespace {
 class FakeEditor : public QWidget, public InfoListEditor {
 public:
     QWidget* window() override { return this; }
-    QString text() const override {
-        if (onRead)
-            onRead();
-        return text_;
-    }
-    void setText(const QString& text) override { text_ = text; }
+    QString text() const override { return text_; }
+    void setText(const QString& text) { text_ = text; }
+    void appendText(const QString& text) override { text_ += text; }
     void setDocumentState(const QString& p, const QString& c, const QString& t) override {
         path = p;
         changed = c;
@@ -54,7 +51,6 @@ public:
     QString type = QStringLiteral("txt");
     QString panels[4];
     // Runs when the list reads the document, after the directory was listed.
-    std::function<void()> onRead;
 };
 
 const QString CaptionStart =
@@ -459,13 +455,8 @@ void InfoListTest::vanishedFileEndsTheRun() {
     l.file(QStringLiteral("a.txt"), "abc", at(2003, 5, 6, 7, 8, 9));
     const QString gone = l.file(QStringLiteral("b.txt"), "abc", at(2003, 5, 6, 7, 8, 9));
     l.list(QStringLiteral("*.txt"));
-    l.generator->editor = [&l, gone]() -> InfoListEditor* {
-        if (!l.editor) {
-            l.editor = new FakeEditor;
-            l.editor->onRead = [gone] { QFile::remove(gone); };
-        }
-        return l.editor.data();
-    };
+    // Gone while the question is up: after the list was made, before the run reads the file.
+    l.dialogs.onShow = [gone](const ScriptedDialogs::Event&) { QFile::remove(gone); };
     l.run();
     QCOMPARE(l.dialogs.messages().size(), size_t(2)); // the question, the failure
     QCOMPARE(l.dialogs.messages().back().title,

@@ -20,6 +20,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextList>
+#include <QTextTable>
 #include <QWindow>
 
 #include <cmath>
@@ -104,6 +106,8 @@ private slots:
     void windowStaysAnchoredToTheLowerRightCorner();
     void keepOnTopFollowsTheSetting();
     void infoListInterface();
+    void savingOverAFileWithDroppedPartsAsksFirst();
+    void infoListKeepsTheDocumentsFormatting();
 };
 
 void EditorTest::freshEditorIsANewPlainDocument() {
@@ -636,6 +640,91 @@ void EditorTest::infoListInterface() {
     t.dialogs.answerMessage(Answer::No);
     e->close();
     QCOMPARE(t.dialogs.messages().size(), size_t(1));
+}
+
+void EditorTest::savingOverAFileWithDroppedPartsAsksFirst() {
+    Fixture f;
+    const QByteArray header = "{\\header \\pard\\plain\\f0 Page head\\par}";
+    const QByteArray source = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\paperw11906\\margl1134\n" +
+                              header +
+                              "\n\\pard Text{\\super\\chftn{\\footnote\\pard Note\\par}}"
+                              "{\\*\\atnid x}{\\*\\annotation\\pard Remark\\par}\\par}";
+    const QString path = f.path(QStringLiteral("notes.rtf"));
+    writeFile(path, source);
+    f.t.dialogs.answerFile(path, 2);
+    f.editor->mnuopen_Click();
+    f.type(QStringLiteral("More "));
+
+    // No: nothing is written, the document stays changed.
+    f.t.dialogs.answerMessage(Answer::No);
+    f.editor->mnusave_Click();
+    QCOMPARE(f.t.dialogs.messages().size(), size_t(1));
+    const MessageBoxSpec m = f.t.dialogs.messages().front();
+    QCOMPARE(m.text, QStringLiteral("This document has footnotes and comments that the editor "
+                                    "cannot keep. Save it without them?"));
+    QCOMPARE(m.title, QStringLiteral("Lumorra - Text editor"));
+    QCOMPARE(m.buttons, Buttons::YesNo);
+    QCOMPARE(m.defaultButton, std::optional<Answer>(Answer::No));
+    QCOMPARE(readFile(path), source);
+    QCOMPARE(f.editor->changedMark(), QStringLiteral("1"));
+    // Save As over the same file asks too; to another file it does not.
+    f.t.dialogs.answerFile(path, 2);
+    f.t.dialogs.answerMessage(Answer::No);
+    f.editor->saveas_Click();
+    QCOMPARE(f.t.dialogs.messages().size(), size_t(2));
+    QCOMPARE(readFile(path), source);
+
+    // Yes: written with the header and page layout as they came; asked once only.
+    f.t.dialogs.answerMessage(Answer::Yes);
+    f.editor->mnusave_Click();
+    const QByteArray saved = readFile(path);
+    QVERIFY(saved.contains(header));
+    QVERIFY(saved.contains("\\paperw11906\\margl1134"));
+    QVERIFY(!saved.contains("Note") && !saved.contains("Remark"));
+    QTextDocument back;
+    QVERIFY(rtf::read(saved, back).dropped.isEmpty());
+    QCOMPARE(back.toPlainText(), QStringLiteral("More Text"));
+    f.type(QStringLiteral("x"));
+    f.editor->mnusave_Click();
+    QCOMPARE(f.t.dialogs.messages().size(), size_t(3));
+    // A new document forgets the header.
+    f.t.dialogs.answerMessage(Answer::No);
+    f.editor->mnunew_Click();
+    f.t.dialogs.answerFile(path, 2);
+    f.editor->saveas_Click();
+    QVERIFY(!readFile(path).contains("Page head"));
+}
+
+void EditorTest::infoListKeepsTheDocumentsFormatting() {
+    Fixture f;
+    const QString path = f.path(QStringLiteral("styled.rtf"));
+    writeFile(
+        path,
+        "{\\rtf1\\ansi{\\*\\listtable{\\list{\\listlevel\\levelnfc0}\\listid7}}"
+        "{\\*\\listoverridetable{\\listoverride\\listid7\\ls1}}"
+        "\\pard{\\b Title}\\par\\trowd\\cellx1000\\cellx2000\\pard\\intbl A\\cell B\\cell\\row"
+        "\\pard\\ls1 One\\par\\pard\\ls1\\qc Two}");
+    f.t.dialogs.answerFile(path, 2);
+    f.editor->mnuopen_Click();
+    f.editor->appendText(QStringLiteral("Info for /tmp  (*.jpg)\n\n"));
+    f.editor->appendText(QStringLiteral("Total 1 File(s) (1 Bytes)\n"));
+    QTextDocument* doc = f.editor->RichTextBox1->document();
+    QCOMPARE(f.editor->text(), QStringLiteral("Title\nA\nB\nOne\nTwo\nInfo for /tmp  (*.jpg)\n\n"
+                                              "Total 1 File(s) (1 Bytes)\n"));
+    QTextCursor title(doc);
+    title.setPosition(1);
+    QVERIFY(title.charFormat().fontWeight() >= QFont::Bold);
+    QTextTable* table = QTextCursor(doc->findBlockByNumber(1)).currentTable();
+    QVERIFY(table && table->columns() == 2);
+    const QTextBlock two = doc->findBlockByNumber(4);
+    QVERIFY(two.textList() && two.textList()->count() == 2);
+    // The list's own lines: plain paragraphs, in no list, left aligned, not bold.
+    for (QTextBlock b = two.next(); b.isValid(); b = b.next()) {
+        QVERIFY(!b.textList());
+        QVERIFY(!(b.blockFormat().alignment() & Qt::AlignHCenter));
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            QVERIFY(it.fragment().charFormat().fontWeight() < QFont::Bold);
+    }
 }
 
 QTEST_MAIN(EditorTest)

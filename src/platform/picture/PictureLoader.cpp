@@ -320,4 +320,14 @@ QImage renderPicture(const QString& path, QSize size, const ColourTransforms* co
     });
 }
 
+QImage drawMetafile(const QByteArray& data, const QString& type, QSize size) {
+    if (size.isEmpty() || (type != QLatin1String("wmf") && type != QLatin1String("emf")))
+        throw Error::program(errc::InvalidCall);
+    return guarded([&] {
+        if (data.isEmpty() || data.size() > MetafileFileCap)
+            throw invalidPicture();
+        return loadMetafile(type == QLatin1String("wmf") ? Kind::Wmf : Kind::Emf, data, size).image;
+    });
+}
+
 } // namespace lumorra

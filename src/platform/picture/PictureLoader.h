@@ -61,4 +61,9 @@ QSize pictureSize(const QString& path);
 // size.
 QImage renderPicture(const QString& path, QSize size, const ColourTransforms* colour = nullptr);
 
+// A metafile held in memory, "wmf" (with or without its placeable header) or "emf", drawn at
+// `size` in a child process like a metafile file. Throws 481 for a damaged metafile, 5 for an
+// empty size or another type, 7 when the drawing does not fit in memory.
+QImage drawMetafile(const QByteArray& data, const QString& type, QSize size);
+
 } // namespace lumorra

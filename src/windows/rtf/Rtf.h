@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <QTextFormat>
 
 class QTextCursor;
@@ -12,21 +13,45 @@ class QTextDocument;
 // Rich Text Format for QTextDocument: a writer whose files word processors open, and a reader
 // for the files they write. Covered: paragraphs with alignment, indents and spacing; fonts,
 // sizes, bold, italic, underline, strike-out, super- and subscript, text and background colours;
-// tabs, line breaks and Unicode text; pictures embedded as PNG or JPEG. Everything else a file
-// holds (style sheets, lists, fields' instructions, headers, shapes, metafiles) is skipped.
+// tabs, line breaks and Unicode text; tables (merged cells, borders, shading, nested tables);
+// bulleted and numbered lists; links; pictures embedded as PNG, JPEG, WMF or EMF (drawn by the
+// program's metafile readers), device-independent bitmaps. Headers, footers, the document's
+// information and its page size and margins are kept as they came and written back; what else a
+// file holds (footnotes, comments, shapes, other fields, sections) is dropped, and the reader
+// says so.
 namespace lumorra::rtf {
 
 // Properties of the image formats of embedded pictures: the picture's encoded bytes, kept as
-// they came so that saving writes them unchanged, and their type, "png" or "jpeg".
+// they came so that saving writes them unchanged, and their type, "png", "jpeg", "wmf" or "emf".
 inline constexpr int PictureData = QTextFormat::UserProperty + 0x5254;
 inline constexpr int PictureType = QTextFormat::UserProperty + 0x5255;
+// For metafiles ("wmf", "emf"): the picture's extent as the file gave it (\picw, \pich, a QSize)
+// and the mapping mode of a WMF (\wmetafileN).
+inline constexpr int PictureExtent = QTextFormat::UserProperty + 0x5256;
+inline constexpr int PictureMapMode = QTextFormat::UserProperty + 0x5257;
 
-// The whole document as RTF (7-bit text: everything else is escaped).
+// Properties of the root frame's format: RTF a read document held that the editor does not
+// show, kept as it came and written back in its place: page size and margins, the document's
+// information group, its headers and footers.
+inline constexpr int KeptSettings = QTextFormat::UserProperty + 0x5258;
+inline constexpr int KeptInfo = QTextFormat::UserProperty + 0x5259;
+inline constexpr int KeptHeaders = QTextFormat::UserProperty + 0x525A;
+
+// What a read dropped, as words for a question ("footnotes", "comments", "shapes", "fields",
+// "section layout", "embedded objects", "headers and footers"), in that order; empty when
+// nothing was.
+struct ReadReport {
+    QStringList dropped;
+};
+
+// The whole document as RTF (7-bit text: everything else is escaped; what a read kept as it
+// came is written as it came).
 QByteArray write(const QTextDocument& document);
 
 // Replaces the document's content with the RTF text. Never throws on malformed input: what can
-// be read is read, unknown control words and destinations are skipped.
-void read(const QByteArray& data, QTextDocument& document);
+// be read is read, unknown control words and destinations are skipped. Metafile pictures are
+// drawn in a child process; one that cannot be drawn shows as an empty frame of its size.
+ReadReport read(const QByteArray& data, QTextDocument& document);
 
 // Whether data starts as an RTF file does ("{\rtf", after blanks or a byte order mark).
 bool isRtf(const QByteArray& data);
