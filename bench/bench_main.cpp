@@ -290,7 +290,7 @@ class TextOnlyEditor : public QWidget, public InfoListEditor {
 public:
     QWidget* window() override { return this; }
     QString text() const override { return text_; }
-    void setText(const QString& text) override { text_ = text; }
+    void appendText(const QString& text) override { text_ += text; }
     void setDocumentState(const QString&, const QString&, const QString&) override {}
     void setPanelText(int, const QString&) override {}
     QString text_;
