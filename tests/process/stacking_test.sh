@@ -89,15 +89,33 @@ echo "== the main window and its three modeless windows (display $DISPLAY)"
 "$work/prog/lumorra" "$pics/a.jpg" >>"$work/lumorra.log" 2>&1 &
 wait_for 30 "the main window" visible "$main"
 activate "$main"
-# The file list is the lowest white run of a column through the left part of the window.
+# The file list is the lowest white run of a column through the left part of the window, to the
+# right of the names; its first row, the picture's, takes the clicks.
 win=$(window_of "$main")
-import -window "$win" "$work/window.png" 2>/dev/null
+# The picture named on the command line shows before the lists are filled: read the layout
+# once two looks agree.
+find_list() {
+    import -window "$win" "$work/window.png" 2>/dev/null
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    list_x=$((WIDTH / 5))
+    # White, or the selection's colour (blue well above red), counts as list.
+    convert "$work/window.png" -crop "1x$HEIGHT+$list_x+0" +repage -depth 8 txt:- 2>/dev/null |
+        awk -F'[,:() ]+' '/^#/ { next }
+                          { y = $2; r = $3; g = $4; b = $5
+                            inlist = (r == 255 && g == 255 && b == 255) || (b > r + 60) }
+                          inlist { if (start < 0) start = y; last = y; next }
+                          { if (start >= 0 && last - start > 40) found = start; start = -1 }
+                          BEGIN { start = -1 } END { print found + 8 }'
+}
+list_y=$(find_list)
+for _ in $(seq 20); do
+    sleep 0.3
+    again=$(find_list)
+    [ "$again" = "$list_y" ] && break
+    list_y=$again
+done
 eval "$(xdotool getwindowgeometry --shell "$win")"
-list_x=$((WIDTH / 20))
-list_y=$(convert "$work/window.png" -crop "1x$HEIGHT+$list_x+0" +repage txt:- 2>/dev/null |
-    awk -F'[,:]' '/^#/ { next } /#FFFFFF/ { if (start < 0) start = $2; last = $2; next }
-                  { if (start >= 0 && last - start > 40) found = start; start = -1 }
-                  BEGIN { start = -1 } END { print found + 8 }')
+list_x=$((WIDTH / 5))
 [ "$list_y" -gt 8 ] || fail "cannot find the file list"
 # file_menu KEY: the file list's menu, with KEY pressed in it.
 program_windows() { xdotool search --onlyvisible --class '^lumorra$' 2>/dev/null | sort; }
@@ -113,6 +131,8 @@ file_menu() {
 
 file_menu l
 wait_for 20 "the separate picture window" visible "$picture"
+# It takes the focus once shown: a click on the main window before that loses its menu to it.
+wait_for 10 "the separate window to get the focus" active_is "$picture"
 file_menu e
 wait_for 20 "the text editor" visible "$editor"
 wait_for 10 "the editor to get the focus" active_is "$editor"
