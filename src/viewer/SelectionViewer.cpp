@@ -79,6 +79,7 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
     // The holder of the file's picture follows an animation's frames: Save As writes the frame
     // shown.
     connect(w_.Image1, &PictureArea::frameShown, w_.Picture1, &PictureArea::showFrame);
+    paintWatched_ = w_.Image1;
     w_.Image1->installEventFilter(this);
     // The movie area takes the movie's own size, as the picture area takes the picture's.
     connect(w_.AM1, &MovieControl::naturalSizeChanged, this, [this](QSize size) {
@@ -224,7 +225,9 @@ void SelectionViewer::preloadAfterPaint() {
 }
 
 bool SelectionViewer::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == w_.Image1 && event->type() == QEvent::Paint && preloadPending_) {
+    // Only the area it was installed on sends events here; the window is not touched, as the
+    // area's last events come while the window is being destroyed.
+    if (event->type() == QEvent::Paint && preloadPending_ && watched == paintWatched_) {
         preloadPending_ = false;
         // After this paint, and the window's flush to the screen that follows it.
         QTimer::singleShot(0, this, [this] { preloadNeighbours(); });

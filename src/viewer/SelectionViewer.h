@@ -78,7 +78,8 @@ private:
     MainWindow& w_;
     Services& s_;
     Preloader preloader_;
-    QString loadingMovie_; // the animation whose load outcome is still to come
+    QObject* paintWatched_ = nullptr; // the picture area whose paints start the preloading
+    QString loadingMovie_;            // the animation whose load outcome is still to come
     bool preloadPending_ = false;
     class FullScreenWindow* fullScreen_ = nullptr;
 };
