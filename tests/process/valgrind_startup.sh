@@ -47,8 +47,15 @@ CONF
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
 start_x
 
+# See valgrind_hwy_timer.c.
+preload=()
+if command -v cc >/dev/null &&
+    cc -shared -fPIC -O2 -o "$work/hwy_timer.so" "$here/valgrind_hwy_timer.c" 2>/dev/null; then
+    preload=(env LD_PRELOAD="$work/hwy_timer.so")
+fi
+
 echo "== lumorra under memcheck (display $DISPLAY)"
-valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite \
+"${preload[@]}" valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite \
     --errors-for-leak-kinds=definite --num-callers=30 --track-origins=no \
     --suppressions="$here/valgrind.supp" --log-file="$report" \
     "$work/prog/lumorra" >"$work/lumorra.log" 2>&1 &
