@@ -43,8 +43,8 @@ bool isMovieName(const QString& name) {
     return movies.contains(QFileInfo(name).suffix(), Qt::CaseInsensitive);
 }
 
-// The specification that lists the file: "*." and its extension as the name spells it, or
-// the whole name when it has none. The characters a specification cannot hold as they are
+// The pattern that lists the file: "*." and its extension as the name spells it, or
+// the whole name when it has none. The characters a pattern cannot hold as they are
 // (";" splits, spaces at the ends fall away) are left to "?".
 QString specFor(const QString& name) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
