@@ -121,6 +121,8 @@ list_x=$((WIDTH / 5))
 program_windows() { xdotool search --onlyvisible --class '^lumorra$' 2>/dev/null | sort; }
 file_menu() {
     local before menu
+    # A click into a window that is not the active one may be taken by the window manager.
+    activate "$main"
     before=$(program_windows)
     xdotool mousemove --window "$win" "$list_x" "$list_y" click 3
     wait_for 10 "the File menu" more_windows_than "$(wc -l <<<"$before")"
