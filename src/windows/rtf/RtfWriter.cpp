@@ -543,6 +543,11 @@ private:
         appendNumber(body_, "pich", image.height());
         appendNumber(body_, "picwgoal", twips(shown.width()));
         appendNumber(body_, "pichgoal", twips(shown.height()));
+        appendPictureData(data);
+    }
+
+    // A picture's bytes in hexadecimal, 128 digits a line, and the end of its group.
+    void appendPictureData(const QByteArray& data) {
         body_ += '\n';
         const QByteArray hex = data.toHex();
         for (qsizetype i = 0; i < hex.size(); i += 128) {
@@ -572,13 +577,7 @@ private:
             appendNumber(body_, "picwgoal", twips(shown.width()));
             appendNumber(body_, "pichgoal", twips(shown.height()));
         }
-        body_ += '\n';
-        const QByteArray hex = data.toHex();
-        for (qsizetype i = 0; i < hex.size(); i += 128) {
-            body_ += hex.mid(i, 128);
-            body_ += '\n';
-        }
-        body_ += '}';
+        appendPictureData(data);
     }
 
     const QTextDocument& doc_;
