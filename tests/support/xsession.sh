@@ -45,19 +45,41 @@ shot() {
     return 0
 }
 
-# The X server picks a free display itself and reports it once it accepts connections, so
-# test programs running side by side never race for a number. Qt is kept off any desktop's
-# session bus, whose tray would stand in for the test's own.
+# Each test has an X server of its own on a display number no other server holds, neither in
+# /tmp (lock file, socket) nor in the abstract socket namespace, which clients try first and which
+# other X servers on the machine may share with us even when /tmp is not shared. A server that
+# could not open all its listening sockets is stopped and another number tried, so that test
+# programs running side by side never race for a number. Qt is kept off any desktop's session
+# bus, whose tray would stand in for the test's own.
 start_x() {
     mkdir -p "$work/runtime"
     chmod 700 "$work/runtime"
     export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
     unset WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    helpers+=($!)
-    wait_for 20 "the X server" test -s "$work/display"
-    export DISPLAY=":$(head -n1 "$work/display")"
+    local attempt n pid tries
+    for attempt in $(seq 1 20); do
+        n=$((20 + RANDOM % 900))
+        [ -e "/tmp/.X$n-lock" ] && continue
+        grep -q "X11-unix/X$n\$" /proc/net/unix 2>/dev/null && continue
+        : >"$work/display"
+        Xvfb ":$n" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" \
+            >"$work/xvfb.log" 2>&1 &
+        pid=$!
+        tries=200
+        while [ ! -s "$work/display" ] && kill -0 "$pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
+            sleep 0.1
+            tries=$((tries - 1))
+        done
+        if [ -s "$work/display" ] && ! grep -qE 'already running|Listener.*failed' "$work/xvfb.log"; then
+            helpers+=("$pid")
+            export DISPLAY=":$n"
+            return 0
+        fi
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    fail "no X server could be started"
 }
 
 # Fails when a sanitizer build reported something on the standard error of a program.
