@@ -5,14 +5,15 @@
 # an info list in the text editor, and closing. Afterwards the files on disk, the run log, the
 # program log and the settings file are checked.
 #
-# The window has no window manager around it; controls are reached with the keyboard where it
-# offers a way, and otherwise at places measured from a screenshot of the window.
+# Controls are reached with the keyboard where the window offers a way, and otherwise at places
+# measured from a screenshot of the window. The session runs on a bare X server, or under the
+# openbox window manager when LUMORRA_WM=openbox.
 #
 # Exit 77 (skipped) when the X tools are missing. Set LUMORRA_SHOT_DIR to keep screenshots.
 
 set -u
 
-for tool in Xvfb xdotool import convert; do
+for tool in Xvfb xdotool import convert ${LUMORRA_WM:-}; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIP: $tool is not installed"
         exit 77
@@ -63,6 +64,11 @@ cp "$work/orig"/* "$pics/"
 
 export HOME="$home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 start_x
+if [ "${LUMORRA_WM:-}" = openbox ]; then
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    helpers+=($!)
+    wait_for 20 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+fi
 
 # A value of the settings file; the file quotes values that hold a ";".
 key() { sed -n "s/^$1=//p" "$conf" 2>/dev/null | sed 's/^"\(.*\)"$/\1/'; }

@@ -2,7 +2,9 @@
 # The main window and its modeless windows under a window manager (openbox): a separate picture
 # window, the text editor and the Vivo player. With "OnTop" "0" none of them is owned by the
 # main window, so activating the main window brings it in front of them; with "OnTop" "1" they
-# switch keep-on-top on when they get the focus and stay in front. Closing the main window
+# switch keep-on-top on when they get the focus and stay in front, except while the modal
+# Options window is open. The separate window sits with its frame in the screen's lower right
+# corner; minimising the main window leaves the others on the screen; closing the main window
 # closes them with it. The order is read from the root window's _NET_CLIENT_LIST_STACKING.
 #
 # Exit 77 (skipped) when the X tools or openbox are missing. Set LUMORRA_SHOT_DIR to keep
@@ -10,7 +12,7 @@
 
 set -u
 
-for tool in Xvfb openbox xprop xdotool import convert ffmpeg; do
+for tool in Xvfb openbox xprop xwininfo xdotool import convert ffmpeg; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIP: $tool is not installed"
         exit 77
@@ -78,6 +80,13 @@ activate() {
     sleep 0.5
 }
 # Not owned by another window (no WM_TRANSIENT_FOR).
+wm_state() { xprop -id "$(window_of "$1")" _NET_WM_STATE 2>/dev/null; }
+kept_on_top() { wm_state "$1" | grep -q _NET_WM_STATE_ABOVE; }
+not_kept_on_top() { ! kept_on_top "$1"; }
+shot_window() {
+    [ -n "${shot_dir:-}" ] && import -frame -window "$(window_of "$2")" "$shot_dir/$1.png" 2>/dev/null
+    return 0
+}
 unowned() { ! xprop -id "$(window_of "$1")" WM_TRANSIENT_FOR | grep -q 'window id'; }
 
 main='^Lumorra$'
@@ -127,7 +136,7 @@ file_menu() {
     xdotool mousemove --window "$win" "$list_x" "$list_y" click 3
     wait_for 10 "the File menu" more_windows_than "$(wc -l <<<"$before")"
     menu=$(comm -13 <(echo "$before") <(program_windows) | head -n1)
-    xdotool key "$1"
+    xdotool key $1
     wait_for 10 "the File menu to close" sh -c "! xdotool search --onlyvisible --class '^lumorra\$' | grep -qx '$menu'"
 }
 
@@ -146,6 +155,23 @@ shot 01-opened
 for w in "$picture" "$editor" "$player"; do
     unowned "$w" || fail "'$w' is owned by another window"
 done
+shot_window 01-main "$main"
+shot_window 01-picture "$picture"
+shot_window 01-editor "$editor"
+shot_window 01-player "$player"
+
+echo "== the separate window's frame sits in the lower right corner"
+# 50 twips (3 pixels) from the right edge and 600 twips (40 pixels) from the bottom edge.
+# xwininfo, not xdotool: xdotool adds the frame's offset once more to a framed window's place.
+read -r X Y WIDTH HEIGHT < <(xwininfo -id "$(window_of "$picture")" |
+    awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+         /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }')
+read -r _ fr _ fb < <(xprop -id "$(window_of "$picture")" _NET_FRAME_EXTENTS |
+    sed 's/.*= //; s/,//g')
+right=$((1280 - (X + WIDTH + ${fr:-0})))
+bottom=$((1024 - (Y + HEIGHT + ${fb:-0})))
+{ [ "$right" -ge 2 ] && [ "$right" -le 4 ] && [ "$bottom" -ge 39 ] && [ "$bottom" -le 41 ]; } ||
+    fail "the separate window's frame is $right pixels from the right and $bottom from the bottom"
 
 echo "== OnTop 0: the main window comes in front of them"
 activate "$main"
@@ -164,6 +190,33 @@ shot 03-kept-on-top
 for w in "$picture" "$editor" "$player"; do
     above "$w" "$main" || fail "with OnTop 1 '$w' went behind the main window"
 done
+
+echo "== the Options window switches keep-on-top off while it is open"
+for w in "$picture" "$editor"; do
+    kept_on_top "$w" || fail "'$w' is not kept on top with OnTop 1"
+done
+file_menu "Up Return"
+wait_for 20 "the Options window" visible '^Options$'
+shot_window 04-options '^Options$'
+for w in "$picture" "$editor"; do
+    wait_for 10 "'$w' to leave keep-on-top" not_kept_on_top "$w"
+done
+xdotool key Escape
+wait_for 20 "the Options window to close" sh -c "! xdotool search --onlyvisible --name '^Options\$'"
+for w in "$picture" "$editor"; do
+    wait_for 10 "'$w' to be kept on top again" kept_on_top "$w"
+done
+
+echo "== minimising the main window leaves the others on the screen"
+xdotool windowminimize --sync "$win"
+wait_for 10 "the main window to be minimised" sh -c "xprop -id $win _NET_WM_STATE | grep -q HIDDEN"
+shot 05-main-minimised
+for w in "$picture" "$editor" "$player"; do
+    visible "$w" || fail "'$w' went with the minimised main window"
+    wm_state "$w" | grep -q HIDDEN && fail "'$w' was minimised with the main window"
+done
+xdotool windowactivate --sync "$win" 2>/dev/null
+wait_for 10 "the main window to come back" active_is "$main"
 
 echo "== closing the main window closes them"
 activate "$main"
