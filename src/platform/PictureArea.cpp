@@ -172,14 +172,18 @@ void PictureArea::paintEvent(QPaintEvent* event) {
     const QRect exposed = event->rect() & QRect(QPoint(0, 0), target);
     if (exposed.isEmpty())
         return;
+    const qreal ratio = devicePixelRatioF();
     if (renderer) {
-        const QPixmap& drawn = drawnFor(target);
+        // Drawn at the screen's own resolution, which a scaled desktop makes finer than the
+        // area's size says.
+        const QPixmap& drawn = drawnFor((QSizeF(target) * ratio).toSize());
         if (!drawn.isNull()) {
-            p.drawPixmap(exposed, drawn, exposed);
+            p.drawPixmap(QRectF(exposed), drawn,
+                         QRectF(exposed.x() * ratio, exposed.y() * ratio, exposed.width() * ratio,
+                                exposed.height() * ratio));
             return;
         }
     }
-    const qreal ratio = devicePixelRatioF();
     const QImage& source = levelFor(target * ratio);
     const double sx = double(source.width()) / target.width();
     const double sy = double(source.height()) / target.height();

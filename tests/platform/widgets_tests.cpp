@@ -26,6 +26,8 @@ private slots:
     void shrunkPhotoIsDrawnWholeAndSmooth_data();
     void shrunkPhotoIsDrawnWholeAndSmooth();
     void largeImagesHaveMemoryOfTheirOwn();
+    void pictureIsDrawnInScreenPixels_data();
+    void pictureIsDrawnInScreenPixels();
     void dialogTextsArePlain_data();
     void dialogTextsArePlain();
 };
@@ -137,6 +139,45 @@ void WidgetsTest::shrunkPhotoIsDrawnWholeAndSmooth() {
     QVERIFY(largestDifference(drawn.copy(0, 0, shown.width(), 1),
                               smooth.copy(0, 0, shown.width(), 1)) <= 48);
     QCOMPARE(area.shownImage().size(), natural); // the picture itself is kept as it is
+}
+
+void WidgetsTest::pictureIsDrawnInScreenPixels_data() {
+    QTest::addColumn<bool>("drawing");
+    QTest::newRow("photo") << false;
+    QTest::newRow("metafile") << true;
+}
+
+// On a scaled desktop (the widgets_hidpi run) the area draws the screen's own pixels: a picture
+// of as many pixels as the screen has under the area comes out pixel for pixel, never drawn at
+// the area's size and blown up.
+void WidgetsTest::pictureIsDrawnInScreenPixels() {
+    QFETCH(bool, drawing);
+    const FixedScreen screen(QSize(1280, 1024));
+    PictureArea area(screen);
+    area.setAttribute(Qt::WA_DontShowOnScreen);
+    const qreal ratio = area.devicePixelRatioF();
+    const QSize shown(60, 40);
+    const QSize device = (QSizeF(shown) * ratio).toSize();
+    QImage fine(device, QImage::Format_ARGB32);
+    for (int y = 0; y < device.height(); ++y)
+        for (int x = 0; x < device.width(); ++x)
+            fine.setPixel(x, y, (x + y) % 2 ? 0xffffffff : 0xff000000);
+    if (drawing) {
+        area.setPicture(QImage(shown, QImage::Format_ARGB32), shown);
+        area.renderer = [fine](QSize size) { return fine.scaled(size); };
+    } else {
+        area.setPicture(fine, device);
+    }
+    area.setStretch(true);
+    area.resize(shown);
+    area.show();
+    QPixmap canvas(device);
+    canvas.setDevicePixelRatio(ratio);
+    canvas.fill(Qt::magenta);
+    area.render(&canvas);
+    const QImage drawn = canvas.toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(drawn.size(), device);
+    QVERIFY2(largestDifference(drawn, fine) <= 8, qPrintable(QString::number(ratio)));
 }
 
 void WidgetsTest::largeImagesHaveMemoryOfTheirOwn() {

@@ -1,5 +1,6 @@
 # Shared by the process tests: a work directory, an X server of the test's own, polling and
-# screenshots. Source it after setting `shot_dir`; it sets `work` and, after start_x, DISPLAY.
+# screenshots. Source it after setting `shot_dir` (and `x_screen`, WIDTHxHEIGHT, for a screen
+# other than 1280x1024); it sets `work` and, after start_x, DISPLAY.
 # A test lists the files worth showing on failure in `fail_files`.
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumorra-test.XXXXXX")
@@ -63,7 +64,7 @@ start_x() {
         [ -e "/tmp/.X$n-lock" ] && continue
         grep -q "X11-unix/X$n\$" /proc/net/unix 2>/dev/null && continue
         : >"$work/display"
-        Xvfb ":$n" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" \
+        Xvfb ":$n" -displayfd 3 -screen 0 "${x_screen:-1280x1024}x24" -nolisten tcp 3>"$work/display" \
             >"$work/xvfb.log" 2>&1 &
         pid=$!
         tries=200

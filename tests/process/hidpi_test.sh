@@ -1,0 +1,66 @@
+#!/bin/bash
+# lumorra on a desktop scaled to 2 (QT_SCALE_FACTOR=2 on a 2560 x 1600 screen, under openbox):
+# the main window starts whole on the screen at twice its size, the picture shows, and the
+# start-up sequence completes. The screenshot is kept in LUMORRA_SHOT_DIR.
+#
+# Exit 77 (skipped) when the X tools or openbox are missing.
+
+set -u
+
+for tool in Xvfb openbox xprop xwininfo xdotool import convert; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed"
+        exit 77
+    fi
+done
+for prog in lumorra lmhelp.hlp; do
+    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
+done
+
+shot_dir=${LUMORRA_SHOT_DIR:-}
+[ -n "$shot_dir" ] && { mkdir -p "$shot_dir" && rm -f "$shot_dir"/*.png; }
+x_screen=2560x1600
+source "$(dirname "$0")/../support/xsession.sh"
+
+pics="$work/pics"
+conf="$work/config/Tovik Software/Lumorra.conf"
+fail_files=("$work/prog/LMRunLog.txt" "$conf")
+mkdir -p "$work/prog" "$pics" "$work/config/Tovik Software"
+cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+convert -size 3000x2000 gradient:red-blue "$pics/wide.jpg" || fail "convert could not make the picture"
+cat >"$conf" <<CONF
+[Lumorra]
+User=Anna
+UserReq=0
+SpcSetting=nosplash
+Systray=0
+AutoZoom=1
+CONF
+
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
+start_x
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+helpers+=($!)
+wait_for 20 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+echo "== lumorra scaled to 2 (display $DISPLAY)"
+QT_SCALE_FACTOR=2 "$work/prog/lumorra" "$pics/wide.jpg" >"$work/lumorra.log" 2>&1 &
+visible() { xdotool search --onlyvisible --name '^Lumorra$' >/dev/null 2>&1; }
+wait_for 30 "the main window" visible
+wait_for 10 "start-up to complete" grep -q '^PROGRAM LOAD COMPLETED' "$work/prog/LMRunLog.txt"
+sleep 1
+shot hidpi-main
+win=$(xdotool search --onlyvisible --name '^Lumorra$' | head -n1)
+read -r X Y W H < <(xwininfo -id "$win" |
+    awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+         /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }')
+echo "   main window at $X,$Y, $W x $H pixels"
+[ "$W" -gt 1280 ] || fail "the main window is not scaled: $W pixels wide"
+{ [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + W)) -le 2560 ] && [ $((Y + H)) -le 1600 ]; } ||
+    fail "the main window is not whole on the screen"
+# The picture, shrunk by the auto zoom, fills the viewer on the right; red at its top.
+import -window "$win" "$work/window.png" 2>/dev/null
+read -r r b < <(convert "$work/window.png" -crop "1x1+$((W * 6 / 10))+$((H * 8 / 100))" \
+    -format '%[fx:int(255*r)] %[fx:int(255*b)]' info:)
+{ [ "${r:-0}" -gt 180 ] && [ "${b:-255}" -lt 80 ]; } || fail "the picture is not shown (red $r, blue $b)"
+echo "PASS"
