@@ -179,10 +179,11 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
         else if (!raw.isNull())
             image = upright(raw, h.transformation);
     }
-    // A reduced photo is only shown: libjpeg decodes it straight into memory of its own. Turned
-    // photos, and what it does not decode, go to Qt's reader.
+    // libjpeg decodes an upright photo, reduced or whole, straight into the display format (Qt's
+    // reader converts each row from three bytes a pixel). Turned photos, and what libjpeg
+    // refuses, such as a truncated file, go to Qt's reader.
     const bool inkDone = !image.isNull();
-    if (image.isNull() && reduction > 1 && h.upright)
+    if (image.isNull() && h.format == "jpeg" && h.upright)
         image = decodeJpeg(file.device(), reduction);
     if (image.isNull()) {
         file.rewind();
