@@ -26,6 +26,7 @@
 #include "platform/TerminationSignals.h"
 #include "platform/Text.h"
 #include "platform/picture/Colour.h"
+#include "platform/picture/PictureLoader.h"
 #include "platform/picture/ScreenProfile.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/Preloader.h"
@@ -148,6 +149,8 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
     QApplication app(argc, argv);
+    std::future<void> imagePlugins =
+        std::async(std::launch::async, lumorra::loadImageFormatPlugins);
     QApplication::setWindowIcon(lumorra::programIcon());
     // Message boxes during start-up come and go before the main window exists; only the main
     // window's closing ends the program.

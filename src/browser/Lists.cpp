@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QStorageInfo>
+#include <QStyle>
 
 #include <algorithm>
 #include <cerrno>
@@ -60,6 +62,27 @@ QStringList listSubdirectories(const DirectoryRead& read) {
     }
     naturalSort(shown);
     return shown;
+}
+
+// The style's folder icon, read from the PNGs the style draws it from. The style reads them
+// without naming their format, which makes Qt load every image format plugin to ask which one
+// reads PNG, on the first look at the window.
+QIcon folderIcon(const QWidget* widget, bool open) {
+    QIcon icon;
+    for (int size : {16, 32, 128}) {
+        QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                                .arg(open ? QLatin1String("diropen") : QLatin1String("dirclosed"))
+                                .arg(size),
+                            "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    if (icon.isNull())
+        icon =
+            widget->style()->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon);
+    return icon;
 }
 
 } // namespace
@@ -198,8 +221,12 @@ void DirList::refresh() {
 
 void DirList::fill() {
     clear();
-    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    if (closed_.isNull()) {
+        closed_ = folderIcon(this, false);
+        open_ = folderIcon(this, true);
+    }
+    const QIcon& closed = closed_;
+    const QIcon& open = open_;
     QStringList chain;
     for (QString p = path_;; p = QFileInfo(p).path()) {
         chain.prepend(p);

@@ -97,6 +97,7 @@ signals:
     void changed();
 
 private:
+    QIcon closed_, open_; // the folder icons, read once
     void fill();
     QString path_;
     std::shared_ptr<const DirectoryRead> lastRead_;

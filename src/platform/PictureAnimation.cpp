@@ -39,6 +39,7 @@ void PictureAnimation::openReader() {
     buffer_.close();
     buffer_.open(QIODevice::ReadOnly);
     reader_ = std::make_unique<QImageReader>(&buffer_, format_);
+    reader_->setAutoDetectImageFormat(false); // only the format's own plugin is loaded
     reader_->setAutoTransform(true);
     framesInPass_ = 0;
 }

@@ -675,6 +675,7 @@ void EditorWindow::insertPictureFile(const QString& path) {
         // A JPEG that must be turned upright is stored turned.
         QBuffer buffer(&encoded);
         QImageReader reader(&buffer, "jpeg");
+        reader.setAutoDetectImageFormat(false);
         if (reader.transformation() == QImageIOHandler::TransformationNone)
             type = QStringLiteral("jpeg");
     }

@@ -10,6 +10,7 @@
 #include "WmfReader.h"
 #include "platform/ImageBuffer.h"
 
+#include <QBuffer>
 #include <QImageReader>
 
 #include <new>
@@ -40,10 +41,13 @@ int iconBitCount(const QByteArray& directory, int i) {
 }
 
 // The reader reads from a file opened by descriptor, which has no name: Qt tells the format
-// from the content alone when the loader has not told it already.
+// from the content alone when the loader has not told it already. A format told goes straight
+// to its own reader; Qt would otherwise load every image format plugin it has to ask each one.
 void setUp(QImageReader& reader, const QByteArray& format) {
-    if (!format.isEmpty())
+    if (!format.isEmpty()) {
         reader.setFormat(format);
+        reader.setAutoDetectImageFormat(false);
+    }
     reader.setAutoTransform(true);
 }
 
@@ -274,6 +278,15 @@ int reductionFor(QSize natural, QSize shown) {
            natural.height() / (reduction * 2) >= shown.height())
         reduction *= 2;
     return reduction;
+}
+
+void loadImageFormatPlugins() {
+    QByteArray nothing;
+    QBuffer buffer(&nothing);
+    buffer.open(QIODevice::ReadOnly);
+    // PNG has no plugin: Qt asks each one whether it reads PNG before it takes its own reader.
+    QImageReader reader(&buffer, "png");
+    (void)reader.canRead();
 }
 
 QSize pictureSize(const QString& path) {

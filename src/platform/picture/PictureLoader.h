@@ -56,6 +56,11 @@ int reductionFor(QSize natural, QSize shown);
 // loadPicture() for a file it cannot read.
 QSize pictureSize(const QString& path);
 
+// Loads Qt's image format plugins. A picture read without its format told, as the widget style
+// reads its own, makes Qt load and ask every plugin; on a thread at start this is done before
+// the first paint needs it.
+void loadImageFormatPlugins();
+
 // The picture drawn at the given size: metafiles are drawn afresh at that size, other pictures
 // are scaled. Throws like loadPicture(), and 5 "Invalid procedure call or argument" for an empty
 // size.
