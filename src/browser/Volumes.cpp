@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace lumorra {
@@ -204,6 +205,10 @@ std::vector<Volume> volumesOfMountTable(const QByteArray& table, const MountView
 MountView systemMountView() {
     MountView view;
     view.user = qEnvironmentVariable("USER");
+    if (view.user.isEmpty()) {
+        if (const passwd* pw = ::getpwuid(::getuid()))
+            view.user = QFile::decodeName(pw->pw_name);
+    }
     std::map<QString, QString> labels;
     const QDir byLabel(QStringLiteral("/dev/disk/by-label"));
     for (const QFileInfo& link : byLabel.entryInfoList(QDir::System | QDir::Files)) {
