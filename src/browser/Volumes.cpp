@@ -45,25 +45,17 @@ QString unescape(QByteArrayView field) {
     return QFile::decodeName(out);
 }
 
-bool parse(QByteArrayView line, Mount& m) {
-    QList<QByteArrayView> fields;
-    for (qsizetype at = 0; at < line.size();) {
-        const qsizetype end = line.indexOf(' ', at) < 0 ? line.size() : line.indexOf(' ', at);
-        if (end > at)
-            fields.push_back(line.sliced(at, end - at));
-        at = end + 1;
-    }
-    qsizetype dash = 6;
-    while (dash < fields.size() && fields[dash] != "-")
-        ++dash;
-    if (fields.size() < 6 || dash + 3 > fields.size())
+bool parse(const QByteArray& line, Mount& m) {
+    const QList<QByteArray> fields = line.split(' ');
+    const qsizetype dash = fields.indexOf("-", 6);
+    if (fields.size() < 6 || dash < 0 || dash + 3 > fields.size())
         return false;
     m.root = unescape(fields[3]);
     m.mountPoint = unescape(fields[4]);
-    m.options = fields[5].toByteArray();
-    m.type = fields[dash + 1].toByteArray();
+    m.options = fields[5];
+    m.type = fields[dash + 1];
     m.source = unescape(fields[dash + 2]);
-    m.superOptions = dash + 3 < fields.size() ? fields[dash + 3].toByteArray() : QByteArray();
+    m.superOptions = dash + 3 < fields.size() ? fields[dash + 3] : QByteArray();
     return true;
 }
 
@@ -83,57 +75,30 @@ bool isBelow(const QString& path, const QString& dir) {
 }
 
 // File systems of the kernel, of packaging and of containers: nothing of the user's in them.
-constexpr QByteArrayView SystemTypes[] = {
-    "proc",
-    "sysfs",
-    "devtmpfs",
-    "devpts",
-    "cgroup",
-    "cgroup2",
-    "securityfs",
-    "debugfs",
-    "tracefs",
-    "pstore",
-    "mqueue",
-    "hugetlbfs",
-    "fusectl",
-    "configfs",
-    "bpf",
-    "autofs",
-    "binfmt_misc",
-    "overlay",
-    "squashfs",
-    "nsfs",
-    "efivarfs",
-    "rpc_pipefs",
-    "selinuxfs",
-    "fuse.snapfuse",
-    "fuse.lxcfs",
-    "fuse.portal",
-    "aufs",
-    "fuse.gvfsd-fuse",
-    "fuse.fuse-overlayfs",
-};
+bool systemType(const QByteArray& type) {
+    static const QList<QByteArray> types =
+        QByteArray("proc sysfs devtmpfs devpts cgroup cgroup2 securityfs debugfs tracefs pstore "
+                   "mqueue hugetlbfs fusectl configfs bpf autofs binfmt_misc overlay squashfs nsfs "
+                   "efivarfs rpc_pipefs selinuxfs aufs fuse.snapfuse fuse.lxcfs fuse.portal "
+                   "fuse.gvfsd-fuse fuse.fuse-overlayfs")
+            .split(' ');
+    return types.contains(type);
+}
 
 // Where the system, its boot loader, snaps and containers mount their own file systems.
-const QString SystemPlaces[] = {
-    QStringLiteral("/boot"),
-    QStringLiteral("/efi"),
-    QStringLiteral("/proc"),
-    QStringLiteral("/sys"),
-    QStringLiteral("/dev"),
-    QStringLiteral("/run"),
-    QStringLiteral("/snap"),
-    QStringLiteral("/var/snap"),
-    QStringLiteral("/var/lib/snapd"),
-    QStringLiteral("/var/lib/docker"),
-    QStringLiteral("/var/lib/containers"),
-};
+bool systemPlace(const QString& path) {
+    static const QStringList places =
+        QStringLiteral("/boot /efi /proc /sys /dev /run /snap /var/snap /var/lib/snapd "
+                       "/var/lib/docker /var/lib/containers")
+            .split(QLatin1Char(' '));
+    return std::any_of(places.begin(), places.end(),
+                       [&](const QString& place) { return path == place || isBelow(path, place); });
+}
 
 bool shown(const Mount& m, const MountView& view) {
     if (m.mountPoint == QLatin1String("/"))
         return false; // always in the list, first
-    if (std::find(std::begin(SystemTypes), std::end(SystemTypes), m.type) != std::end(SystemTypes))
+    if (systemType(m.type))
         return false;
     // Part of a file system bound elsewhere (a sandbox's or container's files), rather than a
     // whole one; a btrfs subvolume counts as whole.
@@ -148,10 +113,8 @@ bool shown(const Mount& m, const MountView& view) {
         (!view.user.isEmpty() && isBelow(m.mountPoint, QStringLiteral("/run/media/") + view.user));
     if (volumePlace)
         return !(readOnly && inMemory); // an empty read-only file system is a sandbox's
-    for (const QString& place : SystemPlaces) {
-        if (m.mountPoint == place || isBelow(m.mountPoint, place))
-            return false;
-    }
+    if (systemPlace(m.mountPoint))
+        return false;
     return m.source.startsWith(QLatin1String("/dev/")) && !readOnly && view.writable &&
            view.writable(m.mountPoint);
 }
