@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -737,8 +738,8 @@ void BrowserTest::mountedCardComesAndGoes() {
     TestEnv env;
     const TestHome home(env.makeDir(QStringLiteral("home")));
     const QString point = QStringLiteral("/media/lumorra-test-") + QString::number(::getpid());
-    if (!QDir().mkpath(point))
-        QSKIP("/media is not writable here");
+    if (!QFileInfo(QStringLiteral("/media")).isDir() || !QDir().mkdir(point))
+        QSKIP("no writable /media here");
     struct Cleanup {
         QString point;
         ~Cleanup() {
