@@ -49,7 +49,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <memory>
 
 namespace {
@@ -141,9 +140,6 @@ int main(int argc, char* argv[]) {
     QString startPath;
     if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
         return done;
-    // The drive list's volumes are read while the application starts.
-    std::future<std::vector<lumorra::Volume>> volumes =
-        std::async(std::launch::async, lumorra::mountedVolumes);
     preferX11OnWayland();
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
@@ -176,7 +172,8 @@ int main(int argc, char* argv[]) {
     Preloader early(colour);
     decodeEarly(early, startFile, settings, screen);
 
-    MainWindow window(services, volumes.get());
+    VolumeWatch volumes;
+    MainWindow window(services, volumes);
     SelectionViewer viewer(window, services);
     viewer.adoptPreloaded(early);
     viewer.showVivo = [&](const QString& path) {

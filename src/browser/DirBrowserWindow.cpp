@@ -4,6 +4,7 @@
 #include "Lists.h"
 #include "MainWindow.h"
 #include "core/Services.h"
+#include "core/Startup.h"
 #include "platform/DialogButton.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -45,7 +46,7 @@ DirBrowserWindow::DirBrowserWindow(MainWindow& main, QWidget* parent)
     setWindowTitle(QStringLiteral("DIR browser"));
     setModal(true);
 
-    Drive1 = new DriveList(main_.Drive1->volumes(), this);
+    Drive1 = new DriveList(main_.volumes().volumes(), this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Dir1 = new DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
@@ -83,6 +84,7 @@ DirBrowserWindow::DirBrowserWindow(MainWindow& main, QWidget* parent)
 
     connect(Drive1, &DriveList::changed, this, &DirBrowserWindow::Drive1_Change);
     connect(Dir1, &DirList::changed, this, &DirBrowserWindow::Dir1_Change);
+    connect(&main_.volumes(), &VolumeWatch::changed, this, &DirBrowserWindow::volumesChanged);
     connect(Command1, &QPushButton::clicked, this, &DirBrowserWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &DirBrowserWindow::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &DirBrowserWindow::Command3_Click);
@@ -129,6 +131,16 @@ void DirBrowserWindow::Drive1_Change() {
 void DirBrowserWindow::Dir1_Change() {
     // The directory list can move onto another volume by itself (a mount point inside a tree).
     ignoreErrors([this] { Drive1->follow(Dir1->path()); });
+}
+
+void DirBrowserWindow::volumesChanged() {
+    const std::vector<Volume> before = Drive1->volumes();
+    ignoreErrors([this] { Drive1->setVolumes(main_.volumes().volumes()); });
+    if (onRemovedVolume(Dir1->path(), before, Drive1->volumes()))
+        ignoreErrors([this] { Dir1->setPath(StartupSequence::recoveryDir()); });
+    ignoreErrors([this] { Drive1->follow(Dir1->path()); });
+    // The main window has already moved its copy directory off a volume that went away.
+    ignoreErrors([this] { Label1->setText(CurrentCopy + main_.Text3->text()); });
 }
 
 void DirBrowserWindow::Command1_Click() {

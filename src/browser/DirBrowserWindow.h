@@ -35,6 +35,9 @@ public:
     void Form_Load();
     void Drive1_Change();
     void Dir1_Change();
+    // A volume came or went: the drive list follows, and a directory list on a volume that
+    // went away moves to the user's home.
+    void volumesChanged();
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();

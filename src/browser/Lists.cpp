@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QStorageInfo>
 #include <QStyle>
 
 #include <algorithm>
@@ -25,12 +24,6 @@ namespace {
 QString normalDir(const QString& path) {
     QString p = QDir::cleanPath(QDir(path).absolutePath());
     return p.isEmpty() ? QStringLiteral("/") : p;
-}
-
-bool pathIsUnder(const QString& path, const QString& root) {
-    if (root == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == root || path.startsWith(root + QLatin1Char('/'));
 }
 
 void checkReadableDir(const QString& path) {
@@ -87,58 +80,8 @@ QIcon folderIcon(const QWidget* widget, bool open) {
 
 } // namespace
 
-std::vector<Volume> mountedVolumes() {
-    static const QStringList pseudo = {
-        QStringLiteral("proc"),       QStringLiteral("sysfs"),       QStringLiteral("devtmpfs"),
-        QStringLiteral("devpts"),     QStringLiteral("cgroup"),      QStringLiteral("cgroup2"),
-        QStringLiteral("securityfs"), QStringLiteral("debugfs"),     QStringLiteral("tracefs"),
-        QStringLiteral("pstore"),     QStringLiteral("mqueue"),      QStringLiteral("hugetlbfs"),
-        QStringLiteral("fusectl"),    QStringLiteral("configfs"),    QStringLiteral("bpf"),
-        QStringLiteral("autofs"),     QStringLiteral("binfmt_misc"), QStringLiteral("overlay"),
-        QStringLiteral("squashfs"),   QStringLiteral("nsfs"),        QStringLiteral("efivarfs"),
-    };
-    std::vector<Volume> out;
-    out.push_back(Volume{QStringLiteral("/"), QStringLiteral("/"), true});
-    for (const QStorageInfo& s : QStorageInfo::mountedVolumes()) {
-        const QString root = s.rootPath();
-        if (root == QLatin1String("/") || root.isEmpty())
-            continue;
-        if (pseudo.contains(QString::fromLatin1(s.fileSystemType())))
-            continue;
-        if (root.startsWith(QLatin1String("/proc")) || root.startsWith(QLatin1String("/sys")) ||
-            root.startsWith(QLatin1String("/dev")) ||
-            (root.startsWith(QLatin1String("/run")) &&
-             !root.startsWith(QLatin1String("/run/media"))))
-            continue;
-        // Sandboxes bind files and empty read-only file systems; they hold nothing to browse.
-        if (s.isReadOnly() && s.bytesTotal() <= 0)
-            continue;
-        if (!QFileInfo(root).isDir())
-            continue;
-        QString name = root;
-        if (!s.displayName().isEmpty() && s.displayName() != root)
-            name = root + QStringLiteral("  [") + s.displayName() + QLatin1Char(']');
-        out.push_back(Volume{root, name, s.isReady()});
-    }
-    std::sort(out.begin() + 1, out.end(),
-              [](const Volume& a, const Volume& b) { return a.rootPath < b.rootPath; });
-    return out;
-}
-
-const Volume* volumeOf(const std::vector<Volume>& volumes, const QString& path) {
-    const QString p = normalDir(path);
-    const Volume* best = nullptr;
-    for (const Volume& v : volumes) {
-        if (pathIsUnder(p, v.rootPath) && (!best || v.rootPath.size() > best->rootPath.size()))
-            best = &v;
-    }
-    return best;
-}
-
-DriveList::DriveList(std::vector<Volume> volumes, QWidget* parent)
-    : QComboBox(parent), volumes_(std::move(volumes)) {
-    for (const Volume& v : volumes_)
-        addItem(v.name, v.rootPath);
+DriveList::DriveList(std::vector<Volume> volumes, QWidget* parent) : QComboBox(parent) {
+    setVolumes(std::move(volumes));
     connect(this, &QComboBox::currentIndexChanged, this, [this] {
         if (!setting_)
             emit changed();
@@ -168,6 +111,17 @@ void DriveList::setDrive(const QString& path) {
     setCurrentIndex(index);
     setting_ = false;
     emit changed();
+}
+
+void DriveList::setVolumes(std::vector<Volume> volumes) {
+    const QString selected = drive();
+    setting_ = true;
+    volumes_ = std::move(volumes);
+    clear();
+    for (const Volume& v : volumes_)
+        addItem(v.name, v.rootPath);
+    setCurrentIndex(std::max(0, findData(selected)));
+    setting_ = false;
 }
 
 void DriveList::follow(const QString& path) {

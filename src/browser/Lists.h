@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SearchPattern.h"
+#include "Volumes.h"
 #include "platform/DirectoryWatch.h"
 
 #include <QAbstractListModel>
@@ -38,18 +39,6 @@ struct DirectoryRead {
 // Reads the directory; throws Error when it cannot be read.
 std::shared_ptr<const DirectoryRead> readDirectory(const QString& dir);
 
-// A mounted volume as the drive list shows it.
-struct Volume {
-    QString rootPath; // the mount point, "/" for the root file system
-    QString name;     // what the list shows
-    bool ready = true;
-};
-
-// The mounted volumes of real file systems, "/" first.
-std::vector<Volume> mountedVolumes();
-// The volume that holds a path: the one whose mount point is the longest prefix of it.
-const Volume* volumeOf(const std::vector<Volume>& volumes, const QString& path);
-
 // The drive list: one entry per volume.
 class DriveList : public QComboBox {
     Q_OBJECT
@@ -66,6 +55,9 @@ public:
     void follow(const QString& path);
     const std::vector<Volume>& volumes() const { return volumes_; }
     const Volume* selectedVolume() const;
+    // Takes the volumes as they are now; the selection stays on its volume where that is still
+    // there, and changed() is not emitted.
+    void setVolumes(std::vector<Volume> volumes);
 
 signals:
     void changed();

@@ -72,12 +72,17 @@ QString joinPath(const QString& dir, const QString& name) {
 }
 
 MainWindow::MainWindow(Services& services, std::vector<Volume> volumes, QWidget* parent)
-    : QWidget(parent), s_(services) {
+    : MainWindow(services, *new VolumeWatch(std::move(volumes)), parent) {
+    volumes_.setParent(this);
+}
+
+MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent)
+    : QWidget(parent), s_(services), volumes_(volumes) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lumorra"));
     setWindowIcon(programIcon());
 
-    Drive1 = named(new DriveList(std::move(volumes), this), "Drive1");
+    Drive1 = named(new DriveList(volumes_.volumes(), this), "Drive1");
     Drive1->setToolTip(QStringLiteral("Select a Harddrive"));
     Dir1 = named(new DirList(this), "Dir1");
     Dir1->setToolTip(QStringLiteral("Select a Directory"));
@@ -176,6 +181,8 @@ MainWindow::MainWindow(Services& services, std::vector<Volume> volumes, QWidget*
 
     connect(Drive1, &DriveList::changed, this, &MainWindow::Drive1_Change);
     connect(Dir1, &DirList::changed, this, &MainWindow::Dir1_Change);
+    // Connected before any DIR browser: it finds the main window's lists already moved.
+    connect(&volumes_, &VolumeWatch::changed, this, &MainWindow::volumesChanged);
     connect(StatusBar1, &StatusBar::panelClicked, this, &MainWindow::StatusBar1_PanelClick);
     connect(mnupattern, &QAction::triggered, this, &MainWindow::mnupattern_Click);
     connect(mnuhelp, &QAction::triggered, this, &MainWindow::mnuhelp_Click);
@@ -313,6 +320,35 @@ void MainWindow::Dir1_Change() {
     ignoreErrors([this] { File1->setPath(Dir1->path(), Dir1->lastRead()); });
     ignoreErrors([this] { updateFileCount(); });
     ignoreErrors([this] { Label7->setText(QStringLiteral("Current: ")); });
+}
+
+void MainWindow::volumesChanged() {
+    const std::vector<Volume> before = Drive1->volumes();
+    const std::vector<Volume>& after = volumes_.volumes();
+    ignoreErrors([&] { Drive1->setVolumes(after); });
+    std::erase_if(driveDirs_,
+                  [&](const auto& d) { return onRemovedVolume(d.first, before, after); });
+    // What stood on a card that was taken out goes where start-up goes when the stored directory
+    // cannot be used: the user's home. Nothing is stored, and no message is shown.
+    if (onRemovedVolume(Dir1->path(), before, after) ||
+        onRemovedVolume(File1->path(), before, after)) {
+        for (const QString& fallback : {StartupSequence::recoveryDir(), QDir::rootPath()}) {
+            bool moved = false;
+            ignoreErrors([&] {
+                Dir1->setPath(fallback);
+                moved = true;
+            });
+            if (moved)
+                break;
+        }
+    }
+    if (onRemovedVolume(Text3->text(), before, after)) {
+        ignoreErrors([this] {
+            Text3->setText(StartupSequence::recoveryDir());
+            StatusBar1->setText(3, QStringLiteral("  ") + Text3->text());
+        });
+    }
+    ignoreErrors([this] { Drive1->follow(Dir1->path()); });
 }
 
 void MainWindow::updateFileCount() {

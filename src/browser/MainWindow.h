@@ -36,6 +36,9 @@ struct Services;
 class MainWindow : public QWidget, public StartupTarget {
     Q_OBJECT
 public:
+    // The drive list follows the volumes as they come and go.
+    MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent = nullptr);
+    // A drive list of these volumes, which stay as they are.
     MainWindow(Services& services, std::vector<Volume> volumes, QWidget* parent = nullptr);
 
     // Browser
@@ -102,6 +105,9 @@ public:
 
     void Drive1_Change();
     void Dir1_Change();
+    // A volume came or went: the drive list shows them as they are now, and the directory and
+    // file lists and the copy directory leave a volume that went away for the user's home.
+    void volumesChanged();
     // A mouse button pressed on the file list, at a position of the list's viewport.
     void File1_MouseDown(Qt::MouseButton button, const QPoint& position);
     void Dir1_MouseDown(Qt::MouseButton button, const QPoint& position);
@@ -127,6 +133,7 @@ public:
 
     SecondaryWindows& secondaryWindows() { return secondary_; }
     Services& services() { return s_; }
+    VolumeWatch& volumes() { return volumes_; }
 
     // StartupTarget
     void setFilePattern(const QString& pattern) override;
@@ -157,6 +164,7 @@ private:
     void buildLayout();
 
     Services& s_;
+    VolumeWatch& volumes_;
     SecondaryWindows secondary_;
     QWidget* viewerCanvas_;
     // The directory each drive was left at, so that coming back to a drive opens it there.

@@ -1,3 +1,4 @@
+#include "browser/DirBrowserWindow.h"
 #include "browser/FileTypeWindow.h"
 #include "browser/MainWindow.h"
 #include "browser/NaturalOrder.h"
@@ -21,8 +22,10 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,8 +33,12 @@
 #include <QTest>
 #include <QTreeWidgetItem>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 using namespace lumorra;
 using namespace lumorra::test;
@@ -96,6 +103,10 @@ private slots:
     void fileMenuEntriesFollowTheSelection();
     void driveWithoutMediumFallsBackSilently();
     void driveReopensWhereItWasLeft();
+    void mountTableVolumes_data();
+    void mountTableVolumes();
+    void removedVolumeSendsEverythingHome();
+    void mountedCardComesAndGoes();
     void startPathOpensDirectoryOrSelectsFile();
     void startPathSwitchesModeForAnAnimation();
     void startPathAddsWhatNeitherPatternLists_data();
@@ -582,6 +593,178 @@ void BrowserTest::driveReopensWhereItWasLeft() {
     // Moving onto another volume through the directory list shows that volume in the drive list.
     w.setDirPath(b.dir);
     QCOMPARE(w.Drive1->drive(), QStringLiteral("/"));
+}
+
+void BrowserTest::mountTableVolumes_data() {
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QStringList>("shown"); // besides "/", which is always first
+    const auto line = [](const char* point, const char* type, const char* source,
+                         const char* options = "rw", const char* root = "/",
+                         const char* super = "rw") {
+        return QByteArray("36 25 8:1 ") + root + ' ' + point + ' ' + options + " shared:1 - " +
+               type + ' ' + source + ' ' + super + '\n';
+    };
+    QTest::newRow("root") << line("/", "ext4", "/dev/sda2") << QStringList();
+    QTest::newRow("card under /media")
+        << line("/media/anna/CARD", "vfat", "/dev/sdb1") << QStringList{"/media/anna/CARD  [CARD]"};
+    QTest::newRow("stick under /run/media/user")
+        << line("/run/media/anna/STICK", "exfat", "/dev/sdc1")
+        << QStringList{"/run/media/anna/STICK"};
+    QTest::newRow("another user's stick")
+        << line("/run/media/bob/STICK", "exfat", "/dev/sdc1") << QStringList();
+    QTest::newRow("/mnt, read-only disc")
+        << line("/mnt/dvd", "iso9660", "/dev/sr0", "ro") << QStringList{"/mnt/dvd"};
+    QTest::newRow("/boot and /boot/efi")
+        << line("/boot", "ext4", "/dev/sda1") + line("/boot/efi", "vfat", "/dev/sda3")
+        << QStringList();
+    QTest::newRow("snap") << line("/snap/core22/1122", "squashfs", "/dev/loop3", "ro")
+                          << QStringList();
+    QTest::newRow("overlay") << line("/var/lib/docker/overlay2/ab/merged", "overlay", "overlay")
+                             << QStringList();
+    QTest::newRow("container files bound from the disk")
+        << line("/etc/hosts", "ext4", "/dev/sda2", "rw", "/var/lib/docker/containers/ab/hosts")
+        << QStringList();
+    QTest::newRow("container volume store")
+        << line("/var/lib/containers/storage", "xfs", "/dev/sdd1") << QStringList();
+    QTest::newRow("proc, sys, cgroup")
+        << line("/proc", "proc", "proc") + line("/sys", "sysfs", "sysfs") +
+               line("/sys/fs/cgroup", "cgroup2", "cgroup2")
+        << QStringList();
+    QTest::newRow("tmpfs under /media")
+        << line("/media/ram", "tmpfs", "tmpfs") << QStringList{"/media/ram"};
+    QTest::newRow("empty read-only sandbox under /mnt")
+        << line("/mnt/sandbox/tools", "tmpfs", "none", "ro") << QStringList();
+    QTest::newRow("tmpfs elsewhere") << line("/tmp", "tmpfs", "tmpfs") << QStringList();
+    QTest::newRow("escaped spaces") << line("/media/anna/My\\040Card", "vfat", "/dev/sdb1")
+                                    << QStringList{"/media/anna/My Card  [CARD]"};
+    QTest::newRow("block devices elsewhere")
+        << line("/home", "ext4", "/dev/sda4") + line("/data", "xfs", "/dev/sdd1")
+        << QStringList{"/data", "/home"};
+    QTest::newRow("elsewhere, but read-only or not writable")
+        << line("/srv/archive", "ext4", "/dev/sde1", "ro") +
+               line("/opt/locked", "ext4", "/dev/sde2")
+        << QStringList();
+    QTest::newRow("btrfs subvolume as /home")
+        << line("/home", "btrfs", "/dev/sda2", "rw", "/@home", "rw,subvol=/@home")
+        << QStringList{"/home"};
+    QTest::newRow("mounted over: the last one counts")
+        << line("/media/anna/CARD", "vfat", "/dev/sdb1") +
+               line("/media/anna/CARD", "squashfs", "/dev/loop1", "ro")
+        << QStringList();
+    QTest::newRow("torn line") << QByteArray("36 25 8:1 / /data rw - ext4\n") << QStringList();
+}
+
+void BrowserTest::mountTableVolumes() {
+    QFETCH(QByteArray, table);
+    QFETCH(QStringList, shown);
+    MountView view;
+    view.user = QStringLiteral("anna");
+    view.label = [](const QString& device) {
+        return device == QLatin1String("/dev/sdb1") ? QStringLiteral("CARD") : QString();
+    };
+    view.writable = [](const QString& point) { return point != QLatin1String("/opt/locked"); };
+    const std::vector<Volume> volumes = volumesOfMountTable(table, view);
+    QStringList names;
+    for (const Volume& v : volumes)
+        names << v.name;
+    QCOMPARE(names, QStringList{"/"} + shown);
+    for (const Volume& v : volumes)
+        QVERIFY(v.name.startsWith(v.rootPath));
+}
+
+namespace {
+
+// Points HOME at a directory of the test for as long as it lives.
+struct TestHome {
+    QByteArray saved = qgetenv("HOME");
+    explicit TestHome(const QString& dir) { qputenv("HOME", QFile::encodeName(dir)); }
+    ~TestHome() { qputenv("HOME", saved); }
+};
+
+} // namespace
+
+void BrowserTest::removedVolumeSendsEverythingHome() {
+    TestEnv env;
+    const QString card = env.makeDir(QStringLiteral("card"));
+    const QString stick = env.makeDir(QStringLiteral("stick"));
+    const TestHome home(env.makeDir(QStringLiteral("home")));
+    QDir().mkpath(card + QStringLiteral("/photos"));
+    touch(card + QStringLiteral("/photos"), QStringLiteral("p.jpg"));
+    const Volume root{QStringLiteral("/"), QStringLiteral("/"), true};
+    const Volume cardVolume{card, card + QStringLiteral("  [CARD]"), true};
+    Browser b({root, cardVolume});
+    MainWindow& w = *b.window;
+    w.setDirPath(card + QStringLiteral("/photos"));
+    w.setCopyDir(card + QStringLiteral("/"));
+    b.settings.write(keys::DefaultCopyDir, card + QStringLiteral("/"));
+    DirBrowserWindow browser(w);
+    QCOMPARE(browser.Dir1->path(), card);
+
+    // A stick comes: both lists show it, and stay on the card.
+    w.volumes().update({root, cardVolume, Volume{stick, stick, true}});
+    for (DriveList* list : {w.Drive1, browser.Drive1}) {
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->drive(), card);
+    }
+    QCOMPARE(w.Dir1->path(), card + QStringLiteral("/photos"));
+
+    // The card goes: everything on it moves home, without a message and without storing.
+    w.volumes().update({root, Volume{stick, stick, true}});
+    const QString homeDir = QDir::homePath();
+    for (DriveList* list : {w.Drive1, browser.Drive1}) {
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->itemText(1), stick);
+    }
+    QCOMPARE(w.Dir1->path(), homeDir);
+    QCOMPARE(w.File1->path(), homeDir);
+    QCOMPARE(w.Label6->text(), QStringLiteral("0 File(s)"));
+    QCOMPARE(w.Text3->text(), homeDir + QStringLiteral("/"));
+    QCOMPARE(w.StatusBar1->text(3), QStringLiteral("  ") + homeDir + QStringLiteral("/"));
+    QCOMPARE(browser.Dir1->path(), homeDir);
+    QCOMPARE(browser.Label1->text(), QStringLiteral("Current copy DIR: ") + homeDir + '/');
+    QCOMPARE(b.settings.read(keys::DefaultCopyDir), card + QStringLiteral("/"));
+    QVERIFY(b.dialogs.events().empty());
+
+    // Back on the stick, its going leaves a copy directory elsewhere alone.
+    w.setDirPath(stick);
+    w.volumes().update({root});
+    QCOMPARE(w.Dir1->path(), homeDir);
+    QCOMPARE(w.Drive1->drive(), QStringLiteral("/"));
+    QCOMPARE(w.Text3->text(), homeDir + QStringLiteral("/"));
+}
+
+void BrowserTest::mountedCardComesAndGoes() {
+    // A real mount: root with the right to mount, which a test run as a user does not have.
+    TestEnv env;
+    const TestHome home(env.makeDir(QStringLiteral("home")));
+    const QString point = QStringLiteral("/media/lumorra-test-") + QString::number(::getpid());
+    if (!QFileInfo(QStringLiteral("/media")).isDir() || !QDir().mkdir(point))
+        QSKIP("no writable /media here");
+    struct Cleanup {
+        QString point;
+        ~Cleanup() {
+            ::umount2(QFile::encodeName(point).constData(), MNT_DETACH);
+            QDir().rmdir(point);
+        }
+    } cleanup{point};
+    VolumeWatch volumes;
+    Browser b;
+    MainWindow w(b.services, volumes);
+    if (::mount("lumorra-test", QFile::encodeName(point).constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP(qPrintable(QStringLiteral("mounting is not permitted: ") +
+                         QString::fromLocal8Bit(std::strerror(errno))));
+    QTRY_VERIFY_WITH_TIMEOUT(w.Drive1->findData(point) >= 0, 5000);
+
+    touch(point, QStringLiteral("on the card.jpg"));
+    w.setDirPath(point);
+    QCOMPARE(w.Drive1->drive(), point);
+    QCOMPARE(w.File1->count(), 1);
+
+    QCOMPARE(::umount2(QFile::encodeName(point).constData(), 0), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Drive1->findData(point) < 0, 5000);
+    QCOMPARE(w.Dir1->path(), QDir::homePath());
+    QCOMPARE(w.File1->path(), QDir::homePath());
+    QVERIFY(b.dialogs.events().empty());
 }
 
 void BrowserTest::startPathOpensDirectoryOrSelectsFile() {
