@@ -163,15 +163,24 @@ shot_window 01-player "$player"
 echo "== the separate window's frame sits in the lower right corner"
 # 50 twips (3 pixels) from the right edge and 600 twips (40 pixels) from the bottom edge.
 # xwininfo, not xdotool: xdotool adds the frame's offset once more to a framed window's place.
-read -r X Y WIDTH HEIGHT < <(xwininfo -id "$(window_of "$picture")" |
-    awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
-         /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }')
-read -r _ fr _ fb < <(xprop -id "$(window_of "$picture")" _NET_FRAME_EXTENTS |
-    sed 's/.*= //; s/,//g')
-right=$((1280 - (X + WIDTH + ${fr:-0})))
-bottom=$((1024 - (Y + HEIGHT + ${fb:-0})))
-{ [ "$right" -ge 2 ] && [ "$right" -le 4 ] && [ "$bottom" -ge 39 ] && [ "$bottom" -le 41 ]; } ||
-    fail "the separate window's frame is $right pixels from the right and $bottom from the bottom"
+corner_offsets() {
+    local x y w h fr fb
+    read -r x y w h < <(xwininfo -id "$(window_of "$picture")" |
+        awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+             /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }')
+    read -r _ fr _ fb < <(xprop -id "$(window_of "$picture")" _NET_FRAME_EXTENTS |
+        sed 's/.*= //; s/,//g')
+    echo "$((1280 - (x + w + ${fr:-0}))) $((1024 - (y + h + ${fb:-0})))"
+}
+in_corner() {
+    local right bottom
+    read -r right bottom < <(corner_offsets)
+    [ "$right" -ge 2 ] && [ "$right" -le 4 ] && [ "$bottom" -ge 39 ] && [ "$bottom" -le 41 ]
+}
+# The window manager frames the window after it shows; the window then moves into place.
+tries=100
+while ! in_corner && [ $((tries -= 1)) -gt 0 ]; do sleep 0.1; done
+in_corner || fail "the separate window's frame is $(corner_offsets) pixels from the right and bottom"
 
 echo "== OnTop 0: the main window comes in front of them"
 activate "$main"
