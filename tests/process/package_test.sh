@@ -49,7 +49,7 @@ for f in usr/bin/lumorra usr/bin/lmtray usr/share/lumorra/lmhelp.hlp \
     grep -q " \./$f\$" "$work/contents.txt" || fail "the package has no $f"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libmpv2; do
+for d in libqt6widgets6 libmpv2 libheif1 libjxl0.7; do
     grep -q "$d" <<<"$depends" || fail "the package does not depend on $d: $depends"
 done
 
