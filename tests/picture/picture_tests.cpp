@@ -654,6 +654,11 @@ void PictureTest::reducedTurnedJpegIsTurned() {
     QCOMPARE(p.image.size(), QSize(100, 200));
     QVERIFY(near(p.image.pixel(50, 20), Red));
     QVERIFY(near(p.image.pixel(50, 180), Blue));
+    // In full from the bytes the picture kept, turned as the file's own decode, with the file
+    // gone.
+    const QImage full = loadPicture(path).image;
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(decodePicture(p.bytes).image, full);
 }
 
 void PictureTest::wmfIsDrawnAtNinetySixDpi() {

@@ -133,17 +133,23 @@ PictureFile::PictureFile(const QString& path) {
     size_ = st.st_size;
 }
 
+PictureFile::PictureFile(const QByteArray& bytes) : size_(bytes.size()) {
+    buffer_.setData(bytes);
+    buffer_.open(QIODevice::ReadOnly);
+    device_ = &buffer_;
+}
+
 QByteArray PictureFile::head(int length) {
     rewind();
-    QByteArray bytes = file_.read(length);
+    QByteArray bytes = device_->read(length);
     rewind();
     return bytes;
 }
 
 QByteArray PictureFile::tail(int length) {
-    if (!file_.seek(qMax<qint64>(0, size_ - length)))
-        throw Error{errc::PathAccess, file_.errorString()};
-    QByteArray bytes = file_.read(length);
+    if (!device_->seek(qMax<qint64>(0, size_ - length)))
+        throw Error{errc::PathAccess, device_->errorString()};
+    QByteArray bytes = device_->read(length);
     rewind();
     return bytes;
 }
@@ -151,6 +157,8 @@ QByteArray PictureFile::tail(int length) {
 QByteArray PictureFile::readAll(qint64 cap) {
     if (size_ > cap)
         throw outOfMemory();
+    if (isHeld())
+        return heldBytes();
     rewind();
     QByteArray data = file_.readAll();
     if (file_.error() != QFileDevice::NoError)
@@ -158,9 +166,22 @@ QByteArray PictureFile::readAll(qint64 cap) {
     return data;
 }
 
+void PictureFile::hold(qint64 cap) {
+    if (isHeld())
+        return;
+    const QByteArray bytes = readAll(cap);
+    // The length read is the one that counts: a file written to meanwhile may have grown or
+    // shrunk since it was opened.
+    size_ = bytes.size();
+    buffer_.setData(bytes);
+    buffer_.open(QIODevice::ReadOnly);
+    device_ = &buffer_;
+    file_.close();
+}
+
 void PictureFile::rewind() {
-    if (!file_.seek(0))
-        throw Error{errc::PathAccess, file_.errorString()};
+    if (!device_->seek(0))
+        throw Error{errc::PathAccess, device_->errorString()};
 }
 
 Sniffed sniff(const QByteArray& h, const QByteArray& tail) {

@@ -140,15 +140,18 @@ bool hasOwnDecoder(const QByteArray& format) {
 Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransforms* colour) {
     DecodedPicture d = format == "jxl" ? decodeJxl(file) : decodeHeif(file);
     manageColour(d.image, d.colour, colour);
-    return Picture{d.image, d.naturalSize, QString::fromLatin1(format), {}};
+    return Picture{d.image, d.naturalSize, QString::fromLatin1(format), {}, {}};
 }
 
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
 // damage), is an invalid picture.
+//
+// The file's bytes are held in memory (PictureFile::hold()).
 Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize(),
                   const ColourTransforms* colour = nullptr) {
+    Q_ASSERT(file.isHeld());
     if (hasOwnDecoder(sniffedFormat))
         return loadOwn(file, sniffedFormat, colour);
     const Header h = readHeader(file, sniffedFormat);
@@ -159,7 +162,8 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     int reduction = 1;
     if (h.format == "jpeg" && h.size.isValid() && shown.isValid())
         reduction = reductionFor(h.turned ? h.size.transposed() : h.size, shown);
-    const qint64 budget = pictureByteBudget();
+    // The bytes kept with the picture count against the budget, as its pixels do.
+    const qint64 budget = pictureByteBudget() - file.size();
     if (h.size.isValid())
         requireMemoryFor(h.size, budget);
     // Qt refuses pictures above 256 MB by default. Its limit is one for the whole program in
@@ -173,7 +177,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     // take the ink off white without the picture's profile).
     if (h.format == "jpeg" && components == 4) {
         JpegInk ink;
-        const QImage raw = decodeJpeg(file.device(), reduction, &ink);
+        const QImage raw = decodeJpeg(file.heldBytes(), reduction, &ink);
         if (!raw.isNull() && ink.cmyk)
             image = upright(cmykToScreen(raw, ink, icc, colour), h.transformation);
         else if (!raw.isNull())
@@ -183,7 +187,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     // photos, and what it does not decode, go to Qt's reader.
     const bool inkDone = !image.isNull();
     if (image.isNull() && reduction > 1 && h.upright)
-        image = decodeJpeg(file.device(), reduction);
+        image = decodeJpeg(file.heldBytes(), reduction);
     if (image.isNull()) {
         file.rewind();
         QImageReader reader(&file.device());
@@ -206,7 +210,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     }
     Picture picture;
     if (animated)
-        picture.animation = file.readAll(AnimationFileCap);
+        picture.animation = file.heldBytes();
     picture.image = toDisplayFormat(image);
     if (!inkDone)
         manageColour(picture.image, ColourSource{icc, 0, 0}, colour);
@@ -229,6 +233,7 @@ Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
     return Picture{d.image,
                    d.naturalSize,
                    kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf"),
+                   {},
                    {}};
 }
 
@@ -250,18 +255,44 @@ Picture loadPicture(const QString& path) {
     return loadPicture(path, QSize());
 }
 
+namespace {
+
+// The picture in a file whose bytes are held in memory; it keeps them.
+Picture decodeHeld(PictureFile& file, QSize shown, MetafilePolicy metafiles,
+                   const ColourTransforms* colour) {
+    if (file.size() == 0)
+        throw invalidPicture();
+    const Sniffed s = sniffFile(file);
+    Picture picture;
+    if (s.kind == Kind::Image) {
+        picture = loadImage(file, s.qtFormat, shown, colour);
+    } else {
+        if (metafiles == MetafilePolicy::Refuse)
+            throw invalidPicture();
+        picture = loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
+    }
+    picture.bytes = file.heldBytes();
+    return picture;
+}
+
+} // namespace
+
 Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles,
                     const ColourTransforms* colour) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
             throw invalidPicture();
-        const Sniffed s = sniffFile(file);
-        if (s.kind == Kind::Image)
-            return loadImage(file, s.qtFormat, shown, colour);
-        if (metafiles == MetafilePolicy::Refuse)
-            throw invalidPicture();
-        return loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
+        file.hold(pictureByteBudget());
+        return decodeHeld(file, shown, metafiles, colour);
+    });
+}
+
+Picture decodePicture(const QByteArray& bytes, QSize shown, MetafilePolicy metafiles,
+                      const ColourTransforms* colour) {
+    return guarded([&] {
+        PictureFile file(bytes);
+        return decodeHeld(file, shown, metafiles, colour);
     });
 }
 
@@ -293,8 +324,10 @@ QSize pictureSize(const QString& path) {
         if (hasOwnDecoder(s.qtFormat))
             return s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
         const Header h = readHeader(file, s.qtFormat);
-        if (!h.size.isValid())
+        if (!h.size.isValid()) {
+            file.hold(pictureByteBudget());
             return loadImage(file, s.qtFormat).naturalSize;
+        }
         return h.turned ? h.size.transposed() : h.size;
     });
 }
@@ -310,6 +343,7 @@ QImage renderPicture(const QString& path, QSize size, const ColourTransforms* co
         const Sniffed s = sniffFile(file);
         if (s.kind != Kind::Image)
             return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
+        file.hold(pictureByteBudget());
         const QImage image = loadImage(file, s.qtFormat, QSize(), colour).image;
         if (image.size() == size)
             return image;
