@@ -46,10 +46,11 @@ PictureArea::PictureArea(const Screen& screen, QWidget* parent) : QWidget(parent
 PictureArea::~PictureArea() = default;
 
 void PictureArea::setPicture(const QImage& image, QSize naturalSize,
-                             std::function<QImage()> fullLoader) {
+                             std::function<QImage()> fullLoader, const QByteArray& bytes) {
     stopAnimation();
     image_ = image;
     fullLoader_ = std::move(fullLoader);
+    bytes_ = bytes;
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
     cache_ = QPixmap();
     levels_.clear();
@@ -64,7 +65,8 @@ const QImage& PictureArea::picture() const {
         fullLoader_ = {};
         QImage full;
         ignoreErrors([&] { full = load(); });
-        // A file changed since it was shown keeps the picture that was shown.
+        // The loader decodes the bytes that were shown; a picture it cannot have in full (no
+        // memory for it) stays as it is.
         if (full.size() == natural_) {
             image_ = full;
             cache_ = QPixmap();
@@ -78,6 +80,7 @@ void PictureArea::clearPicture() {
     stopAnimation();
     image_ = QImage();
     fullLoader_ = {};
+    bytes_.clear();
     natural_ = QSize();
     cache_ = QPixmap();
     levels_.clear();

@@ -26,10 +26,11 @@ public:
     // The picture is shared, not copied. With stretch off the area takes the natural size.
     // An image smaller than the natural size (decoded for the screen) comes with a loader of
     // the full picture, which the area calls once, when it is shown larger than the image it
-    // has or when picture() is asked for.
+    // has or when picture() is asked for. A picture from a file comes with the file's bytes as
+    // they were read, which the area keeps for whoever needs the picture again.
     // A new picture, or none, ends the animation the area played.
-    void setPicture(const QImage& image, QSize naturalSize,
-                    std::function<QImage()> fullLoader = {});
+    void setPicture(const QImage& image, QSize naturalSize, std::function<QImage()> fullLoader = {},
+                    const QByteArray& bytes = {});
     void clearPicture();
 
     // Plays the picture shown (setPicture() was given its first frame) as an animation from
@@ -49,6 +50,10 @@ public:
     // What the area draws from: the picture, perhaps reduced.
     const QImage& shownImage() const { return image_; }
     QSize naturalSize() const { return natural_; }
+    // The bytes of the file the picture came from; empty for a picture from elsewhere.
+    const QByteArray& bytes() const { return bytes_; }
+    // Lets go of them; the picture stays.
+    void forgetBytes() { bytes_.clear(); }
 
     bool stretch() const { return stretch_; }
     void setStretch(bool on);
@@ -82,6 +87,7 @@ private:
     mutable QImage image_;
     mutable std::function<QImage()> fullLoader_;
     QSize natural_;
+    QByteArray bytes_;
     bool stretch_ = false;
     mutable QPixmap cache_;
     mutable std::vector<QImage> levels_; // the picture's halvings, made as zooms need them

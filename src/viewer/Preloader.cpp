@@ -40,7 +40,7 @@ qint64 Preloader::heldBytes() {
         if (entry.result.isFinished()) {
             const std::optional<Picture>& p = entry.result.result();
             if (p)
-                bytes += p->image.sizeInBytes();
+                bytes += p->image.sizeInBytes() + p->bytes.size();
         } else if (entry.shown.isValid()) {
             bytes += qint64(entry.shown.width()) * entry.shown.height() * 4 * 4;
         } else {
