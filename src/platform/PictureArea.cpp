@@ -13,6 +13,11 @@
 namespace lumorra {
 namespace {
 
+// A region is decoded with this many pixels more on each side than are exposed.
+constexpr int RegionMargin = 256;
+// The largest region decoded: a few screens' worth.
+constexpr qint64 RegionByteCap = qint64(128) << 20;
+
 int toPixels(double twips, double twipsPerPixel) {
     if (!std::isfinite(twips) || twips > 1e9 || twips < -1e9)
         throw Error::program(errc::Overflow);
@@ -54,6 +59,7 @@ void PictureArea::setPicture(const QImage& image, QSize naturalSize,
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
     cache_ = QPixmap();
     levels_.clear();
+    dropRegion();
     if (!stretch_)
         resize(natural_);
     update();
@@ -84,6 +90,7 @@ void PictureArea::clearPicture() {
     natural_ = QSize();
     cache_ = QPixmap();
     levels_.clear();
+    dropRegion();
     update();
 }
 
@@ -107,6 +114,7 @@ void PictureArea::showFrame(const QImage& frame) {
     image_ = frame;
     cache_ = QPixmap();
     levels_.clear();
+    dropRegion();
     update();
     emit frameShown(frame);
 }
@@ -184,6 +192,10 @@ void PictureArea::paintEvent(QPaintEvent* event) {
     }
     const qreal ratio = devicePixelRatioF();
     const QImage& source = levelFor(target * ratio);
+    if (regionLoader && source.size() != natural_ &&
+        (target.width() * ratio > source.width() || target.height() * ratio > source.height()) &&
+        drawRegion(p, exposed, target))
+        return;
     const double sx = double(source.width()) / target.width();
     const double sy = double(source.height()) / target.height();
     if (source.size() == target * ratio) {
@@ -199,6 +211,41 @@ void PictureArea::paintEvent(QPaintEvent* event) {
     p.drawImage(
         QRectF(exposed), source,
         QRectF(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx, exposed.height() * sy));
+}
+
+bool PictureArea::drawRegion(QPainter& p, const QRect& exposed, QSize target) {
+    const double sx = double(natural_.width()) / target.width();
+    const double sy = double(natural_.height()) / target.height();
+    const QRectF wanted(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
+                        exposed.height() * sy);
+    const QRect picture(QPoint(0, 0), natural_);
+    const QRect needed = wanted.toAlignedRect() & picture;
+    if (needed.isEmpty())
+        return false;
+    if (!regionRect_.contains(needed)) {
+        // A margin around what is exposed, so that a small scroll draws from what is decoded.
+        const QRect around =
+            needed.adjusted(-RegionMargin, -RegionMargin, RegionMargin, RegionMargin) & picture;
+        // A grab of the whole area, say, is no view of a region: the reduced image serves.
+        if (qint64(around.width()) * around.height() * 4 > RegionByteCap)
+            return false;
+        QImage decoded;
+        ignoreErrors([&] { decoded = regionLoader(around); });
+        if (decoded.size() != around.size())
+            return false;
+        region_ = decoded;
+        regionRect_ = around;
+    }
+    // Pixels enlarged four times or more are shown as blocks, as from the full picture.
+    const bool blocks = target.width() * devicePixelRatioF() >= 4.0 * natural_.width();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, !blocks);
+    p.drawImage(QRectF(exposed), region_, wanted.translated(-regionRect_.topLeft()));
+    return true;
+}
+
+void PictureArea::dropRegion() {
+    region_ = QImage();
+    regionRect_ = QRect();
 }
 
 // A hidden area, or one in a hidden window, keeps no timer running.

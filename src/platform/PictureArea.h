@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QWidget>
 
@@ -65,6 +66,10 @@ public:
 
     // Draws metafiles afresh at the size shown, so that a zoomed drawing stays sharp.
     std::function<QImage(QSize)> renderer;
+    // For a picture held reduced that cannot be had in full (larger than memory allows): a
+    // rectangle of it, in natural pixels, decoded at full size. A zoom that shows the picture
+    // larger than the image held draws what is exposed from such regions.
+    std::function<QImage(QRect)> regionLoader;
 
 signals:
     void clicked();
@@ -82,6 +87,10 @@ private:
     const QPixmap& drawnFor(QSize size);
     // The picture, or the smallest of its halvings that still covers `device` pixels.
     const QImage& levelFor(QSize device);
+    // Draws the exposed part of the picture shown at `target` from a region decoded at full
+    // size; false when there is none to draw from.
+    bool drawRegion(QPainter& painter, const QRect& exposed, QSize target);
+    void dropRegion();
 
     const Screen& screen_;
     mutable QImage image_;
@@ -91,6 +100,8 @@ private:
     bool stretch_ = false;
     mutable QPixmap cache_;
     mutable std::vector<QImage> levels_; // the picture's halvings, made as zooms need them
+    QImage region_;                      // the region decoded last, kept for the next paints
+    QRect regionRect_;                   // where it is in the picture, in natural pixels
     std::unique_ptr<PictureAnimation> animation_;
 };
 

@@ -60,6 +60,11 @@ void PictureWindow::loadFile(const QString& path, const QByteArray& bytes) {
             Image1->renderer = [bytes = picture.bytes, format = picture.format](QSize size) {
                 return drawMetafile(bytes, format, size);
             };
+        Image1->regionLoader = {};
+        if (picture.fitsOnlyReduced)
+            Image1->regionLoader = [bytes = picture.bytes, colour = &s_.colour](QRect region) {
+                return decodeRegion(bytes, region, colour);
+            };
         Image1->setPicture(picture.image, picture.naturalSize, {}, picture.bytes);
         if (picture.isAnimation())
             Image1->playAnimation(picture.animation, picture.format.toLatin1());

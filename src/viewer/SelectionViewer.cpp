@@ -191,8 +191,15 @@ void SelectionViewer::pictureBranch() {
             // A photo decoded for the screen is decoded in full once something needs it: a
             // zoom of 1:1 or more, the full-screen view, Save As, the clipboard. The holder
             // decodes it, the picture area takes it from the holder: one copy for both.
+            // One too large to hold in full shows the regions a zoom exposes decoded at full
+            // size instead.
             std::function<QImage()> full;
-            if (picture.isReduced() && !picture.isMetafile())
+            w_.Image1->regionLoader = {};
+            if (picture.fitsOnlyReduced)
+                w_.Image1->regionLoader = [bytes, colour](QRect region) {
+                    return decodeRegion(bytes, region, colour);
+                };
+            else if (picture.isReduced() && !picture.isMetafile())
                 full = [bytes, colour] {
                     return decodePicture(bytes, QSize(), MetafilePolicy::Load, colour).image;
                 };
@@ -399,6 +406,7 @@ void SelectionViewer::Image1_Click() {
             fullScreen_ = new FullScreenWindow(s_.screen, &w_);
         // An animation plays there too, from its first frame.
         const PictureAnimation* playing = w_.Image1->animation();
+        fullScreen_->Image1->regionLoader = w_.Image1->regionLoader;
         fullScreen_->showPicture(w_.Image1->picture(), w_.Image1->naturalSize(),
                                  playing ? playing->bytes() : QByteArray(),
                                  playing ? playing->format() : QByteArray());

@@ -127,6 +127,7 @@ private slots:
     void smallPictureUnderAutoZoom();
     void photoDecodedForTheScreenBehavesLikeTheFullOne();
     void preloadedPictureIsDecodedInFullFromItsBytes();
+    void pictureLargerThanMemoryShowsTrueRegionsAtOneToOne();
     void nextPictureIsPreloadedUnlessItChanged();
     void pictureDecodedBeforeTheWindow();
     void zoomOptionsStartFromTheNaturalSize();
@@ -318,6 +319,39 @@ void ViewerTest::preloadedPictureIsDecodedInFullFromItsBytes() {
     QCOMPARE(v.window->Picture1->picture().size(), QSize(4000, 3000));
     const QColor c = v.window->Picture1->picture().pixelColor(3990, 2990);
     QVERIFY(qAbs(c.red() - 30) <= 3 && qAbs(c.green() - 120) <= 3 && qAbs(c.blue() - 200) <= 3);
+}
+
+void ViewerTest::pictureLargerThanMemoryShowsTrueRegionsAtOneToOne() {
+    // 2.4 GB of pixels in full, more than the loader ever holds; a few hundred kilobytes of
+    // JPEG. Checks of one pixel, which a reduced decode turns grey, in the middle and in the
+    // bottom right corner.
+    const QSize natural(30000, 20000);
+    const std::vector<QRect> patches{QRect(20001, 15003, 64, 40), QRect(29936, 19960, 64, 40)};
+    View v;
+    const QString path = v.file(QStringLiteral("huge.jpg"), checkedJpeg(natural, patches));
+    v.select(QStringLiteral("huge.jpg"));
+    QVERIFY(v.dialogs.messages().empty());
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("30000 x 20000"));
+    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("1:1"));
+    PictureArea* area = v.window->Image1;
+    QCOMPARE(area->size(), natural);
+    QVERIFY(area->shownImage().width() <= natural.width() / 2);
+    // The regions come from the bytes kept: the file may go.
+    QVERIFY(QFile::remove(path));
+    for (const QRect& patch : patches) {
+        const QImage drawn = area->grab(patch).toImage();
+        QCOMPARE(drawn.size(), patch.size());
+        for (int y = 0; y < patch.height(); ++y)
+            for (int x = 0; x < patch.width(); ++x) {
+                const bool white = (patch.x() + x + patch.y() + y) % 2 == 0;
+                const int grey = qGray(drawn.pixel(x, y));
+                if (white ? grey < 200 : grey > 55)
+                    QFAIL(qPrintable(QStringLiteral("(%1, %2) is %3")
+                                         .arg(patch.x() + x)
+                                         .arg(patch.y() + y)
+                                         .arg(grey)));
+            }
+    }
 }
 
 void ViewerTest::nextPictureIsPreloadedUnlessItChanged() {

@@ -79,6 +79,17 @@ void skipInputData(j_decompress_ptr info, long count) {
     }
 }
 
+Source sourceOf(const QByteArray& bytes) {
+    Source source{};
+    source.pub.init_source = initSource;
+    source.pub.fill_input_buffer = fillInputBuffer;
+    source.pub.skip_input_data = skipInputData;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = termSource;
+    source.bytes = &bytes;
+    return source;
+}
+
 } // namespace
 
 QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
@@ -90,13 +101,7 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
     info.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = errorExit;
     errors.pub.output_message = noMessage;
-    Source source{};
-    source.pub.init_source = initSource;
-    source.pub.fill_input_buffer = fillInputBuffer;
-    source.pub.skip_input_data = skipInputData;
-    source.pub.resync_to_restart = jpeg_resync_to_restart;
-    source.pub.term_source = termSource;
-    source.bytes = &bytes;
+    Source source = sourceOf(bytes);
 
     QImage image;
     uchar* bits = nullptr;
@@ -145,6 +150,67 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
     Q_UNUSED(bytes);
     Q_UNUSED(reduction);
     Q_UNUSED(ink);
+    return QImage();
+#endif
+}
+
+QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
+#if defined(JCS_EXTENSIONS)
+    if (region.isEmpty() || region.x() < 0 || region.y() < 0)
+        return QImage();
+    ErrorManager errors{};
+    jpeg_decompress_struct info{};
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = errorExit;
+    errors.pub.output_message = noMessage;
+    Source source = sourceOf(bytes);
+
+    QImage band;
+    JDIMENSION left = 0;
+    bool ok = run(errors, [&] { jpeg_create_decompress(&info); });
+    ok = ok && run(errors, [&] {
+             info.src = &source.pub;
+             jpeg_read_header(&info, TRUE);
+             if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK ||
+                 JDIMENSION(region.right()) >= info.image_width ||
+                 JDIMENSION(region.bottom()) >= info.image_height)
+                 ERREXIT(&info, JERR_BAD_CROP_SPEC);
+             info.out_color_space =
+                 QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+             jpeg_start_decompress(&info);
+             // libjpeg widens the columns to whole blocks: `left` and `width` say where the
+             // decoded band begins and how wide it is.
+             left = JDIMENSION(region.x());
+             JDIMENSION width = JDIMENSION(region.width());
+             jpeg_crop_scanline(&info, &left, &width);
+         });
+    if (ok) {
+        band = newImage(QSize(int(info.output_width), region.height()), QImage::Format_RGB32);
+        ok = !band.isNull() && info.output_components == 4;
+    }
+    if (ok) {
+        uchar* bits = band.bits();
+        const qsizetype bytesPerLine = band.bytesPerLine();
+        const JDIMENSION top = JDIMENSION(region.y());
+        ok = run(errors, [&] {
+            if (top > 0 && jpeg_skip_scanlines(&info, top) != top)
+                ERREXIT(&info, JERR_BAD_CROP_SPEC);
+            while (info.output_scanline < top + JDIMENSION(region.height())) {
+                JSAMPROW row = bits + qsizetype(info.output_scanline - top) * bytesPerLine;
+                jpeg_read_scanlines(&info, &row, 1);
+            }
+        });
+    }
+    // The rows below are not wanted: the decode ends here.
+    jpeg_destroy_decompress(&info);
+    if (!ok)
+        return QImage();
+    if (int(left) == region.x() && band.width() == region.width())
+        return band;
+    return band.copy(region.x() - int(left), 0, region.width(), region.height());
+#else
+    Q_UNUSED(bytes);
+    Q_UNUSED(region);
     return QImage();
 #endif
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QRect>
 
 namespace lumorra::picture {
 
@@ -21,5 +22,10 @@ struct JpegInk {
     bool inverted = false; // 255 is no ink, as Adobe's programs store it
 };
 QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink = nullptr);
+
+// The rectangle `region` of an RGB or grey JPEG, at full size, as decodeJpeg() gives those
+// pixels: the rows above it are skipped and only the columns of blocks it covers are decoded.
+// A null image for a CMYK picture, a region outside the picture, damage or no memory.
+QImage decodeJpegRegion(const QByteArray& bytes, QRect region);
 
 } // namespace lumorra::picture

@@ -89,6 +89,16 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
     return h;
 }
 
+// The size libjpeg decodes a picture of `size` at 1/`reduction` (rounded up).
+QSize reducedSize(QSize size, int reduction) {
+    return QSize((size.width() + reduction - 1) / reduction,
+                 (size.height() + reduction - 1) / reduction);
+}
+
+bool fitsInMemory(QSize size, qint64 budget) {
+    return qint64(size.width()) * size.height() * 4 <= budget;
+}
+
 // The picture turned upright as its EXIF orientation says, as Qt's reader turns what it decodes.
 QImage upright(QImage image, QImageIOHandler::Transformations t) {
     if (t == QImageIOHandler::TransformationNone)
@@ -164,8 +174,18 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
         reduction = reductionFor(h.turned ? h.size.transposed() : h.size, shown);
     // The bytes kept with the picture count against the budget, as its pixels do.
     const qint64 budget = pictureByteBudget() - file.size();
-    if (h.size.isValid())
+    // A photo too large to hold in full is decoded at the least reduction that fits: it is
+    // shown, and a zoom shows its regions decoded at full size from its bytes.
+    bool fitsOnlyReduced = false;
+    if (h.format == "jpeg" && h.size.isValid()) {
+        while (reduction < 8 && !fitsInMemory(reducedSize(h.size, reduction), budget)) {
+            reduction *= 2;
+            fitsOnlyReduced = true;
+        }
+        requireMemoryFor(reducedSize(h.size, reduction), budget);
+    } else if (h.size.isValid()) {
         requireMemoryFor(h.size, budget);
+    }
     // Qt refuses pictures above 256 MB by default. Its limit is one for the whole program in
     // Qt 6; the loader is its only user and sets it to its budget before each decode, which
     // also guards the formats whose header tells no size.
@@ -196,8 +216,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
             throw invalidPicture();
         if (reduction > 1) {
             // The size libjpeg gives at that scale (rounded up), so Qt resamples nothing.
-            reader.setScaledSize(QSize((h.size.width() + reduction - 1) / reduction,
-                                       (h.size.height() + reduction - 1) / reduction));
+            reader.setScaledSize(reducedSize(h.size, reduction));
         } else if (h.format == "jpeg" && h.size.isValid()) {
             // Qt's JPEG reader decodes into an image of the right size and format it is given.
             image = newImage(h.size, QImage::Format_RGB32);
@@ -217,6 +236,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     picture.naturalSize =
         reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : picture.image.size();
     picture.format = QString::fromLatin1(h.format);
+    picture.fitsOnlyReduced = fitsOnlyReduced;
     return picture;
 }
 
@@ -293,6 +313,27 @@ Picture decodePicture(const QByteArray& bytes, QSize shown, MetafilePolicy metaf
     return guarded([&] {
         PictureFile file(bytes);
         return decodeHeld(file, shown, metafiles, colour);
+    });
+}
+
+QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransforms* colour) {
+    return guarded([&] {
+        PictureFile file(bytes);
+        if (file.size() == 0 || sniffFile(file).qtFormat != "jpeg")
+            throw invalidPicture();
+        const Header h = readHeader(file, "jpeg");
+        if (!h.upright || region.isEmpty() || !QRect(QPoint(0, 0), h.size).contains(region))
+            throw invalidPicture();
+        int components = 0;
+        const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
+        if (components == 4)
+            throw invalidPicture();
+        requireMemoryFor(region.size());
+        QImage image = decodeJpegRegion(bytes, region);
+        if (image.isNull())
+            throw invalidPicture();
+        manageColour(image, ColourSource{icc, 0, 0}, colour);
+        return image;
     });
 }
 

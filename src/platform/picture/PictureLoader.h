@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -23,6 +24,9 @@ struct Picture {
     // An animated GIF or WebP: the file's bytes, which the views play it from without reading
     // the file again (image is its first frame). Empty for a still picture. Shares `bytes`.
     QByteArray animation;
+    // A photo larger than memory allows in full: decoded at the least reduction that fits,
+    // however large it is shown; decodeRegion() gives its parts at full size.
+    bool fitsOnlyReduced = false;
     bool isNull() const { return image.isNull(); }
     bool isAnimation() const { return !animation.isEmpty(); }
     // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
@@ -60,6 +64,13 @@ Picture loadPicture(const QString& path, QSize shown,
 Picture decodePicture(const QByteArray& bytes, QSize shown = QSize(),
                       MetafilePolicy metafiles = MetafilePolicy::Load,
                       const ColourTransforms* colour = nullptr);
+
+// A rectangle of the picture in `bytes` (an upright RGB or grey JPEG; Picture::bytes), in its
+// natural pixels, decoded at full size without decoding the rest of the picture's pixels, in
+// the colours loadPicture() gives. Throws 481 for a picture it cannot decode this way or a
+// rectangle outside it, 7 when the rectangle does not fit in memory.
+QImage decodeRegion(const QByteArray& bytes, QRect region,
+                    const ColourTransforms* colour = nullptr);
 
 // The scale denominator (1, 2, 4 or 8) for decoding a picture of natural size `natural` to be
 // shown within `shown` device pixels.
