@@ -327,30 +327,38 @@ void ViewerTest::pictureLargerThanMemoryShowsTrueRegionsAtOneToOne() {
     // bottom right corner.
     const QSize natural(30000, 20000);
     const std::vector<QRect> patches{QRect(20001, 15003, 64, 40), QRect(29936, 19960, 64, 40)};
-    View v;
-    const QString path = v.file(QStringLiteral("huge.jpg"), checkedJpeg(natural, patches));
-    v.select(QStringLiteral("huge.jpg"));
-    QVERIFY(v.dialogs.messages().empty());
-    QCOMPARE(v.window->Label5->text(), QStringLiteral("30000 x 20000"));
-    QCOMPARE(v.window->StatusBar1->text(4), QStringLiteral("1:1"));
-    PictureArea* area = v.window->Image1;
-    QCOMPARE(area->size(), natural);
-    QVERIFY(area->shownImage().width() <= natural.width() / 2);
-    // The regions come from the bytes kept: the file may go.
-    QVERIFY(QFile::remove(path));
-    for (const QRect& patch : patches) {
-        const QImage drawn = area->grab(patch).toImage();
-        QCOMPARE(drawn.size(), patch.size());
-        for (int y = 0; y < patch.height(); ++y)
-            for (int x = 0; x < patch.width(); ++x) {
-                const bool white = (patch.x() + x + patch.y() + y) % 2 == 0;
-                const int grey = qGray(drawn.pixel(x, y));
-                if (white ? grey < 200 : grey > 55)
-                    QFAIL(qPrintable(QStringLiteral("(%1, %2) is %3")
-                                         .arg(patch.x() + x)
-                                         .arg(patch.y() + y)
-                                         .arg(grey)));
-            }
+    const QByteArray jpeg = checkedJpeg(natural, patches);
+    // Shown at 1:1 at once, and shown by the auto zoom first (decoded smaller still).
+    for (const char* autoZoom : {"0", "1"}) {
+        View v;
+        v.settings.write(keys::AutoZoom, QLatin1String(autoZoom));
+        v.window->setMinimumSize(0, 0);
+        v.window->resize(800, 600);
+        const QString path = v.file(QStringLiteral("huge.jpg"), jpeg);
+        v.select(QStringLiteral("huge.jpg"));
+        QVERIFY(v.dialogs.messages().empty());
+        QCOMPARE(v.window->Label5->text(), QStringLiteral("30000 x 20000"));
+        PictureArea* area = v.window->Image1;
+        QVERIFY(area->shownImage().width() <= natural.width() / 2);
+        // The regions come from the bytes kept: the file may go.
+        QVERIFY(QFile::remove(path));
+        v.viewer->Option_Click(3);
+        QCOMPARE(area->size(), natural);
+        for (const QRect& patch : patches) {
+            const QImage drawn = area->grab(patch).toImage();
+            QCOMPARE(drawn.size(), patch.size());
+            for (int y = 0; y < patch.height(); ++y)
+                for (int x = 0; x < patch.width(); ++x) {
+                    const bool white = (patch.x() + x + patch.y() + y) % 2 == 0;
+                    const int grey = qGray(drawn.pixel(x, y));
+                    if (white ? grey < 200 : grey > 55)
+                        QFAIL(qPrintable(QStringLiteral("auto zoom %1: (%2, %3) is %4")
+                                             .arg(QLatin1String(autoZoom))
+                                             .arg(patch.x() + x)
+                                             .arg(patch.y() + y)
+                                             .arg(grey)));
+                }
+        }
     }
 }
 

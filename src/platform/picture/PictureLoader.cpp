@@ -178,10 +178,9 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     // shown, and a zoom shows its regions decoded at full size from its bytes.
     bool fitsOnlyReduced = false;
     if (h.format == "jpeg" && h.size.isValid()) {
-        while (reduction < 8 && !fitsInMemory(reducedSize(h.size, reduction), budget)) {
+        fitsOnlyReduced = !fitsInMemory(h.size, budget);
+        while (reduction < 8 && !fitsInMemory(reducedSize(h.size, reduction), budget))
             reduction *= 2;
-            fitsOnlyReduced = true;
-        }
         requireMemoryFor(reducedSize(h.size, reduction), budget);
     } else if (h.size.isValid()) {
         requireMemoryFor(h.size, budget);
