@@ -13,8 +13,11 @@
 namespace lumorra {
 namespace {
 
-// A region is decoded with this many pixels more on each side than are exposed.
-constexpr int RegionMargin = 256;
+// A region is decoded with this many pixels more on each side than are exposed, so that a
+// scroll draws from what was decoded. Wide: a JPEG's rows above a region are decoded to be
+// skipped, whatever its width, so more columns cost little and more rows much.
+constexpr int RegionMarginX = 2048;
+constexpr int RegionMarginY = 256;
 // The largest region decoded: a few screens' worth.
 constexpr qint64 RegionByteCap = qint64(128) << 20;
 
@@ -223,9 +226,8 @@ bool PictureArea::drawRegion(QPainter& p, const QRect& exposed, QSize target) {
     if (needed.isEmpty())
         return false;
     if (!regionRect_.contains(needed)) {
-        // A margin around what is exposed, so that a small scroll draws from what is decoded.
         const QRect around =
-            needed.adjusted(-RegionMargin, -RegionMargin, RegionMargin, RegionMargin) & picture;
+            needed.adjusted(-RegionMarginX, -RegionMarginY, RegionMarginX, RegionMarginY) & picture;
         // A grab of the whole area, say, is no view of a region: the reduced image serves.
         if (qint64(around.width()) * around.height() * 4 > RegionByteCap)
             return false;
