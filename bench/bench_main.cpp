@@ -9,6 +9,11 @@
 //   lumorra_bench listrule DIR       that loop doing what the list needs besides: one read of
 //                                    the attributes (hidden files) per match, the names sorted
 //   lumorra_bench infolist DIR       the info list with picture sizes of DIR's pictures
+//   lumorra_bench huge FILE          a JPEG too large for memory in full: selection to shown at
+//                                    "Auto", then at 1:1 the view of its bottom right corner
+//                                    painted, and one screen of scrolling to the left (regions
+//                                    decoded from the picture's bytes)
+//   lumorra_bench makehuge FILE      writes such a JPEG, 30000 x 20000
 
 #include "browser/MainWindow.h"
 #include "browser/NaturalOrder.h"
@@ -25,6 +30,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
@@ -35,9 +41,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <jpeglib.h>
 #include <libheif/heif.h>
 #include <string>
 #include <sys/xattr.h>
+#include <vector>
 
 using namespace lumorra;
 
@@ -318,6 +326,76 @@ int infoList(const QString& dir) {
     return 0;
 }
 
+int huge(const QString& file) {
+    Bench b;
+    const QFileInfo info(file);
+    b.window->setFilePattern(QStringLiteral("*.jpg"));
+    b.window->setDirPath(info.absolutePath());
+    const int index = b.indexOf(info.fileName());
+    if (index < 0)
+        return 1;
+    const double show = timed([&] {
+        b.window->File1->setListIndex(index);
+        b.paint();
+    });
+    b.window->Option3->click();
+    QApplication::processEvents();
+    QScrollBar* across = b.window->viewerArea->horizontalScrollBar();
+    QScrollBar* down = b.window->viewerArea->verticalScrollBar();
+    PictureArea* area = b.window->Image1;
+    const double corner = timed([&] {
+        across->setValue(across->maximum());
+        down->setValue(down->maximum());
+        area->repaint();
+    });
+    const double pan = timed([&] {
+        across->setValue(across->value() - b.window->viewerArea->viewport()->width());
+        area->repaint();
+    });
+    if (b.window->StatusBar1->text(4) != QLatin1String("1:1") || area->width() != 30000) {
+        std::fprintf(stderr, "the picture was not shown at 1:1\n");
+        return 1;
+    }
+    std::printf("show %.3f\ncorner %.3f\npan %.3f\nrss_kb %ld\n", show, corner, pan, peakRssKb());
+    return 0;
+}
+
+// Smooth colours, a grid and patches of one-pixel checks: compresses to about 35 MB.
+int makeHuge(const QString& file) {
+    const int w = 30000, h = 20000;
+    std::FILE* out = std::fopen(QFile::encodeName(file).constData(), "wb");
+    if (out == nullptr)
+        return 1;
+    jpeg_compress_struct c{};
+    jpeg_error_mgr e{};
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, out);
+    c.image_width = w;
+    c.image_height = h;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(std::size_t(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            JSAMPLE* p = &row[std::size_t(x) * 3];
+            p[0] = JSAMPLE(x * 255 / w), p[1] = JSAMPLE(y * 255 / h), p[2] = 128;
+            if (x % 500 < 3 || y % 500 < 3)
+                p[0] = p[1] = p[2] = 255;
+            if (x % 500 >= 50 && x % 500 < 150 && y % 500 >= 50 && y % 500 < 150)
+                p[0] = p[1] = p[2] = (x + y) % 2 == 0 ? 255 : 0;
+        }
+        JSAMPROW line = row.data();
+        jpeg_write_scanlines(&c, &line, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -341,8 +419,12 @@ int main(int argc, char* argv[]) {
         return listRuleReference(args[2]);
     if (command == QLatin1String("infolist") && args.size() == 3)
         return infoList(args[2]);
+    if (command == QLatin1String("huge") && args.size() == 3)
+        return huge(args[2]);
+    if (command == QLatin1String("makehuge") && args.size() == 3)
+        return makeHuge(args[2]);
     std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
                          "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
-                         "heifref FILE\n");
+                         "heifref FILE | huge FILE | makehuge FILE\n");
     return 2;
 }

@@ -13,6 +13,14 @@
 namespace lumorra {
 namespace {
 
+// A region is decoded with this many pixels more on each side than are exposed, so that a
+// scroll draws from what was decoded. Wide: a JPEG's rows above a region are decoded to be
+// skipped, whatever its width, so more columns cost little and more rows much.
+constexpr int RegionMarginX = 2048;
+constexpr int RegionMarginY = 256;
+// The largest region decoded: a few screens' worth.
+constexpr qint64 RegionByteCap = qint64(128) << 20;
+
 int toPixels(double twips, double twipsPerPixel) {
     if (!std::isfinite(twips) || twips > 1e9 || twips < -1e9)
         throw Error::program(errc::Overflow);
@@ -46,13 +54,15 @@ PictureArea::PictureArea(const Screen& screen, QWidget* parent) : QWidget(parent
 PictureArea::~PictureArea() = default;
 
 void PictureArea::setPicture(const QImage& image, QSize naturalSize,
-                             std::function<QImage()> fullLoader) {
+                             std::function<QImage()> fullLoader, const QByteArray& bytes) {
     stopAnimation();
     image_ = image;
     fullLoader_ = std::move(fullLoader);
+    bytes_ = bytes;
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
     cache_ = QPixmap();
     levels_.clear();
+    dropRegion();
     if (!stretch_)
         resize(natural_);
     update();
@@ -64,7 +74,8 @@ const QImage& PictureArea::picture() const {
         fullLoader_ = {};
         QImage full;
         ignoreErrors([&] { full = load(); });
-        // A file changed since it was shown keeps the picture that was shown.
+        // The loader decodes the bytes that were shown; a picture it cannot have in full (no
+        // memory for it) stays as it is.
         if (full.size() == natural_) {
             image_ = full;
             cache_ = QPixmap();
@@ -78,9 +89,11 @@ void PictureArea::clearPicture() {
     stopAnimation();
     image_ = QImage();
     fullLoader_ = {};
+    bytes_.clear();
     natural_ = QSize();
     cache_ = QPixmap();
     levels_.clear();
+    dropRegion();
     update();
 }
 
@@ -104,6 +117,7 @@ void PictureArea::showFrame(const QImage& frame) {
     image_ = frame;
     cache_ = QPixmap();
     levels_.clear();
+    dropRegion();
     update();
     emit frameShown(frame);
 }
@@ -185,6 +199,10 @@ void PictureArea::paintEvent(QPaintEvent* event) {
         }
     }
     const QImage& source = levelFor(target * ratio);
+    if (regionLoader && source.size() != natural_ &&
+        (target.width() * ratio > source.width() || target.height() * ratio > source.height()) &&
+        drawRegion(p, exposed, target))
+        return;
     const double sx = double(source.width()) / target.width();
     const double sy = double(source.height()) / target.height();
     if (source.size() == target * ratio) {
@@ -200,6 +218,40 @@ void PictureArea::paintEvent(QPaintEvent* event) {
     p.drawImage(
         QRectF(exposed), source,
         QRectF(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx, exposed.height() * sy));
+}
+
+bool PictureArea::drawRegion(QPainter& p, const QRect& exposed, QSize target) {
+    const double sx = double(natural_.width()) / target.width();
+    const double sy = double(natural_.height()) / target.height();
+    const QRectF wanted(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
+                        exposed.height() * sy);
+    const QRect picture(QPoint(0, 0), natural_);
+    const QRect needed = wanted.toAlignedRect() & picture;
+    if (needed.isEmpty())
+        return false;
+    if (!regionRect_.contains(needed)) {
+        const QRect around =
+            needed.adjusted(-RegionMarginX, -RegionMarginY, RegionMarginX, RegionMarginY) & picture;
+        // A grab of the whole area, say, is no view of a region: the reduced image serves.
+        if (qint64(around.width()) * around.height() * 4 > RegionByteCap)
+            return false;
+        QImage decoded;
+        ignoreErrors([&] { decoded = regionLoader(around); });
+        if (decoded.size() != around.size())
+            return false;
+        region_ = decoded;
+        regionRect_ = around;
+    }
+    // Pixels enlarged four times or more are shown as blocks, as from the full picture.
+    const bool blocks = target.width() * devicePixelRatioF() >= 4.0 * natural_.width();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, !blocks);
+    p.drawImage(QRectF(exposed), region_, wanted.translated(-regionRect_.topLeft()));
+    return true;
+}
+
+void PictureArea::dropRegion() {
+    region_ = QImage();
+    regionRect_ = QRect();
 }
 
 // A hidden area, or one in a hidden window, keeps no timer running.

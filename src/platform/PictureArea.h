@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QWidget>
 
@@ -26,10 +27,11 @@ public:
     // The picture is shared, not copied. With stretch off the area takes the natural size.
     // An image smaller than the natural size (decoded for the screen) comes with a loader of
     // the full picture, which the area calls once, when it is shown larger than the image it
-    // has or when picture() is asked for.
+    // has or when picture() is asked for. A picture from a file comes with the file's bytes as
+    // they were read, which the area keeps for whoever needs the picture again.
     // A new picture, or none, ends the animation the area played.
-    void setPicture(const QImage& image, QSize naturalSize,
-                    std::function<QImage()> fullLoader = {});
+    void setPicture(const QImage& image, QSize naturalSize, std::function<QImage()> fullLoader = {},
+                    const QByteArray& bytes = {});
     void clearPicture();
 
     // Plays the picture shown (setPicture() was given its first frame) as an animation from
@@ -49,6 +51,10 @@ public:
     // What the area draws from: the picture, perhaps reduced.
     const QImage& shownImage() const { return image_; }
     QSize naturalSize() const { return natural_; }
+    // The bytes of the file the picture came from; empty for a picture from elsewhere.
+    const QByteArray& bytes() const { return bytes_; }
+    // Lets go of them; the picture stays.
+    void forgetBytes() { bytes_.clear(); }
 
     bool stretch() const { return stretch_; }
     void setStretch(bool on);
@@ -60,6 +66,10 @@ public:
 
     // Draws metafiles afresh at the size shown, so that a zoomed drawing stays sharp.
     std::function<QImage(QSize)> renderer;
+    // For a picture held reduced that cannot be had in full (larger than memory allows): a
+    // rectangle of it, in natural pixels, decoded at full size. A zoom that shows the picture
+    // larger than the image held draws what is exposed from such regions.
+    std::function<QImage(QRect)> regionLoader;
 
 signals:
     void clicked();
@@ -77,14 +87,21 @@ private:
     const QPixmap& drawnFor(QSize size);
     // The picture, or the smallest of its halvings that still covers `device` pixels.
     const QImage& levelFor(QSize device);
+    // Draws the exposed part of the picture shown at `target` from a region decoded at full
+    // size; false when there is none to draw from.
+    bool drawRegion(QPainter& painter, const QRect& exposed, QSize target);
+    void dropRegion();
 
     const Screen& screen_;
     mutable QImage image_;
     mutable std::function<QImage()> fullLoader_;
     QSize natural_;
+    QByteArray bytes_;
     bool stretch_ = false;
     mutable QPixmap cache_;
     mutable std::vector<QImage> levels_; // the picture's halvings, made as zooms need them
+    QImage region_;                      // the region decoded last, kept for the next paints
+    QRect regionRect_;                   // where it is in the picture, in natural pixels
     std::unique_ptr<PictureAnimation> animation_;
 };
 

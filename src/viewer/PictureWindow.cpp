@@ -47,15 +47,25 @@ PictureWindow::PictureWindow(Services& services, QWidget* mainWindow)
     connect(mnucopy, &QAction::triggered, this, &PictureWindow::mnucopy_Click);
 }
 
-void PictureWindow::loadFile(const QString& path) {
+void PictureWindow::loadFile(const QString& path, const QByteArray& bytes) {
     ignoreErrors([&] { Image1->hide(); });
     ignoreErrors([&] {
-        const Picture picture = loadPicture(path, QSize(), MetafilePolicy::Load, &s_.colour);
-        // A metafile is a drawing: shown at another size it is drawn afresh.
+        const Picture picture =
+            bytes.isEmpty() ? loadPicture(path, QSize(), MetafilePolicy::Load, &s_.colour)
+                            : decodePicture(bytes, QSize(), MetafilePolicy::Load, &s_.colour);
+        // A metafile is a drawing: shown at another size it is drawn afresh, from the bytes
+        // this window has.
         Image1->renderer = {};
         if (picture.isMetafile())
-            Image1->renderer = [path](QSize size) { return renderPicture(path, size); };
-        Image1->setPicture(picture.image, picture.naturalSize);
+            Image1->renderer = [bytes = picture.bytes, format = picture.format](QSize size) {
+                return drawMetafile(bytes, format, size);
+            };
+        Image1->regionLoader = {};
+        if (picture.fitsOnlyReduced)
+            Image1->regionLoader = [bytes = picture.bytes, colour = &s_.colour](QRect region) {
+                return decodeRegion(bytes, region, colour);
+            };
+        Image1->setPicture(picture.image, picture.naturalSize, {}, picture.bytes);
         if (picture.isAnimation())
             Image1->playAnimation(picture.animation, picture.format.toLatin1());
     });

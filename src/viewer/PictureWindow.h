@@ -22,9 +22,10 @@ public:
     QMenu* mnuedit;
     QAction* mnucopy;
 
-    // Loads the picture afresh from the file at its natural size (stretch off); an animated
-    // GIF or WebP plays. On failure the picture area is left empty.
-    void loadFile(const QString& path);
+    // Loads the picture afresh at its natural size (stretch off) from the file's bytes read
+    // when it was shown, or from the file when there are none; an animated GIF or WebP plays.
+    // On failure the picture area is left empty.
+    void loadFile(const QString& path, const QByteArray& bytes = {});
     // Shrinks a picture that takes 0.6 of the screen's width or height or more in steps of
     // 0.9 until it is below both, and then draws it stretched.
     void fitToScreen();

@@ -17,6 +17,10 @@ bool servesFor(const Picture& picture, QSize shown) {
     const int applied = picture.isReduced() && picture.image.width() > 0
                             ? qRound(double(picture.naturalSize.width()) / picture.image.width())
                             : 1;
+    // One too large for memory in full is reduced at least as much as it fits, whatever the
+    // size shown.
+    if (picture.fitsOnlyReduced)
+        return applied >= reductionFor(picture.naturalSize, shown);
     return applied == reductionFor(picture.naturalSize, shown);
 }
 
@@ -40,7 +44,7 @@ qint64 Preloader::heldBytes() {
         if (entry.result.isFinished()) {
             const std::optional<Picture>& p = entry.result.result();
             if (p)
-                bytes += p->image.sizeInBytes();
+                bytes += p->image.sizeInBytes() + p->bytes.size();
         } else if (entry.shown.isValid()) {
             bytes += qint64(entry.shown.width()) * entry.shown.height() * 4 * 4;
         } else {

@@ -19,10 +19,12 @@ namespace lumorra {
 // slide-show tick shows the next picture at once. A preloaded picture is handed out only when
 // its file still has the size and modification time it had when it was read, and only for the
 // same shown size; everything else is decoded afresh by the caller. Metafiles are not preloaded
-// (their readers run in a child process of their own).
+// (their readers run in a child process of their own). A picture handed out carries its file's
+// bytes as they were read, as one loaded by the caller does.
 class Preloader {
 public:
-    // At most this many decoded bytes are held, however many pictures are asked for.
+    // At most this many bytes are held, decoded pixels and the files' bytes kept with them,
+    // however many pictures are asked for.
     static constexpr qint64 MemoryCap = qint64(384) << 20;
 
     // Pictures are decoded into the colour space of `colour`'s screen.

@@ -167,6 +167,9 @@ void SelectionViewer::pictureBranch() {
         [&] {
             w_.AM1->hide();
             setCurrentFile();
+            // The holder keeps the last picture loaded for Save As, but its bytes are no
+            // longer the current file's once another is being loaded.
+            w_.Picture1->forgetBytes();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
             const QSize fit = autoZoomFit(path);
@@ -175,19 +178,32 @@ void SelectionViewer::pictureBranch() {
             const Picture picture = preloaded
                                         ? std::move(*preloaded)
                                         : loadPicture(path, fit, MetafilePolicy::Load, colour);
+            // What is drawn or decoded again later comes from the bytes that were read for
+            // this showing, never from the file: Copy and Move keep the picture on the screen,
+            // and the file may be renamed, deleted or replaced while it is shown.
+            const QByteArray bytes = picture.bytes;
             // A metafile is a drawing: zoomed, it is drawn afresh at the size shown.
             w_.Image1->renderer = {};
             if (picture.isMetafile())
-                w_.Image1->renderer = [path](QSize size) { return renderPicture(path, size); };
+                w_.Image1->renderer = [bytes, format = picture.format](QSize size) {
+                    return drawMetafile(bytes, format, size);
+                };
             // A photo decoded for the screen is decoded in full once something needs it: a
             // zoom of 1:1 or more, the full-screen view, Save As, the clipboard. The holder
-            // loads it, the picture area takes it from the holder: one copy for both.
+            // decodes it, the picture area takes it from the holder: one copy for both.
+            // One too large to hold in full shows the regions a zoom exposes decoded at full
+            // size instead.
             std::function<QImage()> full;
-            if (picture.isReduced() && !picture.isMetafile())
-                full = [path, colour] {
-                    return loadPicture(path, QSize(), MetafilePolicy::Load, colour).image;
+            w_.Image1->regionLoader = {};
+            if (picture.fitsOnlyReduced)
+                w_.Image1->regionLoader = [bytes, colour](QRect region) {
+                    return decodeRegion(bytes, region, colour);
                 };
-            w_.Picture1->setPicture(picture.image, picture.naturalSize, full);
+            else if (picture.isReduced() && !picture.isMetafile())
+                full = [bytes, colour] {
+                    return decodePicture(bytes, QSize(), MetafilePolicy::Load, colour).image;
+                };
+            w_.Picture1->setPicture(picture.image, picture.naturalSize, full, bytes);
             PictureArea* holder = w_.Picture1;
             w_.Image1->setPicture(
                 picture.image, picture.naturalSize,
@@ -390,6 +406,7 @@ void SelectionViewer::Image1_Click() {
             fullScreen_ = new FullScreenWindow(s_.screen, &w_);
         // An animation plays there too, from its first frame.
         const PictureAnimation* playing = w_.Image1->animation();
+        fullScreen_->Image1->regionLoader = w_.Image1->regionLoader;
         fullScreen_->showPicture(w_.Image1->picture(), w_.Image1->naturalSize(),
                                  playing ? playing->bytes() : QByteArray(),
                                  playing ? playing->format() : QByteArray());

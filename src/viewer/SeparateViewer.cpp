@@ -89,7 +89,9 @@ void SeparateViewer::openPicture() {
         return;
     const QString path = w_.Label1->text();
     ignoreErrors([&] { w_.setCursor(Qt::WaitCursor); });
-    window->loadFile(path);
+    // The picture the main window shows, decoded afresh from its bytes: the file may have been
+    // renamed or replaced since.
+    window->loadFile(path, w_.Picture1->bytes());
     ignoreErrors([&] { window->fitToScreen(); });
     ignoreErrors([&] { window->sizeToPicture(PictureWindow::OpeningHeightMargin); });
     ignoreErrors([&] { window->StatusBar1->setText(1, path + QStringLiteral("  ")); });

@@ -12,7 +12,10 @@
 #include "support/FileSizeLimit.h"
 #include "support/TestServices.h"
 #include "viewer/FileListKeys.h"
+#include "viewer/FullScreenWindow.h"
+#include "viewer/PictureWindow.h"
 #include "viewer/SelectionViewer.h"
+#include "viewer/SeparateViewer.h"
 
 #include <QColorSpace>
 #include <QDir>
@@ -144,6 +147,8 @@ private slots:
     void saveAsAsksBeforeReplacingAnotherName();
     void saveAsInAnimationMode();
     void copyAndSaveAsTakeTheFrameShown();
+    void reducedPictureIsActedOnWhateverBecomesOfItsFile_data();
+    void reducedPictureIsActedOnWhateverBecomesOfItsFile();
 };
 
 void FileOpsTest::copyAsksBeforeReplacingANameInOtherLetterCase() {
@@ -886,6 +891,67 @@ void FileOpsTest::saveAsInAnimationMode() {
     t.window->setPictureMode();
     t.ops->saveas_Click();
     QCOMPARE(t.dialogs.files().at(1).defaultExtension, QStringLiteral(".avi"));
+}
+
+void FileOpsTest::reducedPictureIsActedOnWhateverBecomesOfItsFile_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("renamed") << QStringLiteral("rename");
+    QTest::newRow("deleted") << QStringLiteral("delete");
+    QTest::newRow("replaced") << QStringLiteral("replace");
+}
+
+void FileOpsTest::reducedPictureIsActedOnWhateverBecomesOfItsFile() {
+    QFETCH(QString, change);
+    Ops t;
+    t.settings.write(keys::AutoZoom, QStringLiteral("1"));
+    t.window->setMinimumSize(0, 0);
+    t.window->resize(800, 600);
+    // A photo with detail a reduced decode loses: bands of one pixel.
+    const auto striped = [](QRgb a, QRgb b) {
+        QImage image(3200, 2400, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, ((x + y / 3) & 1) ? a : b);
+        return image;
+    };
+    const QString path = t.dir + QStringLiteral("/photo.jpg");
+    QVERIFY(striped(qRgb(250, 240, 10), qRgb(10, 20, 250)).save(path, "JPG", 90));
+    const QImage original = QImage(path).convertToFormat(QImage::Format_RGB32);
+    t.select(QStringLiteral("photo.jpg"));
+    QCOMPARE(t.window->StatusBar1->text(4), QStringLiteral("Auto"));
+    QCOMPARE(t.window->Image1->shownImage().size(), QSize(800, 600));
+
+    if (change == QLatin1String("rename"))
+        QVERIFY(QFile::rename(path, t.dir + QStringLiteral("/moved.jpg")));
+    else if (change == QLatin1String("delete"))
+        QVERIFY(QFile::remove(path));
+    else // another picture of the same size under the name
+        QVERIFY(striped(qRgb(200, 10, 10), qRgb(10, 200, 10)).save(path, "JPG", 90));
+
+    const auto same = [&](const QImage& image) {
+        return image.convertToFormat(QImage::Format_RGB32) == original;
+    };
+    // 1:1 shows the picture's own pixels.
+    t.viewer->Option_Click(3);
+    t.window->Image1->grab();
+    QVERIFY(same(t.window->Image1->shownImage()));
+    // The full-screen view, the clipboard, a BMP and a separate window get them too.
+    t.viewer->Image1_Click();
+    QVERIFY(same(t.viewer->fullScreen()->Image1->picture()));
+    t.viewer->fullScreen()->hide();
+    ClipboardCommands clipboard(*t.window, t.services);
+    t.window->Command6->click();
+    QVERIFY(same(t.clipboard.picture()));
+    const QString out = t.env.makeDir(QStringLiteral("out"));
+    t.dialogs.answerFile(out + QStringLiteral("/shot.bmp"), 2);
+    t.ops->saveas_Click();
+    QVERIFY(same(QImage(out + QStringLiteral("/shot.bmp"))));
+    SeparateViewer separate(*t.window, t.services);
+    separate.newwindow_Click();
+    auto* window = qobject_cast<PictureWindow*>(separate.lastOpened());
+    QVERIFY(window);
+    QVERIFY(same(window->Image1->picture()));
+    window->close();
 }
 
 QTEST_MAIN(FileOpsTest)

@@ -9,6 +9,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <cstdio> // jpeglib.h needs FILE
+#include <cstdlib>
+#include <cstring>
+#include <jpeglib.h>
+
 namespace lumorra::test {
 namespace {
 
@@ -202,6 +207,43 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation) {
     app1.append("Exif\0\0", 6);
     app1.append(tiff);
     return jpeg.left(2) + app1 + jpeg.mid(2);
+}
+
+QByteArray checkedJpeg(QSize size, const std::vector<QRect>& patches) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&info, &out, &outSize);
+    info.image_width = JDIMENSION(size.width());
+    info.image_height = JDIMENSION(size.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(std::size_t(size.width()) * 3);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            unsigned char* p = &row[std::size_t(x) * 3];
+            p[0] = 30, p[1] = 120, p[2] = 200;
+        }
+        for (const QRect& patch : patches) {
+            if (y < patch.top() || y > patch.bottom())
+                continue;
+            for (int x = patch.left(); x <= patch.right(); ++x)
+                std::memset(&row[std::size_t(x) * 3], (x + y) % 2 == 0 ? 255 : 0, 3);
+        }
+        JSAMPROW line = row.data();
+        jpeg_write_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(outSize));
+    std::free(out);
+    return bytes;
 }
 
 QByteArray jpegClaiming(const QByteArray& jpeg, QSize size) {

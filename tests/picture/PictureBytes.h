@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,11 @@ QByteArray tgaFile(const QImage& image);
 // A JPEG with an EXIF block whose orientation tag is `orientation`, inserted after the start
 // marker of a JPEG Qt wrote.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
+
+// A JPEG of `size` in one flat colour but for `patches` of one-pixel black and white checks
+// (white where x + y is even), written by libjpeg at quality 95: a huge one is quick to make and
+// small.
+QByteArray checkedJpeg(QSize size, const std::vector<QRect>& patches);
 
 // A JPEG whose frame header claims `size` (at most 65535 on each side): the SOF0 segment of a
 // JPEG Qt wrote, patched.

@@ -126,7 +126,8 @@ private slots:
     void autoZoomShrinksToTheWindow();
     void smallPictureUnderAutoZoom();
     void photoDecodedForTheScreenBehavesLikeTheFullOne();
-    void reducedPictureKeptWhenTheFileChanged();
+    void preloadedPictureIsDecodedInFullFromItsBytes();
+    void pictureLargerThanMemoryShowsTrueRegionsAtOneToOne();
     void nextPictureIsPreloadedUnlessItChanged();
     void pictureDecodedBeforeTheWindow();
     void zoomOptionsStartFromTheNaturalSize();
@@ -302,20 +303,63 @@ void ViewerTest::photoDecodedForTheScreenBehavesLikeTheFullOne() {
              reduced.window->Image1->shownImage().constBits());
 }
 
-void ViewerTest::reducedPictureKeptWhenTheFileChanged() {
+void ViewerTest::preloadedPictureIsDecodedInFullFromItsBytes() {
     View v;
     v.settings.write(keys::AutoZoom, QStringLiteral("1"));
-    const QString path = v.picture(QStringLiteral("photo.jpg"), QSize(4000, 3000));
+    v.picture(QStringLiteral("a.jpg"), QSize(1600, 1200));
+    const QString path = v.picture(QStringLiteral("b.jpg"), QSize(4000, 3000));
     v.window->setMinimumSize(0, 0);
     v.window->resize(800, 600);
-    v.select(QStringLiteral("photo.jpg"));
+    v.select(QStringLiteral("a.jpg"));
+    QTest::qWait(150); // b.jpg is read in the background
+    v.window->File1->setListIndex(1);
     QCOMPARE(v.window->Picture1->shownImage().size(), QSize(1000, 750));
-    // Another program writes a different picture under the name: the full decode no longer
-    // matches what was shown, and the shown picture stays.
-    v.picture(QStringLiteral("photo.jpg"), QSize(640, 480));
-    QCOMPARE(v.window->Picture1->picture().size(), QSize(1000, 750));
-    QFile::remove(path);
-    QCOMPARE(v.window->Picture1->picture().size(), QSize(1000, 750));
+    // The file goes; the full picture comes from the bytes the preload read.
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(v.window->Picture1->picture().size(), QSize(4000, 3000));
+    const QColor c = v.window->Picture1->picture().pixelColor(3990, 2990);
+    QVERIFY(qAbs(c.red() - 30) <= 3 && qAbs(c.green() - 120) <= 3 && qAbs(c.blue() - 200) <= 3);
+}
+
+void ViewerTest::pictureLargerThanMemoryShowsTrueRegionsAtOneToOne() {
+    // 2.4 GB of pixels in full, more than the loader ever holds; a few hundred kilobytes of
+    // JPEG. Checks of one pixel, which a reduced decode turns grey, in the middle and in the
+    // bottom right corner.
+    const QSize natural(30000, 20000);
+    const std::vector<QRect> patches{QRect(20001, 15003, 64, 40), QRect(29936, 19960, 64, 40)};
+    const QByteArray jpeg = checkedJpeg(natural, patches);
+    // Shown at 1:1 at once, and shown by the auto zoom first (decoded smaller still).
+    for (const char* autoZoom : {"0", "1"}) {
+        View v;
+        v.settings.write(keys::AutoZoom, QLatin1String(autoZoom));
+        v.window->setMinimumSize(0, 0);
+        v.window->resize(800, 600);
+        const QString path = v.file(QStringLiteral("huge.jpg"), jpeg);
+        v.select(QStringLiteral("huge.jpg"));
+        QVERIFY(v.dialogs.messages().empty());
+        QCOMPARE(v.window->Label5->text(), QStringLiteral("30000 x 20000"));
+        PictureArea* area = v.window->Image1;
+        QVERIFY(area->shownImage().width() <= natural.width() / 2);
+        // The regions come from the bytes kept: the file may go.
+        QVERIFY(QFile::remove(path));
+        v.viewer->Option_Click(3);
+        QCOMPARE(area->size(), natural);
+        for (const QRect& patch : patches) {
+            const QImage drawn = area->grab(patch).toImage();
+            QCOMPARE(drawn.size(), patch.size());
+            for (int y = 0; y < patch.height(); ++y)
+                for (int x = 0; x < patch.width(); ++x) {
+                    const bool white = (patch.x() + x + patch.y() + y) % 2 == 0;
+                    const int grey = qGray(drawn.pixel(x, y));
+                    if (white ? grey < 200 : grey > 55)
+                        QFAIL(qPrintable(QStringLiteral("auto zoom %1: (%2, %3) is %4")
+                                             .arg(QLatin1String(autoZoom))
+                                             .arg(patch.x() + x)
+                                             .arg(patch.y() + y)
+                                             .arg(grey)));
+                }
+        }
+    }
 }
 
 void ViewerTest::nextPictureIsPreloadedUnlessItChanged() {

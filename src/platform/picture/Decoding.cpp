@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,22 @@ QByteArray isoMediaFormat(const QByteArray& h) {
     return heif ? "heif" : QByteArray();
 }
 
+// Maps the pages of a fresh buffer in one go before a file is read into it: a read that faults
+// them in one by one costs more than the copy itself, in a virtual machine most. Without the
+// kernel's support the read faults them in as usual.
+void prefault(char* data, qsizetype size) {
+#if defined(MADV_POPULATE_WRITE)
+    const auto page = quintptr(::sysconf(_SC_PAGESIZE));
+    const quintptr start = (quintptr(data) + page - 1) & ~(page - 1);
+    const quintptr end = (quintptr(data) + quintptr(size)) & ~(page - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
 } // namespace
 
 Error invalidPicture() {
@@ -133,17 +150,23 @@ PictureFile::PictureFile(const QString& path) {
     size_ = st.st_size;
 }
 
+PictureFile::PictureFile(const QByteArray& bytes) : size_(bytes.size()) {
+    buffer_.setData(bytes);
+    buffer_.open(QIODevice::ReadOnly);
+    device_ = &buffer_;
+}
+
 QByteArray PictureFile::head(int length) {
     rewind();
-    QByteArray bytes = file_.read(length);
+    QByteArray bytes = device_->read(length);
     rewind();
     return bytes;
 }
 
 QByteArray PictureFile::tail(int length) {
-    if (!file_.seek(qMax<qint64>(0, size_ - length)))
-        throw Error{errc::PathAccess, file_.errorString()};
-    QByteArray bytes = file_.read(length);
+    if (!device_->seek(qMax<qint64>(0, size_ - length)))
+        throw Error{errc::PathAccess, device_->errorString()};
+    QByteArray bytes = device_->read(length);
     rewind();
     return bytes;
 }
@@ -151,6 +174,8 @@ QByteArray PictureFile::tail(int length) {
 QByteArray PictureFile::readAll(qint64 cap) {
     if (size_ > cap)
         throw outOfMemory();
+    if (isHeld())
+        return heldBytes();
     rewind();
     QByteArray data = file_.readAll();
     if (file_.error() != QFileDevice::NoError)
@@ -158,9 +183,37 @@ QByteArray PictureFile::readAll(qint64 cap) {
     return data;
 }
 
+void PictureFile::hold(qint64 cap) {
+    if (isHeld())
+        return;
+    if (size_ > cap)
+        throw outOfMemory();
+    QByteArray bytes(size_, Qt::Uninitialized);
+    if (bytes.size() != size_)
+        throw outOfMemory();
+    prefault(bytes.data(), bytes.size());
+    rewind();
+    qint64 read = 0;
+    while (read < size_) {
+        const qint64 n = file_.read(bytes.data() + read, size_ - read);
+        if (n < 0)
+            throw Error{errc::PathAccess, file_.errorString()};
+        if (n == 0)
+            break;
+        read += n;
+    }
+    // A file cut short since it was opened holds what it still has; one that grew, what it had.
+    bytes.truncate(read);
+    size_ = read;
+    buffer_.setData(bytes);
+    buffer_.open(QIODevice::ReadOnly);
+    device_ = &buffer_;
+    file_.close();
+}
+
 void PictureFile::rewind() {
-    if (!file_.seek(0))
-        throw Error{errc::PathAccess, file_.errorString()};
+    if (!device_->seek(0))
+        throw Error{errc::PathAccess, device_->errorString()};
 }
 
 Sniffed sniff(const QByteArray& h, const QByteArray& tail) {

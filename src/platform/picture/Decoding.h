@@ -6,6 +6,7 @@
 #include "platform/Error.h"
 #include "platform/ImageBuffer.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -66,23 +67,35 @@ struct DecodedPicture {
     ColourSource colour; // how the pixels are meant; the loader converts them for the screen
 };
 
-// A picture file opened for reading. Only regular files are read: a fifo or a device would
-// block or never end.
+// A picture file opened for reading, or a file's bytes held in memory. Only regular files are
+// read: a fifo or a device would block or never end.
 class PictureFile {
 public:
     explicit PictureFile(const QString& path); // throws the errno Error, 481 for a non-file
-    QFile& device() { return file_; }
+    // The bytes of a file read before: everything reads them and nothing touches the disk.
+    explicit PictureFile(const QByteArray& bytes);
+    QIODevice& device() { return *device_; }
     qint64 size() const { return size_; }
     // The first bytes, for telling the format; the read position is left at the start.
     QByteArray head(int length);
     // The last bytes, the same way.
     QByteArray tail(int length);
-    // The whole file; throws Error 7 when it is larger than `cap`.
+    // The whole file; throws Error 7 when it is larger than `cap`. Held bytes are shared, not
+    // copied.
     QByteArray readAll(qint64 cap);
+    // Reads the whole file into memory, from where everything after reads it; throws Error 7
+    // when it is larger than `cap`. The bytes are what the picture is decoded from, and what it
+    // keeps for its full decode later, whatever becomes of the file.
+    void hold(qint64 cap);
+    bool isHeld() const { return device_ == &buffer_; }
+    // The bytes held, empty when the file is read from the disk.
+    const QByteArray& heldBytes() const { return buffer_.data(); }
     void rewind();
 
 private:
     QFile file_;
+    QBuffer buffer_;
+    QIODevice* device_ = &file_;
     qint64 size_ = 0;
 };
 

@@ -17,7 +17,7 @@ quint32 be32(const uchar* p) {
     return qFromBigEndian<quint32>(p);
 }
 
-bool readAt(QFile& file, qint64 at, qint64 length, QByteArray& into) {
+bool readAt(QIODevice& file, qint64 at, qint64 length, QByteArray& into) {
     if (at < 0 || length < 0 || length > ProfileByteCap || !file.seek(at))
         return false;
     into = file.read(length);
@@ -26,7 +26,7 @@ bool readAt(QFile& file, qint64 at, qint64 length, QByteArray& into) {
 
 // JPEG: the profile is split over APP2 segments "ICC_PROFILE\0", sequence number, count; they
 // stand among the markers before the first scan.
-QByteArray jpegProfile(QFile& file, int* components) {
+QByteArray jpegProfile(QIODevice& file, int* components) {
     std::map<int, QByteArray> parts;
     int count = 0;
     qint64 at = 2;
@@ -102,7 +102,7 @@ QByteArray inflated(QByteArrayView stream) {
 }
 
 // PNG: the iCCP chunk (name, zero, method 0, deflated profile) before the first IDAT.
-QByteArray pngProfile(QFile& file) {
+QByteArray pngProfile(QIODevice& file) {
     qint64 at = 8;
     QByteArray head;
     for (int chunks = 0; chunks < 1000 && readAt(file, at, 8, head); ++chunks) {
@@ -126,7 +126,7 @@ QByteArray pngProfile(QFile& file) {
 }
 
 // WebP: an ICCP chunk in the RIFF container (extended format, after VP8X).
-QByteArray webpProfile(QFile& file) {
+QByteArray webpProfile(QIODevice& file) {
     qint64 at = 12;
     QByteArray head;
     for (int chunks = 0; chunks < 100 && readAt(file, at, 8, head); ++chunks) {
@@ -144,7 +144,7 @@ QByteArray webpProfile(QFile& file) {
 }
 
 // TIFF: tag 34675 of the first directory.
-QByteArray tiffProfile(QFile& file) {
+QByteArray tiffProfile(QIODevice& file) {
     QByteArray header;
     if (!readAt(file, 0, 8, header))
         return {};
@@ -180,7 +180,7 @@ QByteArray tiffProfile(QFile& file) {
 
 } // namespace
 
-QByteArray embeddedProfile(QFile& file, const QByteArray& format, int* jpegComponents) {
+QByteArray embeddedProfile(QIODevice& file, const QByteArray& format, int* jpegComponents) {
     QByteArray profile;
     if (format == "jpeg")
         profile = jpegProfile(file, jpegComponents);

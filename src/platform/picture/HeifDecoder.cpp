@@ -45,7 +45,7 @@ void check(const heif_error& e) {
 // libheif reads the file's boxes through this when only the size is asked for. (libheif 1.15
 // reads the media data box whole with the others; a reader saves holding a second copy.)
 struct FileReader {
-    static QFile& file(void* user) { return static_cast<PictureFile*>(user)->device(); }
+    static QIODevice& file(void* user) { return static_cast<PictureFile*>(user)->device(); }
     static int64_t position(void* user) { return file(user).pos(); }
     static int read(void* data, size_t size, void* user) {
         return file(user).read(static_cast<char*>(data), qint64(size)) == qint64(size) ? 0 : 1;

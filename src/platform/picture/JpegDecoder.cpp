@@ -35,13 +35,14 @@ template <class Step> [[gnu::noinline]] bool run(ErrorManager& errors, Step&& st
     return true;
 }
 
-// Reads the file in large blocks; at its end, an end-of-image marker stands for the missing
-// rest, as in libjpeg's own readers (a warning, not an error: the rest decodes grey).
+// Reads the file's bytes from memory, all at once; at their end, an end-of-image marker stands
+// for the missing rest, as in libjpeg's own readers (a warning, not an error: the rest decodes
+// grey).
 struct Source {
     jpeg_source_mgr pub;
-    QFile* file;
+    const QByteArray* bytes;
     bool started;
-    JOCTET buffer[16384];
+    JOCTET end[2];
 };
 
 void initSource(j_decompress_ptr) {}
@@ -49,17 +50,18 @@ void termSource(j_decompress_ptr) {}
 
 boolean fillInputBuffer(j_decompress_ptr info) {
     auto* src = reinterpret_cast<Source*>(info->src);
-    qint64 n = src->file->read(reinterpret_cast<char*>(src->buffer), sizeof src->buffer);
-    if (n <= 0) {
+    if (!src->started && !src->bytes->isEmpty()) {
+        src->pub.next_input_byte = reinterpret_cast<const JOCTET*>(src->bytes->constData());
+        src->pub.bytes_in_buffer = std::size_t(src->bytes->size());
+    } else {
         if (!src->started)
             ERREXIT(info, JERR_INPUT_EMPTY);
         WARNMS(info, JWRN_JPEG_EOF);
-        src->buffer[0] = JOCTET(0xFF);
-        src->buffer[1] = JOCTET(JPEG_EOI);
-        n = 2;
+        src->end[0] = JOCTET(0xFF);
+        src->end[1] = JOCTET(JPEG_EOI);
+        src->pub.next_input_byte = src->end;
+        src->pub.bytes_in_buffer = 2;
     }
-    src->pub.next_input_byte = src->buffer;
-    src->pub.bytes_in_buffer = std::size_t(n);
     src->started = true;
     return TRUE;
 }
@@ -68,6 +70,7 @@ void skipInputData(j_decompress_ptr info, long count) {
     auto* src = reinterpret_cast<Source*>(info->src);
     while (count > long(src->pub.bytes_in_buffer)) {
         count -= long(src->pub.bytes_in_buffer);
+        src->pub.bytes_in_buffer = 0;
         fillInputBuffer(info);
     }
     if (count > 0) {
@@ -76,26 +79,29 @@ void skipInputData(j_decompress_ptr info, long count) {
     }
 }
 
-} // namespace
-
-QImage decodeJpeg(QFile& file, int reduction, JpegInk* ink) {
-#if defined(JCS_EXTENSIONS)
-    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
-        return QImage();
-    if (!file.seek(0))
-        return QImage();
-    ErrorManager errors{};
-    jpeg_decompress_struct info{};
-    info.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = errorExit;
-    errors.pub.output_message = noMessage;
+Source sourceOf(const QByteArray& bytes) {
     Source source{};
     source.pub.init_source = initSource;
     source.pub.fill_input_buffer = fillInputBuffer;
     source.pub.skip_input_data = skipInputData;
     source.pub.resync_to_restart = jpeg_resync_to_restart;
     source.pub.term_source = termSource;
-    source.file = &file;
+    source.bytes = &bytes;
+    return source;
+}
+
+} // namespace
+
+QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
+#if defined(JCS_EXTENSIONS)
+    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
+        return QImage();
+    ErrorManager errors{};
+    jpeg_decompress_struct info{};
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = errorExit;
+    errors.pub.output_message = noMessage;
+    Source source = sourceOf(bytes);
 
     QImage image;
     uchar* bits = nullptr;
@@ -141,9 +147,70 @@ QImage decodeJpeg(QFile& file, int reduction, JpegInk* ink) {
     jpeg_destroy_decompress(&info);
     return ok ? image : QImage();
 #else
-    Q_UNUSED(file);
+    Q_UNUSED(bytes);
     Q_UNUSED(reduction);
     Q_UNUSED(ink);
+    return QImage();
+#endif
+}
+
+QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
+#if defined(JCS_EXTENSIONS)
+    if (region.isEmpty() || region.x() < 0 || region.y() < 0)
+        return QImage();
+    ErrorManager errors{};
+    jpeg_decompress_struct info{};
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = errorExit;
+    errors.pub.output_message = noMessage;
+    Source source = sourceOf(bytes);
+
+    QImage band;
+    JDIMENSION left = 0;
+    bool ok = run(errors, [&] { jpeg_create_decompress(&info); });
+    ok = ok && run(errors, [&] {
+             info.src = &source.pub;
+             jpeg_read_header(&info, TRUE);
+             if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK ||
+                 JDIMENSION(region.right()) >= info.image_width ||
+                 JDIMENSION(region.bottom()) >= info.image_height)
+                 ERREXIT(&info, JERR_BAD_CROP_SPEC);
+             info.out_color_space =
+                 QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+             jpeg_start_decompress(&info);
+             // libjpeg widens the columns to whole blocks: `left` and `width` say where the
+             // decoded band begins and how wide it is.
+             left = JDIMENSION(region.x());
+             JDIMENSION width = JDIMENSION(region.width());
+             jpeg_crop_scanline(&info, &left, &width);
+         });
+    if (ok) {
+        band = newImage(QSize(int(info.output_width), region.height()), QImage::Format_RGB32);
+        ok = !band.isNull() && info.output_components == 4;
+    }
+    if (ok) {
+        uchar* bits = band.bits();
+        const qsizetype bytesPerLine = band.bytesPerLine();
+        const JDIMENSION top = JDIMENSION(region.y());
+        ok = run(errors, [&] {
+            if (top > 0 && jpeg_skip_scanlines(&info, top) != top)
+                ERREXIT(&info, JERR_BAD_CROP_SPEC);
+            while (info.output_scanline < top + JDIMENSION(region.height())) {
+                JSAMPROW row = bits + qsizetype(info.output_scanline - top) * bytesPerLine;
+                jpeg_read_scanlines(&info, &row, 1);
+            }
+        });
+    }
+    // The rows below are not wanted: the decode ends here.
+    jpeg_destroy_decompress(&info);
+    if (!ok)
+        return QImage();
+    if (int(left) == region.x() && band.width() == region.width())
+        return band;
+    return band.copy(region.x() - int(left), 0, region.width(), region.height());
+#else
+    Q_UNUSED(bytes);
+    Q_UNUSED(region);
     return QImage();
 #endif
 }

@@ -2,12 +2,13 @@
 
 // The JPEG decoder for the screen. Not part of the loader's interface.
 
-#include <QFile>
+#include <QByteArray>
 #include <QImage>
+#include <QRect>
 
 namespace lumorra::picture {
 
-// Decodes the JPEG in `file` (read from its start) with libjpeg at 1/`reduction` of its size
+// Decodes the JPEG file whose bytes are `bytes` with libjpeg at 1/`reduction` of its size
 // (1, 2, 4 or 8, the sizes rounded up as libjpeg does) into an RGB32 image in memory of its own,
 // with libjpeg's default, exact settings: the same pixels Qt's reader gives at that scale, in
 // about half its time. A file that ends early is filled grey, as Qt's reader does. Returns a
@@ -20,6 +21,11 @@ struct JpegInk {
     bool cmyk = false;
     bool inverted = false; // 255 is no ink, as Adobe's programs store it
 };
-QImage decodeJpeg(QFile& file, int reduction, JpegInk* ink = nullptr);
+QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink = nullptr);
+
+// The rectangle `region` of an RGB or grey JPEG, at full size, as decodeJpeg() gives those
+// pixels: the rows above it are skipped and only the columns of blocks it covers are decoded.
+// A null image for a CMYK picture, a region outside the picture, damage or no memory.
+QImage decodeJpegRegion(const QByteArray& bytes, QRect region);
 
 } // namespace lumorra::picture

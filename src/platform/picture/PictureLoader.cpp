@@ -93,6 +93,16 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
     return h;
 }
 
+// The size libjpeg decodes a picture of `size` at 1/`reduction` (rounded up).
+QSize reducedSize(QSize size, int reduction) {
+    return QSize((size.width() + reduction - 1) / reduction,
+                 (size.height() + reduction - 1) / reduction);
+}
+
+bool fitsInMemory(QSize size, qint64 budget) {
+    return qint64(size.width()) * size.height() * 4 <= budget;
+}
+
 // The picture turned upright as its EXIF orientation says, as Qt's reader turns what it decodes.
 QImage upright(QImage image, QImageIOHandler::Transformations t) {
     if (t == QImageIOHandler::TransformationNone)
@@ -144,15 +154,18 @@ bool hasOwnDecoder(const QByteArray& format) {
 Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransforms* colour) {
     DecodedPicture d = format == "jxl" ? decodeJxl(file) : decodeHeif(file);
     manageColour(d.image, d.colour, colour);
-    return Picture{d.image, d.naturalSize, QString::fromLatin1(format), {}};
+    return Picture{d.image, d.naturalSize, QString::fromLatin1(format), {}, {}};
 }
 
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
 // damage), is an invalid picture.
+//
+// The file's bytes are held in memory (PictureFile::hold()).
 Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize(),
                   const ColourTransforms* colour = nullptr) {
+    Q_ASSERT(file.isHeld());
     if (hasOwnDecoder(sniffedFormat))
         return loadOwn(file, sniffedFormat, colour);
     const Header h = readHeader(file, sniffedFormat);
@@ -163,9 +176,19 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     int reduction = 1;
     if (h.format == "jpeg" && h.size.isValid() && shown.isValid())
         reduction = reductionFor(h.turned ? h.size.transposed() : h.size, shown);
-    const qint64 budget = pictureByteBudget();
-    if (h.size.isValid())
+    // The bytes kept with the picture count against the budget, as its pixels do.
+    const qint64 budget = pictureByteBudget() - file.size();
+    // A photo too large to hold in full is decoded at the least reduction that fits: it is
+    // shown, and a zoom shows its regions decoded at full size from its bytes.
+    bool fitsOnlyReduced = false;
+    if (h.format == "jpeg" && h.size.isValid()) {
+        fitsOnlyReduced = !fitsInMemory(h.size, budget);
+        while (reduction < 8 && !fitsInMemory(reducedSize(h.size, reduction), budget))
+            reduction *= 2;
+        requireMemoryFor(reducedSize(h.size, reduction), budget);
+    } else if (h.size.isValid()) {
         requireMemoryFor(h.size, budget);
+    }
     // Qt refuses pictures above 256 MB by default. Its limit is one for the whole program in
     // Qt 6; the loader is its only user and sets it to its budget before each decode, which
     // also guards the formats whose header tells no size.
@@ -177,7 +200,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     // take the ink off white without the picture's profile).
     if (h.format == "jpeg" && components == 4) {
         JpegInk ink;
-        const QImage raw = decodeJpeg(file.device(), reduction, &ink);
+        const QImage raw = decodeJpeg(file.heldBytes(), reduction, &ink);
         if (!raw.isNull() && ink.cmyk)
             image = upright(cmykToScreen(raw, ink, icc, colour), h.transformation);
         else if (!raw.isNull())
@@ -188,7 +211,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     // refuses, such as a truncated file, go to Qt's reader.
     const bool inkDone = !image.isNull();
     if (image.isNull() && h.format == "jpeg" && h.upright)
-        image = decodeJpeg(file.device(), reduction);
+        image = decodeJpeg(file.heldBytes(), reduction);
     if (image.isNull()) {
         file.rewind();
         QImageReader reader(&file.device());
@@ -197,8 +220,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
             throw invalidPicture();
         if (reduction > 1) {
             // The size libjpeg gives at that scale (rounded up), so Qt resamples nothing.
-            reader.setScaledSize(QSize((h.size.width() + reduction - 1) / reduction,
-                                       (h.size.height() + reduction - 1) / reduction));
+            reader.setScaledSize(reducedSize(h.size, reduction));
         } else if (h.format == "jpeg" && h.size.isValid()) {
             // Qt's JPEG reader decodes into an image of the right size and format it is given.
             image = newImage(h.size, QImage::Format_RGB32);
@@ -211,13 +233,14 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     }
     Picture picture;
     if (animated)
-        picture.animation = file.readAll(AnimationFileCap);
+        picture.animation = file.heldBytes();
     picture.image = toDisplayFormat(image);
     if (!inkDone)
         manageColour(picture.image, ColourSource{icc, 0, 0}, colour);
     picture.naturalSize =
         reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : picture.image.size();
     picture.format = QString::fromLatin1(h.format);
+    picture.fitsOnlyReduced = fitsOnlyReduced;
     return picture;
 }
 
@@ -234,6 +257,7 @@ Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
     return Picture{d.image,
                    d.naturalSize,
                    kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf"),
+                   {},
                    {}};
 }
 
@@ -255,18 +279,65 @@ Picture loadPicture(const QString& path) {
     return loadPicture(path, QSize());
 }
 
+namespace {
+
+// The picture in a file whose bytes are held in memory; it keeps them.
+Picture decodeHeld(PictureFile& file, QSize shown, MetafilePolicy metafiles,
+                   const ColourTransforms* colour) {
+    if (file.size() == 0)
+        throw invalidPicture();
+    const Sniffed s = sniffFile(file);
+    Picture picture;
+    if (s.kind == Kind::Image) {
+        picture = loadImage(file, s.qtFormat, shown, colour);
+    } else {
+        if (metafiles == MetafilePolicy::Refuse)
+            throw invalidPicture();
+        picture = loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
+    }
+    picture.bytes = file.heldBytes();
+    return picture;
+}
+
+} // namespace
+
 Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles,
                     const ColourTransforms* colour) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
             throw invalidPicture();
-        const Sniffed s = sniffFile(file);
-        if (s.kind == Kind::Image)
-            return loadImage(file, s.qtFormat, shown, colour);
-        if (metafiles == MetafilePolicy::Refuse)
+        file.hold(pictureByteBudget());
+        return decodeHeld(file, shown, metafiles, colour);
+    });
+}
+
+Picture decodePicture(const QByteArray& bytes, QSize shown, MetafilePolicy metafiles,
+                      const ColourTransforms* colour) {
+    return guarded([&] {
+        PictureFile file(bytes);
+        return decodeHeld(file, shown, metafiles, colour);
+    });
+}
+
+QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransforms* colour) {
+    return guarded([&] {
+        PictureFile file(bytes);
+        if (file.size() == 0 || sniffFile(file).qtFormat != "jpeg")
             throw invalidPicture();
-        return loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
+        const Header h = readHeader(file, "jpeg");
+        if (!h.upright || region.isEmpty() || !QRect(QPoint(0, 0), h.size).contains(region))
+            throw invalidPicture();
+        int components = 0;
+        const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
+        if (components == 4)
+            throw invalidPicture();
+        requireMemoryFor(region.size());
+        QImage image = decodeJpegRegion(bytes, region);
+        if (image.isNull())
+            throw invalidPicture();
+        manageColour(image, ColourSource{icc, 0, 0}, colour);
+        return image;
     });
 }
 
@@ -307,8 +378,10 @@ QSize pictureSize(const QString& path) {
         if (hasOwnDecoder(s.qtFormat))
             return s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
         const Header h = readHeader(file, s.qtFormat);
-        if (!h.size.isValid())
+        if (!h.size.isValid()) {
+            file.hold(pictureByteBudget());
             return loadImage(file, s.qtFormat).naturalSize;
+        }
         return h.turned ? h.size.transposed() : h.size;
     });
 }
@@ -324,6 +397,7 @@ QImage renderPicture(const QString& path, QSize size, const ColourTransforms* co
         const Sniffed s = sniffFile(file);
         if (s.kind != Kind::Image)
             return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
+        file.hold(pictureByteBudget());
         const QImage image = loadImage(file, s.qtFormat, QSize(), colour).image;
         if (image.size() == size)
             return image;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -15,9 +16,17 @@ struct Picture {
     QSize naturalSize; // the size the picture is shown at, in pixels
     QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", "heif", "avif",
                        // "jxl", ...
+    // The file's bytes as they were read, still encoded: everything that needs the picture again
+    // (in full after a reduced decode, a metafile drawn afresh) decodes it from these with
+    // decodePicture(), never from the file, which may have been renamed, deleted or replaced
+    // since. Implicitly shared.
+    QByteArray bytes;
     // An animated GIF or WebP: the file's bytes, which the views play it from without reading
-    // the file again (image is its first frame). Empty for a still picture. Implicitly shared.
+    // the file again (image is its first frame). Empty for a still picture. Shares `bytes`.
     QByteArray animation;
+    // A photo larger than memory allows in full: decoded at the least reduction that fits,
+    // however large it is shown; decodeRegion() gives its parts at full size.
+    bool fitsOnlyReduced = false;
     bool isNull() const { return image.isNull(); }
     bool isAnimation() const { return !animation.isEmpty(); }
     // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
@@ -26,11 +35,12 @@ struct Picture {
     bool isMetafile() const;
 };
 
-// Loads a picture file, its format told by its content rather than its name. Throws Error: the
-// errno error when the file cannot be opened (2 "No such file or directory", 13 "Permission
-// denied"), 481 "Invalid picture" for an empty, unknown, corrupt or unreadable file, 7 "Out of
-// memory" for a picture too large to hold. Metafiles come drawn at their natural size, or smaller
-// when that size is huge (naturalSize stays true then).
+// Loads a picture file, its format told by its content rather than its name. The file is read
+// once, whole; the picture keeps its bytes. Throws Error: the errno error when the file cannot
+// be opened (2 "No such file or directory", 13 "Permission denied"), 481 "Invalid picture" for
+// an empty, unknown, corrupt or unreadable file, 7 "Out of memory" for a picture (its decoded
+// pixels and the bytes kept) too large to hold. Metafiles come drawn at their natural size, or
+// smaller when that size is huge (naturalSize stays true then).
 Picture loadPicture(const QString& path);
 
 enum class MetafilePolicy { Load, Refuse };
@@ -46,6 +56,20 @@ enum class MetafilePolicy { Load, Refuse };
 // clipboard). A picture without a profile is sRGB: on an sRGB screen its pixels are untouched.
 Picture loadPicture(const QString& path, QSize shown,
                     MetafilePolicy metafiles = MetafilePolicy::Load,
+                    const ColourTransforms* colour = nullptr);
+
+// The same for a picture file's bytes read before (Picture::bytes): the picture decoded from
+// them alone, as loadPicture() decodes the file they came from, orientation and colour
+// transform included. Throws 481 for empty or invalid bytes, 7 for a picture too large to hold.
+Picture decodePicture(const QByteArray& bytes, QSize shown = QSize(),
+                      MetafilePolicy metafiles = MetafilePolicy::Load,
+                      const ColourTransforms* colour = nullptr);
+
+// A rectangle of the picture in `bytes` (an upright RGB or grey JPEG; Picture::bytes), in its
+// natural pixels, decoded at full size without decoding the rest of the picture's pixels, in
+// the colours loadPicture() gives. Throws 481 for a picture it cannot decode this way or a
+// rectangle outside it, 7 when the rectangle does not fit in memory.
+QImage decodeRegion(const QByteArray& bytes, QRect region,
                     const ColourTransforms* colour = nullptr);
 
 // The scale denominator (1, 2, 4 or 8) for decoding a picture of natural size `natural` to be
