@@ -23,6 +23,10 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*"
+    if [ -n "${xserver_pid:-}" ]; then
+        kill -0 "$xserver_pid" 2>/dev/null && echo "(the X server on $DISPLAY runs)" ||
+            echo "(the X server on $DISPLAY has ended)"
+    fi
     local f
     for f in "$work"/*.log "${fail_files[@]}"; do
         [ -s "$f" ] && { echo "--- $(basename "$f")"; cat -v "$f"; }
@@ -72,8 +76,11 @@ start_x() {
             sleep 0.1
             tries=$((tries - 1))
         done
-        if [ -s "$work/display" ] && ! grep -qE 'already running|Listener.*failed' "$work/xvfb.log"; then
+        # Ready, with all its sockets, and a client reaches it.
+        if [ -s "$work/display" ] && ! grep -qE 'already running|Listener.*failed' "$work/xvfb.log" &&
+            DISPLAY=":$n" xprop -root -len 1 _NET_NONE >/dev/null 2>&1; then
             helpers+=("$pid")
+            xserver_pid=$pid
             export DISPLAY=":$n"
             return 0
         fi
