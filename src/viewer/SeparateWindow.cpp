@@ -9,6 +9,7 @@
 #include "platform/StatusBar.h"
 
 #include <QCloseEvent>
+#include <QTimer>
 
 #include <cmath>
 
@@ -59,6 +60,7 @@ void SeparateWindow::Form_Resize() {
     ignoreErrors([&] {
         // The frame the window manager adds belongs to the window's extent on the screen.
         const QSize frame = frameGeometry().size() - geometry().size();
+        placedFrame_ = frame;
         const double outerWidth = (width() + frame.width()) * s_.screen.twipsPerPixelX();
         const double outerHeight = (height() + frame.height()) * s_.screen.twipsPerPixelY();
         const double top = s_.screen.heightTwips() - outerHeight - BottomOffset;
@@ -98,6 +100,26 @@ void SeparateWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     arrange();
     Form_Resize();
+}
+
+// The window manager frames a window after it is shown, and may tell the frame's size after
+// the last move it makes: the corner position is worked out again once the frame is known.
+void SeparateWindow::placeAgainIfFramed() {
+    ignoreErrors([&] {
+        if (isVisible() && frameGeometry().size() - geometry().size() != placedFrame_)
+            Form_Resize();
+    });
+}
+
+void SeparateWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    placeAgainIfFramed();
+}
+
+void SeparateWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    for (int ms : {100, 500})
+        QTimer::singleShot(ms, this, &SeparateWindow::placeAgainIfFramed);
 }
 
 void SeparateWindow::closeEvent(QCloseEvent* event) {

@@ -36,6 +36,8 @@ protected:
     void arrange();
 
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -44,6 +46,8 @@ protected:
 private:
     QPointer<QWidget> main_;
     bool unloaded_ = false;
+    QSize placedFrame_; // the frame the corner position was worked out with
+    void placeAgainIfFramed();
 };
 
 } // namespace lumorra
