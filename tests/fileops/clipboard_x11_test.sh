@@ -3,14 +3,8 @@
 # its own, with xclip as the other program. Usage: clipboard_x11_test.sh <clipboard_tests>
 set -u
 
-for tool in Xvfb xclip; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
-
 source "$(dirname "$0")/../support/xsession.sh"
+needs_tools Xvfb xclip
 start_x
 "$1" exchangeWithOtherPrograms >"$work/clipboard.log" 2>&1 || fail "the exchange failed"
 grep -q '^PASS   : ClipboardTest::exchangeWithOtherPrograms()' "$work/clipboard.log" ||

@@ -13,19 +13,11 @@
 
 set -u
 
-for tool in Xvfb xdotool import convert ${LUMORRA_WM:-}; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
-for prog in lumorra lmtray lmhelp.hlp; do
-    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
-done
-
 shot_dir=${LUMORRA_SHOT_DIR:-}
 [ -n "$shot_dir" ] && { mkdir -p "$shot_dir" && rm -f "$shot_dir"/*.png; }
 source "$(dirname "$0")/../support/xsession.sh"
+needs_tools Xvfb xdotool import convert ${LUMORRA_WM:-}
+needs_programs lumorra lmtray lmhelp.hlp
 # A failure keeps a picture of the screen as it was.
 eval "plain_$(declare -f fail)"
 fail() {

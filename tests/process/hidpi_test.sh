@@ -7,20 +7,12 @@
 
 set -u
 
-for tool in Xvfb openbox xprop xwininfo xdotool import convert; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
-for prog in lumorra lmhelp.hlp; do
-    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
-done
-
 shot_dir=${LUMORRA_SHOT_DIR:-}
 [ -n "$shot_dir" ] && { mkdir -p "$shot_dir" && rm -f "$shot_dir"/*.png; }
 x_screen=2560x1600
 source "$(dirname "$0")/../support/xsession.sh"
+needs_tools Xvfb openbox xprop xwininfo xdotool import convert
+needs_programs lumorra lmhelp.hlp
 
 pics="$work/pics"
 conf="$work/config/Tovik Software/Lumorra.conf"

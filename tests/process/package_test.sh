@@ -17,15 +17,10 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: installing the package needs root"
     exit 77
 fi
-for tool in apt-get dpkg-deb dpkg-shlibdeps cpack Xvfb; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
 
 shot_dir=
 source "$(dirname "$0")/../support/xsession.sh"
+needs_tools apt-get dpkg-deb dpkg-shlibdeps cpack Xvfb
 removed() { ! dpkg-query -W -f='${Status}' lumorra 2>/dev/null | grep -q "install ok installed"; }
 remove_package() {
     removed || apt-get remove -y -qq lumorra >"$work/remove.log" 2>&1

@@ -12,19 +12,11 @@
 
 set -u
 
-for tool in Xvfb openbox xprop xwininfo xdotool import convert ffmpeg; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
-for prog in lumorra lmhelp.hlp; do
-    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
-done
-
 shot_dir=${LUMORRA_SHOT_DIR:-}
 [ -n "$shot_dir" ] && { mkdir -p "$shot_dir" && rm -f "$shot_dir"/*.png; }
 source "$(dirname "$0")/../support/xsession.sh"
+needs_tools Xvfb openbox xprop xwininfo xdotool import convert ffmpeg
+needs_programs lumorra lmhelp.hlp
 eval "plain_$(declare -f fail)"
 fail() {
     [ -n "${DISPLAY:-}" ] && { shot 99-failure; xprop -root _NET_CLIENT_LIST_STACKING; }

@@ -7,18 +7,10 @@
 
 set -u
 
-for tool in Xvfb xdotool; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
-for prog in lumorra lmtray lmhelp.hlp; do
-    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
-done
-
 shot_dir=${LUMORRA_SHOT_DIR:-}
 source "$(dirname "$0")/../support/xsession.sh"
+needs_tools Xvfb xdotool
+needs_programs lumorra lmtray lmhelp.hlp
 
 runlog="$work/prog/LMRunLog.txt"
 proglog="$work/prog/LMLog.txt"

@@ -13,19 +13,11 @@
 
 set -u
 
-for tool in Xvfb xdotool valgrind; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
-for prog in lumorra lmhelp.hlp; do
-    [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || { echo "FAIL: no $prog in '${LUMORRA_BIN_DIR:-}'"; exit 1; }
-done
-
 here=$(cd "$(dirname "$0")" && pwd)
 shot_dir=${LUMORRA_SHOT_DIR:-}
 source "$here/../support/xsession.sh"
+needs_tools Xvfb xdotool valgrind
+needs_programs lumorra lmhelp.hlp
 
 report="$work/memcheck.log"
 conf="$work/config/Tovik Software/Lumorra.conf"

@@ -45,6 +45,22 @@ wait_for() {
     done
 }
 
+# needs_tools TOOL...: the test is skipped (exit 77) where one of them is not installed.
+needs_tools() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+    done
+}
+
+# needs_programs NAME...: the test fails where the build has not made one of them.
+needs_programs() {
+    local prog
+    for prog in "$@"; do
+        [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || fail "no $prog in '${LUMORRA_BIN_DIR:-}'"
+    done
+}
+
 shot() {
     [ -n "${shot_dir:-}" ] && import -window root "$shot_dir/$1.png" 2>/dev/null
     return 0

@@ -7,12 +7,6 @@
 
 set -u
 
-for tool in Xvfb xdotool trayer; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed"
-        exit 77
-    fi
-done
 if [ ! -x "${LUMORRA_BIN_DIR:-}/lmtray" ]; then
     echo "FAIL: no lmtray in LUMORRA_BIN_DIR='${LUMORRA_BIN_DIR:-}'"
     exit 1
@@ -20,6 +14,7 @@ fi
 
 shot_dir=${LMTRAY_SHOT_DIR:-}
 source "$(dirname "$0")/../support/xsession.sh"
+needs_tools Xvfb xdotool trayer
 runs=0
 
 mkdir -p "$work/bin" "$work/app" "$work/config/Tovik Software"

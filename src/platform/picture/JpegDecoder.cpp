@@ -90,6 +90,13 @@ Source sourceOf(const QByteArray& bytes) {
     return source;
 }
 
+// libjpeg's errors end the decode through errorExit(); its warnings are not printed.
+void quiet(jpeg_decompress_struct& info, ErrorManager& errors) {
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = errorExit;
+    errors.pub.output_message = noMessage;
+}
+
 } // namespace
 
 QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
@@ -98,9 +105,7 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
         return QImage();
     ErrorManager errors{};
     jpeg_decompress_struct info{};
-    info.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = errorExit;
-    errors.pub.output_message = noMessage;
+    quiet(info, errors);
     Source source = sourceOf(bytes);
 
     QImage image;
@@ -160,9 +165,7 @@ QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
         return QImage();
     ErrorManager errors{};
     jpeg_decompress_struct info{};
-    info.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = errorExit;
-    errors.pub.output_message = noMessage;
+    quiet(info, errors);
     Source source = sourceOf(bytes);
 
     QImage band;
