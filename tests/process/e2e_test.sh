@@ -57,9 +57,7 @@ cp "$work/orig"/* "$pics/"
 export HOME="$home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 start_x
 if [ "${LUMORRA_WM:-}" = openbox ]; then
-    openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    helpers+=($!)
-    wait_for 20 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    start_wm
 fi
 
 # A value of the settings file; the file quotes values that hold a ";".

@@ -31,9 +31,7 @@ CONF
 
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
 start_x
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-helpers+=($!)
-wait_for 20 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+start_wm
 
 echo "== lumorra scaled to 2 (display $DISPLAY)"
 QT_SCALE_FACTOR=2 "$work/prog/lumorra" "$pics/wide.jpg" >"$work/lumorra.log" 2>&1 &

@@ -46,9 +46,7 @@ CONF
 
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
 start_x
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-helpers+=($!)
-wait_for 20 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+start_wm
 
 visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 # Windows are named by their titles: a window whose keep-on-top flag changes may come back as a

@@ -106,6 +106,29 @@ start_x() {
     fail "no X server could be started"
 }
 
+# Starts openbox on the test's X server and waits until it manages the screen. A window manager
+# that could not reach the server (it has happened, rarely, on a busy machine, with the server
+# running and answering other clients) is started again, and what it said is shown.
+start_wm() {
+    local attempt pid tries
+    for attempt in 1 2 3; do
+        openbox --sm-disable >"$work/openbox.log" 2>&1 &
+        pid=$!
+        tries=200
+        while [ $((tries -= 1)) -gt 0 ] && kill -0 "$pid" 2>/dev/null; do
+            if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; then
+                helpers+=("$pid")
+                return 0
+            fi
+            sleep 0.1
+        done
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        echo "(openbox did not start, attempt $attempt: $(tr '\n' ' ' <"$work/openbox.log" | head -c 300))"
+    done
+    fail "the window manager did not start"
+}
+
 # Fails when a sanitizer build reported something on the standard error of a program.
 check_sanitizer_reports() {
     if cat "$@" 2>/dev/null | grep -qE 'Sanitizer|runtime error:'; then
