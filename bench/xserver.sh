@@ -1,13 +1,14 @@
 # Sourced by the benchmarks. start_bench_x WIDTHxHEIGHT: an X server of the benchmark's own on a
 # display number no other server holds (lock file, socket, or the abstract socket that clients
-# try first and that servers outside this /tmp may hold). Sets DISPLAY and xpid.
+# try first and that servers outside this /tmp may hold). It does not reset when its last client
+# leaves, which would refuse a client connecting meanwhile. Sets DISPLAY and xpid.
 start_bench_x() {
     local n
     for _ in $(seq 30); do
         n=$((100 + RANDOM % 800))
         [ -e "/tmp/.X$n-lock" ] && continue
         grep -q "X11-unix/X$n\$" /proc/net/unix 2>/dev/null && continue
-        Xvfb ":$n" -screen 0 "${1}x24" -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 "${1}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
         xpid=$!
         export DISPLAY=:$n
         for _ in $(seq 50); do

@@ -70,8 +70,10 @@ shot() {
 # /tmp (lock file, socket) nor in the abstract socket namespace, which clients try first and which
 # other X servers on the machine may share with us even when /tmp is not shared. A server that
 # could not open all its listening sockets is stopped and another number tried, so that test
-# programs running side by side never race for a number. Qt is kept off any desktop's session
-# bus, whose tray would stand in for the test's own.
+# programs running side by side never race for a number. The server does not reset when its
+# last client leaves (-noreset): a client connecting during a reset is refused, which a test
+# polling with short-lived clients (xdotool, xprop) would meet now and then. Qt is kept off any
+# desktop's session bus, whose tray would stand in for the test's own.
 start_x() {
     mkdir -p "$work/runtime"
     chmod 700 "$work/runtime"
@@ -84,7 +86,7 @@ start_x() {
         [ -e "/tmp/.X$n-lock" ] && continue
         grep -q "X11-unix/X$n\$" /proc/net/unix 2>/dev/null && continue
         : >"$work/display"
-        Xvfb ":$n" -displayfd 3 -screen 0 "${x_screen:-1280x1024}x24" -nolisten tcp 3>"$work/display" \
+        Xvfb ":$n" -displayfd 3 -screen 0 "${x_screen:-1280x1024}x24" -nolisten tcp -noreset 3>"$work/display" \
             >"$work/xvfb.log" 2>&1 &
         pid=$!
         tries=200
@@ -106,27 +108,11 @@ start_x() {
     fail "no X server could be started"
 }
 
-# Starts openbox on the test's X server and waits until it manages the screen. A window manager
-# that could not reach the server (it has happened, rarely, on a busy machine, with the server
-# running and answering other clients) is started again, and what it said is shown.
+# Starts openbox on the test's X server and waits until it manages the screen.
 start_wm() {
-    local attempt pid tries
-    for attempt in 1 2 3; do
-        openbox --sm-disable >"$work/openbox.log" 2>&1 &
-        pid=$!
-        tries=200
-        while [ $((tries -= 1)) -gt 0 ] && kill -0 "$pid" 2>/dev/null; do
-            if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; then
-                helpers+=("$pid")
-                return 0
-            fi
-            sleep 0.1
-        done
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-        echo "(openbox did not start, attempt $attempt: $(tr '\n' ' ' <"$work/openbox.log" | head -c 300))"
-    done
-    fail "the window manager did not start"
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    helpers+=($!)
+    wait_for 20 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
 
 # Fails when a sanitizer build reported something on the standard error of a program.
