@@ -13,7 +13,7 @@
 //                                    "Auto", then at 1:1 the view of its bottom right corner
 //                                    painted, and one screen of scrolling to the left (regions
 //                                    decoded from the picture's bytes)
-//   lumorra_bench makehuge FILE      writes such a JPEG, 30000 x 20000
+//   lumorra_bench makehuge FILE [W H] writes such a JPEG, 30000 x 20000 or W x H
 
 #include "browser/MainWindow.h"
 #include "browser/NaturalOrder.h"
@@ -158,10 +158,11 @@ int zoom(const QString& file) {
     QApplication::processEvents();
     b.paint();
     const long extra = peakRssKb() - before;
+    // The key's handler, then the events it posted: among them the repaint of what it
+    // changed, which is done then (a repaint after it would paint the same a second time).
     const double step = timed([&] {
         keys.File1_KeyDown(Qt::Key_Plus, Qt::KeypadModifier);
         QApplication::processEvents();
-        area->repaint();
     });
     QScrollBar* bar = b.window->viewerArea->verticalScrollBar();
     const double pan = timed([&] {
@@ -361,8 +362,7 @@ int huge(const QString& file) {
 }
 
 // Smooth colours, a grid and patches of one-pixel checks: compresses to about 35 MB.
-int makeHuge(const QString& file) {
-    const int w = 30000, h = 20000;
+int makeHuge(const QString& file, int w = 30000, int h = 20000) {
     std::FILE* out = std::fopen(QFile::encodeName(file).constData(), "wb");
     if (out == nullptr)
         return 1;
@@ -423,8 +423,10 @@ int main(int argc, char* argv[]) {
         return huge(args[2]);
     if (command == QLatin1String("makehuge") && args.size() == 3)
         return makeHuge(args[2]);
+    if (command == QLatin1String("makehuge") && args.size() == 5)
+        return makeHuge(args[2], args[3].toInt(), args[4].toInt());
     std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
                          "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
-                         "heifref FILE | huge FILE | makehuge FILE\n");
+                         "heifref FILE | huge FILE | makehuge FILE [W H]\n");
     return 2;
 }

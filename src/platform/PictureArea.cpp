@@ -7,17 +7,15 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
+#include <QTimer>
 
+#include <chrono>
 #include <cmath>
 
 namespace lumorra {
 namespace {
 
-// A region is decoded with this many pixels more on each side than are exposed, so that a
-// scroll draws from what was decoded. Wide: a JPEG's rows above a region are decoded to be
-// skipped, whatever its width, so more columns cost little and more rows much.
-constexpr int RegionMarginX = 2048;
-constexpr int RegionMarginY = 256;
 // The largest region decoded: a few screens' worth.
 constexpr qint64 RegionByteCap = qint64(128) << 20;
 
@@ -47,16 +45,21 @@ QImage scaledImage(const QImage& image, QSize size) {
 
 } // namespace
 
-PictureArea::PictureArea(const Screen& screen, QWidget* parent) : QWidget(parent), screen_(screen) {
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-}
+PictureArea::PictureArea(const Screen& screen, QWidget* parent)
+    : QWidget(parent), screen_(screen) {}
 
-PictureArea::~PictureArea() = default;
+PictureArea::~PictureArea() {
+    // Regions decoded ahead are waited for: their loaders may use what outlives the area only.
+    dropRegion();
+    for (std::future<QImage>& f : abandoned_)
+        f.wait();
+}
 
 void PictureArea::setPicture(const QImage& image, QSize naturalSize,
                              std::function<QImage()> fullLoader, const QByteArray& bytes) {
     stopAnimation();
     image_ = image;
+    setAttribute(Qt::WA_OpaquePaintEvent, !image.hasAlphaChannel());
     fullLoader_ = std::move(fullLoader);
     bytes_ = bytes;
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
@@ -68,7 +71,13 @@ void PictureArea::setPicture(const QImage& image, QSize naturalSize,
     update();
 }
 
-const QImage& PictureArea::picture() const {
+QImage PictureArea::picture() const {
+    if (fullLoader_ && image_.size() != natural_ && regionLoader) {
+        // Drawn from regions: the full picture is the asker's, for as long as it needs it.
+        QImage full;
+        ignoreErrors([&] { full = fullLoader_(); });
+        return full.size() == natural_ ? full : image_;
+    }
     if (fullLoader_ && image_.size() != natural_) {
         const std::function<QImage()> load = std::move(fullLoader_);
         fullLoader_ = {};
@@ -88,6 +97,7 @@ const QImage& PictureArea::picture() const {
 void PictureArea::clearPicture() {
     stopAnimation();
     image_ = QImage();
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     fullLoader_ = {};
     bytes_.clear();
     natural_ = QSize();
@@ -115,6 +125,7 @@ void PictureArea::stopAnimation() {
 
 void PictureArea::showFrame(const QImage& frame) {
     image_ = frame;
+    setAttribute(Qt::WA_OpaquePaintEvent, !frame.hasAlphaChannel());
     cache_ = QPixmap();
     levels_.clear();
     dropRegion();
@@ -154,8 +165,9 @@ const QPixmap& PictureArea::drawnFor(QSize size) {
 }
 
 const QImage& PictureArea::levelFor(QSize device) {
-    // Shown larger than the reduced image holds: draw from the full picture.
-    if (device.width() > image_.width() || device.height() > image_.height())
+    // Shown larger than the reduced image holds: draw from the full picture, unless it is
+    // drawn from regions (the reduced image then stands in where no region can be had).
+    if (!regionLoader && (device.width() > image_.width() || device.height() > image_.height()))
         picture();
     // Halvings of the picture, made once each: a shrink draws from the smallest that still has
     // at least the pixels shown, so that the filter never skips pixels.
@@ -175,12 +187,22 @@ const QImage& PictureArea::levelFor(QSize device) {
 }
 
 void PictureArea::paintEvent(QPaintEvent* event) {
-    if (image_.isNull() || width() <= 0 || height() <= 0)
-        return;
     QPainter p(this);
     // Without stretch the picture stands at its natural size; a bigger area shows it once at
     // the top left, as the area never is bigger than the picture then.
     const QSize target = stretch_ ? size() : natural_;
+    // An opaque photo covers what it is drawn on, so the window draws no background under it
+    // (a zoomed view repaints a screenful at each step); what it leaves bare is filled here.
+    if (testAttribute(Qt::WA_OpaquePaintEvent)) {
+        QRegion bare = event->region();
+        if (!image_.isNull() && !renderer && !image_.hasAlphaChannel())
+            bare -= QRect(QPoint(0, 0), target);
+        const QWidget* under = parentWidget() ? parentWidget() : this;
+        for (const QRect& r : bare)
+            p.fillRect(r, under->palette().color(under->backgroundRole()));
+    }
+    if (image_.isNull() || width() <= 0 || height() <= 0)
+        return;
     // Only what is exposed is drawn, however large the zoomed picture: its place in a scroll
     // area or on the screen decides how much of it is painted.
     const QRect exposed = event->rect() & QRect(QPoint(0, 0), target);
@@ -198,11 +220,11 @@ void PictureArea::paintEvent(QPaintEvent* event) {
             return;
         }
     }
-    const QImage& source = levelFor(target * ratio);
-    if (regionLoader && source.size() != natural_ &&
-        (target.width() * ratio > source.width() || target.height() * ratio > source.height()) &&
+    if (regionLoader && image_.size() != natural_ &&
+        (target.width() * ratio > image_.width() || target.height() * ratio > image_.height()) &&
         drawRegion(p, exposed, target))
         return;
+    const QImage& source = levelFor(target * ratio);
     const double sx = double(source.width()) / target.width();
     const double sy = double(source.height()) / target.height();
     if (source.size() == target * ratio) {
@@ -223,16 +245,25 @@ void PictureArea::paintEvent(QPaintEvent* event) {
 bool PictureArea::drawRegion(QPainter& p, const QRect& exposed, QSize target) {
     const double sx = double(natural_.width()) / target.width();
     const double sy = double(natural_.height()) / target.height();
-    const QRectF wanted(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
-                        exposed.height() * sy);
+    const auto inPicture = [&](const QRect& r) {
+        return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
+    };
+    const QRectF wanted = inPicture(exposed);
     const QRect picture(QPoint(0, 0), natural_);
     const QRect needed = wanted.toAlignedRect() & picture;
     if (needed.isEmpty())
         return false;
+    // What the screen shows of the area, of which the exposed part may be a strip a scroll
+    // uncovered; a grab of a part off the screen is a view of its own.
+    const QRect visible = inPicture(visibleRegion().boundingRect()).toAlignedRect() & picture;
+    const QRect view = visible.intersects(needed) ? visible.united(needed) : needed;
+    if (!regionRect_.contains(needed))
+        takeAhead(needed);
     if (!regionRect_.contains(needed)) {
-        const QRect around =
-            needed.adjusted(-RegionMarginX, -RegionMarginY, RegionMarginX, RegionMarginY) & picture;
+        QRect around = regionAround(view);
         // A grab of the whole area, say, is no view of a region: the reduced image serves.
+        if (qint64(around.width()) * around.height() * 4 > RegionByteCap)
+            around = needed;
         if (qint64(around.width()) * around.height() * 4 > RegionByteCap)
             return false;
         QImage decoded;
@@ -246,10 +277,76 @@ bool PictureArea::drawRegion(QPainter& p, const QRect& exposed, QSize target) {
     const bool blocks = target.width() * devicePixelRatioF() >= 4.0 * natural_.width();
     p.setRenderHint(QPainter::SmoothPixmapTransform, !blocks);
     p.drawImage(QRectF(exposed), region_, wanted.translated(-regionRect_.topLeft()));
+    decodeAhead(view);
     return true;
 }
 
+QRect PictureArea::regionAround(const QRect& view) const {
+    // A JPEG's rows above a region are decoded to be skipped whatever its width, so more rows
+    // below cost much and more columns little: a screen above and below, half a screen aside.
+    const int mx = qMax(256, view.width() / 2);
+    const int my = qMax(256, view.height());
+    return view.adjusted(-mx, -my, mx, my) & QRect(QPoint(0, 0), natural_);
+}
+
+void PictureArea::decodeAhead(const QRect& view) {
+    if (ahead_.valid())
+        return;
+    const QRect picture(QPoint(0, 0), natural_);
+    // Near an edge of the region held, a quarter of a screen from it, where the picture goes
+    // on beyond it.
+    const int qx = view.width() / 4, qy = view.height() / 4;
+    const QRect held = regionRect_;
+    const bool near = (view.left() - held.left() < qx && held.left() > 0) ||
+                      (held.right() - view.right() < qx && held.right() < picture.right()) ||
+                      (view.top() - held.top() < qy && held.top() > 0) ||
+                      (held.bottom() - view.bottom() < qy && held.bottom() < picture.bottom());
+    if (!near)
+        return;
+    const QRect around = regionAround(view);
+    if (qint64(around.width()) * around.height() * 4 > RegionByteCap || held.contains(around))
+        return;
+    aheadRect_ = around;
+    ahead_ = std::async(std::launch::async, [load = regionLoader, around] {
+        QImage decoded;
+        ignoreErrors([&] { decoded = load(around); });
+        return decoded;
+    });
+    // The region is taken at the next paint that needs it, or once it is there.
+    QTimer* poll = new QTimer(this);
+    poll->setInterval(15);
+    connect(poll, &QTimer::timeout, this, [this, poll] {
+        if (!ahead_.valid() ||
+            ahead_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            poll->deleteLater();
+            if (ahead_.valid())
+                takeAhead(QRect());
+        }
+    });
+    poll->start();
+}
+
+void PictureArea::takeAhead(const QRect& needed) {
+    if (!ahead_.valid())
+        return;
+    if (!aheadRect_.contains(needed) &&
+        ahead_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    QImage decoded = ahead_.get();
+    if (decoded.size() == aheadRect_.size()) {
+        region_ = std::move(decoded);
+        regionRect_ = aheadRect_;
+    }
+}
+
 void PictureArea::dropRegion() {
+    // A new picture does not wait for the last one's region.
+    std::erase_if(abandoned_, [](const std::future<QImage>& f) {
+        return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    if (ahead_.valid())
+        abandoned_.push_back(std::move(ahead_));
+    ahead_ = {};
     region_ = QImage();
     regionRect_ = QRect();
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -46,8 +47,9 @@ public:
     void showFrame(const QImage& frame);
     bool hasPicture() const { return !image_.isNull(); }
     // The picture at full resolution (loaded now if the area holds a reduced one and the full
-    // one can be had).
-    const QImage& picture() const;
+    // one can be had). The area keeps it, and draws from it from then on, unless it draws
+    // from regions (regionLoader): then each asker gets a full picture of its own.
+    QImage picture() const;
     // What the area draws from: the picture, perhaps reduced.
     const QImage& shownImage() const { return image_; }
     QSize naturalSize() const { return natural_; }
@@ -66,9 +68,11 @@ public:
 
     // Draws metafiles afresh at the size shown, so that a zoomed drawing stays sharp.
     std::function<QImage(QSize)> renderer;
-    // For a picture held reduced that cannot be had in full (larger than memory allows): a
-    // rectangle of it, in natural pixels, decoded at full size. A zoom that shows the picture
-    // larger than the image held draws what is exposed from such regions.
+    // For a picture held reduced that is better not held in full (larger than memory allows,
+    // or large): a rectangle of it, in natural pixels, decoded at full size. A zoom that shows
+    // the picture larger than the image held draws what is exposed from such regions, and
+    // decodes the next ones ahead on a thread while the view nears their edge. Safe to call
+    // from another thread.
     std::function<QImage(QRect)> regionLoader;
 
 signals:
@@ -90,6 +94,14 @@ private:
     // Draws the exposed part of the picture shown at `target` from a region decoded at full
     // size; false when there is none to draw from.
     bool drawRegion(QPainter& painter, const QRect& exposed, QSize target);
+    // The region to decode for a view of `view` (natural pixels): the view and what a scroll
+    // of about a screen shows next.
+    QRect regionAround(const QRect& view) const;
+    // Starts decoding the region around `view` on a thread when the view nears the edge of
+    // the region held where the picture goes on.
+    void decodeAhead(const QRect& view);
+    // Takes the region decoded ahead once it is there; waits for it when `needed` is in it.
+    void takeAhead(const QRect& needed);
     void dropRegion();
 
     const Screen& screen_;
@@ -102,6 +114,11 @@ private:
     mutable std::vector<QImage> levels_; // the picture's halvings, made as zooms need them
     QImage region_;                      // the region decoded last, kept for the next paints
     QRect regionRect_;                   // where it is in the picture, in natural pixels
+    std::future<QImage> ahead_;          // the region being decoded ahead
+    QRect aheadRect_;
+    // Decodes ahead for a picture no longer shown, left to finish: only the area's end waits
+    // for them.
+    std::vector<std::future<QImage>> abandoned_;
     std::unique_ptr<PictureAnimation> animation_;
 };
 

@@ -50,9 +50,12 @@ PictureWindow::PictureWindow(Services& services, QWidget* mainWindow)
 void PictureWindow::loadFile(const QString& path, const QByteArray& bytes) {
     ignoreErrors([&] { Image1->hide(); });
     ignoreErrors([&] {
+        // Decoded for the screen, which the window fits in; shown larger, a large photo is
+        // drawn from regions of it and any other decoded in full, from the bytes either way.
+        const QSize screen = s_.screen.size() * devicePixelRatioF();
         const Picture picture =
-            bytes.isEmpty() ? loadPicture(path, QSize(), MetafilePolicy::Load, &s_.colour)
-                            : decodePicture(bytes, QSize(), MetafilePolicy::Load, &s_.colour);
+            bytes.isEmpty() ? loadPicture(path, screen, MetafilePolicy::Load, &s_.colour)
+                            : decodePicture(bytes, screen, MetafilePolicy::Load, &s_.colour);
         // A metafile is a drawing: shown at another size it is drawn afresh, from the bytes
         // this window has.
         Image1->renderer = {};
@@ -61,11 +64,16 @@ void PictureWindow::loadFile(const QString& path, const QByteArray& bytes) {
                 return drawMetafile(bytes, format, size);
             };
         Image1->regionLoader = {};
-        if (picture.fitsOnlyReduced)
+        if (drawnFromRegions(picture))
             Image1->regionLoader = [bytes = picture.bytes, colour = &s_.colour](QRect region) {
                 return decodeRegion(bytes, region, colour);
             };
-        Image1->setPicture(picture.image, picture.naturalSize, {}, picture.bytes);
+        std::function<QImage()> full;
+        if (picture.isReduced() && !picture.isMetafile() && !picture.fitsOnlyReduced)
+            full = [bytes = picture.bytes, colour = &s_.colour] {
+                return decodePicture(bytes, QSize(), MetafilePolicy::Load, colour).image;
+            };
+        Image1->setPicture(picture.image, picture.naturalSize, full, picture.bytes);
         if (picture.isAnimation())
             Image1->playAnimation(picture.animation, picture.format.toLatin1());
     });

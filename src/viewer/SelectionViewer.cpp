@@ -191,18 +191,20 @@ void SelectionViewer::pictureBranch() {
             // A photo decoded for the screen is decoded in full once something needs it: a
             // zoom of 1:1 or more, the full-screen view, Save As, the clipboard. The holder
             // decodes it, the picture area takes it from the holder: one copy for both.
-            // One too large to hold in full shows the regions a zoom exposes decoded at full
-            // size instead.
+            // A large one, or one too large to hold in full, shows the regions a zoom exposes
+            // decoded at full size instead, and is decoded in full only for whoever asks.
             std::function<QImage()> full;
-            w_.Image1->regionLoader = {};
-            if (picture.fitsOnlyReduced)
-                w_.Image1->regionLoader = [bytes, colour](QRect region) {
-                    return decodeRegion(bytes, region, colour);
-                };
-            else if (picture.isReduced() && !picture.isMetafile())
+            if (picture.isReduced() && !picture.isMetafile() && !picture.fitsOnlyReduced)
                 full = [bytes, colour] {
                     return decodePicture(bytes, QSize(), MetafilePolicy::Load, colour).image;
                 };
+            std::function<QImage(QRect)> regions;
+            if (drawnFromRegions(picture))
+                regions = [bytes, colour](QRect region) {
+                    return decodeRegion(bytes, region, colour);
+                };
+            w_.Image1->regionLoader = regions;
+            w_.Picture1->regionLoader = regions;
             w_.Picture1->setPicture(picture.image, picture.naturalSize, full, bytes);
             PictureArea* holder = w_.Picture1;
             w_.Image1->setPicture(
@@ -406,9 +408,11 @@ void SelectionViewer::Image1_Click() {
             fullScreen_ = new FullScreenWindow(s_.screen, &w_);
         // An animation plays there too, from its first frame.
         const PictureAnimation* playing = w_.Image1->animation();
-        fullScreen_->Image1->regionLoader = w_.Image1->regionLoader;
-        fullScreen_->showPicture(w_.Image1->picture(), w_.Image1->naturalSize(),
-                                 playing ? playing->bytes() : QByteArray(),
+        // One drawn from regions is drawn so there too.
+        PictureArea* area = w_.Image1;
+        fullScreen_->Image1->regionLoader = area->regionLoader;
+        fullScreen_->showPicture(area->regionLoader ? area->shownImage() : area->picture(),
+                                 area->naturalSize(), playing ? playing->bytes() : QByteArray(),
                                  playing ? playing->format() : QByteArray());
     });
 }

@@ -218,4 +218,22 @@ QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
 #endif
 }
 
+bool jpegRegionsAreCheap(const QByteArray& bytes) {
+    ErrorManager errors{};
+    jpeg_decompress_struct info{};
+    quiet(info, errors);
+    Source source = sourceOf(bytes);
+    bool cheap = false;
+    if (run(errors, [&] { jpeg_create_decompress(&info); })) {
+        run(errors, [&] {
+            info.src = &source.pub;
+            jpeg_read_header(&info, TRUE);
+            cheap = !jpeg_has_multiple_scans(&info) && info.jpeg_color_space != JCS_CMYK &&
+                    info.jpeg_color_space != JCS_YCCK;
+        });
+    }
+    jpeg_destroy_decompress(&info);
+    return cheap;
+}
+
 } // namespace lumorra::picture

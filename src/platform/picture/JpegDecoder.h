@@ -28,4 +28,9 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink = nullptr
 // A null image for a CMYK picture, a region outside the picture, damage or no memory.
 QImage decodeJpegRegion(const QByteArray& bytes, QRect region);
 
+// Whether decodeJpegRegion() decodes regions of this JPEG cheaply: an RGB or grey picture
+// stored in one sequential scan. A progressive one is held whole in coefficients to be decoded
+// at all, which costs as much memory as its pixels.
+bool jpegRegionsAreCheap(const QByteArray& bytes);
+
 } // namespace lumorra::picture

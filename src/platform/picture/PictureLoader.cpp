@@ -241,6 +241,8 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
         reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : picture.image.size();
     picture.format = QString::fromLatin1(h.format);
     picture.fitsOnlyReduced = fitsOnlyReduced;
+    picture.regionsDecodable =
+        h.format == "jpeg" && h.upright && components != 4 && jpegRegionsAreCheap(file.heldBytes());
     return picture;
 }
 
@@ -339,6 +341,15 @@ QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransform
         manageColour(image, ColourSource{icc, 0, 0}, colour);
         return image;
     });
+}
+
+bool drawnFromRegions(const Picture& picture) {
+    // From 16 megapixels up: 64 MB in full, against a few MB for a screen's regions.
+    constexpr qint64 LargePixels = qint64(16) << 20;
+    if (picture.fitsOnlyReduced)
+        return true;
+    return picture.regionsDecodable && picture.isReduced() &&
+           qint64(picture.naturalSize.width()) * picture.naturalSize.height() >= LargePixels;
 }
 
 int reductionFor(QSize natural, QSize shown) {

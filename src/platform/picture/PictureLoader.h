@@ -27,6 +27,8 @@ struct Picture {
     // A photo larger than memory allows in full: decoded at the least reduction that fits,
     // however large it is shown; decodeRegion() gives its parts at full size.
     bool fitsOnlyReduced = false;
+    // decodeRegion() decodes its parts without the rest: an upright, sequential RGB or grey JPEG.
+    bool regionsDecodable = false;
     bool isNull() const { return image.isNull(); }
     bool isAnimation() const { return !animation.isEmpty(); }
     // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
@@ -71,6 +73,12 @@ Picture decodePicture(const QByteArray& bytes, QSize shown = QSize(),
 // rectangle outside it, 7 when the rectangle does not fit in memory.
 QImage decodeRegion(const QByteArray& bytes, QRect region,
                     const ColourTransforms* colour = nullptr);
+
+// Whether a view that shows `picture` larger than it was decoded draws the regions it exposes,
+// decoded at full size from the picture's bytes, rather than decoding the picture in full: for
+// one too large to hold in full, and for a large photo, whose full decode costs far more time
+// and memory than the screen's worth of it a zoom shows.
+bool drawnFromRegions(const Picture& picture);
 
 // The scale denominator (1, 2, 4 or 8) for decoding a picture of natural size `natural` to be
 // shown within `shown` device pixels.
