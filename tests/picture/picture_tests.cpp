@@ -270,6 +270,10 @@ void PictureTest::exifOrientationTurnsThePicture_data() {
     QTest::newRow("6: turned right") << 6 << QSize(40, 80) << QPoint(20, 10) << QPoint(20, 70);
     QTest::newRow("8: turned left") << 8 << QSize(40, 80) << QPoint(20, 70) << QPoint(20, 10);
     QTest::newRow("3: upside down") << 3 << QSize(80, 40) << QPoint(70, 20) << QPoint(10, 20);
+    QTest::newRow("2: mirrored") << 2 << QSize(80, 40) << QPoint(70, 20) << QPoint(10, 20);
+    QTest::newRow("4: flipped") << 4 << QSize(80, 40) << QPoint(10, 20) << QPoint(70, 20);
+    QTest::newRow("5: transposed") << 5 << QSize(40, 80) << QPoint(20, 10) << QPoint(20, 70);
+    QTest::newRow("7: transversed") << 7 << QSize(40, 80) << QPoint(20, 70) << QPoint(20, 10);
 }
 
 void PictureTest::exifOrientationTurnsThePicture() {
@@ -285,6 +289,24 @@ void PictureTest::exifOrientationTurnsThePicture() {
     QCOMPARE(pictureSize(path), shown);
     QVERIFY(near(p.image.pixel(redAt), Red));
     QVERIFY(near(p.image.pixel(blueAt), Blue));
+    // A region of it, decoded alone, is that part of the picture turned: a gradient, so that a
+    // rectangle taken from the wrong place or turned the wrong way differs by far.
+    QImage gradient(80, 40, QImage::Format_RGB32);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 80; ++x)
+            gradient.setPixel(x, y, qRgb(x * 3, y * 6, 128));
+    const QByteArray bytes = withExifOrientation(encoded(gradient, "jpeg", 95), orientation);
+    const QImage whole = decodePicture(bytes).image;
+    const QRect region =
+        shown.width() > shown.height() ? QRect(13, 7, 29, 21) : QRect(7, 13, 21, 29);
+    const QImage part = decodeRegion(bytes, region);
+    QCOMPARE(part.size(), region.size());
+    for (int y = 0; y < region.height(); ++y)
+        for (int x = 0; x < region.width(); ++x) {
+            const QRgb a = part.pixel(x, y), b = whole.pixel(region.x() + x, region.y() + y);
+            QVERIFY2(qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) <= 12,
+                     qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
+        }
 }
 
 void PictureTest::formatIsToldByContent_data() {

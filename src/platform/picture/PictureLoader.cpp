@@ -116,6 +116,19 @@ QImage upright(QImage image, QImageIOHandler::Transformations t) {
     return image;
 }
 
+// The rectangle of a picture stored at `stored` that upright() turns into `region`: upright()
+// mirrors and flips, then turns a quarter clockwise, so this undoes the turn, then the rest.
+QRect storedRect(QRect region, QSize stored, QImageIOHandler::Transformations t) {
+    QRect r = region;
+    if (t.testFlag(QImageIOHandler::TransformationRotate90))
+        r = QRect(r.y(), stored.height() - r.x() - r.width(), r.height(), r.width());
+    if (t.testFlag(QImageIOHandler::TransformationMirror))
+        r.moveLeft(stored.width() - r.x() - r.width());
+    if (t.testFlag(QImageIOHandler::TransformationFlip))
+        r.moveTop(stored.height() - r.y() - r.height());
+    return r;
+}
+
 // Brings decoded pixels into the screen's colour space (or sRGB without `colour`). The
 // transforms of a picture without a colour target are made for it alone: Save As and the
 // clipboard's loads, which are rare.
@@ -328,16 +341,19 @@ QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransform
         if (file.size() == 0 || sniffFile(file).qtFormat != "jpeg")
             throw invalidPicture();
         const Header h = readHeader(file, "jpeg");
-        if (!h.upright || region.isEmpty() || !QRect(QPoint(0, 0), h.size).contains(region))
+        const QSize natural = h.turned ? h.size.transposed() : h.size;
+        if (region.isEmpty() || !QRect(QPoint(0, 0), natural).contains(region))
             throw invalidPicture();
         int components = 0;
         const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
         if (components == 4)
             throw invalidPicture();
         requireMemoryFor(region.size());
-        QImage image = decodeJpegRegion(bytes, region);
+        // A turned photo: the stored rectangle that turns into the region, turned likewise.
+        QImage image = decodeJpegRegion(bytes, storedRect(region, h.size, h.transformation));
         if (image.isNull())
             throw invalidPicture();
+        image = upright(image, h.transformation);
         manageColour(image, ColourSource{icc, 0, 0}, colour);
         return image;
     });

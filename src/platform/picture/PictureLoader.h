@@ -27,7 +27,7 @@ struct Picture {
     // A photo larger than memory allows in full: decoded at the least reduction that fits,
     // however large it is shown; decodeRegion() gives its parts at full size.
     bool fitsOnlyReduced = false;
-    // decodeRegion() decodes its parts without the rest: an upright, sequential RGB or grey JPEG.
+    // decodeRegion() decodes its parts without the rest: a sequential RGB or grey JPEG.
     bool regionsDecodable = false;
     bool isNull() const { return image.isNull(); }
     bool isAnimation() const { return !animation.isEmpty(); }
@@ -67,10 +67,10 @@ Picture decodePicture(const QByteArray& bytes, QSize shown = QSize(),
                       MetafilePolicy metafiles = MetafilePolicy::Load,
                       const ColourTransforms* colour = nullptr);
 
-// A rectangle of the picture in `bytes` (an upright RGB or grey JPEG; Picture::bytes), in its
-// natural pixels, decoded at full size without decoding the rest of the picture's pixels, in
-// the colours loadPicture() gives. Throws 481 for a picture it cannot decode this way or a
-// rectangle outside it, 7 when the rectangle does not fit in memory.
+// A rectangle of the picture in `bytes` (an RGB or grey JPEG; Picture::bytes), in its natural
+// pixels (turned upright as its EXIF orientation says), decoded at full size without decoding the
+// rest of the picture's pixels, in the colours loadPicture() gives. Throws 481 for a picture it
+// cannot decode this way or a rectangle outside it, 7 when the rectangle does not fit in memory.
 QImage decodeRegion(const QByteArray& bytes, QRect region,
                     const ColourTransforms* colour = nullptr);
 
