@@ -277,7 +277,16 @@ bool PictureArea::drawRegion(QPainter& p, const QRect& exposed, QSize target) {
     const bool blocks = target.width() * devicePixelRatioF() >= 4.0 * natural_.width();
     p.setRenderHint(QPainter::SmoothPixmapTransform, !blocks);
     p.drawImage(QRectF(exposed), region_, wanted.translated(-regionRect_.topLeft()));
-    decodeAhead(view);
+    // Once this paint is on the screen: a thread started now would slow its last steps.
+    const bool scheduled = aheadView_.isValid();
+    aheadView_ = view;
+    if (!scheduled)
+        QTimer::singleShot(0, this, [this] {
+            const QRect v = aheadView_;
+            aheadView_ = QRect();
+            if (v.isValid() && regionLoader && image_.size() != natural_)
+                decodeAhead(v);
+        });
     return true;
 }
 
@@ -347,6 +356,7 @@ void PictureArea::dropRegion() {
     if (ahead_.valid())
         abandoned_.push_back(std::move(ahead_));
     ahead_ = {};
+    aheadView_ = QRect();
     region_ = QImage();
     regionRect_ = QRect();
 }

@@ -116,6 +116,7 @@ private:
     QRect regionRect_;                   // where it is in the picture, in natural pixels
     std::future<QImage> ahead_;          // the region being decoded ahead
     QRect aheadRect_;
+    QRect aheadView_; // the view to decode ahead for, once the paint is done
     // Decodes ahead for a picture no longer shown, left to finish: only the area's end waits
     // for them.
     std::vector<std::future<QImage>> abandoned_;

@@ -388,6 +388,24 @@ void ViewerTest::largePicturesAreDrawnFromTrueRegions() {
             QVERIFY(area->shownImage().width() <= row.natural.width() / 2);
             if (!row.heldInFull)
                 continue;
+            // Scrolled a screen at a time, with time for the regions decoded ahead to come, the
+            // view shows the picture's own pixels.
+            const QImage whole = v.window->Picture1->picture();
+            QScrollBar* down = v.window->viewerArea->verticalScrollBar();
+            for (int value = 0; value < down->maximum(); value += down->pageStep()) {
+                down->setValue(value);
+                QTest::qWait(40);
+                const QRect seen(QPoint(0, value), v.window->viewerArea->viewport()->size());
+                const QImage drawn = area->grab(seen).toImage();
+                const QImage expected = whole.copy(seen);
+                for (int y = 0; y < seen.height(); y += 3)
+                    for (int x = 0; x < seen.width(); x += 3)
+                        QVERIFY2(qAbs(qGray(drawn.pixel(x, y)) - qGray(expected.pixel(x, y))) <= 2,
+                                 qPrintable(QStringLiteral("scrolled to %1: (%2, %3)")
+                                                .arg(value)
+                                                .arg(x)
+                                                .arg(y)));
+            }
             // At 2:1 the regions give what the whole picture scaled gives.
             v.viewer->Option_Click(4);
             const QRect shown(row.patches.front().topLeft() * 2 - QPoint(8, 8), QSize(96, 64));
