@@ -289,6 +289,7 @@ void PictureTest::exifOrientationTurnsThePicture() {
     QCOMPARE(pictureSize(path), shown);
     QVERIFY(near(p.image.pixel(redAt), Red));
     QVERIFY(near(p.image.pixel(blueAt), Blue));
+    QVERIFY(p.regionsDecodable);
     // A region of it, decoded alone, is that part of the picture turned: a gradient, so that a
     // rectangle taken from the wrong place or turned the wrong way differs by far.
     QImage gradient(80, 40, QImage::Format_RGB32);

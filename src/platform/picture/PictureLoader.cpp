@@ -255,7 +255,7 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     picture.format = QString::fromLatin1(h.format);
     picture.fitsOnlyReduced = fitsOnlyReduced;
     picture.regionsDecodable =
-        h.format == "jpeg" && h.upright && components != 4 && jpegRegionsAreCheap(file.heldBytes());
+        h.format == "jpeg" && components != 4 && jpegRegionsAreCheap(file.heldBytes());
     return picture;
 }
 
