@@ -13,7 +13,6 @@
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
 #include "platform/picture/PictureLoader.h"
-#include "rtf/CodePage.h"
 #include "rtf/Rtf.h"
 
 #include <QAction>
@@ -29,7 +28,6 @@
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
-#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
@@ -65,19 +63,6 @@ QFont editorFont() {
     return fixed;
 }
 
-// Plain text files: UTF-8, or code page 1252 when the bytes are no UTF-8; any line ends.
-QString decodePlainText(const QByteArray& data) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
-    if (utf8.hasError())
-        text = rtf::decodeCodePage(data, 1252);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 Error fileError(const QString& path, const QString& fallback) {
     const QFileInfo info(path);
     if (!info.dir().exists())
@@ -85,6 +70,16 @@ Error fileError(const QString& path, const QString& fallback) {
     if (info.exists() && info.isDir())
         return Error::fromErrno(EISDIR);
     return Error{errc::PathAccess, fallback};
+}
+
+// The question before a save over a document whose reading dropped these parts.
+QString droppedQuestion(const QStringList& dropped) {
+    QString what = dropped.constLast();
+    if (dropped.size() > 1)
+        what = dropped.mid(0, dropped.size() - 1).join(QStringLiteral(", ")) +
+               QStringLiteral(" and ") + what;
+    return QStringLiteral("This document has ") + what +
+           QStringLiteral(" that the editor cannot keep. Save it without them?");
 }
 
 } // namespace
@@ -242,6 +237,7 @@ void EditorWindow::panel(int index, const QString& text) {
 
 void EditorWindow::newDocumentState() {
     ignoreErrors([&] { setDocumentState(QString(), QString(), Txt); });
+    format_ = TextFileFormat();
     ignoreErrors([&] { panel(1, QStringLiteral("New")); });
     ignoreErrors([&] { panel(2, QStringLiteral("Ready")); });
     ignoreErrors([&] { panel(3, QStringLiteral("Untitled")); });
@@ -320,29 +316,32 @@ void EditorWindow::loadFile(const QString& path, bool richText) {
     if (file.error() != QFileDevice::NoError)
         throw fileError(path, file.errorString());
     QTextDocument* doc = RichTextBox1->document();
-    dropped_.clear();
+    lossQuestion_.clear();
+    lossFrom_ = QFileInfo(path).absoluteFilePath();
+    format_ = TextFileFormat();
     if (richText && rtf::isRtf(data)) {
         doc->setUndoRedoEnabled(false);
-        dropped_ = rtf::read(data, *doc).dropped;
+        const QStringList dropped = rtf::read(data, *doc).dropped;
         doc->setUndoRedoEnabled(true);
         RichTextBox1->moveCursor(QTextCursor::Start);
-        droppedFrom_ = QFileInfo(path).absoluteFilePath();
+        if (!dropped.isEmpty())
+            lossQuestion_ = droppedQuestion(dropped);
     } else {
         // A file that is no rich text shows as the text it is.
-        RichTextBox1->setPlainText(decodePlainText(data));
+        const DecodedText read = TextFileFormat::read(data);
+        RichTextBox1->setPlainText(read.text);
+        format_ = read.format;
+        if (!read.exact || plainTextOf(*doc) != read.text)
+            lossQuestion_ = QStringLiteral("This file could not be read exactly as it is stored, "
+                                           "so saving it will change it. Save it anyway?");
     }
 }
 
 bool EditorWindow::confirmLoss(const QString& path) {
-    if (dropped_.isEmpty() || QFileInfo(path).absoluteFilePath() != droppedFrom_)
+    if (lossQuestion_.isEmpty() || QFileInfo(path).absoluteFilePath() != lossFrom_)
         return true;
-    QString what = dropped_.constLast();
-    if (dropped_.size() > 1)
-        what = dropped_.mid(0, dropped_.size() - 1).join(QStringLiteral(", ")) +
-               QStringLiteral(" and ") + what;
     MessageBoxSpec question;
-    question.text = QStringLiteral("This document has ") + what +
-                    QStringLiteral(" that the editor cannot keep. Save it without them?");
+    question.text = lossQuestion_;
     question.title = QStringLiteral("Lumorra - Text editor");
     question.buttons = Buttons::YesNo;
     question.icon = Icon::Question;
@@ -351,14 +350,15 @@ bool EditorWindow::confirmLoss(const QString& path) {
     return s_.dialogs.message(question) == Answer::Yes;
 }
 
-void EditorWindow::saveFile(const QString& path, bool richText) const {
+void EditorWindow::saveFile(const QString& path, bool richText) {
     QByteArray data;
+    TextFileFormat format = format_;
     if (richText) {
         data = rtf::write(*RichTextBox1->document());
     } else {
-        QString plain = RichTextBox1->toPlainText();
-        plain.remove(QChar(QChar::ObjectReplacementCharacter));
-        data = plain.toUtf8();
+        const QString plain = plainTextOf(*RichTextBox1->document());
+        format = format_.holding(plain);
+        data = format.write(plain);
     }
     const QFileInfo info(path);
     // A read-only file stays as it is (the new file would otherwise take its place).
@@ -366,6 +366,9 @@ void EditorWindow::saveFile(const QString& path, bool richText) const {
         (!info.isWritable() || !(QFile::permissions(path) & QFileDevice::WriteOwner)))
         throw Error::fromErrno(EACCES);
     writeFileReplacing(path, data);
+    format_ = format;
+    if (QFileInfo(path).absoluteFilePath() == lossFrom_)
+        lossQuestion_.clear(); // the file is now what the editor holds
 }
 
 QString EditorWindow::documentFilters() const {
@@ -427,8 +430,6 @@ bool EditorWindow::savefile() {
                 reportSaveFailure(path, e);
                 return;
             }
-            if (path == droppedFrom_)
-                dropped_.clear(); // the file no longer holds them
             type_ = rich ? Rtf : Txt;
             panel(4, rich ? QStringLiteral("RTF") : QStringLiteral("TXT"));
             path_ = path;
@@ -492,7 +493,7 @@ void EditorWindow::mnunew_Click() {
     ignoreErrors([&] { askToSave(); });
     ignoreErrors([&] { RichTextBox1->clear(); });
     ignoreErrors([&] { RichTextBox1->setCurrentCharFormat(QTextCharFormat()); });
-    dropped_.clear();
+    lossQuestion_.clear();
     newDocumentState();
     regainFocus();
 }
@@ -516,8 +517,6 @@ void EditorWindow::mnusave_Click() {
     } else if (go) {
         try {
             saveFile(path_, type_ == Rtf);
-            if (QFileInfo(path_).absoluteFilePath() == droppedFrom_)
-                dropped_.clear(); // the file no longer holds them
             changed_.clear();
             panel(3, QStringLiteral("Unchanged"));
         } catch (...) {

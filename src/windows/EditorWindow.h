@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RichTextBox.h"
+#include "TextFileFormat.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -75,11 +76,12 @@ public:
     // an open editor stays), placed, shown and focused.
     void openAsNew();
 
-    // Reads a file into the editing area as plain text (UTF-8) or as rich text; writes the
-    // editing area to a file as plain text or rich text. The write replaces the file only when
-    // it is complete. Both throw Error.
+    // Reads a file into the editing area as plain text or as rich text; writes the editing area
+    // to a file as plain text or rich text. Plain text is written in the encoding and with the
+    // line ends it was read in (see TextFileFormat). The write replaces the file only when it
+    // is complete. Both throw Error.
     void loadFile(const QString& path, bool richText);
-    void saveFile(const QString& path, bool richText) const;
+    void saveFile(const QString& path, bool richText);
     // Embeds a picture file at the cursor (PNG and JPEG as they are, other pictures as PNG).
     // Throws Error for a file that is no picture.
     void insertPictureFile(const QString& path);
@@ -114,7 +116,8 @@ private:
     // Ask for a file name and save (Save As); true when the document was written.
     bool savefile();
     // Before a save over the file the document was read from, when the read dropped what the
-    // editor cannot hold: asks whether to save without it. True to go on.
+    // editor cannot hold or did not read the file exactly: asks whether to save all the same.
+    // True to go on.
     bool confirmLoss(const QString& path);
     void reportSaveFailure(const QString& path, const Error& e);
     void openfile();
@@ -137,9 +140,12 @@ private:
     // The file last chosen there: the next dialog starts in its directory.
     QString lastFile_;
     bool lastSaveCancelled_ = false;
-    // What reading the document dropped (footnotes, comments, ...), and the file it came from.
-    QStringList dropped_;
-    QString droppedFrom_;
+    // The question before a save over the file the document was read from, when the editor
+    // could not keep all of it (empty when it could), and that file.
+    QString lossQuestion_;
+    QString lossFrom_;
+    // How the plain text was stored in the file it was read from.
+    TextFileFormat format_;
     bool unloaded_ = false;
 };
 

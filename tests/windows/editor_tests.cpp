@@ -82,6 +82,18 @@ void makeReadOnly(const QString& path) {
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
 }
 
+// A text as UTF-16 bytes, little or big endian.
+QByteArray utf16(const QString& text, bool littleEndian) {
+    QByteArray out;
+    for (QChar c : text) {
+        out += char(littleEndian ? c.unicode() & 0xFF : c.unicode() >> 8);
+        out += char(littleEndian ? c.unicode() >> 8 : c.unicode() & 0xFF);
+    }
+    return out;
+}
+
+const QString LossTitle = QStringLiteral("Lumorra - Text editor");
+
 } // namespace
 
 class EditorTest : public QObject {
@@ -108,6 +120,10 @@ private slots:
     void infoListInterface();
     void savingOverAFileWithDroppedPartsAsksFirst();
     void infoListKeepsTheDocumentsFormatting();
+    void plainTextKeepsItsEncodingAndLineEnds_data();
+    void plainTextKeepsItsEncodingAndLineEnds();
+    void fileNotReadExactlyIsNotSavedOverWithoutAsking_data();
+    void fileNotReadExactlyIsNotSavedOverWithoutAsking();
 };
 
 void EditorTest::freshEditorIsANewPlainDocument() {
@@ -725,6 +741,103 @@ void EditorTest::infoListKeepsTheDocumentsFormatting() {
         for (auto it = b.begin(); !it.atEnd(); ++it)
             QVERIFY(it.fragment().charFormat().fontWeight() < QFont::Bold);
     }
+}
+
+void EditorTest::plainTextKeepsItsEncodingAndLineEnds_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("unchanged"); // what Save writes back: empty for the file itself
+    QTest::addColumn<QString>("typed");        // on a line of its own at the end
+    QTest::addColumn<QByteArray>("edited");
+    const QByteArray ue = "\xc3\xbc"; // ü in UTF-8
+    QTest::newRow("UTF-8, CR LF") << QByteArray("caf\xc3\xa9\xc2\xa0\xe2\x82\xac\r\nend\r\n")
+                                  << QByteArray() << "ü"
+                                  << "caf\xc3\xa9\xc2\xa0\xe2\x82\xac\r\nend\r\n\r\n" + ue;
+    QTest::newRow("UTF-8 mark") << QByteArray("\xef\xbb\xbfone\ntwo") << QByteArray() << "ü"
+                                << "\xef\xbb\xbfone\ntwo\n" + ue;
+    QTest::newRow("UTF-16 LE mark, CR LF")
+        << utf16(u"\ufeffone\r\ntw\u00f6"_qs, true) << QByteArray() << "ü"
+        << utf16(u"\ufeffone\r\ntw\u00f6\r\n\u00fc"_qs, true);
+    QTest::newRow("UTF-16 BE mark") << utf16(u"\ufeff\u20ac\nx"_qs, false) << QByteArray() << "ü"
+                                    << utf16(u"\ufeff\u20ac\nx\n\u00fc"_qs, false);
+    const QByteArray page = "caf\xe9\r\nna\xefve\xa0\x80\x81\x9d\r\n";
+    QTest::newRow("code page 1252") << page << QByteArray() << "€" << page + "\r\n\x80";
+    // A character the code page lacks: UTF-8, so that it is kept.
+    QTest::newRow("code page, a character it lacks")
+        << page << QByteArray() << "→"
+        << "\xef\xbb\xbf" + QStringLiteral("café\r\nnaïve\u00a0€\u0081\u009d\r\n\r\n→").toUtf8();
+    QTest::newRow("LF") << QByteArray("one\ntwo\n") << QByteArray() << "3"
+                        << QByteArray("one\ntwo\n\n3");
+    QTest::newRow("CR") << QByteArray("one\rtwo") << QByteArray() << "3"
+                        << QByteArray("one\rtwo\r3");
+    // Mixed line ends: the kind most lines have.
+    QTest::newRow("mixed") << QByteArray("a\nb\r\nc\r\n") << QByteArray("a\r\nb\r\nc\r\n") << "d"
+                           << QByteArray("a\r\nb\r\nc\r\n\r\nd");
+}
+
+void EditorTest::plainTextKeepsItsEncodingAndLineEnds() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, unchanged);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, edited);
+    Fixture f;
+    const QString path = f.path(QStringLiteral("kept.txt"));
+    writeFile(path, file);
+    f.t.dialogs.answerFile(path, 1);
+    f.editor->mnuopen_Click();
+    f.editor->mnusave_Click();
+    QCOMPARE(readFile(path), unchanged.isEmpty() ? file : unchanged);
+    f.editor->RichTextBox1->moveCursor(QTextCursor::End);
+    QTest::keyClick(f.editor->RichTextBox1, Qt::Key_Return);
+    f.type(typed);
+    f.editor->mnusave_Click();
+    QCOMPARE(readFile(path), edited);
+    // Save As to a new file keeps them too.
+    f.t.dialogs.answerFile(f.path(QStringLiteral("copy.txt")), 1);
+    f.editor->saveas_Click();
+    QCOMPARE(readFile(f.path(QStringLiteral("copy.txt"))), edited);
+    QVERIFY(f.t.dialogs.messages().empty());
+}
+
+void EditorTest::fileNotReadExactlyIsNotSavedOverWithoutAsking_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("shown"); // what the editing area starts with
+    QTest::newRow("UTF-16, odd number of bytes") << QByteArray("\xff\xfe"
+                                                               "A\0B\0C",
+                                                               7)
+                                                 << "AB";
+    QTest::newRow("UTF-32") << QByteArray("\xff\xfe\0\0A\0\0\0", 8) << "";
+    QTest::newRow("NUL in UTF-8") << QByteArray("one\0two\xc3\xa9", 9) << "one";
+    QTest::newRow("NUL in code page text") << QByteArray("caf\xe9\0", 5) << "café";
+}
+
+void EditorTest::fileNotReadExactlyIsNotSavedOverWithoutAsking() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, shown);
+    Fixture f;
+    const QString path = f.path(QStringLiteral("odd.txt"));
+    writeFile(path, file);
+    f.t.dialogs.answerFile(path, 1);
+    f.editor->mnuopen_Click();
+    QVERIFY(f.editor->text().startsWith(shown));
+    f.type(QStringLiteral("x"));
+    // No: the file and the editor stay as they were.
+    f.t.dialogs.answerMessage(Answer::No);
+    f.editor->mnusave_Click();
+    QCOMPARE(f.t.dialogs.messages().size(), size_t(1));
+    const MessageBoxSpec m = f.t.dialogs.messages().front();
+    QCOMPARE(m.text, QStringLiteral("This file could not be read exactly as it is stored, so "
+                                    "saving it will change it. Save it anyway?"));
+    QCOMPARE(m.title, LossTitle);
+    QCOMPARE(m.buttons, Buttons::YesNo);
+    QCOMPARE(m.defaultButton, std::optional<Answer>(Answer::No));
+    QCOMPARE(readFile(path), file);
+    QCOMPARE(f.panels(), panelsOf(path, QStringLiteral("Changed"), QStringLiteral("TXT")));
+    // Yes saves; the file is then what the editor holds, and the next Save does not ask.
+    f.t.dialogs.answerMessage(Answer::Yes);
+    f.editor->mnusave_Click();
+    QVERIFY(readFile(path) != file);
+    f.editor->mnusave_Click();
+    QCOMPARE(f.t.dialogs.messages().size(), size_t(2));
 }
 
 QTEST_MAIN(EditorTest)
