@@ -384,8 +384,9 @@ void EditorWindow::askToSave() {
             QStringLiteral("Save file?"), Buttons::YesNo, Icon::Information, std::nullopt, this);
         if (answer != Answer::Yes)
             return;
-        // A save the user cancels lets the command go on; one that failed asks again, so
-        // the text is not lost without the user's word.
+        // A save the user cancels lets the command go on; one that failed, or that was not
+        // to change the file the document came from, asks again, so the text is not lost
+        // without the user's word.
         if (savefile() || changed_ != Yes1)
             return;
         if (lastSaveCancelled_)
@@ -419,10 +420,9 @@ bool EditorWindow::savefile() {
             lastFile_ = chosen->path;
             const bool rich = chosen->filterIndex != 1;
             const QString path = QFileInfo(chosen->path).absoluteFilePath();
-            if (!confirmLoss(path)) {
-                lastSaveCancelled_ = true;
+            // No here is no Cancel: New, Open and closing ask "Save file?" again.
+            if (!confirmLoss(path))
                 return;
-            }
             try {
                 saveFile(path, rich);
             } catch (...) {

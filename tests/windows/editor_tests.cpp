@@ -124,6 +124,8 @@ private slots:
     void plainTextKeepsItsEncodingAndLineEnds();
     void fileNotReadExactlyIsNotSavedOverWithoutAsking_data();
     void fileNotReadExactlyIsNotSavedOverWithoutAsking();
+    void noToALossySaveAsksToSaveAgain_data();
+    void noToALossySaveAsksToSaveAgain();
 };
 
 void EditorTest::freshEditorIsANewPlainDocument() {
@@ -838,6 +840,46 @@ void EditorTest::fileNotReadExactlyIsNotSavedOverWithoutAsking() {
     QVERIFY(readFile(path) != file);
     f.editor->mnusave_Click();
     QCOMPARE(f.t.dialogs.messages().size(), size_t(2));
+}
+
+void EditorTest::noToALossySaveAsksToSaveAgain_data() {
+    QTest::addColumn<QString>("command");
+    QTest::newRow("New") << "new";
+    QTest::newRow("Open") << "open";
+    QTest::newRow("closing") << "close";
+}
+
+void EditorTest::noToALossySaveAsksToSaveAgain() {
+    QFETCH(QString, command);
+    Fixture f;
+    const QByteArray source =
+        "{\\rtf1\\ansi Text{\\super\\chftn{\\footnote\\pard Note\\par}}\\par}";
+    const QString path = f.path(QStringLiteral("notes.rtf"));
+    writeFile(path, source);
+    f.t.dialogs.answerFile(path, 2);
+    f.editor->mnuopen_Click();
+    f.type(QStringLiteral("More "));
+    f.t.dialogs.answerMessage(Answer::No); // Save: not without the footnotes
+    f.editor->mnusave_Click();
+    QCOMPARE(f.editor->changedMark(), QStringLiteral("1"));
+    // "Save file?" Yes, the same file, and No again: the question comes back.
+    f.t.dialogs.answerMessage(Answer::Yes);
+    f.t.dialogs.answerFile(path, 2);
+    f.t.dialogs.answerMessage(Answer::No);
+    f.t.dialogs.answerMessage(Answer::No);
+    f.t.dialogs.cancelFile(); // Open's own dialog
+    if (command == QLatin1String("new"))
+        f.editor->mnunew_Click();
+    else if (command == QLatin1String("open"))
+        f.editor->mnuopen_Click();
+    else
+        f.editor->close();
+    QStringList titles;
+    for (const MessageBoxSpec& m : f.t.dialogs.messages())
+        titles << m.title;
+    QCOMPARE(titles, QStringList({LossTitle, QStringLiteral("Save file?"), LossTitle,
+                                  QStringLiteral("Save file?")}));
+    QCOMPARE(readFile(path), source);
 }
 
 QTEST_MAIN(EditorTest)
