@@ -297,6 +297,14 @@ void BrowserTest::directoryWatchTellsARemovalFromOtherChanges() {
     setStoredAttributes(dir + QStringLiteral("/e.jpg"), "2");
     remove("d.jpg");
     QVERIFY(!second.onlyRemoved("d.jpg"));
+    // Moved out of the directory, as to the Trash, it is gone; renamed inside, it is not.
+    const QString away = env.makeDir(QStringLiteral("away"));
+    QVERIFY(QFile::rename(dir + QStringLiteral("/e.jpg"), away + QStringLiteral("/e.jpg")));
+    QVERIFY(second.onlyRemoved("e.jpg"));
+    touch(dir, QStringLiteral("f.jpg"));
+    DirectoryWatch third(dir);
+    QVERIFY(QFile::rename(dir + QStringLiteral("/f.jpg"), dir + QStringLiteral("/g.jpg")));
+    QVERIFY(!third.onlyRemoved("f.jpg"));
     QVERIFY(!DirectoryWatch(dir + QStringLiteral("/missing")).valid());
 }
 
