@@ -106,6 +106,10 @@ QString SelectionViewer::movieText(int option) {
 
 void SelectionViewer::setCurrentFile() {
     w_.Label1->setText(w_.currentFilePath());
+    // The holder keeps the last picture loaded for Save As, but its bytes are no longer the
+    // current file's once another file is current: a Vivo file, a movie or a picture still
+    // being loaded. The separate window reads the current file itself then.
+    w_.Picture1->forgetBytes();
 }
 
 void SelectionViewer::File1_Click() {
@@ -167,9 +171,6 @@ void SelectionViewer::pictureBranch() {
         [&] {
             w_.AM1->hide();
             setCurrentFile();
-            // The holder keeps the last picture loaded for Save As, but its bytes are no
-            // longer the current file's once another is being loaded.
-            w_.Picture1->forgetBytes();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
             const QSize fit = autoZoomFit(path);

@@ -100,6 +100,8 @@ private slots:
     void filetypeWindowSwitchesKeepOnTop();
     void manualPatternChange();
     void refusedManualPatternKeepsThePrevious();
+    void failedReadKeepsThePreviousPattern_data();
+    void failedReadKeepsThePreviousPattern();
     void fileMenuEntriesFollowTheSelection();
     void driveWithoutMediumFallsBackSilently();
     void driveReopensWhereItWasLeft();
@@ -510,6 +512,38 @@ void BrowserTest::refusedManualPatternKeepsThePrevious() {
     QCOMPARE(b.programLogLines(), QStringList({"\"<d, t> File search pattern ERROR\""}));
     QCOMPARE(b.window->File1->pattern(), defaults::PicPattern);
     QCOMPARE(b.listed(), QStringList({"a.jpg", "b.BMP", "c.gif"}));
+}
+
+void BrowserTest::failedReadKeepsThePreviousPattern_data() {
+    QTest::addColumn<bool>("manual");
+    QTest::newRow("typed by hand") << true;
+    QTest::newRow("set and accepted by OK") << false;
+}
+
+void BrowserTest::failedReadKeepsThePreviousPattern() {
+    QFETCH(bool, manual);
+    Browser b;
+    const QStringList before = b.listed();
+    const QString panel = b.window->StatusBar1->text(1);
+    // The directory goes while it is listed: the new pattern cannot be applied to it.
+    QVERIFY(QDir(b.dir).removeRecursively());
+    if (manual) {
+        b.dialogs.answerInput(QStringLiteral("*.txt"));
+        b.window->mnupattern_Click();
+        QCOMPARE(b.dialogs.beeps(), 1);
+        QCOMPARE(b.dialogs.messages().at(0).title, QStringLiteral("File search pattern ERROR"));
+        QCOMPARE(b.window->StatusBar1->text(1), panel);
+    } else {
+        FileTypeWindow form(*b.window);
+        b.dialogs.answerInput(QStringLiteral("*.txt"));
+        form.Command5_Click();
+        form.Command1_Click();
+        QVERIFY(b.dialogs.messages().empty());
+        // Stored all the same: errors are ignored from there on.
+        QCOMPARE(b.settings.read(keys::PicPattern), QStringLiteral("*.txt"));
+    }
+    QCOMPARE(b.window->File1->pattern(), defaults::PicPattern);
+    QCOMPARE(b.listed(), before);
 }
 
 void BrowserTest::fileMenuEntriesFollowTheSelection() {

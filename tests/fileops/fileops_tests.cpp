@@ -17,11 +17,13 @@
 #include "viewer/SelectionViewer.h"
 #include "viewer/SeparateViewer.h"
 
+#include <QApplication>
 #include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -149,6 +151,7 @@ private slots:
     void copyAndSaveAsTakeTheFrameShown();
     void reducedPictureIsActedOnWhateverBecomesOfItsFile_data();
     void reducedPictureIsActedOnWhateverBecomesOfItsFile();
+    void heldDeleteKeyDeletesOneFile();
 };
 
 void FileOpsTest::copyAsksBeforeReplacingANameInOtherLetterCase() {
@@ -952,6 +955,23 @@ void FileOpsTest::reducedPictureIsActedOnWhateverBecomesOfItsFile() {
     QVERIFY(window);
     QVERIFY(same(window->Image1->picture()));
     window->close();
+}
+
+void FileOpsTest::heldDeleteKeyDeletesOneFile() {
+    Ops t; // "DelConfirmation" is "0"
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+        t.picture(QString::fromLatin1(name));
+    t.select(QStringLiteral("a.jpg"));
+    FileList* list = t.window->File1;
+    // Held down: one press, then the keyboard's repeats of it.
+    for (const bool repeat : {false, true, true, true}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(), repeat);
+        QApplication::sendEvent(list, &press);
+    }
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(list, &release);
+    QCOMPARE(t.names(t.dir), QStringList({"b.jpg", "c.jpg", "d.jpg"}));
+    QCOMPARE(list->fileName(), QStringLiteral("b.jpg"));
 }
 
 QTEST_MAIN(FileOpsTest)
