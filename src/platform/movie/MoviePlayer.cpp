@@ -1,0 +1,599 @@
+#include "MoviePlayer.h"
+
+#include "MpvLibrary.h"
+#include "MpvProperties.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <fcntl.h>
+#include <mpv/render.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumorra {
+
+namespace {
+
+// Reply ids of the observed properties.
+enum Observed : uint64_t { TimePos = 1, Duration, Pause, VideoParams, EofReached };
+
+// The file must be a readable regular file; mpv would open a directory as a playlist and block
+// on a FIFO.
+std::optional<Error> checkPlayable(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return Error::fromErrno(errno);
+    struct stat st {};
+    const int statResult = ::fstat(fd, &st);
+    const int statErrno = errno;
+    ::close(fd);
+    if (statResult != 0)
+        return Error::fromErrno(statErrno);
+    if (S_ISDIR(st.st_mode))
+        return Error::fromErrno(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return Error::program(errc::PathAccess);
+    return std::nullopt;
+}
+
+bool audioForcedOff() {
+    return qEnvironmentVariable("LUMORRA_AUDIO") == QLatin1String("null");
+}
+
+void setOptions(mpv_handle* mpv, bool silent) {
+    const std::pair<const char*, const char*> options[] = {
+        {"config", "no"},
+        {"terminal", "no"},
+        {"idle", "yes"},
+        {"vo", "libmpv"},
+        {"hwdec", "no"},
+        // The last frame stays at the end; pausing there would undo a play() that restarts.
+        {"keep-open", "yes"},
+        {"keep-open-pause", "no"},
+        {"osc", "no"},
+        {"osd-level", "0"},
+        {"input-default-bindings", "no"},
+        {"input-vo-keyboard", "no"},
+        {"load-scripts", "no"},
+        {"ytdl", "no"},
+        {"load-stats-overlay", "no"},
+        {"load-osd-console", "no"},
+        {"load-auto-profiles", "no"},
+        {"resume-playback", "no"},
+        {"audio-display", "no"},
+        {"sub-auto", "no"},
+        {"audio-file-auto", "no"},
+        {"cover-art-auto", "no"},
+        {"audio-client-name", "Lumorra"},
+    };
+    // An option this libmpv does not know is left at its default.
+    for (const auto& [name, value] : options)
+        mpv_set_option_string(mpv, name, value);
+    if (silent)
+        mpv_set_option_string(mpv, "ao", "null");
+}
+
+QString bitRateText(double bitsPerSecond) {
+    return QStringLiteral("%1 kbit/s").arg(std::lround(bitsPerSecond / 1000.0));
+}
+
+} // namespace
+
+MoviePlayer::MoviePlayer(Sound sound, QObject* parent) : QObject(parent), sound_(sound) {}
+
+void MoviePlayer::start() {
+    // The player starts with the first movie, not with the window: the program opens faster and
+    // one that shows only pictures never loads the movie library.
+    if (started_)
+        return;
+    started_ = true;
+    if (const QString missing = mpvLibraryError(); !missing.isEmpty()) {
+        initError_ = Error{errc::PathNotFound, missing};
+        return;
+    }
+
+    // mpv parses numbers with the C library and needs the C numeric locale; Qt has set the
+    // user's locale by now.
+    std::setlocale(LC_NUMERIC, "C");
+
+    mpv_ = mpv_create();
+    if (!mpv_) {
+        initError_ = Error::program(errc::OutOfMemory);
+        return;
+    }
+    setOptions(mpv_, sound_ == Sound::Off || audioForcedOff());
+    if (const int rc = mpv_initialize(mpv_); rc < 0) {
+        initError_ = mpvError(rc);
+        mpv_terminate_destroy(mpv_);
+        mpv_ = nullptr;
+        return;
+    }
+    if (!createRenderContext())
+        return;
+
+    mpv_observe_property(mpv_, TimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv_, Duration, "duration", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv_, Pause, "pause", MPV_FORMAT_FLAG);
+    mpv_observe_property(mpv_, VideoParams, "video-params", MPV_FORMAT_NODE);
+    mpv_observe_property(mpv_, EofReached, "eof-reached", MPV_FORMAT_FLAG);
+
+    mpv_render_context_set_update_callback(render_, &MoviePlayer::onUpdate, this);
+    mpv_set_wakeup_callback(mpv_, &MoviePlayer::onWakeup, this);
+}
+
+// The software renderer, which draws into memory of the program's own.
+bool MoviePlayer::createRenderContext() {
+    char apiType[] = MPV_RENDER_API_TYPE_SW;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, apiType},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    if (const int rc = mpv_render_context_create(&render_, mpv_, params); rc < 0) {
+        initError_ = mpvError(rc);
+        render_ = nullptr;
+        mpv_terminate_destroy(mpv_);
+        mpv_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+MoviePlayer::~MoviePlayer() {
+    if (!mpv_)
+        return;
+    // Clearing a callback waits for a call of it that is running on one of mpv's threads, so
+    // none can post to this object once it is gone.
+    mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+    if (render_) {
+        mpv_render_context_set_update_callback(render_, nullptr, nullptr);
+        mpv_render_context_free(render_);
+    }
+    mpv_terminate_destroy(mpv_);
+}
+
+void MoviePlayer::onWakeup(void* self) {
+    auto* player = static_cast<MoviePlayer*>(self);
+    player->postOnce(player->wakeupQueued_, &MoviePlayer::processEvents);
+}
+
+void MoviePlayer::onUpdate(void* self) {
+    auto* player = static_cast<MoviePlayer*>(self);
+    player->postOnce(player->updateQueued_, &MoviePlayer::renderFrame);
+}
+
+// Runs on one of mpv's threads: queues the handler to the UI thread unless it is queued already.
+void MoviePlayer::postOnce(std::atomic<bool>& queued, void (MoviePlayer::*handler)()) {
+    if (queued.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, &queued, handler] {
+            queued = false;
+            (this->*handler)();
+        },
+        Qt::QueuedConnection);
+}
+
+void MoviePlayer::setFileName(const QString& path) {
+    if (path.isEmpty()) {
+        unload();
+        return;
+    }
+    fileName_ = path;
+    loadCurrent();
+}
+
+void MoviePlayer::unload() {
+    ++generation_;
+    fileName_.clear();
+    entryId_ = -1;
+    load_ = Load::None;
+    stop();
+    resetFileState();
+}
+
+void MoviePlayer::loadCurrent() {
+    const quint64 generation = ++generation_;
+    entryId_ = -1;
+    load_ = Load::Requested;
+    resetFileState();
+
+    auto failLater = [this, generation](const Error& error) {
+        stop();
+        // Reported like mpv's own failures: after setFileName() has returned.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, error] {
+                if (generation == generation_ && load_ == Load::Requested)
+                    ignoreErrors([&] { fail(error); });
+            },
+            Qt::QueuedConnection);
+    };
+
+    start();
+    if (initError_) {
+        failLater(*initError_);
+        return;
+    }
+    if (const auto error = checkPlayable(fileName_)) {
+        failLater(*error);
+        return;
+    }
+
+    setFlag("pause", false);
+    setPausedState(false);
+
+    // An absolute path, so that mpv never takes a name with a colon for a URL.
+    const QByteArray target = QFile::encodeName(QFileInfo(fileName_).absoluteFilePath());
+    const char* args[] = {"loadfile", target.constData(), "replace", nullptr};
+    mpv_node result{};
+    if (const int rc = mpv_command_ret(mpv_, args, &result); rc < 0) {
+        failLater(mpvError(rc));
+        return;
+    }
+    entryId_ = playlistEntryId(result);
+    mpv_free_node_contents(&result);
+    if (entryId_ < 0)
+        failLater(Error::program(errc::Internal));
+}
+
+void MoviePlayer::resetFileState() {
+    hasVideo_ = false;
+    startedSent_ = false;
+    atEnd_ = false;
+    frameWaiting_ = false;
+    loadError_.reset();
+    const bool hadFrame = !frame_.isNull();
+    frame_ = QImage();
+    setPosition(0.0);
+    setDuration(0.0);
+    setNaturalSize(QSize());
+    if (hadFrame)
+        emit frameReady();
+}
+
+void MoviePlayer::fail(const Error& error) {
+    load_ = Load::Failed;
+    loadError_ = error;
+    entryId_ = -1;
+    emit failed(error);
+}
+
+void MoviePlayer::setRate(double rate) {
+    if (!std::isfinite(rate) || rate < 0.01 || rate > 100.0)
+        throw Error::program(errc::InvalidProperty);
+    rate_ = rate;
+    if (mpv_)
+        mpv_set_property(mpv_, "speed", MPV_FORMAT_DOUBLE, &rate);
+}
+
+void MoviePlayer::play() {
+    if (!mpv_ || fileName_.isEmpty())
+        return;
+    if (atEnd_) {
+        restart();
+        return;
+    }
+    setFlag("pause", false);
+    setPausedState(false);
+}
+
+void MoviePlayer::pause() {
+    if (!mpv_)
+        return;
+    setFlag("pause", true);
+    setPausedState(true);
+}
+
+void MoviePlayer::restart() {
+    if (!fileName_.isEmpty())
+        loadCurrent();
+}
+
+bool MoviePlayer::isLoading() const {
+    return load_ == Load::Requested || load_ == Load::Started || load_ == Load::Opened;
+}
+
+bool MoviePlayer::waitUntilLoaded(int timeoutMs) {
+    if (!isLoading())
+        return load_ == Load::Loaded;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &MoviePlayer::loaded, &loop, &QEventLoop::quit);
+    connect(this, &MoviePlayer::failed, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    const quint64 generation = generation_;
+    while (generation == generation_ && isLoading() && timer.isActive())
+        loop.exec();
+    return generation == generation_ && load_ == Load::Loaded;
+}
+
+void MoviePlayer::processEvents() {
+    if (!mpv_)
+        return;
+    QPointer<MoviePlayer> alive(this);
+    try {
+        while (alive) {
+            mpv_event* event = mpv_wait_event(mpv_, 0);
+            if (event->event_id == MPV_EVENT_NONE)
+                break;
+            handleEvent(*event);
+        }
+    } catch (...) {
+        // A slot's failure must not reach the event loop; the events left are handled on
+        // the next wakeup.
+    }
+}
+
+// Slots connected to the signals may load another file or unload, so nothing after an emit
+// relies on the state from before it.
+void MoviePlayer::handleEvent(const mpv_event& event) {
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE: {
+        const auto* data = static_cast<const mpv_event_start_file*>(event.data);
+        if (data && data->playlist_entry_id == entryId_ && load_ == Load::Requested)
+            load_ = Load::Started;
+        break;
+    }
+    case MPV_EVENT_FILE_LOADED:
+        // FILE_LOADED names no entry; between the current entry's START_FILE and its END_FILE
+        // it can only be the current one's.
+        if (load_ == Load::Started)
+            handleFileLoaded();
+        break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        // Playback runs, so the frame size is known if there is one.
+        if (load_ == Load::Opened || load_ == Load::Loaded)
+            finishLoading(true);
+        break;
+    case MPV_EVENT_END_FILE:
+        handleEndFile(event);
+        break;
+    case MPV_EVENT_PROPERTY_CHANGE:
+        handlePropertyChange(event.reply_userdata,
+                             *static_cast<const mpv_event_property*>(event.data));
+        break;
+    default:
+        break;
+    }
+}
+
+void MoviePlayer::handleEndFile(const mpv_event& event) {
+    const auto* data = static_cast<const mpv_event_end_file*>(event.data);
+    if (!data || entryId_ < 0 || data->playlist_entry_id != entryId_)
+        return; // an older load, or one this player stopped itself
+    const int reason = data->reason;
+    const int error = data->error;
+    entryId_ = -1;
+    if (load_ == Load::Opened || load_ == Load::Loaded) {
+        reachEnd();
+    } else if (reason == MPV_END_FILE_REASON_ERROR) {
+        fail(mpvError(error));
+    } else if (reason == MPV_END_FILE_REASON_REDIRECT) {
+        // A playlist: the player plays movies, not lists of them.
+        stop();
+        fail(mpvError(MPV_ERROR_UNKNOWN_FORMAT));
+    } else {
+        fail(mpvError(MPV_ERROR_NOTHING_TO_PLAY));
+    }
+}
+
+void MoviePlayer::handlePropertyChange(uint64_t id, const mpv_event_property& prop) {
+    const bool isFlag = prop.format == MPV_FORMAT_FLAG;
+    const bool flag = isFlag && *static_cast<const int*>(prop.data) != 0;
+    const double number =
+        prop.format == MPV_FORMAT_DOUBLE ? *static_cast<const double*>(prop.data) : 0.0;
+    if (id == Pause) {
+        if (isFlag)
+            setPausedState(flag);
+        return;
+    }
+    // Until the current file has started, the values are still those of the previous one; once
+    // it has ended, the last ones stay.
+    if ((load_ != Load::Started && load_ != Load::Opened && load_ != Load::Loaded) || entryId_ < 0)
+        return;
+    switch (id) {
+    case TimePos:
+        setPosition(number);
+        break;
+    case Duration:
+        setDuration(number);
+        break;
+    case VideoParams:
+        if (prop.format == MPV_FORMAT_NODE) {
+            const QSize size = sizeFromVideoParams(*static_cast<const mpv_node*>(prop.data));
+            if (size.isValid()) {
+                setNaturalSize(size);
+                if (load_ == Load::Opened)
+                    finishLoading(false);
+            }
+        }
+        break;
+    case EofReached:
+        if (flag && (load_ == Load::Opened || load_ == Load::Loaded))
+            reachEnd();
+        break;
+    default:
+        break;
+    }
+}
+
+void MoviePlayer::handleFileLoaded() {
+    // FFmpeg opens single pictures too; they belong to the picture viewer, not here.
+    hasVideo_ = mpvFlag(mpv_, "current-tracks/video/selected");
+    if (mpvFlag(mpv_, "current-tracks/video/image") ||
+        (!hasVideo_ && !mpvFlag(mpv_, "current-tracks/audio/selected"))) {
+        stop();
+        fail(mpvError(MPV_ERROR_UNKNOWN_FORMAT));
+        return;
+    }
+    load_ = Load::Opened;
+
+    // The frame size may be known already; otherwise it comes with the first decoded frame,
+    // and loaded() waits for it.
+    mpv_node params{};
+    if (mpv_get_property(mpv_, "video-params", MPV_FORMAT_NODE, &params) >= 0) {
+        const QSize size = sizeFromVideoParams(params);
+        mpv_free_node_contents(&params);
+        if (size.isValid())
+            setNaturalSize(size);
+    }
+    if (const auto d = mpvDouble(mpv_, "duration"))
+        setDuration(*d);
+    if (naturalSize_.isValid() || !hasVideo_)
+        finishLoading(false);
+}
+
+// loaded() once the frame size is known, then started() once playback runs. False when a slot
+// loaded another file or deleted the player.
+bool MoviePlayer::finishLoading(bool playing) {
+    const QPointer<MoviePlayer> alive(this);
+    const quint64 generation = generation_;
+    auto current = [&] { return alive && generation == generation_; };
+    if (load_ == Load::Opened) {
+        load_ = Load::Loaded;
+        emit loaded();
+        if (!current())
+            return false;
+        if (frameWaiting_)
+            renderFrame();
+    }
+    if (playing && load_ == Load::Loaded && !startedSent_) {
+        startedSent_ = true;
+        emit started();
+    }
+    return current();
+}
+
+void MoviePlayer::reachEnd() {
+    if (!finishLoading(true) || atEnd_)
+        return;
+    atEnd_ = true;
+    emit ended();
+}
+
+void MoviePlayer::renderFrame() {
+    if (!render_)
+        return;
+    const uint64_t flags = mpv_render_context_update(render_);
+    if (!(flags & MPV_RENDER_UPDATE_FRAME) && !frameWaiting_)
+        return;
+    if ((load_ != Load::Opened && load_ != Load::Loaded) || !naturalSize_.isValid()) {
+        // Kept for when the file's size is known; nothing of an unloaded file is drawn.
+        frameWaiting_ = load_ == Load::Started || load_ == Load::Opened;
+        return;
+    }
+    frameWaiting_ = false;
+    if (frame_.size() != naturalSize_) {
+        frame_ = QImage(naturalSize_, QImage::Format_RGBX8888);
+        if (frame_.isNull())
+            return; // too big to hold; the view stays black
+    }
+    int size[2] = {naturalSize_.width(), naturalSize_.height()};
+    char format[] = "rgb0";
+    size_t stride = size_t(frame_.bytesPerLine());
+    int block = 0;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SW_SIZE, size},
+        {MPV_RENDER_PARAM_SW_FORMAT, format},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride},
+        {MPV_RENDER_PARAM_SW_POINTER, frame_.bits()},
+        {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &block},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(render_, params);
+    emit frameReady();
+}
+
+QList<QPair<QString, QString>> MoviePlayer::info() const {
+    QList<QPair<QString, QString>> rows;
+    if (fileName_.isEmpty())
+        return rows;
+    rows.append({tr("File"), QFileInfo(fileName_).fileName()});
+    if (!mpv_ || (load_ != Load::Opened && load_ != Load::Loaded))
+        return rows;
+    auto add = [&rows](const QString& label, const QString& value) {
+        if (!value.isEmpty())
+            rows.append({label, value});
+    };
+    add(tr("File format"), mpvString(mpv_, "file-format"));
+    const TrackInfo tracks = trackInfo(mpv_);
+    add(tr("Video codec"), tracks.videoCodec);
+    add(tr("Audio codec"), tracks.audioCodec);
+    if (naturalSize_.isValid())
+        add(tr("Frame size"),
+            QStringLiteral("%1 x %2").arg(naturalSize_.width()).arg(naturalSize_.height()));
+    if (const auto fps = mpvDouble(mpv_, "container-fps"); fps && *fps > 0)
+        add(tr("Frame rate"), tr("%1 frames per second").arg(*fps, 0, 'g', 4));
+    if (duration_ > 0)
+        add(tr("Duration"), tr("%1 seconds").arg(duration_, 0, 'f', 2));
+    if (const auto rate = mpvDouble(mpv_, "video-bitrate"); rate && *rate > 0)
+        add(tr("Video bit rate"), bitRateText(*rate));
+    if (const auto rate = mpvDouble(mpv_, "audio-bitrate"); rate && *rate > 0)
+        add(tr("Audio bit rate"), bitRateText(*rate));
+    else if (tracks.audioBitRate > 0)
+        add(tr("Audio bit rate"), bitRateText(tracks.audioBitRate));
+    return rows;
+}
+
+void MoviePlayer::setPausedState(bool paused) {
+    if (paused == paused_)
+        return;
+    paused_ = paused;
+    emit playStateChanged(paused);
+}
+
+void MoviePlayer::setNaturalSize(QSize size) {
+    if (size == naturalSize_)
+        return;
+    naturalSize_ = size;
+    emit naturalSizeChanged(size);
+}
+
+void MoviePlayer::setPosition(double seconds) {
+    if (seconds == position_)
+        return;
+    position_ = seconds;
+    emit positionChanged(seconds);
+}
+
+void MoviePlayer::setDuration(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    if (seconds == duration_)
+        return;
+    duration_ = seconds;
+    emit durationChanged(seconds);
+}
+
+// Commands are synchronous: libmpv runs a synchronous call at once, ahead of asynchronous ones
+// still queued, so mixing both would reorder a "stop" after a later "loadfile".
+void MoviePlayer::command(const char** args) {
+    if (mpv_)
+        mpv_command(mpv_, args);
+}
+
+// Unloads the file mpv holds, if any.
+void MoviePlayer::stop() {
+    const char* args[] = {"stop", nullptr};
+    command(args);
+}
+
+void MoviePlayer::setFlag(const char* name, bool value) {
+    int flag = value ? 1 : 0;
+    if (mpv_)
+        mpv_set_property(mpv_, name, MPV_FORMAT_FLAG, &flag);
+}
+
+} // namespace lumorra
