@@ -96,6 +96,8 @@ private:
     // Requested: loadfile sent; Started: mpv began the file; Opened: the file is open, its frame
     // size still unknown; Loaded: loaded() was sent.
     enum class Load { None, Requested, Started, Opened, Loaded, Failed };
+    // Reply ids of the observed properties.
+    enum Observed : uint64_t { TimePos = 1, Duration, Pause, VideoParams, EofReached };
 
     static void onWakeup(void* self);
     static void onUpdate(void* self);
