@@ -79,6 +79,14 @@ void setOptions(mpv_handle* mpv, bool silent) {
         mpv_set_option_string(mpv, "ao", "null");
 }
 
+// Sets a property's value; true when it changed, so that its signal is sent.
+template <typename T> bool changeValue(T& value, const T& to) {
+    if (value == to)
+        return false;
+    value = to;
+    return true;
+}
+
 QString bitRateText(double bitsPerSecond) {
     return QStringLiteral("%1 kbit/s").arg(std::lround(bitsPerSecond / 1000.0));
 }
@@ -348,33 +356,25 @@ QList<QPair<QString, QString>> MoviePlayer::info() const {
 }
 
 void MoviePlayer::setPausedState(bool paused) {
-    if (paused == paused_)
-        return;
-    paused_ = paused;
-    emit playStateChanged(paused);
+    if (changeValue(paused_, paused))
+        emit playStateChanged(paused);
 }
 
 void MoviePlayer::setNaturalSize(QSize size) {
-    if (size == naturalSize_)
-        return;
-    naturalSize_ = size;
-    emit naturalSizeChanged(size);
+    if (changeValue(naturalSize_, size))
+        emit naturalSizeChanged(size);
 }
 
 void MoviePlayer::setPosition(double seconds) {
-    if (seconds == position_)
-        return;
-    position_ = seconds;
-    emit positionChanged(seconds);
+    if (changeValue(position_, seconds))
+        emit positionChanged(seconds);
 }
 
 void MoviePlayer::setDuration(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0)
         seconds = 0;
-    if (seconds == duration_)
-        return;
-    duration_ = seconds;
-    emit durationChanged(seconds);
+    if (changeValue(duration_, seconds))
+        emit durationChanged(seconds);
 }
 
 // Commands are synchronous: libmpv runs a synchronous call at once, ahead of asynchronous ones
