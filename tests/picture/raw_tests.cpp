@@ -1,6 +1,7 @@
 // Camera RAW pictures: DNG files written here, with sensor data behind an RGGB filter whose
 // demosaiced colours are known, and an embedded JPEG preview of other colours.
 
+#include "DngWriter.h"
 #include "PictureBytes.h"
 #include "platform/Error.h"
 #include "platform/picture/Decoding.h"
@@ -20,94 +21,6 @@ using namespace lumorra;
 using namespace lumorra::test;
 
 namespace {
-
-// A TIFF file's directory entries, written little-endian with their data after the directories.
-class TiffWriter {
-public:
-    enum Type : quint16 { Byte = 1, Ascii = 2, Short = 3, Long = 4, Rational = 5, SRational = 10 };
-    struct Entry {
-        quint16 tag;
-        Type type;
-        quint32 count;
-        QByteArray data;
-    };
-    static Entry shorts(quint16 tag, std::vector<quint16> v) {
-        return {tag, Short, quint32(v.size()), pack(v)};
-    }
-    static Entry longs(quint16 tag, std::vector<quint32> v) {
-        return {tag, Long, quint32(v.size()), pack(v)};
-    }
-    static Entry bytes(quint16 tag, QByteArray v) { return {tag, Byte, quint32(v.size()), v}; }
-    static Entry text(quint16 tag, QByteArray v) {
-        v.append('\0');
-        return {tag, Ascii, quint32(v.size()), v};
-    }
-    // Rationals over 10000.
-    static Entry rationals(quint16 tag, std::vector<double> v, bool sign = false) {
-        std::vector<qint32> parts;
-        for (double d : v)
-            parts.insert(parts.end(), {qint32(std::lround(d * 10000)), 10000});
-        return {tag, sign ? SRational : Rational, quint32(v.size()), pack(parts)};
-    }
-    // Two directories at most: the first, and one its SubIFDs entry (330) points to. A strip
-    // offset (273) of 0 is replaced by where `strip` lands.
-    static QByteArray file(std::vector<Entry> first, QByteArray firstStrip,
-                           std::vector<Entry> sub = {}, QByteArray subStrip = {}) {
-        QByteArray out("II*\0\x08\0\0\0", 8);
-        const quint32 firstSize = 2 + 12 * quint32(first.size()) + 4;
-        const quint32 subAt = 8 + firstSize;
-        const quint32 dataAt = subAt + (sub.empty() ? 0 : 2 + 12 * quint32(sub.size()) + 4);
-        QByteArray data;
-        const auto directory = [&](std::vector<Entry>& entries, quint32 stripAt) {
-            QByteArray d = pack(std::vector<quint16>{quint16(entries.size())});
-            for (Entry& e : entries) {
-                if (e.tag == 273)
-                    e.data = pack(std::vector<quint32>{stripAt});
-                if (e.tag == 330)
-                    e.data = pack(std::vector<quint32>{subAt});
-                d +=
-                    pack(std::vector<quint16>{e.tag, e.type}) + pack(std::vector<quint32>{e.count});
-                if (e.data.size() <= 4) {
-                    d += e.data.leftJustified(4, '\0');
-                } else {
-                    d += pack(std::vector<quint32>{dataAt + quint32(data.size())});
-                    data += e.data;
-                    if (data.size() % 2)
-                        data += '\0';
-                }
-            }
-            return d + QByteArray(4, '\0');
-        };
-        // The strips go after all the data; their offsets are known once the data is.
-        const auto dataSize = [&] {
-            qsizetype n = 0;
-            for (const auto* list : {&first, &sub})
-                for (const Entry& e : *list)
-                    n += e.data.size() > 4 ? e.data.size() + e.data.size() % 2 : 0;
-            return quint32(n);
-        }();
-        const quint32 firstStripAt = dataAt + dataSize;
-        out += directory(first, firstStripAt);
-        out += directory(sub, firstStripAt + quint32(firstStrip.size()));
-        if (sub.empty())
-            out.chop(6); // no second directory after all
-        return out + data + firstStrip + subStrip;
-    }
-
-private:
-    template <class T> static QByteArray pack(const std::vector<T>& v) {
-        QByteArray b(qsizetype(v.size() * sizeof(T)), '\0');
-        for (std::size_t i = 0; i < v.size(); ++i)
-            qToLittleEndian<T>(v[i], b.data() + i * sizeof(T));
-        return b;
-    }
-};
-
-// The linear sRGB value a channel's 8-bit sRGB value stands for.
-double linear(int srgb) {
-    const double v = srgb / 255.0;
-    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-}
 
 enum class Preview { None, Full, Small, Corrupt };
 
@@ -136,63 +49,19 @@ QByteArray dngFile(QSize size, int orientation, Preview preview, QSize claimed =
         for (int x = 0; x < size.width(); ++x) {
             const int channel = (y % 2) + (x % 2); // 0 red, 1 green, 2 blue
             const int v = channel == 0 ? c.red() : channel == 1 ? c.green() : c.blue();
-            qToLittleEndian<quint16>(quint16(std::lround(linear(v) * 65535)),
+            qToLittleEndian<quint16>(sensorValue(v),
                                      data.data() + (qsizetype(y) * size.width() + x) * 2);
         }
     }
-    const QSize stated = claimed.isValid() ? claimed : size;
-    using W = TiffWriter;
-    std::vector<W::Entry> raw = {
-        W::longs(254, {0}),
-        W::longs(256, {quint32(stated.width())}),
-        W::longs(257, {quint32(stated.height())}),
-        W::shorts(258, {16}),
-        W::shorts(259, {1}),
-        W::shorts(262, {32803}),
-        W::text(271, "Testmaker"),
-        W::text(272, "Test camera"),
-        W::longs(273, {0}),
-        W::shorts(274, {quint16(orientation)}),
-        W::shorts(277, {1}),
-        W::longs(278, {quint32(stated.height())}),
-        W::longs(279, {quint32(data.size())}),
-        W::shorts(284, {1}),
-        W::shorts(33421, {2, 2}),
-        W::bytes(33422, QByteArray("\0\1\1\2", 4)),
-        W::bytes(50706, QByteArray("\1\4\0\0", 4)),
-        W::bytes(50707, QByteArray("\1\1\0\0", 4)),
-        W::text(50708, "Testmaker Test camera"),
-        W::longs(50714, {0}),
-        W::longs(50717, {65535}),
-        // XYZ to linear sRGB: the camera sees as sRGB does.
-        W::rationals(50721,
-                     {3.2404542, -1.5371385, -0.4985314, -0.9692660, 1.8760108, 0.0415560,
-                      0.0556434, -0.2040259, 1.0572252},
-                     true),
-        W::rationals(50728, {1, 1, 1}),
-        W::shorts(50778, {21}),
-    };
-    if (preview == Preview::None)
-        return W::file(raw, data);
-    const QSize shown = preview == Preview::Small ? size / 4 : size;
-    QByteArray jpeg = encoded(twoHalvesVertically(shown, PreviewTop, PreviewBottom), "jpeg", 95);
-    if (preview == Preview::Corrupt)
-        jpeg = jpeg.left(20) + QByteArray(jpeg.size() - 20, '\x5A');
-    raw.insert(raw.begin() + 14, W::longs(330, {0}));
-    std::vector<W::Entry> sub = {
-        W::longs(254, {1}),
-        W::longs(256, {quint32(shown.width())}),
-        W::longs(257, {quint32(shown.height())}),
-        W::shorts(258, {8, 8, 8}),
-        W::shorts(259, {7}),
-        W::shorts(262, {6}),
-        W::longs(273, {0}),
-        W::shorts(277, {3}),
-        W::longs(278, {quint32(shown.height())}),
-        W::longs(279, {quint32(jpeg.size())}),
-        W::shorts(284, {1}),
-    };
-    return W::file(raw, data, sub, jpeg);
+    DngParts parts{size, data, orientation, claimed, {}, {}};
+    if (preview != Preview::None) {
+        parts.previewSize = preview == Preview::Small ? size / 4 : size;
+        parts.preview =
+            encoded(twoHalvesVertically(parts.previewSize, PreviewTop, PreviewBottom), "jpeg", 95);
+        if (preview == Preview::Corrupt)
+            parts.preview = parts.preview.left(20) + QByteArray(parts.preview.size() - 20, '\x5A');
+    }
+    return dngFile(parts);
 }
 
 template <class F> std::optional<Error> failure(F&& f) {
@@ -298,7 +167,7 @@ void RawTest::toldByContent_data() {
     QTest::addColumn<QString>("format");
     const QImage plain = twoHalvesVertically(QSize(40, 30), RawTop, RawBottom);
     using W = TiffWriter;
-    QByteArray rgb(40 * 30 * 3, '\x80');
+    const QByteArray rgb(40 * 30 * 3, '\x80');
     // An RGB TIFF with a maker's name, as cameras and scanners write: not a RAW.
     const QByteArray madeRgb = W::file(
         {W::longs(256, {40}), W::longs(257, {30}), W::shorts(258, {8, 8, 8}), W::shorts(259, {1}),
