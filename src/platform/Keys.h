@@ -30,7 +30,9 @@ inline const QString SpcSetting = QStringLiteral("SpcSetting");
 
 namespace lumorra::defaults {
 
-inline const QString PicPattern = QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico");
+inline const QString PicPattern = QStringLiteral(
+    "*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico;"
+    "*.cr2;*.cr3;*.nef;*.nrw;*.arw;*.sr2;*.dng;*.raf;*.orf;*.rw2;*.pef;*.srw;*.3fr;*.iiq;*.kdc");
 inline const QString AniPattern = QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm");
 
 } // namespace lumorra::defaults

@@ -78,7 +78,9 @@ QImage PictureArea::picture() const {
         ignoreErrors([&] { full = fullLoader_(); });
         return full.size() == natural_ ? full : image_;
     }
-    if (fullLoader_ && image_.size() != natural_) {
+    // A loader is given only for a picture not decoded in full: reduced, or a camera RAW's
+    // preview, which may have the natural size.
+    if (fullLoader_) {
         const std::function<QImage()> load = std::move(fullLoader_);
         fullLoader_ = {};
         QImage full;
@@ -165,9 +167,12 @@ const QPixmap& PictureArea::drawnFor(QSize size) {
 }
 
 const QImage& PictureArea::levelFor(QSize device) {
-    // Shown larger than the reduced image holds: draw from the full picture, unless it is
-    // drawn from regions (the reduced image then stands in where no region can be had).
-    if (!regionLoader && (device.width() > image_.width() || device.height() > image_.height()))
+    // Shown larger than the reduced image holds, or at the natural size or more: draw from the
+    // full picture, unless it is drawn from regions (the reduced image then stands in where no
+    // region can be had).
+    if (!regionLoader && fullLoader_ &&
+        (device.width() > image_.width() || device.height() > image_.height() ||
+         device.width() >= natural_.width() || device.height() >= natural_.height()))
         picture();
     // Halvings of the picture, made once each: a shrink draws from the smallest that still has
     // at least the pixels shown, so that the filter never skips pixels.

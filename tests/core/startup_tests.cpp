@@ -163,7 +163,8 @@ void StartupTest::firstStartAsksForNameAndWritesDefaults() {
     QCOMPARE(s.settings.read(keys::AniPattern),
              QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm"));
     QCOMPARE(s.settings.read(keys::PicPattern),
-             QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico"));
+             QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico;*.cr2;*.cr3;*.nef;*.nrw;"
+                            "*.arw;*.sr2;*.dng;*.raf;*.orf;*.rw2;*.pef;*.srw;*.3fr;*.iiq;*.kdc"));
 
     QCOMPARE(s.runLogLines(),
              tail(NormalLines,

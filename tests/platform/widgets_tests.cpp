@@ -28,6 +28,7 @@ private slots:
     void largeImagesHaveMemoryOfTheirOwn();
     void pictureIsDrawnInScreenPixels_data();
     void pictureIsDrawnInScreenPixels();
+    void previewOfNaturalSizeGivesWayToFullPicture();
     void dialogTextsArePlain_data();
     void dialogTextsArePlain();
 };
@@ -178,6 +179,33 @@ void WidgetsTest::pictureIsDrawnInScreenPixels() {
     const QImage drawn = canvas.toImage().convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(drawn.size(), device);
     QVERIFY2(largestDifference(drawn, fine) <= 8, qPrintable(QString::number(ratio)));
+}
+
+// A camera RAW's preview may have the picture's natural size: it is still only a stand-in, and
+// whoever asks for the picture (Copy, Save As) and the view at 1:1 get the full decode.
+void WidgetsTest::previewOfNaturalSizeGivesWayToFullPicture() {
+    const FixedScreen screen(QSize(1280, 1024));
+    const QSize natural(40, 30);
+    QImage preview(natural, QImage::Format_RGB32), full(natural, QImage::Format_RGB32);
+    preview.fill(Qt::green);
+    full.fill(Qt::red);
+    for (const bool painted : {false, true}) {
+        PictureArea area(screen);
+        area.setAttribute(Qt::WA_DontShowOnScreen);
+        int loads = 0;
+        area.setPicture(preview, natural, [&] {
+            ++loads;
+            return full;
+        });
+        area.show();
+        if (painted) {
+            QPixmap canvas(natural);
+            area.render(&canvas);
+            QCOMPARE(canvas.toImage().pixel(20, 15), qRgb(255, 0, 0));
+        }
+        QCOMPARE(area.picture().pixel(20, 15), qRgb(255, 0, 0));
+        QCOMPARE(loads, 1);
+    }
 }
 
 void WidgetsTest::largeImagesHaveMemoryOfTheirOwn() {

@@ -242,6 +242,13 @@ Sniffed sniff(const QByteArray& h, const QByteArray& tail) {
         return {Kind::Image, u16(h, 2) == 1 ? "ico" : "cur"};
     if (starts("RIFF") && starts("WEBP", 8))
         return {Kind::Image, "webp"};
+    // Camera RAW formats with signatures of their own (Olympus, Panasonic, Fujifilm, Canon's
+    // CRW and CR3, Minolta, Sigma). Those built on TIFF are told from a plain TIFF by their
+    // content (isCameraRaw()).
+    if (starts("IIRO") || starts("IIRS") || starts("MMOR") || starts({"IIU\0", 4}) ||
+        starts("FUJIFILMCCD-RAW") || starts("HEAPCCDR", 6) || starts({"\0MRM", 4}) ||
+        starts("FOVb") || (starts("ftyp", 4) && starts("crx ", 8)))
+        return {Kind::Image, "raw"};
     if (starts({"II*\0", 4}) || starts({"MM\0*", 4}))
         return {Kind::Image, "tiff"};
     if (QByteArray format = isoMediaFormat(h); !format.isEmpty())

@@ -5,8 +5,10 @@
 #include "EmbeddedProfile.h"
 #include "EmfReader.h"
 #include "HeifDecoder.h"
+#include "Isolation.h"
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
+#include "RawDecoder.h"
 #include "WmfReader.h"
 #include "platform/ImageBuffer.h"
 
@@ -170,6 +172,8 @@ Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransfo
     return Picture{d.image, d.naturalSize, QString::fromLatin1(format), {}, {}};
 }
 
+Picture loadRaw(PictureFile& file, QSize shown, const ColourTransforms* colour);
+
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
@@ -179,6 +183,8 @@ Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransfo
 Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize(),
                   const ColourTransforms* colour = nullptr) {
     Q_ASSERT(file.isHeld());
+    if (sniffedFormat == "raw" || (sniffedFormat == "tiff" && isCameraRaw(file.heldBytes())))
+        return loadRaw(file, shown, colour);
     if (hasOwnDecoder(sniffedFormat))
         return loadOwn(file, sniffedFormat, colour);
     const Header h = readHeader(file, sniffedFormat);
@@ -256,6 +262,62 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
     picture.fitsOnlyReduced = fitsOnlyReduced;
     picture.regionsDecodable =
         h.format == "jpeg" && components != 4 && jpegRegionsAreCheap(file.heldBytes());
+    return picture;
+}
+
+// A camera RAW's embedded preview, decoded as a JPEG file is (reduced, its colours managed),
+// where the picture is shown smaller than its natural size and the preview has the pixels
+// shown; a null picture otherwise, or where the preview is damaged.
+Picture loadRawPreview(const QByteArray& bytes, const RawHeader& h, QSize shown,
+                       const ColourTransforms* colour) {
+    const QSize fitted = h.size.scaled(shown, Qt::KeepAspectRatio);
+    const QSize preview = h.flip & 4 ? h.previewSize.transposed() : h.previewSize;
+    if (fitted.width() >= h.size.width() || preview.width() < fitted.width() ||
+        preview.height() < fitted.height())
+        return {};
+    const QByteArray jpeg = rawPreview(bytes, h);
+    if (jpeg.isEmpty())
+        return {};
+    try {
+        PictureFile file(jpeg);
+        // A preview that has an orientation of its own (LibRaw writes the RAW's into one that
+        // has no EXIF block) is turned by it; another, as the RAW says.
+        const bool turnsItself = !readHeader(file, "jpeg").upright;
+        const bool turnedHere = !turnsItself && (h.flip & 4) != 0;
+        Picture p = loadImage(file, "jpeg", turnedHere ? shown.transposed() : shown, colour);
+        if (!turnsItself)
+            p.image = rawUpright(p.image, h.flip);
+        p.naturalSize = h.size;
+        p.format = QStringLiteral("raw");
+        p.fitsOnlyReduced = false;
+        p.regionsDecodable = false;
+        p.fromPreview = true;
+        return p;
+    } catch (const Error& e) {
+        if (e.number == errc::OutOfMemory)
+            throw;
+        return {};
+    }
+}
+
+// A camera RAW: shown from its preview where that will do; decoded in full by LibRaw, in a child
+// process, for 1:1 and above and for everything that wants the whole picture.
+Picture loadRaw(PictureFile& file, QSize shown, const ColourTransforms* colour) {
+    const QByteArray& bytes = file.heldBytes();
+    const RawHeader h = readRawHeader(bytes);
+    requireRawMemory(h, pictureByteBudget() - file.size(), childMemory());
+    if (shown.isValid()) {
+        Picture preview = loadRawPreview(bytes, h, shown, colour);
+        if (!preview.isNull())
+            return preview;
+    }
+    Picture picture;
+    picture.image = decodeIsolated(
+        h.size, QImage::Format_RGB32, [&](QImage& out) { decodeRawInto(bytes, out); },
+        DecoderTimeout, childMemory());
+    manageColour(picture.image, ColourSource{}, colour);
+    picture.naturalSize = h.size;
+    picture.format = QStringLiteral("raw");
     return picture;
 }
 
@@ -401,6 +463,12 @@ QSize pictureSize(const QString& path) {
             return emfNaturalSize(head, file.size());
         case Kind::Image:
             break;
+        }
+        if (s.qtFormat == "raw" ||
+            (s.qtFormat == "tiff" && mayBeCameraRaw(file.head(RawSniffBytes)))) {
+            file.hold(pictureByteBudget());
+            if (isCameraRaw(file.heldBytes()))
+                return readRawHeader(file.heldBytes()).size;
         }
         if (hasOwnDecoder(s.qtFormat))
             return s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
