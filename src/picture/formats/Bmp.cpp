@@ -227,6 +227,17 @@ QImage decodeDib(QByteArrayView b, const DibPlace& place, qint64 budget) {
     Dib d = readDib(b, place.header, place.icon);
     readTables(b, place.header, d);
     qsizetype pixels = place.pixels;
+    const bool fields = d.compression == BitFields || d.compression == AlphaBits;
+    if (fields && d.headerSize < 52 && pixels >= place.header + d.headerSize &&
+        pixels < d.tableEnd) {
+        // Bit fields whose masks the writer left out (the pixels start where they would be):
+        // the usual ones for the depth.
+        d.red = Mask(d.bits == 16 ? 0xF800 : 0xFF0000);
+        d.green = Mask(d.bits == 16 ? 0x07E0 : 0xFF00);
+        d.blue = Mask(d.bits == 16 ? 0x001F : 0xFF);
+        d.alpha = Mask();
+        d.tableEnd = pixels;
+    }
     if (pixels < d.tableEnd || pixels >= b.size())
         pixels = d.tableEnd;
     if (d.compression == Jpeg || d.compression == Png) {
@@ -238,7 +249,6 @@ QImage decodeDib(QByteArrayView b, const DibPlace& place, qint64 budget) {
                                                              : QImage::Format_RGB32);
     }
     const bool rle = d.compression == Rle8 || d.compression == Rle4;
-    const bool fields = d.compression == BitFields || d.compression == AlphaBits;
     const bool bitsOk = rle      ? d.bits == (d.compression == Rle8 ? 8 : 4) && !d.topDown
                         : fields ? d.bits == 16 || d.bits == 32
                                  : d.compression == Rgb &&

@@ -130,7 +130,8 @@ QImage viaRgba(TIFF* t, QSize size, qint64 budget) {
 }
 
 // The reader of samples for what libtiff's RGBA interface refuses: grey, RGB and CMYK pictures
-// of 8, 16, 32 or 64 bits a sample, integers or floating point, scaled to 8 bits.
+// of 8, 16, 32 or 64 bits a sample, integers or floating point, or of other numbers of bits
+// (12, say) packed, scaled to 8 bits.
 class Samples {
 public:
     explicit Samples(TIFF* t);
@@ -157,7 +158,8 @@ Samples::Samples(TIFF* t) : t_(t) {
     TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extra_, &extraKinds);
     if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric_))
         photometric_ = samples_ >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
-    const bool supported = (bits_ == 8 || bits_ == 16 || bits_ == 32 || bits_ == 64) &&
+    const bool packed = bits_ % 8 != 0 && bits_ < 32 && format_ == SAMPLEFORMAT_UINT;
+    const bool supported = (packed || bits_ == 8 || bits_ == 16 || bits_ == 32 || bits_ == 64) &&
                            (format_ == SAMPLEFORMAT_UINT || format_ == SAMPLEFORMAT_INT ||
                             format_ == SAMPLEFORMAT_IEEEFP) &&
                            !(format_ == SAMPLEFORMAT_IEEEFP && bits_ == 8);
@@ -181,40 +183,41 @@ Samples::Samples(TIFF* t) : t_(t) {
         throw invalid();
 }
 
-double Samples::sample(const uchar* block, qint64 i) const {
+double Samples::sample(const uchar* row, qint64 i) const {
     const bool isFloat = format_ == SAMPLEFORMAT_IEEEFP, isSigned = format_ == SAMPLEFORMAT_INT;
     double v = 0;
+    if (bits_ % 8 != 0) {
+        // Packed unsigned samples, first bit highest.
+        quint64 raw = 0;
+        for (int b = 0; b < bits_; ++b) {
+            const qint64 bit = i * bits_ + b;
+            raw = (raw << 1) | ((row[bit / 8] >> (7 - bit % 8)) & 1);
+        }
+        return double(raw) / double((quint64(1) << bits_) - 1);
+    }
+    const uchar* p = row + i * (bits_ / 8);
     switch (bits_) {
     case 8:
-        v = isSigned ? (double(reinterpret_cast<const qint8*>(block)[i]) + 128) / 255.0
-                     : block[i] / 255.0;
+        v = isSigned ? (double(qint8(p[0])) + 128) / 255.0 : p[0] / 255.0;
         break;
     case 16: {
-        quint16 raw;
-        std::memcpy(&raw, block + i * 2, 2);
-        if (isFloat) {
-            v = float(qFromUnaligned<qfloat16>(&raw));
-        } else {
+        const quint16 raw = qFromUnaligned<quint16>(p);
+        if (isFloat)
+            v = float(qFromUnaligned<qfloat16>(p));
+        else
             v = isSigned ? (double(qint16(raw)) + 32768) / 65535.0 : raw / 65535.0;
-        }
         break;
     }
     case 32: {
-        quint32 raw;
-        std::memcpy(&raw, block + i * 4, 4);
-        float f;
-        std::memcpy(&f, &raw, 4);
-        v = isFloat    ? double(f)
+        const quint32 raw = qFromUnaligned<quint32>(p);
+        v = isFloat    ? double(qFromUnaligned<float>(p))
             : isSigned ? (double(qint32(raw)) + 2147483648.0) / 4294967295.0
                        : raw / 4294967295.0;
         break;
     }
-    default: {
-        double d;
-        std::memcpy(&d, block + i * 8, 8);
-        v = isFloat ? d : 0;
+    default:
+        v = isFloat ? qFromUnaligned<double>(p) : 0;
         break;
-    }
     }
     return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0;
 }
@@ -253,15 +256,15 @@ void Samples::put(QImage& out, int x, int y, int channel, double v) const {
 void Samples::readBlock(QImage& out, const uchar* block, qint64 bytes, int x0, int y0,
                         int plane) const {
     const int perPixel = planar_ == PLANARCONFIG_SEPARATE ? 1 : samples_;
-    const qint64 sampleBytes = bits_ / 8;
+    const qint64 rowBytes = (qint64(blockWidth_) * perPixel * bits_ + 7) / 8;
+    const int width = int(qMin<qint64>(blockWidth_, out.width() - x0));
     for (quint32 r = 0; r < blockHeight_ && y0 + qint64(r) < out.height(); ++r) {
-        for (quint32 c = 0; c < blockWidth_ && x0 + qint64(c) < out.width(); ++c) {
-            const qint64 first = (qint64(r) * blockWidth_ + c) * perPixel;
-            if ((first + perPixel) * sampleBytes > bytes)
-                return;
+        if ((r + 1) * rowBytes > bytes)
+            return;
+        const uchar* row = block + r * rowBytes;
+        for (int c = 0; c < width; ++c)
             for (int s = 0; s < perPixel; ++s)
-                put(out, x0 + int(c), y0 + int(r), plane + s, sample(block, first + s));
-        }
+                put(out, x0 + c, y0 + int(r), plane + s, sample(row, qint64(c) * perPixel + s));
     }
 }
 
