@@ -397,10 +397,14 @@ void BrowserTest::defaultsThenOkUsesTheDefaultPictures() {
     QCOMPARE(ask.buttons, Buttons::YesNo);
     QCOMPARE(ask.icon, Icon::Question);
     QCOMPARE(ask.defaultButton, std::optional<Answer>(Answer::No));
-    QCOMPARE(form.Option1->text(),
-             QStringLiteral("Picture files (*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico)"));
+    QCOMPARE(
+        form.Option1->text(),
+        QStringLiteral("Picture files (*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico;*.png;*.webp;"
+                       "*.tif;*.tiff;*.tga;*.heic;*.heif;*.avif;*.jxl;*.cr2;*.cr3;*.nef;*.nrw;"
+                       "*.arw;*.sr2;*.dng;*.raf;*.orf;*.rw2;*.pef;*.srw;*.3fr;*.iiq;*.kdc)"));
     QCOMPARE(form.Option2->text(),
-             QStringLiteral("Animation files (*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm)"));
+             QStringLiteral(
+                 "Animation files (*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm;*.mp4;*.mkv;*.webm;*.m4v)"));
     form.Command1_Click();
     QCOMPARE(b.settings.read(keys::PicPattern), QString());
     QCOMPARE(b.settings.read(keys::AniPattern), QString());
@@ -843,8 +847,8 @@ void BrowserTest::startPathSwitchesModeForAnAnimation() {
 void BrowserTest::startPathAddsWhatNeitherPatternLists_data() {
     QTest::addColumn<QStringList>("nameModeAdded");
     QTest::newRow("text") << QStringList{"notes.txt", "pic", "*.txt"};
-    QTest::newRow("extension as typed") << QStringList{"scan.PNG", "pic", "*.PNG"};
-    QTest::newRow("movie") << QStringList{"Clip.MKV", "avi", "*.MKV"};
+    QTest::newRow("extension as typed") << QStringList{"scan.PCX", "pic", "*.PCX"};
+    QTest::newRow("movie") << QStringList{"Clip.FLV", "avi", "*.FLV"};
     QTest::newRow("no extension") << QStringList{"README", "pic", "README"};
     QTest::newRow("ends in a dot") << QStringList{"odd.", "pic", "odd."};
     QTest::newRow("semicolon") << QStringList{"x.p;g", "pic", "*.p?g"};

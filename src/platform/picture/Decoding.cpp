@@ -1,5 +1,7 @@
 #include "Decoding.h"
 
+#include "picture/formats/Formats.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -256,10 +258,9 @@ Sniffed sniff(const QByteArray& h, const QByteArray& tail) {
     // A JPEG XL codestream, or the container that holds one.
     if (starts({"\xFF\x0A", 2}) || starts({"\0\0\0\x0CJXL \x0D\x0A\x87\x0A", 12}))
         return {Kind::Image, "jxl"};
-    // Qt reads TGA 2 files only, which end with their signature. An older TGA has no magic
-    // number at all.
-    if (tail.endsWith(QByteArrayView("TRUEVISION-XFILE.\0", 18)))
-        return {Kind::Image, "tga"};
+    // TGA, which has no magic number (a TGA 2 file ends with a signature), and PBM/PGM/PPM.
+    if (QByteArray format = formats::sniff(h, tail); !format.isEmpty())
+        return {Kind::Image, format};
     return {Kind::Image, {}};
 }
 

@@ -10,6 +10,7 @@
 #include "JxlDecoder.h"
 #include "RawDecoder.h"
 #include "WmfReader.h"
+#include "picture/formats/Formats.h"
 #include "platform/ImageBuffer.h"
 
 #include <QBuffer>
@@ -30,7 +31,8 @@ struct Header {
     bool turned = false; // the EXIF orientation swaps width and height
     bool upright = true; // stored upright: no EXIF orientation to apply
     QImageIOHandler::Transformations transformation;
-    int index = 0; // the image of a multi-image file to show
+    bool ownTurn = false; // the orientation is the container's, which Qt's reader does not apply
+    int index = 0;        // the image of a multi-image file to show
 };
 
 bool isIcon(const QByteArray& format) {
@@ -51,6 +53,15 @@ void setUp(QImageReader& reader, const QByteArray& format) {
         reader.setAutoDetectImageFormat(false);
     }
     reader.setAutoTransform(true);
+}
+
+// The EXIF orientation a PNG or WebP file keeps in a chunk of its own, read chunk by chunk.
+int containerOrientation(PictureFile& file, const QByteArray& format) {
+    const int orientation = formats::containerOrientation(format, [&](qint64 at, qint64 length) {
+        return file.device().seek(at) ? file.device().read(length) : QByteArray();
+    });
+    file.rewind();
+    return orientation;
 }
 
 // Reads the header with a reader of its own: a reader that has answered size() does not always
@@ -89,8 +100,13 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
             }
         }
     }
-    h.turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
     h.transformation = reader.transformation();
+    if (h.transformation == QImageIOHandler::TransformationNone &&
+        (h.format == "png" || h.format == "webp")) {
+        h.transformation = formats::transformationOf(containerOrientation(file, h.format));
+        h.ownTurn = h.transformation != QImageIOHandler::TransformationNone;
+    }
+    h.turned = h.transformation.testFlag(QImageIOHandler::TransformationRotate90);
     h.upright = h.transformation == QImageIOHandler::TransformationNone;
     return h;
 }
@@ -174,6 +190,16 @@ Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransfo
 
 Picture loadRaw(PictureFile& file, QSize shown, const ColourTransforms* colour);
 
+// TIFF, TGA, BMP, ICO and CUR, PBM/PGM/PPM: the program's own decoders, from the bytes.
+Picture loadFormat(PictureFile& file, const QByteArray& format, const ColourTransforms* colour) {
+    // The bytes kept with the picture count against the budget, as its pixels do.
+    const formats::Decoded d =
+        formats::decode(format, file.heldBytes(), pictureByteBudget() - file.size());
+    Picture picture{toDisplayFormat(d.image), d.image.size(), QString::fromLatin1(format), {}, {}};
+    manageColour(picture.image, ColourSource{d.icc, 0, 0}, colour);
+    return picture;
+}
+
 // Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
 // succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
 // whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
@@ -187,6 +213,8 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
         return loadRaw(file, shown, colour);
     if (hasOwnDecoder(sniffedFormat))
         return loadOwn(file, sniffedFormat, colour);
+    if (formats::decodes(sniffedFormat))
+        return loadFormat(file, sniffedFormat, colour);
     const Header h = readHeader(file, sniffedFormat);
     int components = 0;
     const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
@@ -249,6 +277,8 @@ Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize show
                    reader.imageCount() > 1 && file.size() <= AnimationFileCap;
         if (!reader.read(&image) || image.isNull())
             throw invalidPicture();
+        if (h.ownTurn)
+            image = upright(image, h.transformation);
     }
     Picture picture;
     if (animated)
@@ -472,6 +502,10 @@ QSize pictureSize(const QString& path) {
         }
         if (hasOwnDecoder(s.qtFormat))
             return s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
+        if (formats::decodes(s.qtFormat)) {
+            file.hold(pictureByteBudget());
+            return formats::readHeader(s.qtFormat, file.heldBytes()).size;
+        }
         const Header h = readHeader(file, s.qtFormat);
         if (!h.size.isValid()) {
             file.hold(pictureByteBudget());
