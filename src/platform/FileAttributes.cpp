@@ -89,6 +89,10 @@ void setFileAttributes(const QString& path, int value) {
     struct stat st {};
     if (::stat(p, &st) != 0)
         throw Error::fromErrno(errno);
+    // Only files and directories take attributes: the system refuses them on a named pipe, a
+    // socket or a device, whatever they would change.
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw Error::fromErrno(EPERM);
     const mode_t before = st.st_mode & 07777;
     const mode_t after = (value & attr::ReadOnly)
                              ? before & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)

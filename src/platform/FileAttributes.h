@@ -28,7 +28,8 @@ int fileAttributes(const QString& path);
 // permission; its absence restores the owner's. Hidden, system and archive go into the extended
 // attribute, which is written only when it changes; where the file system refuses extended
 // attributes, only read-only is set. Throws Error when the file cannot take the attributes (it
-// is missing, or the user may not change it); the file then keeps the ones it had.
+// is missing, no file or directory, or the user may not change it); it then keeps the ones it
+// had.
 void setFileAttributes(const QString& path, int value);
 
 // Whether the lists leave the entry out: a dot name, or hidden or system set in its
