@@ -291,7 +291,7 @@ done
     fail "unexpected files: $(ls "$pics" "$copies")"
 
 [ -s "$work/infolist.rtf" ] || fail "the info list was not saved"
-grep -q "Info for $pics  (\*.jpg;\*.jpeg;\*.bmp;\*.gif;\*.wmf;\*.emf;\*.ico)" "$work/infolist.rtf" ||
+grep -q "Info for $pics  (\*.jpg;\*.jpeg;\*.bmp;\*.gif;\*.wmf;\*.emf;\*.ico;\*.png;" "$work/infolist.rtf" ||
     fail "the info list has no header for $pics"
 grep -q 'd_purple.bmp    [0-9,.]* bytes    50 x 30 Pixels    (' "$work/infolist.rtf" ||
     fail "the info list has no line for d_purple.bmp"
