@@ -24,6 +24,8 @@
 #include "platform/Keys.h"
 #include "platform/PictureArea.h"
 #include "platform/StatusBar.h"
+#include "platform/picture/PictureJobs.h"
+#include "platform/picture/PictureLoader.h"
 #include "support/TestServices.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/SelectionViewer.h"
@@ -37,7 +39,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -398,6 +402,39 @@ int makeHuge(const QString& file, int w = 30000, int h = 20000) {
 
 } // namespace
 
+// A photo decoded in full, shown through a decoder worker (`sandbox`) or in this process
+// (`sandboxref`): the median of 15 decodes, after one that starts the workers.
+int sandbox(const QString& file, bool worker) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray bytes = f.readAll();
+    const auto decode = [&] {
+        if (worker)
+            return lumorra::decodePicture(bytes).image;
+        lumorra::picture::PictureFile held(bytes);
+        return lumorra::picture::decodeJob(held, QSize(), lumorra::picture::pictureByteBudget(),
+                                           true)
+            .image;
+    };
+    if (decode().isNull())
+        return 1;
+    std::vector<double> times;
+    for (int i = 0; i < 15; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const QImage image = decode();
+        times.push_back(t.nsecsElapsed() / 1e6);
+        if (image.isNull())
+            return 1;
+        // A user looks at one picture at a time: the next worker is ready by the next one.
+        QThread::msleep(20);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%.3f\n", times[times.size() / 2]);
+    return 0;
+}
+
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -405,6 +442,9 @@ int main(int argc, char* argv[]) {
     const QString command = args.value(1);
     if (command == QLatin1String("show") && args.size() == 3)
         return show(args[2]);
+    if ((command == QLatin1String("sandbox") || command == QLatin1String("sandboxref")) &&
+        args.size() == 3)
+        return sandbox(args[2], command == QLatin1String("sandbox"));
     if (command == QLatin1String("heifref") && args.size() == 3)
         return heifReference(args[2]);
     if (command == QLatin1String("zoom") && args.size() == 3)
@@ -425,8 +465,10 @@ int main(int argc, char* argv[]) {
         return makeHuge(args[2]);
     if (command == QLatin1String("makehuge") && args.size() == 5)
         return makeHuge(args[2], args[3].toInt(), args[4].toInt());
-    std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
-                         "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
-                         "heifref FILE | huge FILE | makehuge FILE [W H]\n");
+    std::fprintf(
+        stderr,
+        "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
+        "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
+        "heifref FILE | sandbox FILE | sandboxref FILE | huge FILE | makehuge FILE [W H]\n");
     return 2;
 }
