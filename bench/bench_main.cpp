@@ -403,8 +403,9 @@ int makeHuge(const QString& file, int w = 30000, int h = 20000) {
 } // namespace
 
 // A photo decoded in full, shown through a decoder worker (`sandbox`) or in this process
-// (`sandboxref`): the median of 15 decodes, after one that starts the workers.
-int sandbox(const QString& file, bool worker) {
+// (`sandboxref`): the median of 15 decodes (or COUNT), after one that starts the workers. As in the
+// viewer, the picture shown stays until the next one has been decoded.
+int sandbox(const QString& file, bool worker, int count) {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         return 1;
@@ -417,16 +418,18 @@ int sandbox(const QString& file, bool worker) {
                                            true)
             .image;
     };
-    if (decode().isNull())
+    QImage shown = decode();
+    if (shown.isNull())
         return 1;
     std::vector<double> times;
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < count; ++i) {
         QElapsedTimer t;
         t.start();
-        const QImage image = decode();
+        QImage image = decode();
         times.push_back(t.nsecsElapsed() / 1e6);
         if (image.isNull())
             return 1;
+        shown = std::move(image);
         // A user looks at one picture at a time: the next worker is ready by the next one.
         QThread::msleep(20);
     }
@@ -443,8 +446,9 @@ int main(int argc, char* argv[]) {
     if (command == QLatin1String("show") && args.size() == 3)
         return show(args[2]);
     if ((command == QLatin1String("sandbox") || command == QLatin1String("sandboxref")) &&
-        args.size() == 3)
-        return sandbox(args[2], command == QLatin1String("sandbox"));
+        (args.size() == 3 || args.size() == 4))
+        return sandbox(args[2], command == QLatin1String("sandbox"),
+                       args.size() == 4 ? qMax(1, args[3].toInt()) : 15);
     if (command == QLatin1String("heifref") && args.size() == 3)
         return heifReference(args[2]);
     if (command == QLatin1String("zoom") && args.size() == 3)
@@ -465,10 +469,9 @@ int main(int argc, char* argv[]) {
         return makeHuge(args[2]);
     if (command == QLatin1String("makehuge") && args.size() == 5)
         return makeHuge(args[2], args[3].toInt(), args[4].toInt());
-    std::fprintf(
-        stderr,
-        "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
-        "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
-        "heifref FILE | sandbox FILE | sandboxref FILE | huge FILE | makehuge FILE [W H]\n");
+    std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
+                         "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
+                         "heifref FILE | sandbox FILE [COUNT] | sandboxref FILE [COUNT] | huge "
+                         "FILE | makehuge FILE [W H]\n");
     return 2;
 }

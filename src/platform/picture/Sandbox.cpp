@@ -3,6 +3,7 @@
 #include "Decoding.h"
 #include "EmbeddedProfile.h"
 #include "SandboxChannel.h"
+#include "SandboxMemory.h"
 #include "SandboxWorker.h"
 
 #include <QDir>
@@ -28,7 +29,8 @@ struct DecoderPool::Worker {
     int pid = -1;
     int socket = -1;
     int pidfd = -1;
-    bool ownChild = false; // forked here rather than by the zygote
+    bool ownChild = false;        // forked here rather than by the zygote
+    PixelMemory* spare = nullptr; // memory it was given for its pixels, still mapped here
 };
 
 namespace {
@@ -82,19 +84,10 @@ int bytesFd(const QByteArray& bytes) {
     return fd;
 }
 
-struct SharedMapping {
-    void* start;
-    std::size_t length;
-};
-
-void unmapShared(void* info) {
-    auto* m = static_cast<SharedMapping*>(info);
-    ::munmap(m->start, m->length);
-    delete m;
-}
-
-// The answer of a worker that has ended: nothing of it is taken on trust.
-JobReply replyFrom(const channel::Reply& in, int fd) {
+// The answer of a worker: nothing of it is taken on trust. The pixels' memfd is the one given
+// to the worker (`spare`, mapped here already) or one of its own; the image takes it over.
+JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
+                   const std::shared_ptr<PixelRecycler>& recycler) {
     JobReply r;
     struct stat st {};
     const qint64 size = fd >= 0 && ::fstat(fd, &st) == 0 ? qint64(st.st_size) : 0;
@@ -103,6 +96,12 @@ JobReply replyFrom(const channel::Reply& in, int fd) {
         in.naturalHeight > MaxSide || in.iccLength < 0 || in.iccLength > ProfileByteCap ||
         in.iccOffset < 0 || in.iccOffset + in.iccLength > size)
         throw invalidPicture();
+    if (in.iccLength > 0) {
+        r.colour.icc.resize(qsizetype(in.iccLength));
+        if (::pread(fd, r.colour.icc.data(), size_t(in.iccLength), off_t(in.iccOffset)) !=
+            ssize_t(in.iccLength))
+            throw invalidPicture();
+    }
     if (in.width != 0 || in.height != 0) {
         const auto format = QImage::Format(in.imageFormat);
         if (in.width <= 0 || in.height <= 0 || in.width > MaxSide || in.height > MaxSide ||
@@ -112,29 +111,19 @@ JobReply replyFrom(const channel::Reply& in, int fd) {
         const std::size_t length = std::size_t(in.bytesPerLine) * std::size_t(in.height);
         if (qint64(length) > size)
             throw invalidPicture();
-        void* start =
-            ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
-        if (start == MAP_FAILED)
-            throw outOfMemory();
-        // Children forked later (a metafile's reader) do not share the picture.
-        ::madvise(start, length, MADV_DONTFORK);
-        auto* info = new (std::nothrow) SharedMapping{start, length};
-        if (info == nullptr) {
-            ::munmap(start, length);
-            throw outOfMemory();
+        PixelMemory* memory = nullptr;
+        if (spare != nullptr && spare->device == st.st_dev && spare->inode == st.st_ino &&
+            length <= spare->length) {
+            memory = std::exchange(spare, nullptr);
+        } else {
+            memory = mapPixels(fd, length);
+            if (memory == nullptr)
+                throw invalidPicture();
+            fd = -1;
         }
-        r.image = QImage(static_cast<uchar*>(start), in.width, in.height, in.bytesPerLine, format,
-                         unmapShared, info);
-        if (r.image.isNull()) {
-            unmapShared(info);
+        r.image = imageOver(memory, in.width, in.height, in.bytesPerLine, format, recycler);
+        if (r.image.isNull())
             throw outOfMemory();
-        }
-    }
-    if (in.iccLength > 0) {
-        r.colour.icc.resize(qsizetype(in.iccLength));
-        if (::pread(fd, r.colour.icc.data(), size_t(in.iccLength), off_t(in.iccOffset)) !=
-            ssize_t(in.iccLength))
-            throw invalidPicture();
     }
     r.naturalSize = QSize(in.naturalWidth, in.naturalHeight);
     r.format = QByteArray(in.format.data(), qsizetype(strnlen(in.format.data(), in.format.size())));
@@ -162,9 +151,17 @@ qint32 librariesFor(const JobRequest& request) {
 
 } // namespace
 
-DecoderPool::DecoderPool(QString program, int warm) : program_(std::move(program)), warm_(warm) {}
+DecoderPool::DecoderPool(QString program, int warm)
+    : program_(std::move(program)), warm_(warm), recycler_(std::make_shared<PixelRecycler>()) {
+    recycler_->pool = this;
+}
 
 DecoderPool::~DecoderPool() {
+    {
+        // Pictures still shown give their memory back to the system from now on.
+        const std::lock_guard lock(recycler_->mutex);
+        recycler_->pool = nullptr;
+    }
     const std::lock_guard lock(mutex_);
     // Warm workers end when their socket closes; the zygote when its does.
     for (const auto& w : ready_) {
@@ -172,9 +169,41 @@ DecoderPool::~DecoderPool() {
         ::close(w->socket);
         if (w->pidfd >= 0)
             ::close(w->pidfd);
+        release(w->spare);
     }
     ready_.clear();
+    release(std::exchange(spare_, nullptr));
     stopZygote();
+}
+
+void DecoderPool::recycle(PixelMemory* memory) {
+    const std::lock_guard lock(mutex_);
+    if (spare_ != nullptr || memory->length > KeptPixelMemory) {
+        release(memory);
+        return;
+    }
+    spare_ = memory;
+    donate();
+}
+
+void DecoderPool::donate() {
+    if (spare_ == nullptr)
+        return;
+    for (const auto& w : ready_) {
+        if (w->spare != nullptr)
+            continue;
+        channel::Request msg{};
+        msg.magic = channel::Magic;
+        msg.job = channel::SpareMemory;
+        if (channel::send(w->socket, &msg, sizeof msg, spare_->fd))
+            w->spare = std::exchange(spare_, nullptr);
+        return;
+    }
+}
+
+void DecoderPool::adopt(const Worker& w) {
+    ready_.push_back(std::make_unique<Worker>(w));
+    donate();
 }
 
 QString DecoderPool::defaultProgram() {
@@ -251,7 +280,7 @@ bool DecoderPool::receiveWorker(bool wait) {
         closeFd(pidfd);
         return false;
     }
-    ready_.push_back(std::make_unique<Worker>(Worker{reply.pid, socket, pidfd, false}));
+    adopt(Worker{reply.pid, socket, pidfd, false});
     return true;
 }
 
@@ -272,13 +301,14 @@ int DecoderPool::zygoteStatus(int pid) {
             return reply.status;
         --pending_;
         if (socket >= 0 && reply.pid > 0)
-            ready_.push_back(std::make_unique<Worker>(Worker{reply.pid, socket, pidfd, false}));
+            adopt(Worker{reply.pid, socket, pidfd, false});
         else
             closeFd(pidfd);
     }
 }
 
-DecoderPool::Worker DecoderPool::take() {
+// A job that makes pixels takes a worker that holds memory for them, others one that does not.
+DecoderPool::Worker DecoderPool::take(bool forPixels) {
     const std::lock_guard lock(mutex_);
     while (pending_ > 0 && receiveWorker(false)) {
     }
@@ -291,8 +321,15 @@ DecoderPool::Worker DecoderPool::take() {
     }
     Worker w;
     if (!ready_.empty()) {
-        w = *ready_.front();
-        ready_.pop_front();
+        auto chosen = ready_.begin();
+        for (auto i = ready_.begin(); i != ready_.end(); ++i) {
+            if (((*i)->spare != nullptr) == forPixels) {
+                chosen = i;
+                break;
+            }
+        }
+        w = **chosen;
+        ready_.erase(chosen);
     } else {
         // No zygote: a child of this process serves the job, confined as a worker is.
         int ends[2];
@@ -317,17 +354,19 @@ DecoderPool::Worker DecoderPool::take() {
         }
         w = Worker{pid, ends[0], -1, true};
     }
-    // The next worker is forked while this one decodes.
-    while (control_ >= 0 && qsizetype(ready_.size()) + pending_ < warm_)
-        requestWorker();
     return w;
 }
 
-void DecoderPool::finish(const Worker& w, bool failed) {
+void DecoderPool::finish(Worker& w, bool failed) {
     // A worker that answered has nothing left to do; one that failed is ended as well.
     killWorker(w);
     ::close(w.socket);
+    release(std::exchange(w.spare, nullptr));
     const std::lock_guard lock(mutex_);
+    // The next worker is forked now that this one is done: a fork while it decodes would take
+    // the processor from it.
+    while (control_ >= 0 && qsizetype(ready_.size()) + pending_ < warm_)
+        requestWorker();
     int status = 0;
     if (w.ownChild) {
         status = waitFor(w.pid);
@@ -385,12 +424,13 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
         }
     } in{input, request.file < 0};
 
-    Worker w = take();
+    const bool forPixels = request.job != Job::Size;
+    Worker w = take(forPixels);
     // A warm worker that died while it waited (the system ran out of memory) has not seen the
     // bytes: another one takes them. Never more than that.
     if (!channel::send(w.socket, &msg, sizeof msg, in.fd)) {
         finish(w, true);
-        w = take();
+        w = take(forPixels);
         if (!channel::send(w.socket, &msg, sizeof msg, in.fd)) {
             finish(w, true);
             throw invalidPicture();
@@ -400,21 +440,23 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
     int fd = -1;
     const bool answered =
         channel::receive(w.socket, &reply, sizeof reply, &fd, nullptr, int(timeout.count()));
-    finish(w, !answered);
-    if (!answered)
-        throw invalidPicture();
     struct Owned {
         int fd;
+        PixelMemory* spare;
         ~Owned() {
             if (fd >= 0)
                 ::close(fd);
+            release(spare);
         }
-    } pixels{fd};
+    } pixels{fd, std::exchange(w.spare, nullptr)};
+    finish(w, !answered);
+    if (!answered)
+        throw invalidPicture();
     if (reply.status == errc::OutOfMemory)
         throw outOfMemory();
     if (reply.status != 0)
         throw invalidPicture();
-    return replyFrom(reply, fd);
+    return replyFrom(reply, pixels.fd, pixels.spare, recycler_);
 }
 
 DecoderPool& decoderPool() {

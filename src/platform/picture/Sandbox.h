@@ -21,6 +21,9 @@
 
 namespace lumorra::picture {
 
+struct PixelMemory;
+struct PixelRecycler;
+
 enum class Job : qint32 {
     Decode = 1, // the picture for showing (sniff, header, profile, decode; no colour transform)
     Size = 2,   // the natural size alone, from a file's header where the format allows
@@ -81,11 +84,16 @@ public:
     // running executable.
     static QString defaultProgram();
 
+    // Takes the memory of a picture that is done with, for the next one (SandboxMemory.h).
+    void recycle(PixelMemory* memory);
+
     struct Worker;
 
 private:
-    Worker take();
-    void finish(const Worker& w, bool failed);
+    Worker take(bool forPixels);
+    void finish(Worker& w, bool failed);
+    void adopt(const Worker& w);
+    void donate();
     bool startZygote();
     void requestWorker();
     bool receiveWorker(bool wait);
@@ -101,6 +109,8 @@ private:
     int lastSignal_ = 0;
     int zygoteStarts_ = 0;
     std::deque<std::unique_ptr<Worker>> ready_;
+    PixelMemory* spare_ = nullptr; // kept for a warm worker
+    std::shared_ptr<PixelRecycler> recycler_;
 };
 
 // The program's decoder pool, made when first used.

@@ -10,7 +10,7 @@
 
 namespace lumorra::picture::channel {
 
-inline constexpr quint32 Magic = 0x4C4D4442; // the version of these messages
+inline constexpr quint32 Magic = 0x4C4D4443; // the version of these messages
 
 // Program -> zygote.
 enum class Control : qint32 {
@@ -40,6 +40,9 @@ struct Request {
     qint32 libraries; // what the worker loads before it confines itself
 };
 enum Library : qint32 { HeifLibrary = 1, JxlLibrary = 2 };
+// A Request whose job is this is no job: it comes with a memfd of the program's for the pixels
+// of the job to come (SandboxMemory.h).
+inline constexpr qint32 SpareMemory = -1;
 
 // Worker -> program, with the memfd of the pixels and profile when status is 0.
 struct Reply {

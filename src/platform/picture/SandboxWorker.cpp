@@ -5,6 +5,7 @@
 #include "PictureJobs.h"
 #include "PictureLoader.h"
 #include "SandboxChannel.h"
+#include "SandboxMemory.h"
 #include "platform/ImageBuffer.h"
 
 #include <QBuffer>
@@ -14,10 +15,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,32 +43,78 @@ std::vector<SharedBlock>& blocks() {
     return list;
 }
 
+// The memory the program gave for the pixels (SandboxMemory.h), cleared.
+SharedBlock& given() {
+    static SharedBlock block{-1, nullptr, 0};
+    return block;
+}
+
 void noCleanup(void*) {}
 
-QImage sharedImage(QSize size, QImage::Format format) {
-    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
-    const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
-    const std::size_t length = std::size_t(bytesPerLine) * std::size_t(size.height());
-    const int fd = ::memfd_create("lumorra-pixels", MFD_CLOEXEC);
-    if (fd < 0)
-        return QImage();
-    if (::ftruncate(fd, off_t(length)) != 0) {
-        ::close(fd);
-        return QImage();
-    }
-    void* start = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (start == MAP_FAILED) {
-        ::close(fd);
-        return QImage();
-    }
+void populate(void* start, std::size_t length) {
 #if defined(MADV_POPULATE_WRITE)
     // The pages in one go: a decode that faults them in one by one spends more on that than on
     // decoding a small photo.
     ::madvise(start, length, MADV_POPULATE_WRITE);
 #endif
-    blocks().push_back({fd, static_cast<uchar*>(start), length});
-    return QImage(static_cast<uchar*>(start), size.width(), size.height(), bytesPerLine, format,
-                  noCleanup, nullptr);
+}
+
+void* mapBlock(int fd, std::size_t length) {
+    void* start = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return start == MAP_FAILED ? nullptr : start;
+}
+
+// Takes the program's memory: cleared now, while no picture has been read, since it held the
+// pixels of another picture.
+void keepGiven(int fd) {
+    SharedBlock& g = given();
+    if (g.fd >= 0) {
+        ::munmap(g.start, g.length);
+        ::close(g.fd);
+        g = {-1, nullptr, 0};
+    }
+    struct stat st {};
+    void* start = nullptr;
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0 || std::size_t(st.st_size) > KeptPixelMemory ||
+        (start = mapBlock(fd, std::size_t(st.st_size))) == nullptr) {
+        ::close(fd);
+        return;
+    }
+    populate(start, std::size_t(st.st_size));
+    std::memset(start, 0, std::size_t(st.st_size));
+    g = {fd, static_cast<uchar*>(start), std::size_t(st.st_size)};
+}
+
+// A memfd of its own, sealed against shrinking: the program maps only memory that stays.
+SharedBlock newBlock(std::size_t length) {
+    const int fd = ::memfd_create("lumorra-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0)
+        return {-1, nullptr, 0};
+    void* start = nullptr;
+    if (::ftruncate(fd, off_t(length)) != 0 || ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK) != 0 ||
+        (start = mapBlock(fd, length)) == nullptr) {
+        ::close(fd);
+        return {-1, nullptr, 0};
+    }
+    populate(start, length);
+    return {fd, static_cast<uchar*>(start), length};
+}
+
+QImage sharedImage(QSize size, QImage::Format format) {
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
+    const std::size_t length = std::size_t(bytesPerLine) * std::size_t(size.height());
+    SharedBlock b{-1, nullptr, 0};
+    // The given memory serves a picture that fills at least half of it.
+    SharedBlock& g = given();
+    if (g.fd >= 0 && length <= g.length && g.length / 2 <= length)
+        b = std::exchange(g, SharedBlock{-1, nullptr, 0});
+    else
+        b = newBlock(length);
+    if (b.fd < 0)
+        return QImage();
+    blocks().push_back(b);
+    return QImage(b.start, size.width(), size.height(), bytesPerLine, format, noCleanup, nullptr);
 }
 
 // The shared block an image's pixels are in; a new one with a copy when they are not.
@@ -102,7 +151,7 @@ void quietMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
         out.bytesPerLine = int(r.image.bytesPerLine());
         out.imageFormat = int(r.image.format());
         out.pixelOffset = 0;
-        out.iccOffset = qint64(b->length);
+        out.iccOffset = qint64(r.image.sizeInBytes());
     }
     if (!r.colour.icc.isEmpty()) {
         if (fd < 0) {
@@ -161,9 +210,16 @@ JobRequest requestFrom(const channel::Request& in, int fd) {
 void serveOneJob(int socket, ExtraJobs extra) {
     channel::Request in{};
     int fd = -1;
-    // A program that has gone away leaves an end of the stream: nothing to do then.
-    if (!channel::receive(socket, &in, sizeof in, &fd, nullptr, -1) || in.magic != channel::Magic)
-        ::_exit(0);
+    for (;;) {
+        // A program that has gone away leaves an end of the stream: nothing to do then.
+        if (!channel::receive(socket, &in, sizeof in, &fd, nullptr, -1) ||
+            in.magic != channel::Magic)
+            ::_exit(0);
+        if (in.job != channel::SpareMemory)
+            break;
+        if (fd >= 0)
+            keepGiven(fd);
+    }
     prepareFor(in.libraries);
     setImageAllocator(sharedImage);
     if (!confine(in.memory))
