@@ -130,7 +130,9 @@ void SandboxTest::runningWorkerIsConfined() {
 
 void SandboxTest::crashOrHangThenGoodPicture() {
     QCOMPARE(failure(pool_, job(5)), std::optional<int>(errc::InvalidPicture));
-    QCOMPARE(pool_.lastFailureSignal(), SIGSEGV);
+    // (The address sanitizer's runtime takes the crash and ends the worker its own way.)
+    if (!SanitizedBuild)
+        QCOMPARE(pool_.lastFailureSignal(), SIGSEGV);
     QElapsedTimer t;
     t.start();
     QCOMPARE(failure(pool_, job(7), 300ms), std::optional<int>(errc::InvalidPicture));

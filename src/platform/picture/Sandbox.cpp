@@ -330,6 +330,9 @@ DecoderPool::Worker DecoderPool::take(bool forPixels) {
         }
         w = **chosen;
         ready_.erase(chosen);
+        // A job without pixels leaves the memory to the next worker.
+        if (!forPixels && w.spare != nullptr && spare_ == nullptr)
+            spare_ = std::exchange(w.spare, nullptr);
     } else {
         // No zygote: a child of this process serves the job, confined as a worker is.
         int ends[2];
