@@ -14,12 +14,16 @@
 //                                    painted, and one screen of scrolling to the left (regions
 //                                    decoded from the picture's bytes)
 //   lumorra_bench makehuge FILE [W H] writes such a JPEG, 30000 x 20000 or W x H
+//   lumorra_bench rawfull FILE       a camera RAW's bytes to its full decode (as for 1:1)
+//   lumorra_bench makeraw JPEG FILE  writes a DNG of the photo's size, its sensor data made from
+//                                    the photo's pixels, the photo itself its preview
 
 #include "browser/MainWindow.h"
 #include "browser/NaturalOrder.h"
 #include "browser/SearchPattern.h"
 #include "infolist/InfoListEditor.h"
 #include "infolist/InfoListGenerator.h"
+#include "picture/DngWriter.h"
 #include "platform/FileAttributes.h"
 #include "platform/Keys.h"
 #include "platform/PictureArea.h"
@@ -366,6 +370,42 @@ int huge(const QString& file) {
 }
 
 // Smooth colours, a grid and patches of one-pixel checks: compresses to about 35 MB.
+int rawFull(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray bytes = f.readAll();
+    QImage image;
+    const double ms = timed([&] { image = decodePicture(bytes).image; });
+    if (image.isNull())
+        return 1;
+    std::printf("%.3f\n", ms);
+    return 0;
+}
+
+int makeRaw(const QString& jpeg, const QString& out) {
+    QFile in(jpeg);
+    const QImage photo(jpeg);
+    if (!in.open(QIODevice::ReadOnly) || photo.isNull())
+        return 1;
+    test::DngParts parts{photo.size(), {}, 1, {}, in.readAll(), photo.size()};
+    parts.data.resize(qsizetype(photo.width()) * photo.height() * 2);
+    for (int y = 0; y < photo.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(photo.constScanLine(y));
+        auto* to = reinterpret_cast<quint16*>(parts.data.data()) + qsizetype(y) * photo.width();
+        for (int x = 0; x < photo.width(); ++x) {
+            const int channel = (y % 2) + (x % 2);
+            const int v = channel == 0   ? qRed(row[x])
+                          : channel == 1 ? qGreen(row[x])
+                                         : qBlue(row[x]);
+            to[x] = qToLittleEndian(test::sensorValue(v));
+        }
+    }
+    QFile f(out);
+    const QByteArray dng = test::dngFile(parts);
+    return f.open(QIODevice::WriteOnly) && f.write(dng) == dng.size() ? 0 : 1;
+}
+
 int makeHuge(const QString& file, int w = 30000, int h = 20000) {
     std::FILE* out = std::fopen(QFile::encodeName(file).constData(), "wb");
     if (out == nullptr)
@@ -469,9 +509,13 @@ int main(int argc, char* argv[]) {
         return makeHuge(args[2]);
     if (command == QLatin1String("makehuge") && args.size() == 5)
         return makeHuge(args[2], args[3].toInt(), args[4].toInt());
+    if (command == QLatin1String("rawfull") && args.size() == 3)
+        return rawFull(args[2]);
+    if (command == QLatin1String("makeraw") && args.size() == 4)
+        return makeRaw(args[2], args[3]);
     std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
                          "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
                          "heifref FILE | sandbox FILE [COUNT] | sandboxref FILE [COUNT] | huge "
-                         "FILE | makehuge FILE [W H]\n");
+                         "FILE | makehuge FILE [W H] | rawfull FILE | makeraw JPEG FILE\n");
     return 2;
 }

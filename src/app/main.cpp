@@ -47,6 +47,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cstdio>
 #include <cstdlib>
@@ -148,8 +150,11 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
     QApplication app(argc, argv);
-    std::future<void> imagePlugins =
-        std::async(std::launch::async, lumorra::loadImageFormatPlugins);
+    // Qt's image plugins load on a thread of their own while the windows are made; the end of
+    // the program waits for it.
+    QThreadPool imagePlugins;
+    [[maybe_unused]] const QFuture<void> pluginsLoaded =
+        QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
     QApplication::setWindowIcon(lumorra::programIcon());
     // Message boxes during start-up come and go before the main window exists; only the main
     // window's closing ends the program.

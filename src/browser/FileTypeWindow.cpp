@@ -35,8 +35,9 @@ FileTypeWindow::FileTypeWindow(MainWindow& main, QWidget* parent) : QDialog(pare
 
     Frame1 = new QGroupBox(QStringLiteral("Please select filetype"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Option1 = new QRadioButton(
-        pictureCaption(QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.emf;*.ico")), Frame1);
+    // The default patterns until the stored ones are read: the captions show the patterns in
+    // force.
+    Option1 = new QRadioButton(pictureCaption(defaults::PicPattern), Frame1);
     Option1->setObjectName(QStringLiteral("Option1"));
     Option1->setToolTip(QStringLiteral("Click to select picture files"));
     Option2 = new QRadioButton(animationCaption(defaults::AniPattern), Frame1);

@@ -357,8 +357,25 @@ void FileList::setPath(const QString& path, const std::shared_ptr<const Director
 }
 
 void FileList::setPattern(const QString& pattern) {
-    pattern_ = SearchPattern::parse(pattern);
-    refresh();
+    // The directory is read with the new pattern before the pattern takes over: a read that
+    // fails leaves the list and its pattern as they were, as a refused pattern does.
+    SearchPattern parsed = SearchPattern::parse(pattern);
+    std::shared_ptr<DirectoryWatch> watch;
+    QStringList names = readNames(parsed, watch);
+    pattern_ = std::move(parsed);
+    watch_ = std::move(watch);
+    show(std::move(names));
+}
+
+QStringList FileList::readNames(const SearchPattern& pattern,
+                                std::shared_ptr<DirectoryWatch>& watch) const {
+    if (path_.isEmpty())
+        return {};
+    const std::shared_ptr<const DirectoryRead> read = readDirectory(path_);
+    QStringList names = listFiles(*read, pattern);
+    if (read->direct && read->watch->valid())
+        watch = read->watch;
+    return names;
 }
 
 void FileList::refresh() {
@@ -366,12 +383,7 @@ void FileList::refresh() {
     QStringList names;
     std::exception_ptr failure;
     try {
-        if (!path_.isEmpty()) {
-            const std::shared_ptr<const DirectoryRead> read = readDirectory(path_);
-            names = listFiles(*read, pattern_);
-            if (read->direct && read->watch->valid())
-                watch_ = read->watch;
-        }
+        names = readNames(pattern_, watch_);
     } catch (...) {
         // A directory that went away or cannot be read any more holds no file to show: the
         // list empties rather than offer names that are no longer there.

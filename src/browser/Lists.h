@@ -121,7 +121,8 @@ public:
     // Lists the files of the directory; throws Error when it cannot be read. A read of the
     // directory made a moment ago serves in place of reading it again.
     void setPath(const QString& path, const std::shared_ptr<const DirectoryRead>& read = {});
-    // Throws Error for a pattern the list refuses; the earlier pattern then stays.
+    // Throws Error for a pattern the list refuses, and when the directory cannot be read with
+    // it; the earlier pattern and the entries it listed then stay.
     void setPattern(const QString& pattern);
     QString pattern() const { return pattern_.text(); }
     // Reads the directory again; the selection stays on the same name where it still exists.
@@ -146,6 +147,10 @@ signals:
 
 private:
     void show(QStringList names);
+    // The names of the list's directory under the pattern, and the directory's changes from
+    // this read on where they can be followed. Throws Error when the directory cannot be read.
+    QStringList readNames(const SearchPattern& pattern,
+                          std::shared_ptr<DirectoryWatch>& watch) const;
     FileListModel* model_;
     // The changes of the directory since it was read for the list; none when it was not read
     // as a whole or its entries may change without the directory telling.

@@ -46,8 +46,6 @@ void ClipboardCommands::Command3_Click() {
             const QImage picture = s_.clipboard.picture();
             PictureArea* area = w_.Image1;
             // A picture from the clipboard is no drawing to draw afresh from a file.
-            area->renderer = {};
-            area->regionLoader = {};
             area->setPicture(picture, picture.size());
             area->hide();
             area->setStretch(false);

@@ -10,6 +10,7 @@
 #include "platform/Keys.h"
 #include "platform/PictureArea.h"
 #include "platform/SettingsStore.h"
+#include "platform/Trash.h"
 #include "platform/movie/MovieControl.h"
 #include "platform/picture/Colour.h"
 
@@ -203,7 +204,10 @@ bool FileOperations::deleteCurrentFile(Reporting reporting, QWidget* owner) {
             // A movie being shown lets go of its file.
             w_.AM1->setFileName(QString());
             setFileAttributes(path, attr::Archive);
-            deleteFile(path);
+            // To the Trash, from where a file manager restores it; for good only where the
+            // file's volume has no Trash that takes it.
+            if (!moveToTrash(path, homeTrashDirectory()))
+                deleteFile(path);
             deleted = true;
             w_.File1->removed(path);
             w_.updateFileCount();

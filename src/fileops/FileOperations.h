@@ -35,8 +35,9 @@ public:
     void mnurename_Click();
     void saveas_Click();
 
-    // Deletes the current file (after the question when "DelConfirmation" is "1"), re-reads
-    // the file list and selects the entry that followed it. Returns whether it was deleted.
+    // Deletes the current file (after the question when "DelConfirmation" is "1"): moves it to
+    // the Trash, or deletes it for good where its volume has no Trash that takes it. Then
+    // re-reads the file list and selects the entry that followed it. Returns whether it went.
     bool deleteCurrentFile(Reporting reporting, QWidget* owner);
     // Asks for a new name and renames the current file in its own directory, never replacing
     // an existing file. Returns whether it was renamed.

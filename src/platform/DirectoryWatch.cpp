@@ -42,8 +42,10 @@ bool DirectoryWatch::onlyRemoved(const QByteArray& name) {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
             const bool ours = e->len > 0 && std::strcmp(e->name, name.constData()) == 0;
-            if (ours && !removed && (e->mask & ~(IN_ATTRIB | IN_DELETE)) == 0) {
-                removed = (e->mask & IN_DELETE) != 0;
+            // Deleted, or moved out of the directory (to the Trash).
+            constexpr uint32_t gone = IN_DELETE | IN_MOVED_FROM;
+            if (ours && !removed && (e->mask & ~(IN_ATTRIB | gone)) == 0) {
+                removed = (e->mask & gone) != 0;
                 continue;
             }
             other = true; // anything else, the queue overflowing included

@@ -19,8 +19,9 @@ public:
     // Whether the watch runs; without it nothing can be told.
     bool valid() const { return fd_ >= 0; }
     // Takes in the changes noted since the watch was set up or last asked. True when the one
-    // change was the removal of this entry (name as the file system spells it), with perhaps
-    // a change of its attributes before: then the directory holds what it held, less that entry.
+    // change was the removal of this entry (name as the file system spells it), deleted or
+    // moved out of the directory, with perhaps a change of its attributes before: then the
+    // directory holds what it held, less that entry.
     bool onlyRemoved(const QByteArray& name);
 
 private:

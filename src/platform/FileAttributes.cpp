@@ -43,6 +43,33 @@ QString fileName(const QString& path) {
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
+// The hidden, system and archive bits a file reads as: the stored ones, else those of a fresh
+// file of its name.
+int effectiveBits(const QString& path, const char* local) {
+    const int bits = storedBits(local);
+    if (bits >= 0)
+        return bits;
+    return attr::Archive | (fileName(path).startsWith(QLatin1Char('.')) ? attr::Hidden : 0);
+}
+
+bool extendedAttributesRefused(int err) {
+    return err == ENOTSUP || err == EOPNOTSUPP;
+}
+
+// A file's permission bits, changed and given back.
+struct FileMode {
+    const char* local;
+    mode_t mode;
+    bool set(mode_t to) {
+        if (to == mode)
+            return true;
+        if (::chmod(local, to) != 0)
+            return false;
+        mode = to;
+        return true;
+    }
+};
+
 } // namespace
 
 int fileAttributes(const QString& path) {
@@ -50,12 +77,59 @@ int fileAttributes(const QString& path) {
     struct stat st {};
     if (::stat(local.constData(), &st) != 0)
         throw Error::fromErrno(errno);
-    int bits = storedBits(local.constData());
-    if (bits < 0)
-        bits = attr::Archive | (fileName(path).startsWith(QLatin1Char('.')) ? attr::Hidden : 0);
+    int bits = effectiveBits(path, local.constData());
     if ((st.st_mode & S_IWUSR) == 0)
         bits |= attr::ReadOnly;
     return bits;
+}
+
+void setFileAttributes(const QString& path, int value) {
+    const QByteArray local = QFile::encodeName(path);
+    const char* p = local.constData();
+    struct stat st {};
+    if (::stat(p, &st) != 0)
+        throw Error::fromErrno(errno);
+    // Only files and directories take attributes: the system refuses them on a named pipe, a
+    // socket or a device, whatever they would change.
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw Error::fromErrno(EPERM);
+    const mode_t before = st.st_mode & 07777;
+    const mode_t after = (value & attr::ReadOnly)
+                             ? before & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)
+                             : before | S_IWUSR;
+    const int bits = value & (attr::Hidden | attr::System | attr::Archive);
+    FileMode mode{p, before};
+    // The earlier stored value, to go back to when the permissions cannot be changed.
+    char earlier[32];
+    ssize_t earlierSize = -1;
+    bool written = false;
+    if (effectiveBits(path, p) != bits) {
+        // Only a file that may be written takes an extended attribute: it is written before the
+        // write permission goes, and after the owner's is given back.
+        if ((before & S_IWUSR) == 0 && !mode.set(before | S_IWUSR))
+            throw Error::fromErrno(errno);
+        earlierSize = ::getxattr(p, AttributesXattr, earlier, sizeof earlier);
+        const QByteArray text = QByteArray::number(bits);
+        if (::setxattr(p, AttributesXattr, text.constData(), size_t(text.size()), 0) == 0) {
+            written = true;
+        } else if (!extendedAttributesRefused(errno)) {
+            const int err = errno;
+            mode.set(before);
+            throw Error::fromErrno(err);
+        }
+    }
+    if (!mode.set(after)) {
+        const int err = errno;
+        // The user may write the file but not change its permissions (it is someone else's):
+        // the file keeps what it had.
+        if (written) {
+            if (earlierSize >= 0)
+                ::setxattr(p, AttributesXattr, earlier, size_t(earlierSize), 0);
+            else
+                ::removexattr(p, AttributesXattr);
+        }
+        throw Error::fromErrno(err);
+    }
 }
 
 bool isHiddenOrSystem(const QString& dir, const QString& name) {

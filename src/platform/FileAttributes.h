@@ -24,6 +24,14 @@ inline const char* const AttributesXattr = "user.lumorra.attributes";
 // The attributes of a file. Throws Error when the file does not exist.
 int fileAttributes(const QString& path);
 
+// Replaces all attributes of a file (other bits are ignored). Read-only clears every write
+// permission; its absence restores the owner's. Hidden, system and archive go into the extended
+// attribute, which is written only when it changes; where the file system refuses extended
+// attributes, only read-only is set. Throws Error when the file cannot take the attributes (it
+// is missing, no file or directory, or the user may not change it); it then keeps the ones it
+// had.
+void setFileAttributes(const QString& path, int value);
+
 // Whether the lists leave the entry out: a dot name, or hidden or system set in its
 // extended attribute. Cheap for names that start with "."; one look-up otherwise.
 bool isHiddenOrSystem(const QString& dir, const QString& name);

@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace lumorra {
@@ -109,27 +108,6 @@ mode_t creationMask() {
 }
 
 } // namespace
-
-void setFileAttributes(const QString& path, int value) {
-    const QByteArray p = local(path);
-    struct stat st {};
-    if (::stat(p.constData(), &st) != 0)
-        fail();
-    mode_t mode = st.st_mode & 07777;
-    if (value & attr::ReadOnly)
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    else
-        mode |= S_IWUSR;
-    if (mode != (st.st_mode & 07777) && ::chmod(p.constData(), mode) != 0)
-        fail();
-    const QByteArray bits =
-        QByteArray::number(value & (attr::Hidden | attr::System | attr::Archive));
-    if (::setxattr(p.constData(), AttributesXattr, bits.constData(), bits.size(), 0) != 0) {
-        // A file system without extended attributes keeps only read-only.
-        if (errno != ENOTSUP && errno != EOPNOTSUPP)
-            fail();
-    }
-}
 
 QString lookUpFile(const QString& path) {
     const QFileInfo info(path);

@@ -9,12 +9,6 @@ namespace lumorra {
 // failure and none of them ever replaces an existing file or directory by accident: a copy is
 // complete or absent, a rename refuses an existing target.
 
-// Replaces all attributes of a file (read-only 1, hidden 2, system 4, archive 32; other bits
-// are ignored). Read-only clears every write permission; its absence restores the owner's.
-// Hidden, system and archive go into the extended attribute; where the file system refuses
-// extended attributes, only read-only is set.
-void setFileAttributes(const QString& path, int value);
-
 // The directory look-up: the name of the file that a path finds, or an empty text. It finds
 // ordinary files (read-only and archived ones too), not directories and not hidden or system
 // files, and matches the name without regard to letter case, preferring the exact spelling.

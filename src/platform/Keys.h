@@ -30,7 +30,15 @@ inline const QString SpcSetting = QStringLiteral("SpcSetting");
 
 namespace lumorra::defaults {
 
-inline const QString PicPattern = QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico");
-inline const QString AniPattern = QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm");
+// The seven picture types of old first, then every further type the viewer shows (camera RAW
+// last); the animation types of old, then the movie containers the player plays. A stored
+// pattern is the user's and stays as it is.
+inline const QString PicPattern =
+    QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico;"
+                   "*.png;*.webp;*.tif;*.tiff;*.tga;*.heic;*.heif;*.avif;*.jxl;"
+                   "*.cr2;*.cr3;*.nef;*.nrw;*.arw;*.sr2;*.dng;*.raf;*.orf;*.rw2;*.pef;*.srw;*.3fr;"
+                   "*.iiq;*.kdc");
+inline const QString AniPattern =
+    QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm;*.mp4;*.mkv;*.webm;*.m4v");
 
 } // namespace lumorra::defaults

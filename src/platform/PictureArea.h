@@ -1,14 +1,15 @@
 #pragma once
 
+#include "RegionCache.h"
+#include "ScaledLevels.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QWidget>
 
 #include <functional>
-#include <future>
 #include <memory>
-#include <vector>
 
 namespace lumorra {
 
@@ -25,14 +26,28 @@ public:
     explicit PictureArea(const Screen& screen, QWidget* parent = nullptr);
     ~PictureArea() override;
 
+    // Where the area gets more of the picture than the image it is given; all of it goes with
+    // the next picture.
+    struct Source {
+        // Draws a metafile afresh at the size shown, so that a zoomed drawing stays sharp.
+        std::function<QImage(QSize)> renderer;
+        // For an image smaller than the natural size (decoded for the screen): the full
+        // picture, loaded once, when it is shown larger than the image the area has or when
+        // picture() is asked for.
+        std::function<QImage()> fullLoader;
+        // For a picture held reduced that is better not held in full (larger than memory
+        // allows, or large): a rectangle of it, in natural pixels, decoded at full size. A zoom
+        // that shows the picture larger than the image held draws what is exposed from such
+        // regions, and decodes the next ones ahead on a thread while the view nears their
+        // edge. Called from other threads too.
+        std::function<QImage(QRect)> regionLoader;
+        // The bytes of the file, as they were read, kept for whoever needs the picture again.
+        QByteArray bytes;
+    };
+
     // The picture is shared, not copied. With stretch off the area takes the natural size.
-    // An image smaller than the natural size (decoded for the screen) comes with a loader of
-    // the full picture, which the area calls once, when it is shown larger than the image it
-    // has or when picture() is asked for. A picture from a file comes with the file's bytes as
-    // they were read, which the area keeps for whoever needs the picture again.
     // A new picture, or none, ends the animation the area played.
-    void setPicture(const QImage& image, QSize naturalSize, std::function<QImage()> fullLoader = {},
-                    const QByteArray& bytes = {});
+    void setPicture(const QImage& image, QSize naturalSize, Source source = {});
     void clearPicture();
 
     // Plays the picture shown (setPicture() was given its first frame) as an animation from
@@ -48,7 +63,7 @@ public:
     bool hasPicture() const { return !image_.isNull(); }
     // The picture at full resolution (loaded now if the area holds a reduced one and the full
     // one can be had). The area keeps it, and draws from it from then on, unless it draws
-    // from regions (regionLoader): then each asker gets a full picture of its own.
+    // from regions: then each asker gets a full picture of its own.
     QImage picture() const;
     // What the area draws from: the picture, perhaps reduced.
     const QImage& shownImage() const { return image_; }
@@ -66,14 +81,11 @@ public:
     void setWidthTwips(double twips);
     void setHeightTwips(double twips);
 
-    // Draws metafiles afresh at the size shown, so that a zoomed drawing stays sharp.
+    // The source's region loader, for another view to draw the picture from regions too.
+    const std::function<QImage(QRect)>& regionLoader() const { return regions_.loader(); }
+
+    // The source's renderer, as setPicture() left it.
     std::function<QImage(QSize)> renderer;
-    // For a picture held reduced that is better not held in full (larger than memory allows,
-    // or large): a rectangle of it, in natural pixels, decoded at full size. A zoom that shows
-    // the picture larger than the image held draws what is exposed from such regions, and
-    // decodes the next ones ahead on a thread while the view nears their edge. Safe to call
-    // from another thread.
-    std::function<QImage(QRect)> regionLoader;
 
 signals:
     void clicked();
@@ -94,15 +106,8 @@ private:
     // Draws the exposed part of the picture shown at `target` from a region decoded at full
     // size; false when there is none to draw from.
     bool drawRegion(QPainter& painter, const QRect& exposed, QSize target);
-    // The region to decode for a view of `view` (natural pixels): the view and what a scroll
-    // of about a screen shows next.
-    QRect regionAround(const QRect& view) const;
-    // Starts decoding the region around `view` on a thread when the view nears the edge of
-    // the region held where the picture goes on.
-    void decodeAhead(const QRect& view);
-    // Takes the region decoded ahead once it is there; waits for it when `needed` is in it.
-    void takeAhead(const QRect& needed);
-    void dropRegion();
+    // What the image shown was: gone are the drawings, halvings and regions made of it.
+    void forgetDrawn();
 
     const Screen& screen_;
     mutable QImage image_;
@@ -111,15 +116,9 @@ private:
     QByteArray bytes_;
     bool stretch_ = false;
     mutable QPixmap cache_;
-    mutable std::vector<QImage> levels_; // the picture's halvings, made as zooms need them
-    QImage region_;                      // the region decoded last, kept for the next paints
-    QRect regionRect_;                   // where it is in the picture, in natural pixels
-    std::future<QImage> ahead_;          // the region being decoded ahead
-    QRect aheadRect_;
+    mutable ScaledLevels levels_;
+    RegionCache regions_;
     QRect aheadView_; // the view to decode ahead for, once the paint is done
-    // Decodes ahead for a picture no longer shown, left to finish: only the area's end waits
-    // for them.
-    std::vector<std::future<QImage>> abandoned_;
     std::unique_ptr<PictureAnimation> animation_;
 };
 

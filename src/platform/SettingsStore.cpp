@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,15 +20,19 @@
 namespace lumorra {
 namespace {
 
-struct Entry {
-    QString key;
-    QString value;
+// The file as lines, so that a write changes only the lines of its keys: comments, blank lines,
+// other groups and keys the program does not know stay as they are, where they are.
+struct Line {
+    QByteArray text; // without its line end
+    QByteArray end;  // "\n", "\r\n", or empty for a last line without one
 };
 
-struct Group {
-    QString name;
-    std::vector<Entry> entries;
+struct Document {
+    bool byteOrderMark = false;
+    std::vector<Line> lines;
 };
+
+const QByteArray Utf8Mark = QByteArrayLiteral("\xEF\xBB\xBF");
 
 bool plainKeyChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -145,49 +150,126 @@ QString decodeValue(QByteArray raw) {
     return QString::fromUtf8(out);
 }
 
-// Tolerant reader: lines that are neither a group header nor "key=value" are skipped, so an
-// empty, truncated or garbage file reads as holding fewer keys, never as an error.
-std::vector<Group> parse(const QByteArray& text) {
-    std::vector<Group> groups;
-    groups.push_back(Group{QString(), {}});
-    for (QByteArray line : text.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        QByteArray t = line.trimmed();
-        if (t.isEmpty() || t.startsWith(';') || t.startsWith('#'))
-            continue;
-        if (t.startsWith('[') && t.endsWith(']')) {
-            groups.push_back(Group{decodeKey(t.mid(1, t.size() - 2)), {}});
-            continue;
-        }
-        qsizetype eq = line.indexOf('=');
-        if (eq <= 0)
-            continue;
-        QString key = decodeKey(line.left(eq));
-        if (key.isEmpty())
-            continue;
-        groups.back().entries.push_back(Entry{key, decodeValue(line.mid(eq + 1))});
+Document split(QByteArray text) {
+    Document doc;
+    // A mark that an editor put before the first line is no part of it.
+    if (text.startsWith(Utf8Mark)) {
+        doc.byteOrderMark = true;
+        text.remove(0, Utf8Mark.size());
     }
-    return groups;
+    qsizetype from = 0;
+    while (from < text.size()) {
+        const qsizetype nl = text.indexOf('\n', from);
+        Line line;
+        line.text = text.mid(from, nl < 0 ? -1 : nl - from);
+        if (nl >= 0) {
+            line.end = "\n";
+            if (line.text.endsWith('\r')) {
+                line.text.chop(1);
+                line.end = "\r\n";
+            }
+        }
+        doc.lines.push_back(std::move(line));
+        from = nl < 0 ? text.size() : nl + 1;
+    }
+    return doc;
 }
 
-QByteArray serialize(const std::vector<Group>& groups) {
+QByteArray join(const Document& doc) {
     QByteArray out;
-    for (const Group& g : groups) {
-        if (g.entries.empty())
-            continue;
-        if (!out.isEmpty())
-            out += '\n';
-        if (!g.name.isEmpty())
-            out += '[' + encodeKey(g.name) + "]\n";
-        for (const Entry& e : g.entries)
-            out += encodeKey(e.key) + '=' + encodeValue(e.value) + '\n';
-    }
+    if (doc.byteOrderMark)
+        out += Utf8Mark;
+    for (const Line& line : doc.lines)
+        out += line.text + line.end;
     return out;
+}
+
+// The name of the group a "[name]" line opens.
+std::optional<QString> groupName(const QByteArray& line) {
+    const QByteArray t = line.trimmed();
+    if (t.size() < 2 || !t.startsWith('[') || !t.endsWith(']'))
+        return std::nullopt;
+    return decodeKey(t.mid(1, t.size() - 2));
+}
+
+// The key of a "key=value" line and the position of its "="; comments, blank lines and lines
+// without a key have none. A tolerant reader: an empty, truncated or garbage file reads as
+// holding fewer keys, never as an error.
+std::optional<std::pair<QString, qsizetype>> keyOf(const QByteArray& line) {
+    const QByteArray t = line.trimmed();
+    if (t.isEmpty() || t.startsWith(';') || t.startsWith('#') || groupName(line))
+        return std::nullopt;
+    const qsizetype eq = line.indexOf('=');
+    if (eq <= 0)
+        return std::nullopt;
+    QString key = decodeKey(line.left(eq));
+    if (key.isEmpty())
+        return std::nullopt;
+    return std::make_pair(std::move(key), eq);
 }
 
 bool sameKey(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// New lines end as the file's lines do.
+QByteArray lineEnd(const Document& doc) {
+    for (const Line& line : doc.lines) {
+        if (!line.end.isEmpty())
+            return line.end;
+    }
+    return QByteArrayLiteral("\n");
+}
+
+// Stores one key in the group: the key's first line takes the new value and a further spelling
+// of the key goes; a new key follows the last key of the group (its first section, when the
+// file has the group twice), and a new group goes at the end of the file.
+void setKey(Document& doc, const QString& group, const QString& key, const QString& value) {
+    std::vector<Line>& lines = doc.lines;
+    bool inGroup = false;
+    int sections = 0;
+    qsizetype anchor = -1; // the line a new key follows
+    bool found = false;
+    for (qsizetype i = 0; i < static_cast<qsizetype>(lines.size());) {
+        const QByteArray& text = lines[i].text;
+        if (const auto name = groupName(text)) {
+            inGroup = sameKey(*name, group);
+            if (inGroup && ++sections == 1)
+                anchor = i;
+            ++i;
+            continue;
+        }
+        const auto entry = inGroup ? keyOf(text) : std::nullopt;
+        if (entry && sameKey(entry->first, key)) {
+            if (found) {
+                lines.erase(lines.begin() + i); // a second spelling of the same key: one key only
+                continue;
+            }
+            lines[i].text = text.left(entry->second + 1) + encodeValue(value);
+            found = true;
+        }
+        if (entry && sections == 1)
+            anchor = i;
+        ++i;
+    }
+    if (found)
+        return;
+    const QByteArray end = lineEnd(doc);
+    Line added{encodeKey(key) + '=' + encodeValue(value), end};
+    if (anchor >= 0) {
+        if (lines[anchor].end.isEmpty())
+            lines[anchor].end = end;
+        lines.insert(lines.begin() + anchor + 1, std::move(added));
+        return;
+    }
+    if (!lines.empty()) {
+        if (lines.back().end.isEmpty())
+            lines.back().end = end;
+        if (!lines.back().text.trimmed().isEmpty())
+            lines.push_back(Line{QByteArray(), end});
+    }
+    lines.push_back(Line{'[' + encodeKey(group) + ']', end});
+    lines.push_back(std::move(added));
 }
 
 Error fileError(const QFileDevice& f) {
@@ -215,8 +297,9 @@ QByteArray readAll(const QString& path) {
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool directory = S_ISDIR(st.st_mode);
         ::close(fd);
-        throw Error::program(errc::PathAccess);
+        throw directory ? Error::fromErrno(EISDIR) : Error::program(errc::PathAccess);
     }
     QFile f;
     errno = 0;
@@ -289,14 +372,23 @@ QString SettingsStore::defaultFilePath() {
 }
 
 QString SettingsStore::read(const QString& key) const {
-    const std::vector<Group> groups = parse(readAll(path_));
-    for (const Group& g : groups) {
-        if (!sameKey(g.name, group_))
+    QByteArray text;
+    try {
+        text = readAll(path_);
+    } catch (const Error&) {
+        return QString(); // a file that cannot be read holds no key
+    }
+    bool inGroup = false;
+    for (const Line& line : split(std::move(text)).lines) {
+        if (const auto name = groupName(line.text)) {
+            inGroup = sameKey(*name, group_);
             continue;
-        for (const Entry& e : g.entries) {
-            if (sameKey(e.key, key))
-                return e.value;
         }
+        if (!inGroup)
+            continue;
+        const auto entry = keyOf(line.text);
+        if (entry && sameKey(entry->first, key))
+            return decodeValue(line.text.mid(entry->second + 1));
     }
     return QString();
 }
@@ -312,37 +404,10 @@ void SettingsStore::write(const std::vector<std::pair<QString, QString>>& values
 
     const WriteLock lock(path_ + QStringLiteral(".lock"));
 
-    std::vector<Group> groups = parse(readAll(path_));
-    Group* target = nullptr;
-    for (Group& g : groups) {
-        if (sameKey(g.name, group_)) {
-            target = &g;
-            break;
-        }
-    }
-    if (!target) {
-        groups.push_back(Group{group_, {}});
-        target = &groups.back();
-    }
-    auto& entries = target->entries;
-    for (const auto& [key, value] : values) {
-        bool found = false;
-        for (auto it = entries.begin(); it != entries.end();) {
-            if (!sameKey(it->key, key)) {
-                ++it;
-                continue;
-            }
-            if (found) {
-                it = entries.erase(it); // a second spelling of the same key: one key only
-                continue;
-            }
-            it->value = value;
-            found = true;
-            ++it;
-        }
-        if (!found)
-            entries.push_back(Entry{key, value});
-    }
+    // A file that cannot be read is not replaced: what it holds would be lost.
+    Document doc = split(readAll(path_));
+    for (const auto& [key, value] : values)
+        setKey(doc, group_, key, value);
 
     // Every writer of the file holds the lock while its temporary exists, so a temporary found
     // now was left by a writer that was killed half way.
@@ -354,7 +419,7 @@ void SettingsStore::write(const std::vector<std::pair<QString, QString>>& values
             QFile::remove(info.dir().filePath(left));
     }
 
-    writeFileReplacing(path_, serialize(groups));
+    writeFileReplacing(path_, join(doc));
 }
 
 } // namespace lumorra

@@ -13,7 +13,8 @@ namespace lumorra {
 // Nothing is cached: every read parses the file as it is on disk now, so a write by the other
 // program is seen at the next read. Every write locks the file, re-reads it, changes the key
 // (or keys) and replaces the file atomically, so concurrent writers lose no key and a reader never
-// sees a half-written file.
+// sees a half-written file. A write changes only the lines of its keys: comments, blank lines,
+// other groups and keys the program does not know, and a byte order mark, stay as they were.
 class SettingsStore {
 public:
     explicit SettingsStore(QString filePath, QString group = QStringLiteral("Lumorra"));
@@ -21,10 +22,11 @@ public:
     // "$XDG_CONFIG_HOME/Tovik Software/Lumorra.conf" (XDG_CONFIG_HOME defaults to ~/.config).
     static QString defaultFilePath();
 
-    // The stored text, or the empty string when the key is absent. Throws Error when the file
-    // exists but cannot be read.
+    // The stored text, or the empty string when the key is absent. A file that cannot be read
+    // (a directory, one without read permission) holds no key.
     QString read(const QString& key) const;
-    // Stores the text, creating the key (and the file) if needed. Throws Error on failure.
+    // Stores the text, creating the key (and the file) if needed. Throws Error on failure, also
+    // when the file exists but cannot be read; the file then stays as it was.
     void write(const QString& key, const QString& value);
     // Stores several keys with one replace of the file: the other program sees all of them or
     // none, and they reach the disk together. Throws Error on failure; then none is stored.

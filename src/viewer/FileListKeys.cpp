@@ -16,7 +16,9 @@ FileListKeys::FileListKeys(MainWindow& window) : QObject(&window), w_(window) {
 bool FileListKeys::eventFilter(QObject* watched, QEvent* event) {
     if (watched == w_.File1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        File1_KeyDown(key->key(), key->modifiers());
+        // A held Delete key deletes the one file it went down on, not every file after it.
+        if (!(key->isAutoRepeat() && key->key() == Qt::Key_Delete))
+            File1_KeyDown(key->key(), key->modifiers());
     }
     return QObject::eventFilter(watched, event);
 }

@@ -30,8 +30,9 @@ void FullScreenWindow::centre() {
 }
 
 void FullScreenWindow::showPicture(const QImage& image, QSize naturalSize,
-                                   const QByteArray& animation, const QByteArray& animationFormat) {
-    ignoreErrors([&] { Image1->setPicture(image, naturalSize); });
+                                   PictureArea::Source source, const QByteArray& animation,
+                                   const QByteArray& animationFormat) {
+    ignoreErrors([&] { Image1->setPicture(image, naturalSize, std::move(source)); });
     if (!animation.isEmpty())
         ignoreErrors([&] { Image1->playAnimation(animation, animationFormat); });
     ignoreErrors([&] {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/PictureArea.h"
+
 #include <QWidget>
 
 namespace lumorra {
 
-class PictureArea;
 class Screen;
 
 // The full-screen view, "Form2": the picture centred on a borderless window over the whole
@@ -17,9 +18,10 @@ public:
 
     PictureArea* Image1;
 
-    // The main window's picture click: this picture at its natural size, centred, shown. An
-    // animation's file bytes (format "gif" or "webp") play it from its first frame.
-    void showPicture(const QImage& image, QSize naturalSize,
+    // The main window's picture click: this picture at its natural size, centred, shown, drawn
+    // from `source` where it has more of it. An animation's file bytes (format "gif" or
+    // "webp") play it from its first frame.
+    void showPicture(const QImage& image, QSize naturalSize, PictureArea::Source source = {},
                      const QByteArray& animation = QByteArray(),
                      const QByteArray& animationFormat = QByteArray());
     void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);

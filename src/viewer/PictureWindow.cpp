@@ -1,5 +1,6 @@
 #include "PictureWindow.h"
 
+#include "AreaSource.h"
 #include "core/Services.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
@@ -56,24 +57,9 @@ void PictureWindow::loadFile(const QString& path, const QByteArray& bytes) {
         const Picture picture =
             bytes.isEmpty() ? loadPicture(path, screen, MetafilePolicy::Load, &s_.colour)
                             : decodePicture(bytes, screen, MetafilePolicy::Load, &s_.colour);
-        // A metafile is a drawing: shown at another size it is drawn afresh, from the bytes
-        // this window has.
-        Image1->renderer = {};
-        if (picture.isMetafile())
-            Image1->renderer = [bytes = picture.bytes, format = picture.format](QSize size) {
-                return drawMetafile(bytes, format, size);
-            };
-        Image1->regionLoader = {};
-        if (drawnFromRegions(picture))
-            Image1->regionLoader = [bytes = picture.bytes, colour = &s_.colour](QRect region) {
-                return decodeRegion(bytes, region, colour);
-            };
-        std::function<QImage()> full;
-        if (picture.isReduced() && !picture.isMetafile() && !picture.fitsOnlyReduced)
-            full = [bytes = picture.bytes, colour = &s_.colour] {
-                return decodePicture(bytes, QSize(), MetafilePolicy::Load, colour).image;
-            };
-        Image1->setPicture(picture.image, picture.naturalSize, full, picture.bytes);
+        // A metafile is a drawing: shown at another size it is drawn afresh; a photo is
+        // decoded again in full or in regions. Either comes from the bytes this window has.
+        Image1->setPicture(picture.image, picture.naturalSize, areaSource(picture, &s_.colour));
         if (picture.isAnimation())
             Image1->playAnimation(picture.animation, picture.format.toLatin1());
     });

@@ -1,5 +1,6 @@
 #include "SelectionViewer.h"
 
+#include "AreaSource.h"
 #include "FullScreenWindow.h"
 #include "browser/MainWindow.h"
 #include "core/Logs.h"
@@ -106,6 +107,10 @@ QString SelectionViewer::movieText(int option) {
 
 void SelectionViewer::setCurrentFile() {
     w_.Label1->setText(w_.currentFilePath());
+    // The holder keeps the last picture loaded for Save As, but its bytes are no longer the
+    // current file's once another file is current: a Vivo file, a movie or a picture still
+    // being loaded. The separate window reads the current file itself then.
+    w_.Picture1->forgetBytes();
 }
 
 void SelectionViewer::File1_Click() {
@@ -167,9 +172,6 @@ void SelectionViewer::pictureBranch() {
         [&] {
             w_.AM1->hide();
             setCurrentFile();
-            // The holder keeps the last picture loaded for Save As, but its bytes are no
-            // longer the current file's once another is being loaded.
-            w_.Picture1->forgetBytes();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
             const QSize fit = autoZoomFit(path);
@@ -181,36 +183,17 @@ void SelectionViewer::pictureBranch() {
             // What is drawn or decoded again later comes from the bytes that were read for
             // this showing, never from the file: Copy and Move keep the picture on the screen,
             // and the file may be renamed, deleted or replaced while it is shown.
-            const QByteArray bytes = picture.bytes;
-            // A metafile is a drawing: zoomed, it is drawn afresh at the size shown.
-            w_.Image1->renderer = {};
-            if (picture.isMetafile())
-                w_.Image1->renderer = [bytes, format = picture.format](QSize size) {
-                    return drawMetafile(bytes, format, size);
-                };
             // A photo decoded for the screen is decoded in full once something needs it: a
             // zoom of 1:1 or more, the full-screen view, Save As, the clipboard. The holder
             // decodes it, the picture area takes it from the holder: one copy for both.
             // A large one, or one too large to hold in full, shows the regions a zoom exposes
             // decoded at full size instead, and is decoded in full only for whoever asks.
-            std::function<QImage()> full;
-            if (picture.isReduced() && !picture.isMetafile() && !picture.fitsOnlyReduced)
-                full = [bytes, colour] {
-                    return decodePicture(bytes, QSize(), MetafilePolicy::Load, colour).image;
-                };
-            std::function<QImage(QRect)> regions;
-            if (drawnFromRegions(picture))
-                regions = [bytes, colour](QRect region) {
-                    return decodeRegion(bytes, region, colour);
-                };
-            w_.Image1->regionLoader = regions;
-            w_.Picture1->regionLoader = regions;
-            w_.Picture1->setPicture(picture.image, picture.naturalSize, full, bytes);
-            PictureArea* holder = w_.Picture1;
-            w_.Image1->setPicture(
-                picture.image, picture.naturalSize,
-                full ? std::function<QImage()>([holder] { return holder->picture(); })
-                     : std::function<QImage()>());
+            PictureArea::Source source = areaSource(picture, colour);
+            w_.Picture1->setPicture(picture.image, picture.naturalSize, source);
+            if (source.fullLoader)
+                source.fullLoader = [holder = w_.Picture1] { return holder->picture(); };
+            source.bytes.clear(); // the holder keeps them
+            w_.Image1->setPicture(picture.image, picture.naturalSize, std::move(source));
             if (picture.isAnimation())
                 w_.Image1->playAnimation(picture.animation, picture.format.toLatin1());
             w_.Image1->hide();
@@ -410,9 +393,11 @@ void SelectionViewer::Image1_Click() {
         const PictureAnimation* playing = w_.Image1->animation();
         // One drawn from regions is drawn so there too.
         PictureArea* area = w_.Image1;
-        fullScreen_->Image1->regionLoader = area->regionLoader;
-        fullScreen_->showPicture(area->regionLoader ? area->shownImage() : area->picture(),
-                                 area->naturalSize(), playing ? playing->bytes() : QByteArray(),
+        PictureArea::Source regions;
+        regions.regionLoader = area->regionLoader();
+        const QImage image = regions.regionLoader ? area->shownImage() : area->picture();
+        fullScreen_->showPicture(image, area->naturalSize(), std::move(regions),
+                                 playing ? playing->bytes() : QByteArray(),
                                  playing ? playing->format() : QByteArray());
     });
 }

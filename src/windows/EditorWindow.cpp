@@ -5,45 +5,32 @@
 #include "core/Services.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
-#include "platform/FileSystem.h"
 #include "platform/Help.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
-#include "platform/picture/PictureLoader.h"
-#include "rtf/Rtf.h"
 
 #include <QAction>
-#include <QBuffer>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lumorra {
 namespace {
 
 const QString Yes1 = QStringLiteral("1");
-const QString Txt = QStringLiteral("txt");
-const QString Rtf = QStringLiteral("rtf");
 
 const QString DocumentFilters =
     QStringLiteral("Text files (*.txt)|*.txt|Richtext files (*.rtf)|*.rtf");
@@ -63,25 +50,6 @@ QFont editorFont() {
     return fixed;
 }
 
-Error fileError(const QString& path, const QString& fallback) {
-    const QFileInfo info(path);
-    if (!info.dir().exists())
-        return Error::fromErrno(ENOENT);
-    if (info.exists() && info.isDir())
-        return Error::fromErrno(EISDIR);
-    return Error{errc::PathAccess, fallback};
-}
-
-// The question before a save over a document whose reading dropped these parts.
-QString droppedQuestion(const QStringList& dropped) {
-    QString what = dropped.constLast();
-    if (dropped.size() > 1)
-        what = dropped.mid(0, dropped.size() - 1).join(QStringLiteral(", ")) +
-               QStringLiteral(" and ") + what;
-    return QStringLiteral("This document has ") + what +
-           QStringLiteral(" that the editor cannot keep. Save it without them?");
-}
-
 } // namespace
 
 // --- EditorWindow -----------------------------------------------------------------------------
@@ -97,49 +65,69 @@ EditorWindow::EditorWindow(Services& services, QWidget* mainWindow)
         connect(mainWindow, &QObject::destroyed, this, [this] { delete this; });
     }
 
+    buildMenus();
+    buildEditingArea();
+    buildStatusBar();
+    layOut();
+    connectHandlers();
+}
+
+void EditorWindow::buildMenus() {
     menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
-    const auto menu = [&](const char* name, const QString& title) {
-        QMenu* m = menuBar->addMenu(title);
-        m->setObjectName(QString::fromLatin1(name));
-        return m;
-    };
-    const auto item = [&](QMenu* m, const char* name, const QString& caption,
-                          const QKeySequence& key = QKeySequence()) {
-        QAction* a = m->addAction(caption);
-        a->setObjectName(QString::fromLatin1(name));
-        if (!key.isEmpty()) {
-            a->setShortcut(key);
-            a->setShortcutContext(Qt::WindowShortcut);
-            addAction(a);
-        }
-        return a;
-    };
-    mnufile = menu("mnufile", QStringLiteral("&File"));
-    mnunew = item(mnufile, "mnunew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuopen = item(mnufile, "mnuopen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnusave = item(mnufile, "mnusave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    saveas = item(mnufile, "saveas", QStringLiteral("Save &As..."));
-    mnuedit = menu("mnuedit", QStringLiteral("&Edit"));
-    mnucopy = item(mnuedit, "mnucopy", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnufile = addMenu("mnufile", QStringLiteral("&File"));
+    mnunew = addItem(mnufile, "mnunew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuopen =
+        addItem(mnufile, "mnuopen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnusave =
+        addItem(mnufile, "mnusave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    saveas = addItem(mnufile, "saveas", QStringLiteral("Save &As..."));
+    mnuedit = addMenu("mnuedit", QStringLiteral("&Edit"));
+    mnucopy =
+        addItem(mnuedit, "mnucopy", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
     mnupaste =
-        item(mnuedit, "mnupaste", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+        addItem(mnuedit, "mnupaste", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
     mnuedit->addSeparator();
-    mnufind = item(mnuedit, "mnufind", QStringLiteral("&Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnufind =
+        addItem(mnuedit, "mnufind", QStringLiteral("&Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuedit->addSeparator();
-    mnupic = item(mnuedit, "mnupic", QStringLiteral("&Insert Picture"),
-                  QKeySequence(Qt::CTRL | Qt::Key_I));
-    mnuhelp = menu("mnuhelp", QStringLiteral("&Help"));
-    helpopen = item(mnuhelp, "helpopen", QStringLiteral("Opening a file"));
-    helpsave = item(mnuhelp, "helpsave", QStringLiteral("Saving a file"));
-    textedit = item(mnuhelp, "textedit", QStringLiteral("Using the text editor"));
+    mnupic = addItem(mnuedit, "mnupic", QStringLiteral("&Insert Picture"),
+                     QKeySequence(Qt::CTRL | Qt::Key_I));
+    mnuhelp = addMenu("mnuhelp", QStringLiteral("&Help"));
+    helpopen = addItem(mnuhelp, "helpopen", QStringLiteral("Opening a file"));
+    helpsave = addItem(mnuhelp, "helpsave", QStringLiteral("Saving a file"));
+    textedit = addItem(mnuhelp, "textedit", QStringLiteral("Using the text editor"));
+}
 
+QMenu* EditorWindow::addMenu(const char* name, const QString& title) {
+    QMenu* m = menuBar->addMenu(title);
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+}
+
+QAction* EditorWindow::addItem(QMenu* menu, const char* name, const QString& caption,
+                               const QKeySequence& key) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!key.isEmpty()) {
+        // The keys work in the whole window, the editing area included.
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+    }
+    return a;
+}
+
+void EditorWindow::buildEditingArea() {
     RichTextBox1 = new RichTextBox(this);
     RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
     const QFont font = editorFont();
     RichTextBox1->setFont(font);
     RichTextBox1->document()->setDefaultFont(font);
+    document_ = std::make_unique<EditorDocument>(*RichTextBox1->document());
+}
 
+void EditorWindow::buildStatusBar() {
     StatusBar1 = new StatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->addPanel({QStringLiteral("file"), QStringLiteral("Filename"), QString(),
@@ -147,7 +135,9 @@ EditorWindow::EditorWindow(Services& services, QWidget* mainWindow)
     StatusBar1->addPanel({QStringLiteral("edtsts"), QStringLiteral("Editor status"), QString()});
     StatusBar1->addPanel({QStringLiteral("filests"), QStringLiteral("File status"), QString()});
     StatusBar1->addPanel({QStringLiteral("ftype"), QStringLiteral("File type"), QString()});
+}
 
+void EditorWindow::layOut() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -156,7 +146,9 @@ EditorWindow::EditorWindow(Services& services, QWidget* mainWindow)
     layout->addWidget(StatusBar1);
     // The client area: 7692 x 5640 twips below the menu bar.
     resize(pixelsX(7692), menuBar->sizeHint().height() + pixelsY(5640));
+}
 
+void EditorWindow::connectHandlers() {
     connect(mnunew, &QAction::triggered, this, &EditorWindow::mnunew_Click);
     connect(mnuopen, &QAction::triggered, this, &EditorWindow::mnuopen_Click);
     connect(mnusave, &QAction::triggered, this, &EditorWindow::mnusave_Click);
@@ -204,23 +196,12 @@ void EditorWindow::setText(const QString& text) {
 }
 
 void EditorWindow::appendText(const QString& text) {
-    QTextCursor cursor(RichTextBox1->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    // In a plain paragraph of its own: not in the last paragraph's list, alignment or indent.
-    if (cursor.block().length() > 1)
-        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    else
-        cursor.setBlockFormat(QTextBlockFormat());
-    cursor.insertText(text, QTextCharFormat());
-    cursor.endEditBlock();
+    document_->append(text);
 }
 
 void EditorWindow::setDocumentState(const QString& path, const QString& changed,
                                     const QString& type) {
-    path_ = path;
-    changed_ = changed;
-    type_ = type;
+    document_->setState(path, changed, type);
 }
 
 void EditorWindow::setPanelText(int index, const QString& text) {
@@ -236,8 +217,7 @@ void EditorWindow::panel(int index, const QString& text) {
 }
 
 void EditorWindow::newDocumentState() {
-    ignoreErrors([&] { setDocumentState(QString(), QString(), Txt); });
-    format_ = TextFileFormat();
+    document_->setNew();
     ignoreErrors([&] { panel(1, QStringLiteral("New")); });
     ignoreErrors([&] { panel(2, QStringLiteral("Ready")); });
     ignoreErrors([&] { panel(3, QStringLiteral("Untitled")); });
@@ -261,10 +241,7 @@ void EditorWindow::moveToCorner(double rightTwips, double bottomTwips) {
 void EditorWindow::openAsNew() {
     newDocumentState();
     ignoreErrors([&] { placeAtCorner(); });
-    ignoreErrors([&] {
-        if (s_.settings.read(keys::OnTop) == Yes1)
-            setKeepOnTop(this, true);
-    });
+    restoreOnTop();
     ignoreErrors([&] {
         show();
         raise();
@@ -293,55 +270,24 @@ void EditorWindow::restoreOnTop() {
 // --- files ------------------------------------------------------------------------------------
 
 void EditorWindow::loadFile(const QString& path, bool richText) {
-    // O_NONBLOCK keeps the open of a named pipe from waiting for a writer for ever; only a
-    // regular file is read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw Error::fromErrno(errno);
-    struct stat st {};
-    const int statted = ::fstat(fd, &st);
-    const int statErrno = errno;
-    if (statted != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (statted != 0)
-            throw Error::fromErrno(statErrno);
-        throw S_ISDIR(st.st_mode) ? Error::fromErrno(EISDIR) : Error::program(errc::PathAccess);
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw fileError(path, file.errorString());
-    }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw fileError(path, file.errorString());
-    QTextDocument* doc = RichTextBox1->document();
-    lossQuestion_.clear();
-    lossFrom_ = QFileInfo(path).absoluteFilePath();
-    format_ = TextFileFormat();
-    if (richText && rtf::isRtf(data)) {
-        doc->setUndoRedoEnabled(false);
-        const QStringList dropped = rtf::read(data, *doc).dropped;
-        doc->setUndoRedoEnabled(true);
-        RichTextBox1->moveCursor(QTextCursor::Start);
-        if (!dropped.isEmpty())
-            lossQuestion_ = droppedQuestion(dropped);
-    } else {
-        // A file that is no rich text shows as the text it is.
-        const DecodedText read = TextFileFormat::read(data);
-        RichTextBox1->setPlainText(read.text);
-        format_ = read.format;
-        if (!read.exact || plainTextOf(*doc) != read.text)
-            lossQuestion_ = QStringLiteral("This file could not be read exactly as it is stored, "
-                                           "so saving it will change it. Save it anyway?");
-    }
+    // Plain text takes the format at the cursor, as text typed there would.
+    const QTextCharFormat format = RichTextBox1->textCursor().charFormat();
+    const bool rich = document_->load(path, richText, format);
+    RichTextBox1->moveCursor(QTextCursor::Start);
+    if (!rich)
+        RichTextBox1->setCurrentCharFormat(format);
+}
+
+void EditorWindow::saveFile(const QString& path, bool richText) {
+    document_->save(path, richText);
 }
 
 bool EditorWindow::confirmLoss(const QString& path) {
-    if (lossQuestion_.isEmpty() || QFileInfo(path).absoluteFilePath() != lossFrom_)
+    const QString loss = document_->lossQuestion(path);
+    if (loss.isEmpty())
         return true;
     MessageBoxSpec question;
-    question.text = lossQuestion_;
+    question.text = loss;
     question.title = QStringLiteral("Lumorra - Text editor");
     question.buttons = Buttons::YesNo;
     question.icon = Icon::Question;
@@ -350,25 +296,11 @@ bool EditorWindow::confirmLoss(const QString& path) {
     return s_.dialogs.message(question) == Answer::Yes;
 }
 
-void EditorWindow::saveFile(const QString& path, bool richText) {
-    QByteArray data;
-    TextFileFormat format = format_;
-    if (richText) {
-        data = rtf::write(*RichTextBox1->document());
-    } else {
-        const QString plain = plainTextOf(*RichTextBox1->document());
-        format = format_.holding(plain);
-        data = format.write(plain);
-    }
-    const QFileInfo info(path);
-    // A read-only file stays as it is (the new file would otherwise take its place).
-    if (info.exists() &&
-        (!info.isWritable() || !(QFile::permissions(path) & QFileDevice::WriteOwner)))
-        throw Error::fromErrno(EACCES);
-    writeFileReplacing(path, data);
-    format_ = format;
-    if (QFileInfo(path).absoluteFilePath() == lossFrom_)
-        lossQuestion_.clear(); // the file is now what the editor holds
+void EditorWindow::showFile(const QString& path, bool richText) {
+    document_->setFile(path, richText);
+    panel(4, richText ? QStringLiteral("RTF") : QStringLiteral("TXT"));
+    panel(1, path);
+    panel(3, QStringLiteral("Unchanged"));
 }
 
 QString EditorWindow::documentFilters() const {
@@ -376,7 +308,7 @@ QString EditorWindow::documentFilters() const {
 }
 
 void EditorWindow::askToSave() {
-    if (changed_ != Yes1)
+    if (!document_->isChanged())
         return;
     for (;;) {
         const Answer answer = s_.dialogs.message(
@@ -387,7 +319,7 @@ void EditorWindow::askToSave() {
         // A save the user cancels lets the command go on; one that failed, or that was not
         // to change the file the document came from, asks again, so the text is not lost
         // without the user's word.
-        if (savefile() || changed_ != Yes1)
+        if (savefile() || !document_->isChanged())
             return;
         if (lastSaveCancelled_)
             return;
@@ -400,7 +332,7 @@ bool EditorWindow::savefile() {
     spec.mode = FileDialogSpec::Mode::Save;
     spec.title = QStringLiteral("Save As");
     spec.filters = documentFilters();
-    spec.filterIndex = type_ == Rtf ? 2 : 1;
+    spec.filterIndex = document_->isRichText() ? 2 : 1;
     spec.fileName = lastFile_;
     spec.extensionFromFilter = true;
     spec.confirmOverwrite = true;
@@ -430,12 +362,7 @@ bool EditorWindow::savefile() {
                 reportSaveFailure(path, e);
                 return;
             }
-            type_ = rich ? Rtf : Txt;
-            panel(4, rich ? QStringLiteral("RTF") : QStringLiteral("TXT"));
-            path_ = path;
-            changed_.clear();
-            panel(1, path);
-            panel(3, QStringLiteral("Unchanged"));
+            showFile(path, rich);
             saved = true;
         },
         // A dialog that fails counts as cancelled.
@@ -475,12 +402,7 @@ void EditorWindow::openfile() {
             const bool rich = chosen->filterIndex != 1;
             const QString path = QFileInfo(chosen->path).absoluteFilePath();
             loadFile(path, rich);
-            type_ = rich ? Rtf : Txt;
-            panel(4, rich ? QStringLiteral("RTF") : QStringLiteral("TXT"));
-            path_ = path;
-            changed_.clear();
-            panel(1, path);
-            panel(3, QStringLiteral("Unchanged"));
+            showFile(path, rich);
         },
         [](const Error&) {});
     ignoreErrors([&] { panel(2, QStringLiteral("Ready")); });
@@ -493,7 +415,7 @@ void EditorWindow::mnunew_Click() {
     ignoreErrors([&] { askToSave(); });
     ignoreErrors([&] { RichTextBox1->clear(); });
     ignoreErrors([&] { RichTextBox1->setCurrentCharFormat(QTextCharFormat()); });
-    lossQuestion_.clear();
+    document_->forgetLoss();
     newDocumentState();
     regainFocus();
 }
@@ -509,20 +431,21 @@ void EditorWindow::mnuopen_Click() {
 void EditorWindow::mnusave_Click() {
     ignoreErrors([&] { panel(2, QStringLiteral("Saving file")); });
     // A question that cannot be asked saves nothing.
+    const QString path = document_->path();
     bool go = false;
-    if (!path_.isEmpty())
-        ignoreErrors([&] { go = confirmLoss(path_); });
-    if (path_.isEmpty()) {
+    if (!path.isEmpty())
+        ignoreErrors([&] { go = confirmLoss(path); });
+    if (path.isEmpty()) {
         ignoreErrors([&] { savefile(); });
     } else if (go) {
         try {
-            saveFile(path_, type_ == Rtf);
-            changed_.clear();
+            saveFile(path, document_->isRichText());
+            document_->markUnchanged();
             panel(3, QStringLiteral("Unchanged"));
         } catch (...) {
             // The document keeps its text and its changed mark.
             const Error e = Error::fromCurrentException();
-            ignoreErrors([&] { reportSaveFailure(path_, e); });
+            ignoreErrors([&] { reportSaveFailure(path, e); });
         }
     }
     ignoreErrors([&] { panel(2, QStringLiteral("Ready")); });
@@ -592,7 +515,7 @@ void EditorWindow::mnupic_Click() {
             const std::optional<FileDialogResult> chosen = s_.dialogs.file(spec);
             if (!chosen || chosen->path.isEmpty())
                 return;
-            type_ = Rtf;
+            document_->setType(EditorDocument::RichText);
             panel(4, QStringLiteral("RTF"));
             insertPictureFile(chosen->path);
         },
@@ -602,39 +525,11 @@ void EditorWindow::mnupic_Click() {
 }
 
 void EditorWindow::insertPictureFile(const QString& path) {
-    const Picture picture = loadPicture(path);
-    QFile file(path);
-    QByteArray encoded;
-    QString type;
-    if (file.open(QIODevice::ReadOnly))
-        encoded = file.readAll();
-    if (picture.format == QLatin1String("png")) {
-        type = QStringLiteral("png");
-    } else if (picture.format == QLatin1String("jpeg")) {
-        // A JPEG that must be turned upright is stored turned.
-        QBuffer buffer(&encoded);
-        QImageReader reader(&buffer, "jpeg");
-        reader.setAutoDetectImageFormat(false);
-        if (reader.transformation() == QImageIOHandler::TransformationNone)
-            type = QStringLiteral("jpeg");
-    }
-    if (type.isEmpty() || encoded.isEmpty()) {
-        encoded.clear();
-        QBuffer buffer(&encoded);
-        buffer.open(QIODevice::WriteOnly);
-        if (!picture.image.save(&buffer, "PNG"))
-            throw Error::program(errc::InvalidPicture);
-        type = QStringLiteral("png");
-    }
     // Shown at its natural size, or smaller to fit the width of the editing area.
-    QSizeF shown =
-        picture.naturalSize.isEmpty() ? QSizeF(picture.image.size()) : QSizeF(picture.naturalSize);
     const double room = std::max(160.0, RichTextBox1->viewport()->width() -
                                             2 * RichTextBox1->document()->documentMargin() - 8);
-    if (shown.width() > room)
-        shown = QSizeF(room, shown.height() * room / shown.width());
     QTextCursor cursor = RichTextBox1->textCursor();
-    rtf::insertPicture(cursor, picture.image, encoded, type, shown);
+    document_->insertPicture(cursor, path, room);
     RichTextBox1->setTextCursor(cursor);
 }
 
@@ -655,7 +550,7 @@ void EditorWindow::textedit_Click() {
 void EditorWindow::RichTextBox1_Change() {
     if (!isVisible())
         return;
-    changed_ = Yes1;
+    document_->markChanged();
     ignoreErrors([&] { panel(3, QStringLiteral("Changed")); });
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "EditorDocument.h"
 #include "RichTextBox.h"
-#include "TextFileFormat.h"
 
 #include <QPointer>
 #include <QWidget>
+
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -51,9 +53,9 @@ public:
 
     // The document state: path (empty for a new document), changed mark ("1" or empty) and
     // type ("txt" or "rtf"; empty until the editor is first opened).
-    QString documentPath() const { return path_; }
-    QString changedMark() const { return changed_; }
-    QString documentType() const { return type_; }
+    QString documentPath() const { return document_->path(); }
+    QString changedMark() const { return document_->changedMark(); }
+    QString documentType() const { return document_->type(); }
 
     // The plain text of the editing area; replacing it with plain text (an edit like any
     // other); setting the document state as it is given; setting a status bar panel (1 to 4)
@@ -76,10 +78,9 @@ public:
     // an open editor stays), placed, shown and focused.
     void openAsNew();
 
-    // Reads a file into the editing area as plain text or as rich text; writes the editing area
-    // to a file as plain text or rich text. Plain text is written in the encoding and with the
-    // line ends it was read in (see TextFileFormat). The write replaces the file only when it
-    // is complete. Both throw Error.
+    // Reads a file into the editing area as plain text or as rich text, the cursor at the
+    // start; writes the editing area to a file as plain text or rich text (see EditorDocument).
+    // Both throw Error.
     void loadFile(const QString& path, bool richText);
     void saveFile(const QString& path, bool richText);
     // Embeds a picture file at the cursor (PNG and JPEG as they are, other pictures as PNG).
@@ -109,9 +110,21 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // The parts of the window, built in this order.
+    void buildMenus();
+    QMenu* addMenu(const char* name, const QString& title);
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& key = QKeySequence());
+    void buildEditingArea();
+    void buildStatusBar();
+    void layOut();
+    void connectHandlers();
+
     // Sets a panel to a text followed by two spaces.
     void panel(int index, const QString& text);
     void newDocumentState();
+    // After a read or a write: the document is this file, and the panels say so.
+    void showFile(const QString& path, bool richText);
     void askToSave();
     // Ask for a file name and save (Save As); true when the document was written.
     bool savefile();
@@ -132,20 +145,12 @@ private:
 
     Services& s_;
     QPointer<QWidget> mainWindow_;
-    QString path_;
-    QString changed_;
-    QString type_;
+    std::unique_ptr<EditorDocument> document_;
     // The filter last chosen in the document dialogs, kept while the window is open.
     int lastFilter_ = 1;
     // The file last chosen there: the next dialog starts in its directory.
     QString lastFile_;
     bool lastSaveCancelled_ = false;
-    // The question before a save over the file the document was read from, when the editor
-    // could not keep all of it (empty when it could), and that file.
-    QString lossQuestion_;
-    QString lossFrom_;
-    // How the plain text was stored in the file it was read from.
-    TextFileFormat format_;
     bool unloaded_ = false;
 };
 

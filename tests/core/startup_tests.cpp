@@ -161,9 +161,11 @@ void StartupTest::firstStartAsksForNameAndWritesDefaults() {
     QCOMPARE(s.settings.read(keys::UserReq), QStringLiteral("0"));
     QCOMPARE(s.settings.read(keys::Systray), QStringLiteral("0"));
     QCOMPARE(s.settings.read(keys::AniPattern),
-             QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm"));
+             QStringLiteral("*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm;*.mp4;*.mkv;*.webm;*.m4v"));
     QCOMPARE(s.settings.read(keys::PicPattern),
-             QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico"));
+             QStringLiteral("*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico;*.png;*.webp;*.tif;*.tiff;"
+                            "*.tga;*.heic;*.heif;*.avif;*.jxl;*.cr2;*.cr3;*.nef;*.nrw;*.arw;*.sr2;"
+                            "*.dng;*.raf;*.orf;*.rw2;*.pef;*.srw;*.3fr;*.iiq;*.kdc"));
 
     QCOMPARE(s.runLogLines(),
              tail(NormalLines,
@@ -501,11 +503,13 @@ void StartupTest::startFileOfAnyTypeIsListedAndShown_data() {
     QTest::addColumn<QString>("pattern");
     const QString pic = defaults::PicPattern + QLatin1Char(';');
     const QString ani = defaults::AniPattern + QLatin1Char(';');
-    QTest::newRow("png") << "photo.png" << QByteArray("PNG") << "pic" << pic + "*.png";
-    QTest::newRow("webp as typed") << "Photo.WEBP" << QByteArray("WEBP") << "pic" << pic + "*.WEBP";
-    QTest::newRow("tif") << "scan.tif" << QByteArray("TIFF") << "pic" << pic + "*.tif";
+    QTest::newRow("ppm") << "photo.ppm" << QByteArray("PPM") << "pic" << pic + "*.ppm";
+    QTest::newRow("pgm as typed") << "Photo.PGM" << QByteArray("PGM") << "pic" << pic + "*.PGM";
     QTest::newRow("listed") << "holiday.jpg" << QByteArray("JPG") << "pic" << defaults::PicPattern;
-    QTest::newRow("movie") << "clip.mkv" << QByteArray("mkv") << "avi" << ani + "*.mkv";
+    QTest::newRow("tif listed") << "scan.tif" << QByteArray("TIFF") << "pic"
+                                << defaults::PicPattern;
+    QTest::newRow("movie") << "clip.flv" << QByteArray("mkv") << "avi" << ani + "*.flv";
+    QTest::newRow("mkv listed") << "clip.mkv" << QByteArray("mkv") << "avi" << defaults::AniPattern;
     QTest::newRow("unknown") << "x.qqq" << QByteArray() << "pic" << pic + "*.qqq";
 }
 

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <unistd.h>
+
 using namespace lumorra;
 using namespace lumorra::test;
 
@@ -70,6 +72,17 @@ void WindowsTest::logsFallBackToTheStateDirectory() {
     QCOMPARE(installed.logDir, env.stateHome() + QStringLiteral("/lumorra"));
     QVERIFY(QFileInfo(installed.logDir).isDir());
     QCOMPARE(installed.programLogFile(), env.stateHome() + QStringLiteral("/lumorra/LMLog.txt"));
+
+    // One that is there and read-only: the user's logs go to the state directory as well, while
+    // root, who writes into any directory, keeps them beside the program.
+    const QString locked = env.makeDir(QStringLiteral("locked"));
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const ProgramPaths readOnly = ProgramPaths::forDirectory(locked, "lumorra");
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(readOnly.logDir,
+             ::geteuid() == 0 ? locked : env.stateHome() + QStringLiteral("/lumorra"));
+    QCOMPARE(readOnly.helpFile(), locked + QStringLiteral("/lmhelp.hlp"));
 }
 
 QTEST_MAIN(WindowsTest)

@@ -17,11 +17,13 @@
 #include "viewer/SelectionViewer.h"
 #include "viewer/SeparateViewer.h"
 
+#include <QApplication>
 #include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -32,6 +34,8 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lumorra;
 using namespace lumorra::test;
@@ -102,6 +106,15 @@ struct Ops : TestServices {
     }
 };
 
+// Takes the write permission of a directory away while the object lives.
+struct ReadOnlyDir {
+    QByteArray path;
+    explicit ReadOnlyDir(const QString& dir) : path(QFile::encodeName(dir)) {
+        ::chmod(path.constData(), 0555);
+    }
+    ~ReadOnlyDir() { ::chmod(path.constData(), 0755); }
+};
+
 // Undoes the immutable flag a test set, also when the test fails.
 struct Immutable {
     QString path;
@@ -131,6 +144,8 @@ private slots:
     void interruptedCopyLeavesNoDestination();
     void failedReplacingCopyKeepsTheEarlierFile();
     void moveKeepsBothFilesWhenTheSourceStays();
+    void readOnlyDirectoryKeepsItsFiles_data();
+    void readOnlyDirectoryKeepsItsFiles();
     void deleteSelectsTheFollowingFile();
     void deleteOfTheLastEntryLeavesNoSelection();
     void deleteAsksAndNoKeepsEverything();
@@ -149,6 +164,7 @@ private slots:
     void copyAndSaveAsTakeTheFrameShown();
     void reducedPictureIsActedOnWhateverBecomesOfItsFile_data();
     void reducedPictureIsActedOnWhateverBecomesOfItsFile();
+    void heldDeleteKeyDeletesOneFile();
 };
 
 void FileOpsTest::copyAsksBeforeReplacingANameInOtherLetterCase() {
@@ -405,6 +421,8 @@ void FileOpsTest::failedReplacingCopyKeepsTheEarlierFile() {
 }
 
 void FileOpsTest::moveKeepsBothFilesWhenTheSourceStays() {
+    if (::geteuid() != 0)
+        QSKIP("the immutable flag needs root");
     Ops t;
     const QString source = t.picture(QStringLiteral("cat.jpg"));
     t.select(QStringLiteral("cat.jpg"));
@@ -420,6 +438,65 @@ void FileOpsTest::moveKeepsBothFilesWhenTheSourceStays() {
     QVERIFY(messages[0].text.startsWith(MoveMessage));
     QVERIFY(messages[0].text.contains(QStringLiteral("both files are kept")));
     QCOMPARE(t.window->Command7->text(), QStringLiteral("File &Move"));
+}
+
+void FileOpsTest::readOnlyDirectoryKeepsItsFiles_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("title"); // of the failure message; none for Save As
+    QTest::newRow("rename") << "rename"
+                            << "File rename ERROR 13 (Permission denied)";
+    QTest::newRow("move") << "move"
+                          << "File move ERROR 13 (Permission denied)";
+    QTest::newRow("save as") << "save as" << QString();
+}
+
+// The directory of the shown file may not be written: nothing in it changes but the
+// attributes the command clears first, and a move keeps its copy and says so.
+void FileOpsTest::readOnlyDirectoryKeepsItsFiles() {
+    QFETCH(QString, action);
+    QFETCH(QString, title);
+    if (::geteuid() == 0)
+        QSKIP("root writes into any directory");
+    Ops t;
+    const QString cat = t.picture(QStringLiteral("cat.jpg"));
+    const QByteArray content = readFile(cat);
+    setFileAttributes(cat, attr::ReadOnly | attr::Archive);
+    t.select(QStringLiteral("cat.jpg"));
+    {
+        const ReadOnlyDir locked(t.dir);
+        if (action == QLatin1String("rename")) {
+            t.dialogs.answerInput(QStringLiteral("dog"));
+            t.ops->mnurename_Click();
+        } else if (action == QLatin1String("move")) {
+            t.ops->Command7_Click();
+        } else {
+            t.dialogs.answerFile(t.dir + QStringLiteral("/copy.jpg"), 1);
+            t.ops->saveas_Click();
+        }
+    }
+    QCOMPARE(t.names(t.dir), QStringList{QStringLiteral("cat.jpg")});
+    QCOMPARE(readFile(cat), content);
+    const auto messages = t.dialogs.messages();
+    if (title.isEmpty()) {
+        QVERIFY(messages.empty());
+        QCOMPARE(fileAttributes(cat), attr::ReadOnly | attr::Archive);
+        return;
+    }
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].title, title);
+    QCOMPARE(messages[0].icon, Icon::Critical);
+    QCOMPARE(t.programLogLines(), QStringList{"\"<d, t> " + title + "\""});
+    // Both commands reset the attributes to archive alone before they fail.
+    QCOMPARE(fileAttributes(cat), attr::Archive);
+    if (action == QLatin1String("move")) {
+        QVERIFY(messages[0].text.startsWith(MoveMessage));
+        QVERIFY(messages[0].text.contains(QStringLiteral("both files are kept")));
+        QCOMPARE(readFile(t.copyDir + QStringLiteral("/cat.jpg")), content);
+        QCOMPARE(t.window->Command7->text(), QStringLiteral("File &Move"));
+    } else {
+        QCOMPARE(messages[0].text, QStringLiteral("Unable to rename the selected file, the file "
+                                                  "or path may be corrupted"));
+    }
 }
 
 void FileOpsTest::deleteSelectsTheFollowingFile() {
@@ -952,6 +1029,23 @@ void FileOpsTest::reducedPictureIsActedOnWhateverBecomesOfItsFile() {
     QVERIFY(window);
     QVERIFY(same(window->Image1->picture()));
     window->close();
+}
+
+void FileOpsTest::heldDeleteKeyDeletesOneFile() {
+    Ops t; // "DelConfirmation" is "0"
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+        t.picture(QString::fromLatin1(name));
+    t.select(QStringLiteral("a.jpg"));
+    FileList* list = t.window->File1;
+    // Held down: one press, then the keyboard's repeats of it.
+    for (const bool repeat : {false, true, true, true}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(), repeat);
+        QApplication::sendEvent(list, &press);
+    }
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(list, &release);
+    QCOMPARE(t.names(t.dir), QStringList({"b.jpg", "c.jpg", "d.jpg"}));
+    QCOMPARE(list->fileName(), QStringLiteral("b.jpg"));
 }
 
 QTEST_MAIN(FileOpsTest)

@@ -12,6 +12,7 @@
 #include "platform/Error.h"
 #include "platform/picture/Decoding.h"
 #include "platform/picture/PictureLoader.h"
+#include "platform/picture/RawDecoder.h"
 
 #include <QByteArrayView>
 #include <QtEndian>
@@ -50,6 +51,13 @@ bool ofFormat(const uint8_t* data, size_t size) {
            (u16(data, 4) == 0x0100 || u16(data, 4) == 0x0300);
 #elif defined(LUMORRA_FUZZ_EMF)
     return size >= 44 && u32(data, 0) == 1 && u32(data, 40) == 0x464D4520u;
+#elif defined(LUMORRA_FUZZ_RAW)
+    // Camera RAWs of their own signature, and TIFFs that look like a camera's.
+    const QByteArray bytes = lumorra::fuzz::bytes(data, size);
+    const QByteArray format =
+        lumorra::picture::sniff(bytes.left(lumorra::picture::SniffHeadBytes), bytes.right(18))
+            .qtFormat;
+    return format == "raw" || (format == "tiff" && lumorra::picture::mayBeCameraRaw(bytes));
 #elif defined(LUMORRA_FUZZ_HEIF) || defined(LUMORRA_FUZZ_JXL)
     // The file type box's brands decide between HEIF, AVIF and others: as the loader tells them.
     const QByteArray head =
@@ -69,8 +77,9 @@ bool ofFormat(const uint8_t* data, size_t size) {
 // A metafile is drawn into a raster of up to 4096 x 4096 by its library in the child, and handed
 // back through a pipe: seconds each. Its records are read the same at any size.
 constexpr qint64 MaxFuzzedPixels = 1024 * 1024;
-#elif defined(LUMORRA_FUZZ_HEIF) || defined(LUMORRA_FUZZ_JXL)
-// HEVC, AV1 and JPEG XL decode a few megapixels a second; the headers are read at any size.
+#elif defined(LUMORRA_FUZZ_HEIF) || defined(LUMORRA_FUZZ_JXL) || defined(LUMORRA_FUZZ_RAW)
+// HEVC, AV1, JPEG XL and demosaicing do a few megapixels a second; the headers are read at any
+// size.
 constexpr qint64 MaxFuzzedPixels = 1024 * 1024;
 #else
 constexpr qint64 MaxFuzzedPixels = 4096 * 4096;
@@ -110,6 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             p.image.format() != QImage::Format_RGB32)
             __builtin_trap();
     });
+#if defined(LUMORRA_FUZZ_RAW)
+    // The embedded preview, for a picture shown smaller.
+    expectErrorsOnly([&] { (void)lumorra::loadPicture(path, QSize(32, 32)); });
+#endif
 #if defined(LUMORRA_FUZZ_JPEG)
     // The reduced decode of a large photo.
     expectErrorsOnly([&] { (void)lumorra::loadPicture(path, QSize(32, 32)); });

@@ -3,7 +3,7 @@
 # build-fuzz and runs each on its corpus in tests/fuzz/corpus for a number of seconds (default
 # 30). Fails on any crash, leak or timeout; the failing input is kept in build-fuzz/artifacts.
 #   tests/fuzz/run.sh [seconds] [target...]     targets: rtf text jpeg bmp gif ico wmf emf heif jxl
-#                                               colour
+#                                               raw colour formats
 # LUMORRA_FUZZ_NO_BUILD=1 runs what is built. New inputs a run finds go to a scratch directory,
 # not into the corpus.
 set -euo pipefail
@@ -12,7 +12,7 @@ root=$PWD
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(rtf text jpeg bmp gif ico wmf emf heif jxl colour)
+[ ${#targets[@]} -eq 0 ] && targets=(rtf text jpeg bmp gif ico wmf emf heif jxl raw colour formats)
 build=${LUMORRA_FUZZ_BUILD_DIR:-build-fuzz}
 
 if [ "${LUMORRA_FUZZ_NO_BUILD:-0}" != 1 ]; then
@@ -39,7 +39,7 @@ for t in "${targets[@]}"; do
     # target loads each input twice (the RTF target draws the metafile pictures of a document
     # as it reads it, and reads it twice); the HEIF and JPEG XL decoders' child gets 30 seconds.
     # Pictures of up to 16 megapixels decode in seconds under the sanitizers on a busy machine.
-    case "$t" in wmf | emf | heif | jxl | rtf) timeout=60 ;; text | colour) timeout=10 ;; *) timeout=30 ;; esac
+    case "$t" in wmf | emf | heif | jxl | raw | rtf) timeout=60 ;; text | colour) timeout=10 ;; *) timeout=30 ;; esac
     mkdir -p "$scratch/$t"
     log=$artifacts/$t.log
     start=$(date +%s)

@@ -13,6 +13,8 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "windows/EditorInfoListTarget.h"
+#include "windows/EditorWindow.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -22,6 +24,10 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
 
 #include <functional>
 #include <memory>
@@ -156,6 +162,7 @@ private slots:
     void sizesAtTheEdges();
     void driveRootIsNamedWithItsSlash();
     void secondRunAppendsToTheDocument();
+    void listRunsOnFromTheEditorsLastText();
     void emptyDirectoryWritesNothing_data();
     void emptyDirectoryWritesNothing();
     void estimateOverflowsAbove10922Files();
@@ -354,6 +361,28 @@ void InfoListTest::secondRunAppendsToTheDocument() {
     QCOMPARE(l.editor->changed, QStringLiteral("1"));
     QVERIFY(!keepsOnTop(l.editor)); // "OnTop" is not set
     l.expectResting();
+}
+
+void InfoListTest::listRunsOnFromTheEditorsLastText() {
+    Lister l;
+    EditorInfoListTarget target;
+    target.editor = EditorWindow::ensure(l.services, l.window->secondaryWindows(), l.window.get());
+    l.generator->editor = [&target]() -> InfoListEditor* { return &target; };
+    // The document ends in a list item without a line break.
+    QTextCursor notes(target.editor->RichTextBox1->document());
+    notes.insertText(QStringLiteral("Notes"));
+    notes.createList(QTextListFormat::ListDisc);
+    l.file(QStringLiteral("a.txt"), "abc", at(2003, 5, 6, 7, 8, 9));
+    l.list(QStringLiteral("*.txt"));
+    l.run();
+    QCOMPARE(target.text(), QStringLiteral("NotesInfo for ") + l.dir +
+                                QStringLiteral("  (*.txt)\n\na.txt    3 bytes    (5/6/2003 "
+                                               "7:08:09 AM)\n\nTotal 1 File(s) (3 Bytes)\n\n\n"));
+    // The header runs on in the last paragraph; the lines after it are plain paragraphs.
+    const QTextDocument* doc = target.editor->RichTextBox1->document();
+    QVERIFY(doc->firstBlock().textList());
+    QVERIFY(!doc->firstBlock().next().textList());
+    QVERIFY(!doc->lastBlock().textList());
 }
 
 void InfoListTest::emptyDirectoryWritesNothing_data() {

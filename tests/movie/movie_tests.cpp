@@ -10,12 +10,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <cmath>
 #include <memory>
 
 using lumorra::Error;
 using lumorra::MovieControl;
+using lumorra::MoviePlayer;
 
 namespace {
 
@@ -87,6 +89,9 @@ private slots:
     void destroyedWhileLoadingOrPlaying();
 
     void playsAVivoFileAndRestartsIt();
+
+    void playerWithoutAWidget_data();
+    void playerWithoutAWidget();
 
 private:
     QString clip(const QString& name) const { return dir_.filePath(name); }
@@ -467,6 +472,66 @@ void MovieControlTest::playsAVivoFileAndRestartsIt() {
     QTRY_VERIFY_WITH_TIMEOUT(c->position() > 0.3, LoadTimeoutMs);
     QCOMPARE(c->naturalSize(), QSize(176, 144));
     QCOMPARE(spies.failed.count(), 0);
+}
+
+void MovieControlTest::playerWithoutAWidget_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("error");
+    // Loaded just before and replaced while mpv opens it, its events still queued.
+    QTest::addColumn<QString>("before");
+    QTest::newRow("plays") << "clip.avi" << QSize(160, 120) << 0 << QString();
+    QTest::newRow("fails") << "notes.txt" << QSize() << 17 << QString();
+    QTest::newRow("replaces a load") << "clip.avi" << QSize(160, 120) << 0 << "movie.viv";
+    QTest::newRow("replaced by a bad file") << "empty.avi" << QSize() << 17 << "long.avi";
+}
+
+void MovieControlTest::playerWithoutAWidget() {
+    QFETCH(QString, before);
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+    QFETCH(int, error);
+    MoviePlayer player(MoviePlayer::Sound::Off);
+    QSignalSpy loaded(&player, &MoviePlayer::loaded);
+    QSignalSpy failed(&player, &MoviePlayer::failed);
+    QSignalSpy ended(&player, &MoviePlayer::ended);
+    QSignalSpy frames(&player, &MoviePlayer::frameReady);
+    QSignalSpy sizes(&player, &MoviePlayer::naturalSizeChanged);
+    player.setRate(2.0);
+    if (!before.isEmpty()) {
+        player.setFileName(clip(before));
+        QThread::msleep(300);
+    }
+    player.setFileName(clip(name));
+    QCOMPARE(player.waitUntilLoaded(LoadTimeoutMs), error == 0);
+    QCOMPARE(player.naturalSize(), size);
+    if (error) {
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).value<Error>().number, error);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!frames.isEmpty() && !player.frame().isNull(), LoadTimeoutMs);
+        QCOMPARE(player.frame().size(), size);
+        // Every frame is drawn into the one image the view shows.
+        const uchar* bits = player.frame().constBits();
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, LoadTimeoutMs);
+        QVERIFY(frames.count() > 5);
+        QCOMPARE(player.frame().constBits(), bits);
+    }
+    // Nothing of the replaced file is reported.
+    for (const auto& args : sizes)
+        QVERIFY(args.at(0).toSize() == size || !args.at(0).toSize().isValid());
+    QCOMPARE(loaded.count(), error ? 0 : 1);
+    QCOMPARE(failed.count(), error ? 1 : 0);
+
+    // Stop unloads: the file is let go of, and nothing more is heard of it.
+    const int heard = loaded.count() + failed.count() + ended.count();
+    player.setFileName(QString());
+    QVERIFY(player.frame().isNull() && !player.isLoaded() && player.fileName().isEmpty());
+    QCOMPARE(player.naturalSize(), QSize());
+    QTRY_VERIFY_WITH_TIMEOUT(!processHoldsFile(clip(name)), 3000);
+    QTest::qWait(200);
+    QCOMPARE(loaded.count() + failed.count() + ended.count(), heard);
+    QVERIFY(player.frame().isNull());
 }
 
 QTEST_MAIN(MovieControlTest)

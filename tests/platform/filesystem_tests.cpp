@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lumorra;
 using namespace lumorra::test;
@@ -40,6 +42,9 @@ private slots:
     void renameNeverReplaces();
     void copyLeavesNothingOnFailure();
     void lookUpIgnoresLetterCaseAndHiddenFiles();
+    void attributesRoundTrip_data();
+    void attributesRoundTrip();
+    void attributesOfAnotherUsersFileStay();
     void wholeFileWriteKeepsTheEarlierFileUntilComplete();
 };
 
@@ -125,6 +130,65 @@ void FileSystemTest::lookUpIgnoresLetterCaseAndHiddenFiles() {
     QCOMPARE(lookUpFile(dir + QStringLiteral("/sub.jpg")), QString());
     QCOMPARE(lookUpFile(dir + QStringLiteral("/")), QString());
     QCOMPARE(lookUpFile(dir + QStringLiteral("/missing.jpg")), QString());
+}
+
+void FileSystemTest::attributesRoundTrip_data() {
+    QTest::addColumn<int>("value");
+    for (int value = 0; value < 16; ++value) {
+        // Read-only 1, hidden 2, system 4, archive 32.
+        const int bits = (value & 7) | ((value & 8) ? attr::Archive : 0);
+        QStringList names;
+        for (const auto& [bit, name] : {std::pair{attr::ReadOnly, "read-only"},
+                                        {attr::Hidden, "hidden"},
+                                        {attr::System, "system"},
+                                        {attr::Archive, "archive"}}) {
+            if (bits & bit)
+                names << QString::fromLatin1(name);
+        }
+        QTest::newRow(qPrintable(names.isEmpty() ? QStringLiteral("none") : names.join(' ')))
+            << bits;
+    }
+}
+
+// Every combination reached from every other one, as the owner of a file that may be
+// read-only before and after: a read-only file takes hidden, system and archive too.
+void FileSystemTest::attributesRoundTrip() {
+    QFETCH(int, value);
+    TestEnv env;
+    const QString file = env.root() + QStringLiteral("/f.jpg");
+    // The failure's text, empty when the attributes were set.
+    const auto set = [&](int bits) {
+        return errorOf([&] { setFileAttributes(file, bits); }).description;
+    };
+    for (int from = 0; from < 16; ++from) {
+        const int start = (from & 7) | ((from & 8) ? attr::Archive : 0);
+        writeFile(file, "x");
+        QCOMPARE(set(start), QString());
+        QCOMPARE(fileAttributes(file), start);
+        QCOMPARE(set(value), QString());
+        QCOMPARE(fileAttributes(file), value);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+        const bool writable = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+        QCOMPARE(writable, !(value & attr::ReadOnly));
+        QVERIFY(QFile::remove(file));
+    }
+}
+
+void FileSystemTest::attributesOfAnotherUsersFileStay() {
+    // A file of root's that everyone may read and only root may write.
+    const QString file = QStringLiteral("/etc/passwd");
+    struct stat st {};
+    if (::geteuid() == 0)
+        QSKIP("root may change any file's attributes");
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0 || st.st_uid == ::geteuid())
+        QSKIP("no file of another user here");
+    const int before = fileAttributes(file);
+    QCOMPARE(errorOf([&] { setFileAttributes(file, before | attr::Hidden); }).number, EACCES);
+    QCOMPARE(errorOf([&] { setFileAttributes(file, before | attr::ReadOnly); }).number, EPERM);
+    QCOMPARE(fileAttributes(file), before);
+    // What it has already it takes without a change: a rename or delete goes on to its own check.
+    QCOMPARE(errorOf([&] { setFileAttributes(file, before); }).number, 0);
 }
 
 void FileSystemTest::wholeFileWriteKeepsTheEarlierFileUntilComplete() {

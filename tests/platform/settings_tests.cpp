@@ -3,9 +3,12 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTest>
 
+#include <cerrno>
 #include <thread>
+#include <unistd.h>
 
 using namespace lumorra;
 using namespace lumorra::test;
@@ -20,6 +23,11 @@ private slots:
     void valuesRoundTrip_data();
     void valuesRoundTrip();
     void otherGroupsAndKeysAreKept();
+    void foreignLinesStayInPlace();
+    void byteOrderMark_data();
+    void byteOrderMark();
+    void unreadableStore_data();
+    void unreadableStore();
     void damagedFilesReadAsFewerKeys_data();
     void damagedFilesReadAsFewerKeys();
     void failedWriteThrowsAndKeepsTheFile();
@@ -114,6 +122,107 @@ void SettingsTest::otherGroupsAndKeysAreKept() {
         QStringLiteral("someone else"));
     QCOMPARE(SettingsStore(env.settingsFile(), QStringLiteral("General")).read(QStringLiteral("X")),
              QStringLiteral("1"));
+}
+
+void SettingsTest::foreignLinesStayInPlace() {
+    TestEnv env;
+    const QByteArray head = "; written by hand\n# another comment\n\n[General]\nx=1\n\n[Lumorra]\n"
+                            "; the user's notes\n";
+    const QByteArray tail = "# end of the group\n\n[Other]\nUser=someone else\n";
+    writeFile(env.settingsFile(), head +
+                                      "User=Anna\nUnknown = kept as it is\nAutoSkip=1\n\n"
+                                      "Autoskip=0\n" +
+                                      tail);
+    SettingsStore store(env.settingsFile());
+    store.write(QStringLiteral("User"), QStringLiteral("Bob"));
+    store.write(QStringLiteral("OnTop"), QStringLiteral("1"));    // new: after the group's last key
+    store.write(QStringLiteral("AutoSkip"), QStringLiteral("0")); // the second spelling goes
+    store.write(QStringLiteral("PicPattern"), QStringLiteral("*.jpg;*.gif"));
+    store.write(QStringLiteral("user"), QStringLiteral("Carl"));
+    store.write(QStringLiteral("OnTop"), QStringLiteral("0"));
+    store.write({{QStringLiteral("AppPath"), QStringLiteral("/opt/lumorra/")},
+                 {QStringLiteral("EXEName"), QStringLiteral("lumorra")}});
+    store.write(QStringLiteral("DelConfirmation"), QStringLiteral("1"));
+    store.write(QStringLiteral("PicPattern"), QString());
+    store.write(QStringLiteral("Systray"), QStringLiteral("0"));
+    QCOMPARE(readFile(env.settingsFile()),
+             head +
+                 "User=Carl\nUnknown = kept as it is\nAutoSkip=0\n\nOnTop=0\nPicPattern=\n"
+                 "AppPath=/opt/lumorra/\nEXEName=lumorra\nDelConfirmation=1\nSystray=0\n" +
+                 tail);
+    QCOMPARE(store.read(QStringLiteral("unknown")), QStringLiteral("kept as it is"));
+}
+
+void SettingsTest::byteOrderMark_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QByteArray>("written"); // after OnTop was stored
+    const QByteArray bom = "\xEF\xBB\xBF";
+    QTest::newRow("mark") << bom + "[Lumorra]\nUser=Anna\n"
+                          << QStringLiteral("Anna") << bom + "[Lumorra]\nUser=Anna\nOnTop=1\n";
+    QTest::newRow("mark and crlf")
+        << bom + "[Lumorra]\r\nUser=Anna\r\n"
+        << QStringLiteral("Anna") << bom + "[Lumorra]\r\nUser=Anna\r\nOnTop=1\r\n";
+    QTest::newRow("mark before a comment")
+        << bom + "; mine\n[Lumorra]\nUser=Anna" << QStringLiteral("Anna")
+        << bom + "; mine\n[Lumorra]\nUser=Anna\nOnTop=1\n";
+    QTest::newRow("mark alone") << bom << QString() << bom + "[Lumorra]\nOnTop=1\n";
+    QTest::newRow("no mark") << QByteArray("[Lumorra]\nUser=Anna\n") << QStringLiteral("Anna")
+                             << QByteArray("[Lumorra]\nUser=Anna\nOnTop=1\n");
+}
+
+void SettingsTest::byteOrderMark() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, user);
+    QFETCH(QByteArray, written);
+    TestEnv env;
+    writeFile(env.settingsFile(), content);
+    SettingsStore store(env.settingsFile());
+    QCOMPARE(store.read(QStringLiteral("User")), user);
+    store.write(QStringLiteral("OnTop"), QStringLiteral("1"));
+    QCOMPARE(readFile(env.settingsFile()), written);
+    QCOMPARE(store.read(QStringLiteral("user")), user);
+}
+
+void SettingsTest::unreadableStore_data() {
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<int>("number");
+    QTest::newRow("a directory") << true << EISDIR;
+    QTest::newRow("no read permission") << false << EACCES;
+}
+
+void SettingsTest::unreadableStore() {
+    QFETCH(bool, directory);
+    QFETCH(int, number);
+    TestEnv env;
+    const QString file = env.settingsFile();
+    const QByteArray content = "[Lumorra]\nUser=Anna\n";
+    if (directory) {
+        QVERIFY(QDir().mkpath(file + QStringLiteral("/inside")));
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("root reads a file without read permission");
+        writeFile(file, content);
+        QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+    }
+    SettingsStore store(file);
+    // Nothing can be read: no key holds a value.
+    QCOMPARE(store.read(QStringLiteral("User")), QString());
+    // A write fails with the file system's error and leaves the file as it was.
+    int thrown = 0;
+    try {
+        store.write(QStringLiteral("OnTop"), QStringLiteral("1"));
+    } catch (const Error& e) {
+        thrown = e.number;
+        QCOMPARE(e.description, Error::fromErrno(number).description);
+    }
+    QCOMPARE(thrown, number);
+    if (directory) {
+        QVERIFY(QFileInfo(file + QStringLiteral("/inside")).isDir());
+    } else {
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(readFile(file), content);
+    }
 }
 
 void SettingsTest::damagedFilesReadAsFewerKeys_data() {

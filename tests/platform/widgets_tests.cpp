@@ -2,6 +2,8 @@
 #include "platform/ImageBuffer.h"
 #include "platform/PictureArea.h"
 #include "platform/QtDialogs.h"
+#include "platform/RegionCache.h"
+#include "platform/ScaledLevels.h"
 #include "platform/Screen.h"
 #include "platform/StatusBar.h"
 #include "support/Fakes.h"
@@ -9,11 +11,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 
 using namespace lumorra;
 
@@ -28,6 +33,13 @@ private slots:
     void largeImagesHaveMemoryOfTheirOwn();
     void pictureIsDrawnInScreenPixels_data();
     void pictureIsDrawnInScreenPixels();
+    void previewOfNaturalSizeGivesWayToFullPicture();
+    void shrinkDrawsFromTheSmallestLevelThatCovers_data();
+    void shrinkDrawsFromTheSmallestLevelThatCovers();
+    void regionIsDecodedAroundTheView_data();
+    void regionIsDecodedAroundTheView();
+    void regionDecodedAheadIsTaken();
+    void newPictureDropsTheRegionDecodingAhead();
     void dialogTextsArePlain_data();
     void dialogTextsArePlain();
 };
@@ -180,6 +192,35 @@ void WidgetsTest::pictureIsDrawnInScreenPixels() {
     QVERIFY2(largestDifference(drawn, fine) <= 8, qPrintable(QString::number(ratio)));
 }
 
+// A camera RAW's preview may have the picture's natural size: it is still only a stand-in, and
+// whoever asks for the picture (Copy, Save As) and the view at 1:1 get the full decode.
+void WidgetsTest::previewOfNaturalSizeGivesWayToFullPicture() {
+    const FixedScreen screen(QSize(1280, 1024));
+    const QSize natural(40, 30);
+    QImage preview(natural, QImage::Format_RGB32), full(natural, QImage::Format_RGB32);
+    preview.fill(Qt::green);
+    full.fill(Qt::red);
+    for (const bool painted : {false, true}) {
+        PictureArea area(screen);
+        area.setAttribute(Qt::WA_DontShowOnScreen);
+        int loads = 0;
+        PictureArea::Source source;
+        source.fullLoader = [&] {
+            ++loads;
+            return full;
+        };
+        area.setPicture(preview, natural, std::move(source));
+        area.show();
+        if (painted) {
+            QPixmap canvas(natural);
+            area.render(&canvas);
+            QCOMPARE(canvas.toImage().pixel(20, 15), qRgb(255, 0, 0));
+        }
+        QCOMPARE(area.picture().pixel(20, 15), qRgb(255, 0, 0));
+        QCOMPARE(loads, 1);
+    }
+}
+
 void WidgetsTest::largeImagesHaveMemoryOfTheirOwn() {
     for (const QSize size : {QSize(3000, 2000), QSize(100, 50)}) {
         QImage image = newImage(size, QImage::Format_RGB32);
@@ -196,6 +237,141 @@ void WidgetsTest::largeImagesHaveMemoryOfTheirOwn() {
         QCOMPARE(copy.pixel(size.width() - 1, size.height() - 1), qRgb(0, 0, 255));
     }
     QVERIFY(newImage(QSize(0, 10), QImage::Format_RGB32).isNull());
+}
+
+void WidgetsTest::shrinkDrawsFromTheSmallestLevelThatCovers_data() {
+    QTest::addColumn<QSize>("device");
+    QTest::addColumn<QSize>("level");
+    QTest::addColumn<int>("made");
+    // Of an 800 x 600 picture.
+    QTest::newRow("natural size") << QSize(800, 600) << QSize(800, 600) << 0;
+    QTest::newRow("enlarged") << QSize(1600, 1200) << QSize(800, 600) << 0;
+    QTest::newRow("a pixel more than half") << QSize(401, 300) << QSize(800, 600) << 0;
+    QTest::newRow("half") << QSize(400, 300) << QSize(400, 300) << 1;
+    QTest::newRow("an eighth and a bit") << QSize(110, 80) << QSize(200, 150) << 2;
+    QTest::newRow("narrow and tall") << QSize(10, 290) << QSize(400, 300) << 1;
+}
+
+void WidgetsTest::shrinkDrawsFromTheSmallestLevelThatCovers() {
+    QFETCH(QSize, device);
+    QFETCH(QSize, level);
+    QFETCH(int, made);
+    const QImage picture = photo(QSize(800, 600), QImage::Format_RGB32);
+    ScaledLevels levels;
+    const qint64 drawn = levels.levelFor(picture, device).cacheKey();
+    QCOMPARE(levels.levelFor(picture, device).size(), level);
+    QCOMPARE(int(levels.count()), made);
+    // Made once for the next paints; another picture is halved afresh.
+    QCOMPARE(levels.levelFor(picture, device).cacheKey(), drawn);
+    const QImage other = photo(QSize(800, 600), QImage::Format_RGB32);
+    QCOMPARE(levels.levelFor(other, device).size(), level);
+    QVERIFY(levels.levelFor(other, device).cacheKey() != drawn);
+}
+
+namespace {
+
+QImage blank(QRect region) {
+    return QImage(region.size(), QImage::Format_RGB32);
+}
+
+} // namespace
+
+void WidgetsTest::regionIsDecodedAroundTheView_data() {
+    QTest::addColumn<QSize>("natural");
+    QTest::addColumn<QRect>("view");
+    QTest::addColumn<QRect>("needed");
+    QTest::addColumn<QRect>("decoded"); // null: none
+    // A screen above and below, half a screen aside, 256 pixels at least, within the picture.
+    QTest::newRow("inside") << QSize(30000, 20000) << QRect(10000, 10000, 800, 600)
+                            << QRect(10000, 10500, 800, 100) << QRect(9600, 9400, 1600, 1800);
+    QTest::newRow("corner") << QSize(6000, 3000) << QRect(5800, 2900, 200, 100)
+                            << QRect(5800, 2900, 200, 100) << QRect(5544, 2644, 456, 356);
+    // Too large with the margins: what is needed alone; too large itself: none.
+    QTest::newRow("grab of the whole") << QSize(30000, 20000) << QRect(0, 0, 30000, 20000)
+                                       << QRect(100, 100, 64, 40) << QRect(100, 100, 64, 40);
+    QTest::newRow("too large") << QSize(30000, 20000) << QRect(0, 0, 8000, 6000)
+                               << QRect(0, 0, 8000, 6000) << QRect();
+}
+
+void WidgetsTest::regionIsDecodedAroundTheView() {
+    QFETCH(QSize, natural);
+    QFETCH(QRect, view);
+    QFETCH(QRect, needed);
+    QFETCH(QRect, decoded);
+    QList<QRect> asked;
+    RegionCache cache;
+    cache.setPicture(natural, [&](QRect r) {
+        asked.append(r);
+        return blank(r);
+    });
+    const QImage* region = cache.regionFor(needed, view);
+    QCOMPARE(region != nullptr, decoded.isValid());
+    QCOMPARE(asked, decoded.isValid() ? QList<QRect>{decoded} : QList<QRect>{});
+    if (!region)
+        return;
+    QCOMPARE(region->size(), decoded.size());
+    QCOMPARE(cache.heldRect(), decoded);
+    // The next paint inside it decodes nothing.
+    QVERIFY(cache.regionFor(needed.adjusted(1, 1, -1, -1), view));
+    QCOMPARE(asked.size(), 1);
+}
+
+// Near the edge of the region held the next one is decoded on a thread: taken once it is
+// there, with no paint, or waited for by a paint that needs it.
+void WidgetsTest::regionDecodedAheadIsTaken() {
+    for (const bool paint : {false, true}) {
+        std::atomic<int> decodes = 0;
+        RegionCache cache;
+        cache.setPicture(QSize(6000, 3000), [&](QRect r) {
+            ++decodes;
+            QThread::msleep(50);
+            return blank(r);
+        });
+        const QRect view(0, 0, 800, 600);
+        QVERIFY(cache.regionFor(view, view));
+        QCOMPARE(cache.heldRect(), QRect(0, 0, 1200, 1200));
+        cache.decodeAhead(view.translated(0, 100)); // far from the edge
+        QCOMPARE(cache.aheadRect(), QRect());
+        const QRect next = view.translated(0, 500);
+        cache.decodeAhead(next);
+        QCOMPARE(cache.aheadRect(), QRect(0, 0, 1200, 1700));
+        if (paint)
+            QVERIFY(cache.regionFor(QRect(0, 1250, 800, 350), next));
+        QTRY_COMPARE(cache.heldRect(), QRect(0, 0, 1200, 1700));
+        QCOMPARE(cache.aheadRect(), QRect());
+        QCOMPARE(decodes.load(), 2);
+    }
+}
+
+// A new picture neither waits for the region being decoded ahead for the one before nor takes
+// it, and decodes ahead for itself meanwhile.
+void WidgetsTest::newPictureDropsTheRegionDecodingAhead() {
+    QSemaphore go;
+    std::atomic<int> done = 0;
+    const auto gated = [&](QRect r) {
+        if (QThread::currentThread() != qApp->thread())
+            go.tryAcquire(1, 10000);
+        ++done;
+        return blank(r);
+    };
+    RegionCache cache;
+    const QRect view(0, 0, 800, 600);
+    cache.setPicture(QSize(6000, 3000), gated);
+    cache.regionFor(view, view);
+    cache.decodeAhead(view.translated(0, 500));
+    QCOMPARE(cache.aheadRect(), QRect(0, 0, 1200, 1700));
+    cache.setPicture(QSize(1000, 3000), gated);
+    QCOMPARE(done.load(), 1);
+    QCOMPARE(cache.heldRect(), QRect());
+    QCOMPARE(cache.aheadRect(), QRect());
+    cache.regionFor(view, view);
+    cache.decodeAhead(view.translated(0, 500));
+    QCOMPARE(cache.aheadRect(), QRect(0, 0, 1000, 1700));
+    go.release(2);
+    QTRY_COMPARE(done.load(), 4);
+    QTRY_COMPARE(cache.heldRect(), QRect(0, 0, 1000, 1700));
+    QTest::qWait(50);
+    QCOMPARE(cache.heldRect(), QRect(0, 0, 1000, 1700));
 }
 
 // A directory named a<b>c shows as typed in the prompts and messages that name it.

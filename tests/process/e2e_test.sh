@@ -55,6 +55,7 @@ cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmtray" "$LUMORRA_BIN_DIR/lmhelp
 cp "$work/orig"/* "$pics/"
 
 export HOME="$home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+export XDG_DATA_HOME="$work/data"
 start_x
 if [ "${LUMORRA_WM:-}" = openbox ]; then
     start_wm
@@ -280,6 +281,9 @@ echo "== the files on disk"
 [ -e "$copies/a_red.jpg" ] && [ -e "$pics/a_red.jpg" ] || fail "copy: a file is missing"
 [ ! -e "$pics/b_grad.jpg" ] && [ -e "$copies/b_grad.jpg" ] || fail "move: wrong files"
 [ ! -e "$pics/c_green.gif" ] && [ ! -e "$copies/c_green.gif" ] || fail "delete: the file is there"
+cmp -s "$work/orig/c_green.gif" "$work/data/Trash/files/c_green.gif" &&
+    grep -qx "Path=$pics/c_green.gif" "$work/data/Trash/info/c_green.gif.trashinfo" ||
+    fail "delete: the file is not in the Trash"
 for f in a_red.jpg d_purple.bmp e_yellow.jpg; do
     cmp -s "$work/orig/$f" "$pics/$f" || fail "$f changed"
 done

@@ -12,6 +12,7 @@ TestEnv::TestEnv() {
     QDir().mkpath(stateHome());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome()));
     qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
 }
 
 QString TestEnv::settingsFile() const {

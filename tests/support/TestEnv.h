@@ -7,14 +7,17 @@
 
 namespace lumorra::test {
 
-// A private home for one test program: XDG_CONFIG_HOME and XDG_STATE_HOME point into a
-// temporary directory, so the settings file and the state directory are the test's own.
+// A private home for one test program: XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_DATA_HOME point
+// into a temporary directory, so the settings file, the state directory and the Trash are the
+// test's own.
 class TestEnv {
 public:
     TestEnv();
     QString root() const { return dir_.path(); }
     QString configHome() const { return dir_.path() + QStringLiteral("/config"); }
     QString stateHome() const { return dir_.path() + QStringLiteral("/state"); }
+    // Not made beforehand: the first delete makes its Trash there.
+    QString dataHome() const { return dir_.path() + QStringLiteral("/data"); }
     QString settingsFile() const;
     // A fresh empty directory inside the test's root.
     QString makeDir(const QString& name) const;

@@ -9,6 +9,7 @@
 #include "platform/StatusBar.h"
 #include "platform/movie/MovieControl.h"
 #include "support/TestServices.h"
+#include "support/VivoWriter.h"
 #include "viewer/AnimationWindow.h"
 #include "viewer/PictureWindow.h"
 #include "viewer/SelectionViewer.h"
@@ -110,6 +111,8 @@ private slots:
     void keypadZoomsByFivePercent();
     void everyOpeningIsAFurtherWindowInTheCorner();
     void brokenPictureLeavesAnEmptyWindow();
+    void opensTheCurrentFileNotThePictureShownBefore_data();
+    void opensTheCurrentFileNotThePictureShownBefore();
     void rightClickMenuCopiesThePicture();
     void animationPlaysUntilTheWindowCloses();
     void keepOnTopFollowsTheSettingOnOpeningAndFocus();
@@ -251,6 +254,39 @@ void SeparateTest::brokenPictureLeavesAnEmptyWindow() {
     QCOMPARE(w->size(), s.windowSize(w, w->Image1->size(), 350));
     QVERIFY(s.dialogs.events().empty());
     QCOMPARE(s.window->cursor().shape(), Qt::ArrowCursor);
+}
+
+void SeparateTest::opensTheCurrentFileNotThePictureShownBefore_data() {
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QSize>("natural"); // empty: the current file is no picture
+    QTest::newRow("after a Vivo file") << QStringLiteral("clip.viv") << QSize();
+    QTest::newRow("after a movie") << QStringLiteral("clip.avi") << QSize();
+    QTest::newRow("after a change of mode") << QStringLiteral("b.png") << QSize(48, 40);
+}
+
+void SeparateTest::opensTheCurrentFileNotThePictureShownBefore() {
+    QFETCH(QString, current);
+    QFETCH(QSize, natural);
+    Separate s;
+    s.picture(QStringLiteral("a.png"), QSize(64, 32));
+    s.picture(QStringLiteral("b.png"), QSize(48, 40), Qt::red);
+    writeFile(s.dir + QStringLiteral("/clip.viv"), vivoFile(VivoMovie{}));
+    writeFile(s.dir + QStringLiteral("/clip.avi"), QByteArray("no movie"));
+    s.select(QStringLiteral("a.png"));
+    QVERIFY(s.window->Image1->hasPicture());
+    // A Vivo file plays in its player in either mode; the others are shown as movies.
+    const bool vivo = current.endsWith(QLatin1String(".viv"));
+    if (!vivo)
+        s.window->setAnimationMode();
+    s.select(current);
+    if (!vivo)
+        s.window->setPictureMode();
+    PictureWindow* w = s.openPicture();
+    QVERIFY(w);
+    QCOMPARE(w->StatusBar1->text(1), s.dir + QLatin1Char('/') + current + QStringLiteral("  "));
+    QCOMPARE(w->Image1->hasPicture(), !natural.isEmpty());
+    if (!natural.isEmpty())
+        QCOMPARE(w->Image1->naturalSize(), natural);
 }
 
 void SeparateTest::rightClickMenuCopiesThePicture() {

@@ -1,14 +1,17 @@
 #include "browser/SecondaryWindows.h"
+#include "platform/Error.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
 #include "platform/StatusBar.h"
 #include "support/TestServices.h"
+#include "windows/EditorDocument.h"
 #include "windows/EditorWindow.h"
 #include "windows/rtf/Rtf.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
@@ -126,6 +129,8 @@ private slots:
     void fileNotReadExactlyIsNotSavedOverWithoutAsking();
     void noToALossySaveAsksToSaveAgain_data();
     void noToALossySaveAsksToSaveAgain();
+    void documentKeepsItsStateWhenAFileFails_data();
+    void documentKeepsItsStateWhenAFileFails();
 };
 
 void EditorTest::freshEditorIsANewPlainDocument() {
@@ -880,6 +885,55 @@ void EditorTest::noToALossySaveAsksToSaveAgain() {
     QCOMPARE(titles, QStringList({LossTitle, QStringLiteral("Save file?"), LossTitle,
                                   QStringLiteral("Save file?")}));
     QCOMPARE(readFile(path), source);
+}
+
+void EditorTest::documentKeepsItsStateWhenAFileFails_data() {
+    QTest::addColumn<bool>("read"); // else write
+    QTest::addColumn<QString>("target");
+    QTest::newRow("read of a missing file") << true << "missing.txt";
+    QTest::newRow("read of a directory") << true << "sub";
+    QTest::newRow("write over a read-only file") << false << "odd.txt";
+}
+
+void EditorTest::documentKeepsItsStateWhenAFileFails() {
+    QFETCH(bool, read);
+    QFETCH(QString, target);
+    // The document alone, over a text that no window shows.
+    TestEnv env;
+    const QString dir = env.makeDir(QStringLiteral("docs"));
+    QVERIFY(QDir(dir).mkdir(QStringLiteral("sub")));
+    const QString file = dir + QStringLiteral("/odd.txt");
+    const QByteArray bytes("caf\xe9\0\r\nend\r\n", 12); // code page 1252, CR LF and a NUL
+    writeFile(file, bytes);
+    QTextDocument text;
+    EditorDocument doc(text);
+    // No rich text, so read as plain text; the loss is that file's however its path is spelt.
+    QVERIFY(!doc.load(dir + QStringLiteral("/./odd.txt"), true));
+    doc.setFile(file, false);
+    doc.markChanged();
+    const QString shown = text.toPlainText();
+    QVERIFY(!doc.lossQuestion(file).isEmpty());
+    QVERIFY(doc.lossQuestion(dir + QStringLiteral("/other.txt")).isEmpty());
+    makeReadOnly(file);
+    const QString path = dir + QLatin1Char('/') + target;
+    bool failed = false;
+    try {
+        if (read)
+            doc.load(path, false);
+        else
+            doc.save(path, false);
+    } catch (const Error&) {
+        failed = true;
+    }
+    QVERIFY(failed);
+    QCOMPARE(text.toPlainText(), shown);
+    QCOMPARE(QStringList({doc.path(), doc.changedMark(), doc.type()}),
+             QStringList({file, QStringLiteral("1"), QStringLiteral("txt")}));
+    QVERIFY(!doc.lossQuestion(file).isEmpty());
+    QCOMPARE(readFile(file), bytes);
+    // Still written in the file's code page and line ends.
+    doc.save(dir + QStringLiteral("/copy.txt"), false);
+    QCOMPARE(readFile(dir + QStringLiteral("/copy.txt")), bytes);
 }
 
 QTEST_MAIN(EditorTest)

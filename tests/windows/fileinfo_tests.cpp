@@ -16,6 +16,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lumorra;
 using namespace lumorra::test;
@@ -78,6 +80,9 @@ private slots:
     void describesTheFile();
     void vanishedFileKeepsTheRest();
     void okWritesTheBoxes();
+    void okGivesExactlyTheTickedAttributes_data();
+    void okGivesExactlyTheTickedAttributes();
+    void okOnAnotherUsersFileChangesNothing();
     void renameInTheWindow();
     void deleteInTheWindow();
 };
@@ -184,6 +189,66 @@ void FileInfoTest::okWritesTheBoxes() {
     w->Check4->setChecked(true);
     w->Command3_Click();
     QCOMPARE(fileAttributes(path), attr::ReadOnly | attr::System);
+    QVERIFY(t.dialogs.events().empty());
+}
+
+void FileInfoTest::okGivesExactlyTheTickedAttributes_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("ticked");
+    using namespace attr;
+    QTest::newRow("read-only and hidden") << Archive << (ReadOnly | Hidden);
+    QTest::newRow("hidden to a read-only file")
+        << (ReadOnly | Archive) << (ReadOnly | Hidden | Archive);
+    QTest::newRow("read-only off, hidden on") << (ReadOnly | Archive) << Hidden;
+    QTest::newRow("all four") << 0 << (ReadOnly | Hidden | System | Archive);
+    QTest::newRow("read-only to a system file") << (System | Archive) << (ReadOnly | System);
+    QTest::newRow("none of all four") << (ReadOnly | Hidden | System | Archive) << 0;
+}
+
+void FileInfoTest::okGivesExactlyTheTickedAttributes() {
+    QFETCH(int, before);
+    QFETCH(int, ticked);
+    Info t;
+    const QString path = t.file(QStringLiteral("a.jpg"));
+    setFileAttributes(path, before);
+    // The file is current whether the list shows it or not.
+    t.window->setDirPath(t.dir);
+    t.window->Label1->setText(path);
+    auto w = t.open();
+    QCOMPARE(fileAttributes(path), before);
+    w->Check2->setChecked(ticked & attr::ReadOnly);
+    w->Check3->setChecked(ticked & attr::Hidden);
+    w->Check4->setChecked(ticked & attr::System);
+    w->Check1->setChecked(ticked & attr::Archive);
+    w->Command3_Click();
+    QCOMPARE(fileAttributes(path), ticked);
+    // Opened again, the window ticks what was given.
+    w = t.open();
+    QCOMPARE(w->Check2->isChecked(), bool(ticked & attr::ReadOnly));
+    QCOMPARE(w->Check3->isChecked(), bool(ticked & attr::Hidden));
+    QCOMPARE(w->Check4->isChecked(), bool(ticked & attr::System));
+    QCOMPARE(w->Check1->isChecked(), bool(ticked & attr::Archive));
+    QVERIFY(t.dialogs.events().empty());
+}
+
+void FileInfoTest::okOnAnotherUsersFileChangesNothing() {
+    // A file of root's that everyone may read and only root may write.
+    const QString path = QStringLiteral("/etc/passwd");
+    struct stat st {};
+    if (::geteuid() == 0)
+        QSKIP("root may change any file's attributes");
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_uid == ::geteuid())
+        QSKIP("no file of another user here");
+    Info t;
+    const int before = fileAttributes(path);
+    t.window->Label1->setText(path);
+    auto w = t.open();
+    QCOMPARE(w->Label5->text(), QStringLiteral("passwd"));
+    w->Check2->setChecked(true);
+    w->Check3->setChecked(true);
+    w->Command3_Click();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(fileAttributes(path), before);
     QVERIFY(t.dialogs.events().empty());
 }
 

@@ -1,5 +1,7 @@
 #include "Decoding.h"
 
+#include "picture/formats/Formats.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -244,6 +246,13 @@ Sniffed sniff(const QByteArray& h, const QByteArray& tail) {
         return {Kind::Image, u16(h, 2) == 1 ? "ico" : "cur"};
     if (starts("RIFF") && starts("WEBP", 8))
         return {Kind::Image, "webp"};
+    // Camera RAW formats with signatures of their own (Olympus, Panasonic, Fujifilm, Canon's
+    // CRW and CR3, Minolta, Sigma). Those built on TIFF are told from a plain TIFF by their
+    // content (isCameraRaw()).
+    if (starts("IIRO") || starts("IIRS") || starts("MMOR") || starts({"IIU\0", 4}) ||
+        starts("FUJIFILMCCD-RAW") || starts("HEAPCCDR", 6) || starts({"\0MRM", 4}) ||
+        starts("FOVb") || (starts("ftyp", 4) && starts("crx ", 8)))
+        return {Kind::Image, "raw"};
     if (starts({"II*\0", 4}) || starts({"MM\0*", 4}))
         return {Kind::Image, "tiff"};
     if (QByteArray format = isoMediaFormat(h); !format.isEmpty())
@@ -251,10 +260,9 @@ Sniffed sniff(const QByteArray& h, const QByteArray& tail) {
     // A JPEG XL codestream, or the container that holds one.
     if (starts({"\xFF\x0A", 2}) || starts({"\0\0\0\x0CJXL \x0D\x0A\x87\x0A", 12}))
         return {Kind::Image, "jxl"};
-    // Qt reads TGA 2 files only, which end with their signature. An older TGA has no magic
-    // number at all.
-    if (tail.endsWith(QByteArrayView("TRUEVISION-XFILE.\0", 18)))
-        return {Kind::Image, "tga"};
+    // TGA, which has no magic number (a TGA 2 file ends with a signature), and PBM/PGM/PPM.
+    if (QByteArray format = formats::sniff(h, tail); !format.isEmpty())
+        return {Kind::Image, format};
     return {Kind::Image, {}};
 }
 

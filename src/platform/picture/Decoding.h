@@ -107,7 +107,8 @@ private:
 enum class Kind { Wmf, Emf, Image };
 struct Sniffed {
     Kind kind = Kind::Image;
-    QByteArray qtFormat; // for Kind::Image: the Qt reader's format, empty when unknown
+    QByteArray qtFormat; // for Kind::Image: the Qt reader's format, empty when unknown; "raw"
+                         // for a camera RAW that is not TIFF-based
 };
 // `head` is the file's first bytes, `tail` its last (a TGA file tells itself at its end).
 Sniffed sniff(const QByteArray& head, const QByteArray& tail);

@@ -5,9 +5,13 @@
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
 #include "PictureLoader.h"
+#include "RawDecoder.h"
+#include "picture/formats/Formats.h"
 #include "platform/ImageBuffer.h"
 
 #include <QImageReader>
+
+#include <limits>
 
 namespace lumorra::picture {
 namespace {
@@ -19,7 +23,8 @@ struct Header {
     bool turned = false; // the EXIF orientation swaps width and height
     bool upright = true; // stored upright: no EXIF orientation to apply
     QImageIOHandler::Transformations transformation;
-    int index = 0; // the image of a multi-image file to show
+    bool ownTurn = false; // the orientation is the container's, which Qt's reader does not apply
+    int index = 0;        // the image of a multi-image file to show
 };
 
 bool isIcon(const QByteArray& format) {
@@ -40,6 +45,15 @@ void setUp(QImageReader& reader, const QByteArray& format) {
         reader.setAutoDetectImageFormat(false);
     }
     reader.setAutoTransform(true);
+}
+
+// The EXIF orientation a PNG or WebP file keeps in a chunk of its own, read chunk by chunk.
+int containerOrientation(PictureFile& file, const QByteArray& format) {
+    const int orientation = formats::containerOrientation(format, [&](qint64 at, qint64 length) {
+        return file.device().seek(at) ? file.device().read(length) : QByteArray();
+    });
+    file.rewind();
+    return orientation;
 }
 
 // Reads the header with a reader of its own: a reader that has answered size() does not always
@@ -78,8 +92,13 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
             }
         }
     }
-    h.turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
     h.transformation = reader.transformation();
+    if (h.transformation == QImageIOHandler::TransformationNone &&
+        (h.format == "png" || h.format == "webp")) {
+        h.transformation = formats::transformationOf(containerOrientation(file, h.format));
+        h.ownTurn = h.transformation != QImageIOHandler::TransformationNone;
+    }
+    h.turned = h.transformation.testFlag(QImageIOHandler::TransformationRotate90);
     h.upright = h.transformation == QImageIOHandler::TransformationNone;
     return h;
 }
@@ -127,6 +146,28 @@ JobReply decodeOwn(PictureFile& file, const QByteArray& format, qint64 budget) {
     r.format = format;
     r.colour = d.colour;
     return r;
+}
+
+// TIFF, TGA, BMP, ICO and CUR, PBM/PGM/PPM: the program's own decoders, from the bytes.
+JobReply decodeFormat(PictureFile& file, const QByteArray& format, qint64 budget) {
+    // The bytes kept with the picture count against the budget, as its pixels do.
+    const formats::Decoded d = formats::decode(format, file.heldBytes(), budget - file.size());
+    JobReply r;
+    r.image = toDisplayFormat(d.image);
+    r.naturalSize = d.image.size();
+    r.format = format;
+    r.colour.icc = d.icc;
+    return r;
+}
+
+// Whether a file sniffed as `format` is a camera RAW, its bytes held to tell.
+bool isRaw(PictureFile& file, const QByteArray& format, qint64 budget) {
+    if (format == "raw")
+        return true;
+    if (format != "tiff" || !mayBeCameraRaw(file.head(RawSniffBytes)))
+        return false;
+    file.hold(budget);
+    return isCameraRaw(file.heldBytes());
 }
 
 // Tells a file's format from its content.
@@ -190,6 +231,8 @@ QImage readPixels(PictureFile& file, const Header& h, int reduction, bool* anima
                 reader.imageCount() > 1 && file.size() <= AnimationFileCap;
     if (!reader.read(&image) || image.isNull())
         throw invalidPicture();
+    if (h.ownTurn)
+        image = uprightCopy(std::move(image), h.transformation);
     return toDisplayFormat(image);
 }
 
@@ -197,15 +240,84 @@ QImage readPixels(PictureFile& file, const Header& h, int reduction, bool* anima
 
 using lumorra::reductionFor;
 
-JobReply decodeJob(PictureFile& file, QSize shown, qint64 budgetAll, bool hostOnly) {
+namespace {
+
+// A camera RAW's embedded preview, decoded as a JPEG file is (reduced), where the picture is
+// shown smaller than its natural size and the preview has the pixels shown; no image otherwise,
+// or where the preview is damaged.
+JobReply decodeRawPreview(const QByteArray& bytes, const RawHeader& h, QSize shown, qint64 budget) {
+    const QSize fitted = h.size.scaled(shown, Qt::KeepAspectRatio);
+    const QSize preview = h.flip & 4 ? h.previewSize.transposed() : h.previewSize;
+    if (fitted.width() >= h.size.width() || preview.width() < fitted.width() ||
+        preview.height() < fitted.height())
+        return {};
+    const QByteArray jpeg = rawPreview(bytes, h);
+    if (jpeg.isEmpty())
+        return {};
+    try {
+        PictureFile file(jpeg);
+        if (sniffFile(file).qtFormat != "jpeg")
+            return {};
+        // A preview that has an orientation of its own (LibRaw writes the RAW's into one that
+        // has no EXIF block) is turned by it; another, as the RAW says.
+        const bool turnsItself = !readHeader(file, "jpeg").upright;
+        const bool turnedHere = !turnsItself && (h.flip & 4) != 0;
+        JobReply r = decodeJob(file, turnedHere ? shown.transposed() : shown, budget, false);
+        // CMYK ink is turned after the colour transform: the full decode serves such a RAW.
+        if ((r.flags & JobReply::CmykInk) != 0 || r.image.isNull())
+            return {};
+        if (!turnsItself)
+            r.image = rawUpright(r.image, h.flip);
+        r.naturalSize = h.size;
+        r.format = "raw";
+        r.flags = JobReply::FromPreview;
+        return r;
+    } catch (const Error& e) {
+        if (e.number == errc::OutOfMemory)
+            throw;
+        return {};
+    }
+}
+
+// A camera RAW: shown from its preview where that will do; decoded in full by LibRaw, in this
+// worker (whose address space is the budget of LibRaw's buffers), for 1:1 and above and for
+// everything that wants the whole picture. sRGB, upright.
+JobReply decodeRaw(PictureFile& file, QSize shown, qint64 budgetAll, qint64 memory) {
+    const QByteArray& bytes = file.heldBytes();
+    const RawHeader h = readRawHeader(bytes);
+    // The bytes kept with the picture count against the budget, as its pixels do.
+    const qint64 budget = budgetAll - file.size();
+    requireRawMemory(h, budget, memory > 0 ? memory : std::numeric_limits<qint64>::max());
+    if (shown.isValid()) {
+        JobReply preview = decodeRawPreview(bytes, h, shown, budget);
+        if (!preview.image.isNull())
+            return preview;
+    }
+    JobReply r;
+    r.image = newImage(h.size, QImage::Format_RGB32);
+    if (r.image.isNull())
+        throw outOfMemory();
+    decodeRawInto(bytes, r.image);
+    r.naturalSize = h.size;
+    r.format = "raw";
+    return r;
+}
+
+} // namespace
+
+JobReply decodeJob(PictureFile& file, QSize shown, qint64 budgetAll, bool hostOnly, qint64 memory) {
     Q_ASSERT(file.isHeld());
     if (file.size() == 0)
         throw invalidPicture();
     const Sniffed s = sniffFile(file);
     if (s.kind != Kind::Image)
         throw invalidPicture(); // metafiles have readers of their own
+    if (isRaw(file, s.qtFormat, budgetAll))
+        return decodeRaw(file, shown, budgetAll, memory);
     if (hasOwnDecoder(s.qtFormat))
         return decodeOwn(file, s.qtFormat, budgetAll);
+    if (formats::decodes(s.qtFormat))
+        return decodeFormat(file, s.qtFormat, budgetAll);
     JobReply r;
     if (!hostOnly && readsAsSvg(file, s.qtFormat)) {
         r.flags = JobReply::HostOnly;
@@ -277,8 +389,19 @@ JobReply sizeJob(PictureFile& file, qint64 budget) {
         throw invalidPicture();
     JobReply r;
     r.format = s.qtFormat;
+    if (isRaw(file, s.qtFormat, budget)) {
+        file.hold(budget);
+        r.format = "raw";
+        r.naturalSize = readRawHeader(file.heldBytes()).size;
+        return r;
+    }
     if (hasOwnDecoder(s.qtFormat)) {
         r.naturalSize = s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
+        return r;
+    }
+    if (formats::decodes(s.qtFormat)) {
+        file.hold(budget);
+        r.naturalSize = formats::readHeader(s.qtFormat, file.heldBytes()).size;
         return r;
     }
     if (readsAsSvg(file, s.qtFormat)) {
@@ -326,7 +449,7 @@ JobReply runPictureJob(const JobRequest& request) {
     switch (request.job) {
     case Job::Decode: {
         PictureFile file(request.bytes);
-        return decodeJob(file, request.shown, request.budget, false);
+        return decodeJob(file, request.shown, request.budget, false, request.memory);
     }
     case Job::Size: {
         PictureFile file(request.file);

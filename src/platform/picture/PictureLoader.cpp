@@ -65,6 +65,7 @@ Picture finished(JobReply r, const ColourTransforms* colour) {
     picture.format = QString::fromLatin1(r.format);
     picture.fitsOnlyReduced = (r.flags & JobReply::FitsOnlyReduced) != 0;
     picture.regionsDecodable = (r.flags & JobReply::RegionsDecodable) != 0;
+    picture.fromPreview = (r.flags & JobReply::FromPreview) != 0;
     return picture;
 }
 

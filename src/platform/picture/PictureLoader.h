@@ -15,7 +15,7 @@ struct Picture {
     QImage image;      // Format_ARGB32 or Format_RGB32, already turned upright
     QSize naturalSize; // the size the picture is shown at, in pixels
     QString format;    // "jpeg", "png", "bmp", "gif", "ico", "wmf", "emf", "svg", "heif", "avif",
-                       // "jxl", ...
+                       // "jxl", "raw", ...
     // The file's bytes as they were read, still encoded: everything that needs the picture again
     // (in full after a reduced decode, a metafile drawn afresh) decodes it from these with
     // decodePicture(), never from the file, which may have been renamed, deleted or replaced
@@ -29,10 +29,13 @@ struct Picture {
     bool fitsOnlyReduced = false;
     // decodeRegion() decodes its parts without the rest: a sequential RGB or grey JPEG.
     bool regionsDecodable = false;
+    // A camera RAW shown from the preview it carries: the full decode is to be had from bytes.
+    bool fromPreview = false;
     bool isNull() const { return image.isNull(); }
     bool isAnimation() const { return !animation.isEmpty(); }
-    // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile).
-    bool isReduced() const { return image.size() != naturalSize; }
+    // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile),
+    // or from a RAW's preview.
+    bool isReduced() const { return image.size() != naturalSize || fromPreview; }
     // Metafiles are drawings: draw them afresh with renderPicture() to show them zoomed.
     bool isMetafile() const;
 };
@@ -49,9 +52,10 @@ enum class MetafilePolicy { Load, Refuse };
 
 // Loads a picture for showing at `shown` pixels or less (aspect kept): a JPEG larger than that
 // is decoded by libjpeg at the smallest of 1/2, 1/4 and 1/8 that still covers it, which is much
-// faster and smaller; naturalSize stays the file's own. An invalid `shown` decodes in full.
-// MetafilePolicy::Refuse throws Error 481 for a WMF or EMF instead of starting their reader,
-// for callers on a thread of their own. Safe to call from several threads at once.
+// faster and smaller; naturalSize stays the file's own. A camera RAW is shown from the JPEG
+// preview it carries where that covers `shown`, and decoded in full otherwise. An invalid `shown`
+// decodes in full. MetafilePolicy::Refuse throws Error 481 for a WMF or EMF instead of starting
+// their reader, for callers on a thread of their own. Safe to call from several threads at once.
 //
 // A picture that carries a colour profile (or is CMYK) comes converted to the screen's colour
 // space through `colour`; without it, to sRGB (for what leaves the program: a BMP, the

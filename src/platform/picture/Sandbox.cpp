@@ -2,6 +2,7 @@
 
 #include "Decoding.h"
 #include "EmbeddedProfile.h"
+#include "RawDecoder.h"
 #include "SandboxChannel.h"
 #include "SandboxMemory.h"
 #include "SandboxWorker.h"
@@ -134,18 +135,23 @@ JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
     return r;
 }
 
+// What the worker loads before it confines itself, told from the bytes' head: a camera RAW
+// built on TIFF by the hints of its first directory (isCameraRaw() decides in the worker).
 qint32 librariesFor(const JobRequest& request) {
+    constexpr int HeadBytes = qMax(SniffHeadBytes, RawSniffBytes);
     QByteArray head;
     if (request.file >= 0) {
-        head.resize(SniffHeadBytes);
+        head.resize(HeadBytes);
         const ssize_t n = ::pread(request.file, head.data(), size_t(head.size()), 0);
         head.resize(qMax<ssize_t>(0, n));
     } else {
-        head = request.bytes.left(SniffHeadBytes);
+        head = request.bytes.left(HeadBytes);
     }
-    const QByteArray format = sniff(head, QByteArray()).qtFormat;
+    const QByteArray format = sniff(head.left(SniffHeadBytes), QByteArray()).qtFormat;
     if (format == "heif" || format == "avif")
         return channel::HeifLibrary;
+    if (format == "raw" || (format == "tiff" && mayBeCameraRaw(head)))
+        return channel::RawLibrary;
     return format == "jxl" ? channel::JxlLibrary : 0;
 }
 

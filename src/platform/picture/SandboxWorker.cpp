@@ -4,6 +4,7 @@
 #include "FormatLibraries.h"
 #include "PictureJobs.h"
 #include "PictureLoader.h"
+#include "RawDecoder.h"
 #include "SandboxChannel.h"
 #include "SandboxMemory.h"
 #include "platform/ImageBuffer.h"
@@ -182,6 +183,8 @@ void prepareFor(qint32 libraries) {
         loadHeifLibrary();
     if ((libraries & channel::JxlLibrary) != 0)
         loadJxlLibrary();
+    if ((libraries & channel::RawLibrary) != 0)
+        loadRawLibrary();
 }
 
 JobRequest requestFrom(const channel::Request& in, int fd) {
