@@ -28,6 +28,7 @@
 #include "platform/Keys.h"
 #include "platform/PictureArea.h"
 #include "platform/StatusBar.h"
+#include "platform/picture/PictureJobs.h"
 #include "platform/picture/PictureLoader.h"
 #include "support/TestServices.h"
 #include "viewer/FileListKeys.h"
@@ -42,7 +43,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -439,6 +442,42 @@ int makeHuge(const QString& file, int w = 30000, int h = 20000) {
 
 } // namespace
 
+// A photo decoded in full, shown through a decoder worker (`sandbox`) or in this process
+// (`sandboxref`): the median of 15 decodes (or COUNT), after one that starts the workers. As in the
+// viewer, the picture shown stays until the next one has been decoded.
+int sandbox(const QString& file, bool worker, int count) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray bytes = f.readAll();
+    const auto decode = [&] {
+        if (worker)
+            return lumorra::decodePicture(bytes).image;
+        lumorra::picture::PictureFile held(bytes);
+        return lumorra::picture::decodeJob(held, QSize(), lumorra::picture::pictureByteBudget(),
+                                           true)
+            .image;
+    };
+    QImage shown = decode();
+    if (shown.isNull())
+        return 1;
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer t;
+        t.start();
+        QImage image = decode();
+        times.push_back(t.nsecsElapsed() / 1e6);
+        if (image.isNull())
+            return 1;
+        shown = std::move(image);
+        // A user looks at one picture at a time: the next worker is ready by the next one.
+        QThread::msleep(20);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%.3f\n", times[times.size() / 2]);
+    return 0;
+}
+
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -446,6 +485,10 @@ int main(int argc, char* argv[]) {
     const QString command = args.value(1);
     if (command == QLatin1String("show") && args.size() == 3)
         return show(args[2]);
+    if ((command == QLatin1String("sandbox") || command == QLatin1String("sandboxref")) &&
+        (args.size() == 3 || args.size() == 4))
+        return sandbox(args[2], command == QLatin1String("sandbox"),
+                       args.size() == 4 ? qMax(1, args[3].toInt()) : 15);
     if (command == QLatin1String("heifref") && args.size() == 3)
         return heifReference(args[2]);
     if (command == QLatin1String("zoom") && args.size() == 3)
@@ -472,7 +515,7 @@ int main(int argc, char* argv[]) {
         return makeRaw(args[2], args[3]);
     std::fprintf(stderr, "usage: lumorra_bench show FILE | next DIR STEPS | list DIR | "
                          "listref DIR | listrule DIR | infolist DIR | zoom FILE | "
-                         "heifref FILE | huge FILE | makehuge FILE [W H] | rawfull FILE | "
-                         "makeraw JPEG FILE\n");
+                         "heifref FILE | sandbox FILE [COUNT] | sandboxref FILE [COUNT] | huge "
+                         "FILE | makehuge FILE [W H] | rawfull FILE | makeraw JPEG FILE\n");
     return 2;
 }

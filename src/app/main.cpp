@@ -27,6 +27,7 @@
 #include "platform/Text.h"
 #include "platform/picture/Colour.h"
 #include "platform/picture/PictureLoader.h"
+#include "platform/picture/Sandbox.h"
 #include "platform/picture/ScreenProfile.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/Preloader.h"
@@ -143,6 +144,8 @@ int main(int argc, char* argv[]) {
     if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
         return done;
     preferX11OnWayland();
+    // The decoder workers start before anything else: the first picture waits for none.
+    lumorra::picture::decoderPool().warmUp();
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));

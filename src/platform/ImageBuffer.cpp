@@ -26,11 +26,20 @@ void unmap(void* info) {
     delete m;
 }
 
+// Set once, before any thread of the process starts.
+ImageAllocator allocator = nullptr;
+
 } // namespace
+
+void setImageAllocator(ImageAllocator a) {
+    allocator = a;
+}
 
 QImage newImage(QSize size, QImage::Format format) {
     if (size.isEmpty() || format == QImage::Format_Invalid)
         return QImage();
+    if (allocator != nullptr)
+        return allocator(size, format);
     const int depth = QImage::toPixelFormat(format).bitsPerPixel();
     // QImage's own line length: whole 32-bit words.
     const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;

@@ -11,6 +11,11 @@ namespace lumorra {
 // a decode or a scale takes on a loaded machine.
 QImage newImage(QSize size, QImage::Format format);
 
+// Where newImage() takes its images from instead, in a process that hands its pictures to
+// another one (a decoder worker: memory the program maps); nullptr for its own memory.
+using ImageAllocator = QImage (*)(QSize size, QImage::Format format);
+void setImageAllocator(ImageAllocator allocator);
+
 // Converts a decoded image to ARGB32 (with an alpha channel) or RGB32 (without), the formats
 // the picture views draw. Throws Error 7 when there is no memory for the copy.
 QImage toDisplayFormat(const QImage& image);

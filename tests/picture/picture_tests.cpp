@@ -568,8 +568,8 @@ void PictureTest::ownDecodersTellTheColourSpace() {
     QVERIFY(!bytes.isEmpty());
     picture::PictureFile file(write(QStringLiteral("tagged.dat"), bytes));
     const picture::DecodedPicture d = encoder.program == QLatin1String("cjxl")
-                                          ? picture::decodeJxl(file)
-                                          : picture::decodeHeif(file);
+                                          ? picture::decodeJxl(file, picture::pictureByteBudget())
+                                          : picture::decodeHeif(file, picture::pictureByteBudget());
     QCOMPARE(d.image.size(), QSize(60, 30));
     QCOMPARE(d.colour.icc.isEmpty(), !iccP3);
     if (iccP3)

@@ -125,10 +125,12 @@ QSize metafileRaster(QSize natural) {
         .expandedTo(QSize(1, 1));
 }
 
-PictureFile::PictureFile(const QString& path) {
+PictureFile::PictureFile(const QString& path)
     // O_NONBLOCK keeps the open of a fifo from waiting for a writer; it is of no matter for a
     // regular file, the only kind read on.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    : PictureFile(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+
+PictureFile::PictureFile(int fd) {
     if (fd < 0)
         throw Error::fromErrno(errno);
     struct stat st {};

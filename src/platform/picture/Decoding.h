@@ -74,7 +74,11 @@ public:
     explicit PictureFile(const QString& path); // throws the errno Error, 481 for a non-file
     // The bytes of a file read before: everything reads them and nothing touches the disk.
     explicit PictureFile(const QByteArray& bytes);
+    // A file opened before, by its descriptor, which it takes over (a decoder worker's).
+    explicit PictureFile(int descriptor);
     QIODevice& device() { return *device_; }
+    // The file's descriptor, -1 for bytes held.
+    int descriptor() const { return isHeld() ? -1 : file_.handle(); }
     qint64 size() const { return size_; }
     // The first bytes, for telling the format; the read position is left at the start.
     QByteArray head(int length);

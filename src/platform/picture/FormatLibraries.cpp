@@ -5,6 +5,8 @@
 // their headers) and forward to the libraries once loaded. Where a library cannot be loaded,
 // reading the picture fails as a picture that cannot be read does.
 
+#include "FormatLibraries.h"
+
 #include "Decoding.h"
 
 #include <dlfcn.h>
@@ -295,3 +297,15 @@ JxlParallelRetCode JxlThreadParallelRunner(void* a0, void* a1, JxlParallelRunIni
                                            JxlParallelRunFunction a3, uint32_t a4, uint32_t a5) {
     return jxl().JxlThreadParallelRunner(a0, a1, a2, a3, a4, a5);
 }
+
+namespace lumorra::picture {
+
+void loadHeifLibrary() {
+    (void)heif();
+}
+
+void loadJxlLibrary() {
+    (void)jxl();
+}
+
+} // namespace lumorra::picture

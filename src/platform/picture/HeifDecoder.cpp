@@ -1,6 +1,6 @@
 #include "HeifDecoder.h"
 
-#include "Isolation.h"
+#include "platform/ImageBuffer.h"
 
 #include <libheif/heif.h>
 #include <limits>
@@ -182,29 +182,22 @@ QSize heifSize(PictureFile& file) {
     return size;
 }
 
-DecodedPicture decodeHeif(PictureFile& file) {
+DecodedPicture decodeHeif(PictureFile& file, qint64 budget) {
     // libheif reads the whole file to find its boxes (the media data too): it is read once, here.
-    // The size and the colour from the boxes here; the pixels from libde265 or libdav1d in a
-    // child process, as a damaged stream may crash them. libheif decodes in full only: the view
-    // scales the picture.
-    const qint64 budget = pictureByteBudget();
+    // libheif decodes in full only: the view scales the picture.
     // A compressed picture is smaller than its pixels.
     const QByteArray bytes = file.readAll(budget);
-    const Primary header(bytes);
+    const Primary primary(bytes);
     DecodedPicture picture;
-    picture.naturalSize = header.size();
-    picture.colour = header.colour();
-    const bool alpha = header.hasAlpha();
+    picture.naturalSize = primary.size();
+    picture.colour = primary.colour();
+    const bool alpha = primary.hasAlpha();
     requireMemoryFor(picture.naturalSize, budget);
-    picture.image = decodeIsolated(
-        picture.naturalSize, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32,
-        [&](QImage& out) {
-            const Primary primary(bytes);
-            if (primary.size() != out.size() || primary.hasAlpha() != alpha)
-                throw invalidPicture();
-            decodeInto(primary, alpha, out);
-        },
-        DecoderTimeout, childMemory());
+    picture.image =
+        newImage(picture.naturalSize, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (picture.image.isNull())
+        throw outOfMemory();
+    decodeInto(primary, alpha, picture.image);
     return picture;
 }
 

@@ -12,9 +12,9 @@ namespace lumorra::picture {
 // file's boxes alone: no pixel is decoded. Throws 481 for a file libheif cannot read.
 QSize heifSize(PictureFile& file);
 
-// Decodes the primary picture in full, turned and cropped as it is shown, in a child process.
-// Throws 7 when it does not fit in the memory budget (before anything is decoded), 481 for a
-// damaged file.
-DecodedPicture decodeHeif(PictureFile& file);
+// Decodes the primary picture in full, turned and cropped as it is shown, in this process (a
+// decoder worker). Throws 7 when it does not fit in `budget` bytes (before anything is decoded),
+// 481 for a damaged file.
+DecodedPicture decodeHeif(PictureFile& file, qint64 budget);
 
 } // namespace lumorra::picture

@@ -1,6 +1,8 @@
 #include "JxlDecoder.h"
 
-#include "Isolation.h"
+#include "platform/ImageBuffer.h"
+
+#include <QThread>
 
 #include <climits>
 #include <jxl/decode.h>
@@ -192,7 +194,7 @@ void writePixels(void* opaque, size_t x, size_t y, size_t count, const void* pix
 // Decodes the first frame into `out`, in this process.
 void decodeInto(const QByteArray& bytes, const Header& expected, QImage& out) {
     const std::unique_ptr<void, RunnerDeleter> runner(
-        JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
+        JxlThreadParallelRunnerCreate(nullptr, size_t(qMax(1, QThread::idealThreadCount()))));
     const Decoder decoder =
         newDecoder(JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE);
     if (runner && JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner,
@@ -231,11 +233,8 @@ QSize jxlSize(PictureFile& file) {
     return size;
 }
 
-DecodedPicture decodeJxl(PictureFile& file) {
-    // The header here; the pixels in a child process, as the other decoders of compressed
-    // pictures from outside the program. libjxl has no reduced decode: the picture is decoded in
-    // full and the view scales it.
-    const qint64 budget = pictureByteBudget();
+DecodedPicture decodeJxl(PictureFile& file, qint64 budget) {
+    // libjxl has no reduced decode: the picture is decoded in full and the view scales it.
     Header h;
     {
         const Decoder decoder = newDecoder(JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING);
@@ -246,9 +245,10 @@ DecodedPicture decodeJxl(PictureFile& file) {
     DecodedPicture picture;
     picture.naturalSize = h.natural;
     picture.colour = h.colour;
-    picture.image = decodeIsolated(
-        h.natural, h.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32,
-        [&](QImage& out) { decodeInto(bytes, h, out); }, DecoderTimeout, childMemory());
+    picture.image = newImage(h.natural, h.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (picture.image.isNull())
+        throw outOfMemory();
+    decodeInto(bytes, h, picture.image);
     return picture;
 }
 

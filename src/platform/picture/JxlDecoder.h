@@ -12,9 +12,9 @@ namespace lumorra::picture {
 // alone: no pixel is decoded. Throws 481 for a file libjxl cannot read.
 QSize jxlSize(PictureFile& file);
 
-// Decodes the picture (the first frame of an animation) in full, turned, in a child process.
-// Throws 7 when it does not fit in the memory budget (before anything is decoded), 481 for a
-// damaged file.
-DecodedPicture decodeJxl(PictureFile& file);
+// Decodes the picture (the first frame of an animation) in full, turned, in this process (a
+// decoder worker). Throws 7 when it does not fit in `budget` bytes (before anything is decoded),
+// 481 for a damaged file.
+DecodedPicture decodeJxl(PictureFile& file, qint64 budget);
 
 } // namespace lumorra::picture

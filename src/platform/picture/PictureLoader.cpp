@@ -2,15 +2,11 @@
 
 #include "Colour.h"
 #include "Decoding.h"
-#include "EmbeddedProfile.h"
 #include "EmfReader.h"
-#include "HeifDecoder.h"
-#include "Isolation.h"
 #include "JpegDecoder.h"
-#include "JxlDecoder.h"
-#include "RawDecoder.h"
+#include "PictureJobs.h"
+#include "Sandbox.h"
 #include "WmfReader.h"
-#include "picture/formats/Formats.h"
 #include "platform/ImageBuffer.h"
 
 #include <QBuffer>
@@ -23,129 +19,6 @@ namespace lumorra {
 using namespace picture;
 
 namespace {
-
-// What a Qt reader learns from a picture's header.
-struct Header {
-    QByteArray format;
-    QSize size;          // as stored, before the turn; invalid when the reader cannot tell
-    bool turned = false; // the EXIF orientation swaps width and height
-    bool upright = true; // stored upright: no EXIF orientation to apply
-    QImageIOHandler::Transformations transformation;
-    bool ownTurn = false; // the orientation is the container's, which Qt's reader does not apply
-    int index = 0;        // the image of a multi-image file to show
-};
-
-bool isIcon(const QByteArray& format) {
-    return format == "ico" || format == "cur";
-}
-
-// The bit depth an icon directory gives for entry `i`, 0 when unknown.
-int iconBitCount(const QByteArray& directory, int i) {
-    return littleEndian<quint16>(directory, 6 + qsizetype(i) * 16 + 6);
-}
-
-// The reader reads from a file opened by descriptor, which has no name: Qt tells the format
-// from the content alone when the loader has not told it already. A format told goes straight
-// to its own reader; Qt would otherwise load every image format plugin it has to ask each one.
-void setUp(QImageReader& reader, const QByteArray& format) {
-    if (!format.isEmpty()) {
-        reader.setFormat(format);
-        reader.setAutoDetectImageFormat(false);
-    }
-    reader.setAutoTransform(true);
-}
-
-// The EXIF orientation a PNG or WebP file keeps in a chunk of its own, read chunk by chunk.
-int containerOrientation(PictureFile& file, const QByteArray& format) {
-    const int orientation = formats::containerOrientation(format, [&](qint64 at, qint64 length) {
-        return file.device().seek(at) ? file.device().read(length) : QByteArray();
-    });
-    file.rewind();
-    return orientation;
-}
-
-// Reads the header with a reader of its own: a reader that has answered size() does not always
-// decode afterwards.
-Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
-    file.rewind();
-    QImageReader reader(&file.device());
-    setUp(reader, sniffedFormat);
-    if (!reader.canRead())
-        throw invalidPicture();
-    Header h;
-    h.format = sniffedFormat.isEmpty() ? reader.format().toLower() : sniffedFormat;
-    if (h.format.isEmpty())
-        throw invalidPicture();
-    h.size = reader.size();
-    if (isIcon(h.format)) {
-        // Qt opens an icon at its first entry; show the largest, the deepest of equal ones. Only
-        // the entries the file has room for: a damaged header may claim tens of thousands, each
-        // of which Qt would look for.
-        const int count =
-            int(qMin<qint64>(reader.imageCount(), qMax<qint64>(0, (file.size() - 6) / 16)));
-        const QByteArray directory = file.head(6 + 16 * qBound(0, count, 4096));
-        qint64 bestArea = -1;
-        int bestBits = -1;
-        for (int i = 0; i < count; ++i) {
-            if (!reader.jumpToImage(i))
-                break;
-            const QSize s = reader.size();
-            const qint64 area = s.isValid() ? qint64(s.width()) * s.height() : 0;
-            const int bits = iconBitCount(directory, i);
-            if (area > bestArea || (area == bestArea && bits > bestBits)) {
-                bestArea = area;
-                bestBits = bits;
-                h.index = i;
-                h.size = s;
-            }
-        }
-    }
-    h.transformation = reader.transformation();
-    if (h.transformation == QImageIOHandler::TransformationNone &&
-        (h.format == "png" || h.format == "webp")) {
-        h.transformation = formats::transformationOf(containerOrientation(file, h.format));
-        h.ownTurn = h.transformation != QImageIOHandler::TransformationNone;
-    }
-    h.turned = h.transformation.testFlag(QImageIOHandler::TransformationRotate90);
-    h.upright = h.transformation == QImageIOHandler::TransformationNone;
-    return h;
-}
-
-// The size libjpeg decodes a picture of `size` at 1/`reduction` (rounded up).
-QSize reducedSize(QSize size, int reduction) {
-    return QSize((size.width() + reduction - 1) / reduction,
-                 (size.height() + reduction - 1) / reduction);
-}
-
-bool fitsInMemory(QSize size, qint64 budget) {
-    return qint64(size.width()) * size.height() * 4 <= budget;
-}
-
-// The picture turned upright as its EXIF orientation says, as Qt's reader turns what it decodes.
-QImage upright(QImage image, QImageIOHandler::Transformations t) {
-    if (t == QImageIOHandler::TransformationNone)
-        return image;
-    image = image.mirrored(t.testFlag(QImageIOHandler::TransformationMirror),
-                           t.testFlag(QImageIOHandler::TransformationFlip));
-    if (t.testFlag(QImageIOHandler::TransformationRotate90))
-        image = image.transformed(QTransform().rotate(90));
-    if (image.isNull())
-        throw outOfMemory();
-    return image;
-}
-
-// The rectangle of a picture stored at `stored` that upright() turns into `region`: upright()
-// mirrors and flips, then turns a quarter clockwise, so this undoes the turn, then the rest.
-QRect storedRect(QRect region, QSize stored, QImageIOHandler::Transformations t) {
-    QRect r = region;
-    if (t.testFlag(QImageIOHandler::TransformationRotate90))
-        r = QRect(r.y(), stored.height() - r.x() - r.width(), r.height(), r.width());
-    if (t.testFlag(QImageIOHandler::TransformationMirror))
-        r.moveLeft(stored.width() - r.x() - r.width());
-    if (t.testFlag(QImageIOHandler::TransformationFlip))
-        r.moveTop(stored.height() - r.y() - r.height());
-    return r;
-}
 
 // Brings decoded pixels into the screen's colour space (or sRGB without `colour`). The
 // transforms of a picture without a colour target are made for it alone: Save As and the
@@ -177,177 +50,46 @@ QImage cmykToScreen(const QImage& ink, const JpegInk& how, const QByteArray& icc
     return image;
 }
 
-// HEIF, AVIF and JPEG XL have decoders of their own, not Qt's readers. They decode in full.
-bool hasOwnDecoder(const QByteArray& format) {
-    return format == "heif" || format == "avif" || format == "jxl";
-}
-
-Picture loadOwn(PictureFile& file, const QByteArray& format, const ColourTransforms* colour) {
-    DecodedPicture d = format == "jxl" ? decodeJxl(file) : decodeHeif(file);
-    manageColour(d.image, d.colour, colour);
-    return Picture{d.image, d.naturalSize, QString::fromLatin1(format), {}, {}};
-}
-
-Picture loadRaw(PictureFile& file, QSize shown, const ColourTransforms* colour);
-
-// TIFF, TGA, BMP, ICO and CUR, PBM/PGM/PPM: the program's own decoders, from the bytes.
-Picture loadFormat(PictureFile& file, const QByteArray& format, const ColourTransforms* colour) {
-    // The bytes kept with the picture count against the budget, as its pixels do.
-    const formats::Decoded d =
-        formats::decode(format, file.heldBytes(), pictureByteBudget() - file.size());
-    Picture picture{toDisplayFormat(d.image), d.image.size(), QString::fromLatin1(format), {}, {}};
-    manageColour(picture.image, ColourSource{d.icc, 0, 0}, colour);
+// The picture a worker decoded, in the screen's colours.
+Picture finished(JobReply r, const ColourTransforms* colour) {
+    Picture picture;
+    if ((r.flags & JobReply::CmykInk) != 0) {
+        const JpegInk ink{true, (r.flags & JobReply::InkInverted) != 0};
+        picture.image = upright(cmykToScreen(r.image, ink, r.colour.icc, colour),
+                                QImageIOHandler::Transformations(int(r.transformation)));
+    } else {
+        picture.image = r.image;
+        manageColour(picture.image, r.colour, colour);
+    }
+    picture.naturalSize = r.naturalSize;
+    picture.format = QString::fromLatin1(r.format);
+    picture.fitsOnlyReduced = (r.flags & JobReply::FitsOnlyReduced) != 0;
+    picture.regionsDecodable = (r.flags & JobReply::RegionsDecodable) != 0;
+    picture.fromPreview = (r.flags & JobReply::FromPreview) != 0;
     return picture;
 }
 
-// Decoding a picture whose file ends early: Qt's JPEG reader fills the missing rest grey and
-// succeeds, and such a picture is shown, as a half-downloaded photo is worth seeing. A file
-// whose header cannot be read, or a reader that gives up (PNG, GIF and others stop at the
-// damage), is an invalid picture.
-//
-// The file's bytes are held in memory (PictureFile::hold()).
-Picture loadImage(PictureFile& file, const QByteArray& sniffedFormat, QSize shown = QSize(),
-                  const ColourTransforms* colour = nullptr) {
-    Q_ASSERT(file.isHeld());
-    if (sniffedFormat == "raw" || (sniffedFormat == "tiff" && isCameraRaw(file.heldBytes())))
-        return loadRaw(file, shown, colour);
-    if (hasOwnDecoder(sniffedFormat))
-        return loadOwn(file, sniffedFormat, colour);
-    if (formats::decodes(sniffedFormat))
-        return loadFormat(file, sniffedFormat, colour);
-    const Header h = readHeader(file, sniffedFormat);
-    int components = 0;
-    const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
-    file.rewind();
-    // libjpeg decodes at 1/2, 1/4 and 1/8 directly from the coefficients.
-    int reduction = 1;
-    if (h.format == "jpeg" && h.size.isValid() && shown.isValid())
-        reduction = reductionFor(h.turned ? h.size.transposed() : h.size, shown);
-    // The bytes kept with the picture count against the budget, as its pixels do.
-    const qint64 budget = pictureByteBudget() - file.size();
-    // A photo too large to hold in full is decoded at the least reduction that fits: it is
-    // shown, and a zoom shows its regions decoded at full size from its bytes.
-    bool fitsOnlyReduced = false;
-    if (h.format == "jpeg" && h.size.isValid()) {
-        fitsOnlyReduced = !fitsInMemory(h.size, budget);
-        while (reduction < 8 && !fitsInMemory(reducedSize(h.size, reduction), budget))
-            reduction *= 2;
-        requireMemoryFor(reducedSize(h.size, reduction), budget);
-    } else if (h.size.isValid()) {
-        requireMemoryFor(h.size, budget);
-    }
-    // Qt refuses pictures above 256 MB by default. Its limit is one for the whole program in
-    // Qt 6; the loader is its only user and sets it to its budget before each decode, which
-    // also guards the formats whose header tells no size.
-    QImageReader::setAllocationLimit(int(qMax<qint64>(1, budget >> 20)));
+JobReply runJob(JobRequest request) {
+    request.memory = childMemory();
+    return decoderPool().run(request, WorkerTimeout);
+}
 
-    QImage image;
-    bool animated = false;
-    // CMYK photos: libjpeg gives the ink, the colour transform makes it RGB (Qt's reader would
-    // take the ink off white without the picture's profile).
-    if (h.format == "jpeg" && components == 4) {
-        JpegInk ink;
-        const QImage raw = decodeJpeg(file.heldBytes(), reduction, &ink);
-        if (!raw.isNull() && ink.cmyk)
-            image = upright(cmykToScreen(raw, ink, icc, colour), h.transformation);
-        else if (!raw.isNull())
-            image = upright(raw, h.transformation);
-    }
-    // libjpeg decodes an upright photo, reduced or whole, straight into the display format (Qt's
-    // reader converts each row from three bytes a pixel). Turned photos, and what libjpeg
-    // refuses, such as a truncated file, go to Qt's reader.
-    const bool inkDone = !image.isNull();
-    if (image.isNull() && h.format == "jpeg" && h.upright)
-        image = decodeJpeg(file.heldBytes(), reduction);
-    if (image.isNull()) {
-        file.rewind();
-        QImageReader reader(&file.device());
-        setUp(reader, h.format);
-        if (h.index > 0 && !reader.jumpToImage(h.index))
-            throw invalidPicture();
-        if (reduction > 1) {
-            // The size libjpeg gives at that scale (rounded up), so Qt resamples nothing.
-            reader.setScaledSize(reducedSize(h.size, reduction));
-        } else if (h.format == "jpeg" && h.size.isValid()) {
-            // Qt's JPEG reader decodes into an image of the right size and format it is given.
-            image = newImage(h.size, QImage::Format_RGB32);
-        }
-        // The frame count of a GIF comes from a scan of its blocks, not from decoding them.
-        animated = (h.format == "gif" || h.format == "webp") && reader.supportsAnimation() &&
-                   reader.imageCount() > 1 && file.size() <= AnimationFileCap;
-        if (!reader.read(&image) || image.isNull())
-            throw invalidPicture();
-        if (h.ownTurn)
-            image = upright(image, h.transformation);
-    }
-    Picture picture;
+// A raster picture whose bytes are held, decoded in a worker. SVG, which draws its text with the
+// program's fonts, is drawn here.
+Picture decodeImage(PictureFile& file, QSize shown, const ColourTransforms* colour) {
+    JobRequest request;
+    request.bytes = file.heldBytes();
+    request.shown = shown;
+    request.budget = pictureByteBudget();
+    JobReply r = runJob(request);
+    if ((r.flags & JobReply::HostOnly) != 0)
+        r = decodeJob(file, shown, request.budget, true);
+    const bool animated = (r.flags & JobReply::Animated) != 0;
+    Picture picture = finished(std::move(r), colour);
+    if (picture.image.isNull())
+        throw invalidPicture();
     if (animated)
         picture.animation = file.heldBytes();
-    picture.image = toDisplayFormat(image);
-    if (!inkDone)
-        manageColour(picture.image, ColourSource{icc, 0, 0}, colour);
-    picture.naturalSize =
-        reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : picture.image.size();
-    picture.format = QString::fromLatin1(h.format);
-    picture.fitsOnlyReduced = fitsOnlyReduced;
-    picture.regionsDecodable =
-        h.format == "jpeg" && components != 4 && jpegRegionsAreCheap(file.heldBytes());
-    return picture;
-}
-
-// A camera RAW's embedded preview, decoded as a JPEG file is (reduced, its colours managed),
-// where the picture is shown smaller than its natural size and the preview has the pixels
-// shown; a null picture otherwise, or where the preview is damaged.
-Picture loadRawPreview(const QByteArray& bytes, const RawHeader& h, QSize shown,
-                       const ColourTransforms* colour) {
-    const QSize fitted = h.size.scaled(shown, Qt::KeepAspectRatio);
-    const QSize preview = h.flip & 4 ? h.previewSize.transposed() : h.previewSize;
-    if (fitted.width() >= h.size.width() || preview.width() < fitted.width() ||
-        preview.height() < fitted.height())
-        return {};
-    const QByteArray jpeg = rawPreview(bytes, h);
-    if (jpeg.isEmpty())
-        return {};
-    try {
-        PictureFile file(jpeg);
-        // A preview that has an orientation of its own (LibRaw writes the RAW's into one that
-        // has no EXIF block) is turned by it; another, as the RAW says.
-        const bool turnsItself = !readHeader(file, "jpeg").upright;
-        const bool turnedHere = !turnsItself && (h.flip & 4) != 0;
-        Picture p = loadImage(file, "jpeg", turnedHere ? shown.transposed() : shown, colour);
-        if (!turnsItself)
-            p.image = rawUpright(p.image, h.flip);
-        p.naturalSize = h.size;
-        p.format = QStringLiteral("raw");
-        p.fitsOnlyReduced = false;
-        p.regionsDecodable = false;
-        p.fromPreview = true;
-        return p;
-    } catch (const Error& e) {
-        if (e.number == errc::OutOfMemory)
-            throw;
-        return {};
-    }
-}
-
-// A camera RAW: shown from its preview where that will do; decoded in full by LibRaw, in a child
-// process, for 1:1 and above and for everything that wants the whole picture.
-Picture loadRaw(PictureFile& file, QSize shown, const ColourTransforms* colour) {
-    const QByteArray& bytes = file.heldBytes();
-    const RawHeader h = readRawHeader(bytes);
-    requireRawMemory(h, pictureByteBudget() - file.size(), childMemory());
-    if (shown.isValid()) {
-        Picture preview = loadRawPreview(bytes, h, shown, colour);
-        if (!preview.isNull())
-            return preview;
-    }
-    Picture picture;
-    picture.image = decodeIsolated(
-        h.size, QImage::Format_RGB32, [&](QImage& out) { decodeRawInto(bytes, out); },
-        DecoderTimeout, childMemory());
-    manageColour(picture.image, ColourSource{}, colour);
-    picture.naturalSize = h.size;
-    picture.format = QStringLiteral("raw");
     return picture;
 }
 
@@ -396,7 +138,7 @@ Picture decodeHeld(PictureFile& file, QSize shown, MetafilePolicy metafiles,
     const Sniffed s = sniffFile(file);
     Picture picture;
     if (s.kind == Kind::Image) {
-        picture = loadImage(file, s.qtFormat, shown, colour);
+        picture = decodeImage(file, shown, colour);
     } else {
         if (metafiles == MetafilePolicy::Refuse)
             throw invalidPicture();
@@ -429,25 +171,18 @@ Picture decodePicture(const QByteArray& bytes, QSize shown, MetafilePolicy metaf
 
 QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransforms* colour) {
     return guarded([&] {
-        PictureFile file(bytes);
-        if (file.size() == 0 || sniffFile(file).qtFormat != "jpeg")
+        if (bytes.isEmpty())
             throw invalidPicture();
-        const Header h = readHeader(file, "jpeg");
-        const QSize natural = h.turned ? h.size.transposed() : h.size;
-        if (region.isEmpty() || !QRect(QPoint(0, 0), natural).contains(region))
+        JobRequest request;
+        request.job = Job::Region;
+        request.bytes = bytes;
+        request.region = region;
+        request.budget = pictureByteBudget();
+        JobReply r = runJob(request);
+        if (r.image.isNull() || r.image.size() != region.size())
             throw invalidPicture();
-        int components = 0;
-        const QByteArray icc = embeddedProfile(file.device(), h.format, &components);
-        if (components == 4)
-            throw invalidPicture();
-        requireMemoryFor(region.size());
-        // A turned photo: the stored rectangle that turns into the region, turned likewise.
-        QImage image = decodeJpegRegion(bytes, storedRect(region, h.size, h.transformation));
-        if (image.isNull())
-            throw invalidPicture();
-        image = upright(image, h.transformation);
-        manageColour(image, ColourSource{icc, 0, 0}, colour);
-        return image;
+        manageColour(r.image, r.colour, colour);
+        return r.image;
     });
 }
 
@@ -494,24 +229,18 @@ QSize pictureSize(const QString& path) {
         case Kind::Image:
             break;
         }
-        if (s.qtFormat == "raw" ||
-            (s.qtFormat == "tiff" && mayBeCameraRaw(file.head(RawSniffBytes)))) {
-            file.hold(pictureByteBudget());
-            if (isCameraRaw(file.heldBytes()))
-                return readRawHeader(file.heldBytes()).size;
+        JobRequest request;
+        request.job = Job::Size;
+        request.file = file.descriptor();
+        request.budget = pictureByteBudget();
+        const JobReply r = runJob(request);
+        if ((r.flags & JobReply::HostOnly) != 0) {
+            file.hold(request.budget);
+            return decodeJob(file, QSize(), request.budget, true).naturalSize;
         }
-        if (hasOwnDecoder(s.qtFormat))
-            return s.qtFormat == "jxl" ? jxlSize(file) : heifSize(file);
-        if (formats::decodes(s.qtFormat)) {
-            file.hold(pictureByteBudget());
-            return formats::readHeader(s.qtFormat, file.heldBytes()).size;
-        }
-        const Header h = readHeader(file, s.qtFormat);
-        if (!h.size.isValid()) {
-            file.hold(pictureByteBudget());
-            return loadImage(file, s.qtFormat).naturalSize;
-        }
-        return h.turned ? h.size.transposed() : h.size;
+        if (r.naturalSize.isEmpty())
+            throw invalidPicture();
+        return r.naturalSize;
     });
 }
 
@@ -527,7 +256,7 @@ QImage renderPicture(const QString& path, QSize size, const ColourTransforms* co
         if (s.kind != Kind::Image)
             return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
         file.hold(pictureByteBudget());
-        const QImage image = loadImage(file, s.qtFormat, QSize(), colour).image;
+        const QImage image = decodeImage(file, QSize(), colour).image;
         if (image.size() == size)
             return image;
         const QImage scaled = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -4,6 +4,8 @@
 #include <QTransform>
 #include <QtEndian>
 
+#include <cstdlib>
+#include <ctime>
 #include <dlfcn.h>
 #include <libraw/libraw.h>
 #include <memory>
@@ -140,6 +142,19 @@ bool firstDirectoryMarksRaw(QByteArrayView head) {
 }
 
 } // namespace
+
+void loadRawLibrary() {
+    try {
+        (void)libraw();
+    } catch (const Error&) {
+    }
+    // LibRaw dates the header it writes for a preview with localtime(), which reads the zone's
+    // file on first use and looks at it again on every call where TZ is not set: read now, with
+    // TZ naming that file, the later calls find it read.
+    if (::getenv("TZ") == nullptr)
+        ::setenv("TZ", ":/etc/localtime", 1);
+    ::tzset();
+}
 
 bool mayBeCameraRaw(QByteArrayView head) {
     if (!startsWith(head, {"II*\0", 4}) && !startsWith(head, {"MM\0*", 4}))

@@ -13,6 +13,11 @@
 
 namespace lumorra::picture {
 
+// Loads LibRaw now, where it is not loaded yet, and the local time zone it dates previews with: a
+// decoder worker does so before it confines itself, as both open files. Sets TZ where it is not
+// set: for a process of one thread. A library that cannot be loaded is left to the first read.
+void loadRawLibrary();
+
 // How many bytes of a TIFF file mayBeCameraRaw() wants to see.
 inline constexpr int RawSniffBytes = 64 * 1024;
 

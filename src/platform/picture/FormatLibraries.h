@@ -1,0 +1,12 @@
+#pragma once
+
+// Loading libheif and libjxl ahead of their first call (FormatLibraries.cpp loads them then):
+// a decoder worker loads them before it confines itself, as loading opens files. Not part of the
+// loader's interface.
+
+namespace lumorra::picture {
+
+void loadHeifLibrary();
+void loadJxlLibrary();
+
+} // namespace lumorra::picture

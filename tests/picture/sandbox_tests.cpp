@@ -1,0 +1,173 @@
+// The decoder workers' walls: what a hostile picture makes a decoder try ends its worker, the
+// picture fails as an invalid one, and the program and the next picture go on.
+
+#include "platform/Error.h"
+#include "platform/picture/Confinement.h"
+#include "platform/picture/Sandbox.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <csignal>
+#include <future>
+#include <optional>
+#include <unistd.h>
+
+using namespace lumorra;
+using namespace lumorra::picture;
+using namespace std::chrono_literals;
+
+class SandboxTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void hostileJobEndsItsWorker_data();
+    void hostileJobEndsItsWorker();
+    void runningWorkerIsConfined();
+    void crashOrHangThenGoodPicture();
+    void memoryOfAPictureServesTheNext();
+
+private:
+    static JobRequest job(int n, QByteArray bytes = "x") {
+        JobRequest r;
+        r.job = Job(int(Job::FirstExtra) + n);
+        r.bytes = bytes;
+        r.budget = qint64(256) << 20;
+        r.memory = qint64(512) << 20;
+        return r;
+    }
+    static JobRequest png(QColor colour, QSize size) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        JobRequest r;
+        QBuffer out(&r.bytes);
+        out.open(QIODevice::WriteOnly);
+        image.save(&out, "png");
+        r.budget = qint64(256) << 20;
+        r.memory = qint64(512) << 20;
+        return r;
+    }
+    static std::optional<int> failure(DecoderPool& pool, const JobRequest& r,
+                                      std::chrono::milliseconds timeout = 10s) {
+        try {
+            pool.run(r, timeout);
+        } catch (const Error& e) {
+            return e.number;
+        }
+        return std::nullopt;
+    }
+    DecoderPool pool_{QStringLiteral(SANDBOX_TEST_WORKER)};
+};
+
+void SandboxTest::hostileJobEndsItsWorker_data() {
+    QTest::addColumn<int>("job");
+    QTest::newRow("write a file in the home directory") << 0;
+    QTest::newRow("connect a socket") << 1;
+    QTest::newRow("run a program") << 2;
+    QTest::newRow("start a process") << 3;
+    QTest::newRow("kill another process") << 4;
+}
+
+void SandboxTest::hostileJobEndsItsWorker() {
+    QFETCH(int, job);
+    if (SanitizedBuild)
+        QSKIP("sanitizer builds load no system call filter");
+    // A file of the user's that a worker can name but must not touch.
+    QTemporaryDir home(QDir::homePath() + QStringLiteral("/sandbox-XXXXXX"));
+    QVERIFY(home.isValid());
+    const QString path = home.filePath(QStringLiteral("letter.txt"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Dear all");
+    }
+    QCOMPARE(failure(pool_, SandboxTest::job(job, QFile::encodeName(path))),
+             std::optional<int>(errc::InvalidPicture));
+    QCOMPARE(pool_.lastFailureSignal(), SIGSYS);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("Dear all"));
+    // The next job gets a worker of its own, and the zygote still serves.
+    QCOMPARE(pool_.run(SandboxTest::job(6), 10s).image.size(), QSize(8, 8));
+}
+
+void SandboxTest::runningWorkerIsConfined() {
+    auto decoding = std::async(std::launch::async, [&] { return pool_.run(job(6), 10s); });
+    // The worker is the zygote's child, the zygote this program's.
+    const auto field = [](const QByteArray& status, const QByteArray& name) {
+        for (const QByteArray& line : status.split('\n')) {
+            if (line.startsWith(name + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        }
+        return QByteArray();
+    };
+    const auto statusOf = [](const QString& pid) {
+        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QByteArray confined;
+    for (int attempt = 0; attempt < 100 && confined.isEmpty(); ++attempt) {
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            const QByteArray status = statusOf(pid);
+            const QByteArray parent = field(status, "PPid");
+            if (status.isEmpty() || parent.isEmpty() ||
+                field(statusOf(QString::fromLatin1(parent)), "PPid").toInt() != ::getpid())
+                continue;
+            if (field(status, "Seccomp") == (SanitizedBuild ? "0" : "2"))
+                confined = status;
+        }
+        QTest::qWait(10);
+    }
+    QVERIFY(!confined.isEmpty());
+    QCOMPARE(field(confined, "NoNewPrivs"), QByteArray("1"));
+    QCOMPARE(decoding.get().image.size(), QSize(8, 8));
+}
+
+void SandboxTest::crashOrHangThenGoodPicture() {
+    QCOMPARE(failure(pool_, job(5)), std::optional<int>(errc::InvalidPicture));
+    // (The address sanitizer's runtime takes the crash and ends the worker its own way.)
+    if (!SanitizedBuild)
+        QCOMPARE(pool_.lastFailureSignal(), SIGSEGV);
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(failure(pool_, job(7), 300ms), std::optional<int>(errc::InvalidPicture));
+    QVERIFY(t.elapsed() < 5000);
+    QCOMPARE(pool_.lastFailureSignal(), SIGKILL);
+    // A real picture, decoded by the next worker.
+    const JobReply r = pool_.run(png(Qt::red, QSize(40, 30)), 10s);
+    QCOMPARE(r.image.size(), QSize(40, 30));
+    QCOMPARE(r.image.pixel(5, 5), qRgb(255, 0, 0));
+    QCOMPARE(r.format, QByteArray("png"));
+}
+
+void SandboxTest::memoryOfAPictureServesTheNext() {
+    // A picture done with leaves its memory to the next one of about its size, which shows its
+    // own pixels in it; a header read between them neither takes it nor spoils it.
+    const uchar* first = nullptr;
+    {
+        const JobReply r = pool_.run(png(Qt::red, QSize(300, 200)), 10s);
+        first = r.image.constBits();
+    }
+    JobRequest size = png(Qt::red, QSize(10, 10));
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write(size.bytes);
+    file.flush();
+    size.job = Job::Size;
+    size.file = file.handle();
+    size.bytes.clear();
+    QCOMPARE(pool_.run(size, 10s).naturalSize, QSize(10, 10));
+    const JobReply r = pool_.run(png(Qt::blue, QSize(260, 200)), 10s);
+    QCOMPARE(r.image.constBits(), first);
+    QCOMPARE(r.image.size(), QSize(260, 200));
+    for (const QPoint p : {QPoint(0, 0), QPoint(259, 199), QPoint(130, 100)})
+        QCOMPARE(r.image.pixel(p), qRgb(0, 0, 255));
+}
+
+QTEST_GUILESS_MAIN(SandboxTest)
+#include "sandbox_tests.moc"
