@@ -329,10 +329,12 @@ echo "== the program log"
 if [ -s "$proglog" ]; then fail "the program log holds records"; fi
 
 echo "== the settings"
+raw_types='*.cr2;*.cr3;*.nef;*.nrw;*.arw;*.sr2;*.dng;*.raf;*.orf;*.rw2;*.pef;*.srw;*.3fr;*.iiq;*.kdc'
 key_is User "$user" || fail "User='$(key User)'"
 for pair in OLE=1 AutoZoom=1 UserReq=0 DelConfirmation=1 MoveConfirmation=1 OnTop=1 Systray=0 \
-    'AniPattern=*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm' \
-    'PicPattern=*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico' AutoSkip=0 AutoSkipInterval=2; do
+    'AniPattern=*.avi;*.mpg;*.mpeg;*.mov;*.viv;*.qm;*.mp4;*.mkv;*.webm;*.m4v' \
+    "PicPattern=*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.emf;*.ico;*.png;*.webp;*.tif;*.tiff;*.tga;*.heic;*.heif;*.avif;*.jxl;$raw_types" \
+    AutoSkip=0 AutoSkipInterval=2; do
     key_is "${pair%%=*}" "${pair#*=}" || fail "${pair%%=*}='$(key "${pair%%=*}")', expected '${pair#*=}'"
 done
 key_is AppPath "$work/prog/" || fail "AppPath='$(key AppPath)'"

@@ -56,7 +56,10 @@ QSize uprightSize(QSize stored, int orientation) {
 }
 
 QImage turnedUpright(QImage image, int orientation) {
-    const QImageIOHandler::Transformations t = transformationOf(orientation);
+    return turned(std::move(image), transformationOf(orientation));
+}
+
+QImage turned(QImage image, QImageIOHandler::Transformations t) {
     if (t == QImageIOHandler::TransformationNone)
         return image;
     image = image.mirrored(t.testFlag(QImageIOHandler::TransformationMirror),

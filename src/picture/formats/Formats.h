@@ -54,6 +54,9 @@ Decoded decodePnm(QByteArrayView bytes, qint64 budget);
 // The transformation that makes a picture stored in EXIF orientation `orientation` upright, as
 // Qt's readers give it.
 QImageIOHandler::Transformations transformationOf(int orientation);
+// `image` mirrored, flipped and turned as `t` says, as Qt's reader turns what it decodes; throws
+// Error 7 where there is no memory for the turned copy.
+QImage turned(QImage image, QImageIOHandler::Transformations t);
 
 // The EXIF orientation (1 to 8) of a PNG file's eXIf chunk or a WebP file's EXIF chunk
 // (`format` "png" or "webp"); 1 when there is none. `read(at, length)` gives the file's bytes at

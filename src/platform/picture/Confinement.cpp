@@ -17,24 +17,6 @@
 namespace lumorra::picture {
 namespace {
 
-// Limits the address space to what it has now and `memory` bytes more.
-void limitMemory(qint64 memory) {
-    if (SanitizedBuild || memory <= 0)
-        return;
-    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    char text[64] = {};
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0)
-        return;
-    const unsigned long long pages = std::strtoull(text, nullptr, 10);
-    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(memory);
-    const rlimit l{limit, limit};
-    ::setrlimit(RLIMIT_AS, &l);
-}
-
 void limitResources() {
     // SIGXCPU at the soft limit, SIGKILL a second later. Soft and hard limits are equal
     // elsewhere: a worker cannot raise them again.
@@ -186,6 +168,33 @@ bool loadFilter() {
 }
 
 } // namespace
+
+void limitMemory(qint64 memory) {
+    if (SanitizedBuild || memory <= 0)
+        return;
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    char text[64] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return;
+    const unsigned long long pages = std::strtoull(text, nullptr, 10);
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(memory);
+    const rlimit l{limit, limit};
+    ::setrlimit(RLIMIT_AS, &l);
+}
+
+void restoreDefaultSignals() {
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig != SIGKILL && sig != SIGSTOP)
+            std::signal(sig, sig == SIGPIPE ? SIG_IGN : SIG_DFL);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
 
 bool confine(qint64 memory) {
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)

@@ -30,6 +30,16 @@ inline constexpr bool SanitizedBuild = false;
 // the worker must not go on then.
 bool confine(qint64 memory);
 
+// Limits the address space of the calling process to what it has now and `memory` bytes more
+// (nothing in sanitizer builds, or for `memory` 0).
+void limitMemory(qint64 memory);
+
+// For a child just forked: the parent's signal handlers and mask are not the child's (a crash
+// handler would report the child's crash as the program's, a termination handler would tell the
+// parent's event loop). The child dies of its signals, but not of a closed pipe: it ends on
+// EPIPE then.
+void restoreDefaultSignals();
+
 // The CPU seconds a worker may use, across its threads.
 inline constexpr int WorkerCpuSeconds = 120;
 

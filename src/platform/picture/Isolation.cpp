@@ -1,5 +1,6 @@
 #include "Isolation.h"
 
+#include "Confinement.h"
 #include "Decoding.h"
 
 #include <cerrno>
@@ -45,18 +46,6 @@ private:
     int fds_[2] = {-1, -1};
 };
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
-
 struct SharedMapping {
     void* start;
     std::size_t length;
@@ -92,35 +81,8 @@ QImage sharedImage(QSize size, QImage::Format format) {
     return image;
 }
 
-// Limits the child's address space to what it has now and `memory` bytes more.
-void limitMemory(qint64 memory) {
-    if (Sanitized || memory <= 0)
-        return;
-    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    char text[64] = {};
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0)
-        return;
-    const unsigned long long pages = std::strtoull(text, nullptr, 10);
-    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(memory);
-    const rlimit l{limit, limit};
-    ::setrlimit(RLIMIT_AS, &l);
-}
-
 [[noreturn]] void childBody(const std::function<void(ChildWriter&)>& child, int fd, qint64 memory) {
-    // The parent's handlers are not the child's: a crash handler would report the child's
-    // crash as the program's, a termination handler would tell the parent's event loop. The
-    // child dies of its signals, but not of a closed pipe: it ends on EPIPE then.
-    for (int sig = 1; sig < NSIG; ++sig) {
-        if (sig != SIGKILL && sig != SIGSTOP)
-            std::signal(sig, sig == SIGPIPE ? SIG_IGN : SIG_DFL);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    restoreDefaultSignals();
     limitMemory(memory);
     ChildWriter writer(fd);
     int code = 0;

@@ -107,19 +107,6 @@ bool fitsInMemory(QSize size, qint64 budget) {
     return qint64(size.width()) * size.height() * 4 <= budget;
 }
 
-// The picture turned upright as its EXIF orientation says, as Qt's reader turns what it decodes.
-QImage uprightCopy(QImage image, QImageIOHandler::Transformations t) {
-    if (t == QImageIOHandler::TransformationNone)
-        return image;
-    image = image.mirrored(t.testFlag(QImageIOHandler::TransformationMirror),
-                           t.testFlag(QImageIOHandler::TransformationFlip));
-    if (t.testFlag(QImageIOHandler::TransformationRotate90))
-        image = image.transformed(QTransform().rotate(90));
-    if (image.isNull())
-        throw outOfMemory();
-    return image;
-}
-
 // The rectangle of a picture stored at `stored` that upright() turns into `region`: upright()
 // mirrors and flips, then turns a quarter clockwise, so this undoes the turn, then the rest.
 QRect storedRect(QRect region, QSize stored, QImageIOHandler::Transformations t) {
@@ -196,7 +183,7 @@ bool readsAsSvg(PictureFile& file, const QByteArray& sniffed) {
 } // namespace
 
 QImage upright(QImage image, QImageIOHandler::Transformations t) {
-    return uprightCopy(std::move(image), t);
+    return formats::turned(std::move(image), t);
 }
 
 namespace {
@@ -232,7 +219,7 @@ QImage readPixels(PictureFile& file, const Header& h, int reduction, bool* anima
     if (!reader.read(&image) || image.isNull())
         throw invalidPicture();
     if (h.ownTurn)
-        image = uprightCopy(std::move(image), h.transformation);
+        image = formats::turned(std::move(image), h.transformation);
     return toDisplayFormat(image);
 }
 

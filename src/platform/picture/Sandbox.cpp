@@ -1,5 +1,6 @@
 #include "Sandbox.h"
 
+#include "Confinement.h"
 #include "Decoding.h"
 #include "EmbeddedProfile.h"
 #include "RawDecoder.h"
@@ -347,13 +348,7 @@ DecoderPool::Worker DecoderPool::take(bool forPixels) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(ends[0]);
-            for (int sig = 1; sig < NSIG; ++sig) {
-                if (sig != SIGKILL && sig != SIGSTOP)
-                    std::signal(sig, sig == SIGPIPE ? SIG_IGN : SIG_DFL);
-            }
-            sigset_t none;
-            sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            restoreDefaultSignals();
             serveOneJob(ends[1], nullptr);
         }
         ::close(ends[1]);
