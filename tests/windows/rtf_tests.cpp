@@ -1,5 +1,8 @@
 #include "picture/PictureBytes.h"
+#include "windows/rtf/ControlWords.h"
+#include "windows/rtf/ListBuilder.h"
 #include "windows/rtf/Rtf.h"
+#include "windows/rtf/TableBuilder.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -359,6 +362,10 @@ private slots:
     void metafilePicturesAreDrawnAndKeptAsTheyCame_data();
     void metafilePicturesAreDrawnAndKeptAsTheyCame();
     void oldBitmapsAreRead();
+    void controlWordsHaveTheirMeanings_data();
+    void controlWordsHaveTheirMeanings();
+    void tableBuilderKeepsTablesInBounds();
+    void listBuilderMakesAListForEachNumberAndLevel();
     void libreOfficeAgreesWithTheEditor();
 };
 
@@ -926,6 +933,138 @@ void RtfTest::oldBitmapsAreRead() {
     QTextDocument back;
     roundTrip(doc, back);
     QCOMPARE(pictureImage(back, pictures(back)[1]).pixel(15, 0), qRgb(255, 255, 255));
+}
+
+void RtfTest::controlWordsHaveTheirMeanings_data() {
+    QTest::addColumn<int>("part");
+    QTest::addColumn<QByteArray>("words");
+    const auto row = [](const char* name, rtf::Part part, const QByteArray& words) {
+        QTest::newRow(name) << static_cast<int>(part) << words;
+    };
+    using P = rtf::Part;
+    row("destinations", P::Destination,
+        "fonttbl colortbl pict header headerl headerr headerf footer footerl footerr footerf info "
+        "listtable listoverridetable leveltext pn fldinst nesttableprops footnote annotation atnid "
+        "atnauthor atrfstart shp shpgrp do object shppict stylesheet filetbl revtbl rsidtbl xe tc "
+        "txe pgdsctbl themedata colorschememapping latentstyles datastore xmlnstbl mmathPr "
+        "background nonshppict objdata objclass objname author operator title subject keywords "
+        "comment doccomm creatim revtim printim buptim falt panose bkmkstart bkmkend template "
+        "docvar pntxta pntxtb shpinst sp sn sv userprops generator upr nonesttables company "
+        "manager category hlinkbase pgptbl protusertbl fchars lchars wgrffmtfilter ftnsep ftnsepc "
+        "ftncn aftnsep aftnsepc aftncn private passwordhash blipuid picprop fontemb fontfile "
+        "levelnumbers listname liststylename mhtmltag htmltag factoidname password docinfo ud "
+        "formfield datafield listtext pntext pnseclvl listpicture");
+    row("font table", P::Font, "f fcharset froman fswiss fmodern fscript fdecor");
+    row("colour table", P::Colour, "red green blue");
+    row("picture", P::Picture,
+        "pngblip jpegblip emfblip wmetafile dibitmap wbitmap macpict pmmetafile picw pich "
+        "picwgoal pichgoal picscalex picscaley wbmbitspixel picbpp wbmwidthbytes");
+    row("list table", P::List, "list listlevel levelnfc levelnfcn listid u");
+    row("list overrides", P::Override, "listoverride listid ls");
+    row("paragraph numbers", P::Pn,
+        "pnlvlblt pnlvlbody pnlvl pnlvlcont pndec pncard pnord pnordt pnucltr pnlcltr pnucrm "
+        "pnlcrm");
+    row("field instruction", P::Field, "u");
+    row("kept settings", P::Document,
+        "paperw paperh margl margr margt margb gutter landscape margmirror facingp titlepg headery "
+        "footery pgwsxn pghsxn marglsxn margrsxn margtsxn margbsxn lndscpsxn gutterdoc");
+    row("table marks", P::Table, "intbl itap cell nestcell row nestrow trowd");
+    row("rows and cells", P::Row,
+        "trgaph trleft cellx clmgf clmrg clvmgf clvmrg clcbpat clvertalt clvertalc clvertalb "
+        "clbrdrt clbrdrl clbrdrb clbrdrr brdrt brdrl brdrb brdrr brdrbox brdrbtw brdrbar brdrw "
+        "brdrcf brdrnone");
+    row("text", P::Text, "par sect cols u");
+    row("symbols", P::Symbol,
+        "line tab emdash endash bullet lquote rquote ldblquote rdblquote emspace enspace qmspace "
+        "zwj zwnj ltrmark rtlmark zwbo");
+    row("document", P::Document, "ansicpg ansi mac pc pca deff uc");
+    row("characters", P::Character,
+        "plain b i ul uld uldash uldashd uldashdd uldb ulth ulw ulwave ulhwave ululdbwave ulthd "
+        "ulthdash ulldash ulthldash ulthdashd ulthdashdd ulnone strike striked v super sub "
+        "nosupersub f fs cf cb highlight chcbpat");
+    row("paragraphs", P::Paragraph, "pard ql qc qr qj qd li lin ri rin fi sb sa ls ilvl");
+}
+
+void RtfTest::controlWordsHaveTheirMeanings() {
+    QFETCH(int, part);
+    QFETCH(QByteArray, words);
+    for (const QByteArray& word : words.split(' ')) {
+        const rtf::ControlWord* known = rtf::findControlWord(word.toStdString());
+        QVERIFY2(known && known->find(static_cast<rtf::Part>(part)), word.constData());
+    }
+    QVERIFY(!rtf::findControlWord("lang"));
+}
+
+// The table builder fed a row as the reader feeds it: a table takes no more columns than it
+// can lay out, and a border of a colour the colour table lacks is black.
+void RtfTest::tableBuilderKeepsTablesInBounds() {
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    const std::vector<QColor> colours = {QColor(), QColor(0, 128, 0)};
+    rtf::TableBuilder tables(cursor, colours);
+    tables.startRow(1);
+    tables.rowWord(rtf::RowWord::Shading, 1);
+    tables.rowWord(rtf::RowWord::BorderTop, 0);
+    tables.rowWord(rtf::RowWord::BorderColour, 9);
+    for (int i = 1; i <= 70; ++i)
+        tables.rowWord(rtf::RowWord::CellEdge, i * 100);
+    for (int i = 0; i < 70; ++i) {
+        tables.enter(1);
+        cursor.insertText(QString::number(i));
+        tables.endCell();
+    }
+    tables.endRow(1);
+    tables.closeAll();
+    QTextTable* table = QTextCursor(doc.begin().next()).currentTable();
+    QVERIFY(table);
+    QCOMPARE(table->columns(), 64);
+    QCOMPARE(table->cellAt(0, 63).firstCursorPosition().block().text(),
+             QStringLiteral("63646566676869"));
+    const QTextTableCellFormat first = table->cellAt(0, 0).format().toTableCellFormat();
+    QCOMPARE(first.background().color(), QColor(0, 128, 0));
+    QCOMPARE(first.topBorder(), 1.0);
+    QCOMPARE(first.topBorderBrush().color(), QColor(Qt::black));
+    QCOMPARE(table->format().columnWidthConstraints().size(), 64);
+}
+
+// The list builder fed a list table, its overrides and paragraphs.
+void RtfTest::listBuilderMakesAListForEachNumberAndLevel() {
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    rtf::ListBuilder lists;
+    lists.listWord(rtf::ListWord::List, 0, 3);
+    for (int format : {4, 255}) {
+        lists.listWord(rtf::ListWord::Level, 0, 3);
+        lists.listWord(rtf::ListWord::LevelFormat, format, 3);
+    }
+    lists.listWord(rtf::ListWord::ListId, 7, 3);
+    lists.endGroup(3);
+    lists.overrideWord(rtf::OverrideWord::Override, 0);
+    lists.overrideWord(rtf::OverrideWord::ListId, 7);
+    lists.overrideWord(rtf::OverrideWord::Number, 2);
+    const auto listFor = [&](int number, int level, rtf::PnState pn = {}) {
+        rtf::ParaState p;
+        p.list = number;
+        p.listLevel = level;
+        p.pn = pn;
+        cursor.insertBlock();
+        return lists.listFor(p, cursor);
+    };
+    QTextList* letters = listFor(2, 0);
+    QVERIFY(letters);
+    QCOMPARE(letters->format().style(), QTextListFormat::ListLowerAlpha);
+    QCOMPARE(listFor(2, 0), letters); // made once
+    QVERIFY(!listFor(2, 1));          // a level without a number
+    QVERIFY(!listFor(2, 4));          // levels past the last are the last
+    QVERIFY(!listFor(3, 0));          // a number no override gives
+    lists.beginPn();
+    lists.pnWord(rtf::PnWord::Bullet, 0);
+    QTextList* bullets = listFor(0, 0, lists.pn());
+    QVERIFY(bullets);
+    QCOMPARE(bullets->format().style(), QTextListFormat::ListDisc);
+    QCOMPARE(listFor(0, 0, lists.pn()), bullets);
+    lists.endPnLists(); // a paragraph without a number between
+    QVERIFY(listFor(0, 0, lists.pn()) != bullets);
 }
 
 void RtfTest::libreOfficeAgreesWithTheEditor() {
