@@ -16,7 +16,8 @@ Error tooLarge() {
 void requirePixels(QSize size, qint64 budget) {
     if (size.width() <= 0 || size.height() <= 0)
         throw invalid();
-    if (qint64(size.width()) * size.height() * 4 > budget)
+    // Widths and heights up to 2^31 multiply within 64 bits; four bytes a pixel could not.
+    if (qint64(size.width()) * size.height() > budget / 4)
         throw tooLarge();
 }
 

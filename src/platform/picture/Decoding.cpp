@@ -110,7 +110,7 @@ qint64 pictureByteBudget() {
 void requireMemoryFor(QSize size, qint64 budget) {
     if (size.width() <= 0 || size.height() <= 0)
         throw invalidPicture();
-    if (qint64(size.width()) * size.height() * 4 > budget)
+    if (qint64(size.width()) * size.height() > budget / 4)
         throw outOfMemory();
 }
 

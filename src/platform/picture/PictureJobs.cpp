@@ -104,7 +104,7 @@ Header readHeader(PictureFile& file, const QByteArray& sniffedFormat) {
 }
 
 bool fitsInMemory(QSize size, qint64 budget) {
-    return qint64(size.width()) * size.height() * 4 <= budget;
+    return qint64(size.width()) * size.height() <= budget / 4;
 }
 
 // The rectangle of a picture stored at `stored` that upright() turns into `region`: upright()
