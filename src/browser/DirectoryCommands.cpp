@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 
 #include <QAction>
 #include <QDir>

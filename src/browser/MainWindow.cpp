@@ -8,10 +8,10 @@
 #include "platform/Error.h"
 #include "platform/Help.h"
 #include "platform/Keys.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
-#include "platform/movie/MovieControl.h"
+#include "ui/StatusBar.h"
+#include "movie/MovieControl.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -4,9 +4,9 @@
 #include "core/Services.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
-#include "platform/PictureArea.h"
-#include "platform/StatusBar.h"
-#include "platform/picture/Colour.h"
+#include "ui/PictureArea.h"
+#include "ui/StatusBar.h"
+#include "picture/colour/Colour.h"
 
 #include <QPushButton>
 #include <QRadioButton>

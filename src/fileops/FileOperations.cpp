@@ -8,11 +8,11 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/Keys.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
 #include "platform/Trash.h"
-#include "platform/movie/MovieControl.h"
-#include "platform/picture/Colour.h"
+#include "movie/MovieControl.h"
+#include "picture/colour/Colour.h"
 
 #include <QFileInfo>
 #include <QImage>

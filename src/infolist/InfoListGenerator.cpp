@@ -9,12 +9,12 @@
 #include "platform/FileSystem.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 #include "platform/Text.h"
-#include "platform/picture/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include <QAction>
 #include <QLabel>

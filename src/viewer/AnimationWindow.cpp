@@ -1,8 +1,8 @@
 #include "AnimationWindow.h"
 
 #include "platform/Error.h"
-#include "platform/StatusBar.h"
-#include "platform/movie/MovieControl.h"
+#include "ui/StatusBar.h"
+#include "movie/MovieControl.h"
 
 #include <QCloseEvent>
 

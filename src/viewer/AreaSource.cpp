@@ -1,6 +1,6 @@
 #include "AreaSource.h"
 
-#include "platform/picture/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 namespace lumorra {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 
 namespace lumorra {
 

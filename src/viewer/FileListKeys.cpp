@@ -2,8 +2,8 @@
 
 #include "browser/MainWindow.h"
 #include "platform/Error.h"
-#include "platform/PictureArea.h"
-#include "platform/StatusBar.h"
+#include "ui/PictureArea.h"
+#include "ui/StatusBar.h"
 
 #include <QKeyEvent>
 

@@ -1,7 +1,7 @@
 #include "FullScreenWindow.h"
 
 #include "platform/Error.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 
 #include <QKeyEvent>

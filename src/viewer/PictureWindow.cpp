@@ -4,11 +4,11 @@
 #include "core/Services.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/Screen.h"
-#include "platform/StatusBar.h"
-#include "platform/picture/Colour.h"
-#include "platform/picture/PictureLoader.h"
+#include "ui/StatusBar.h"
+#include "picture/colour/Colour.h"
+#include "picture/PictureLoader.h"
 
 #include <QKeyEvent>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/picture/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include <QDateTime>
 #include <QFuture>

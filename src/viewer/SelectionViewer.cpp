@@ -9,15 +9,15 @@
 #include "platform/Error.h"
 #include "platform/Keys.h"
 #include "platform/Launcher.h"
-#include "platform/PictureAnimation.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureAnimation.h"
+#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 #include "platform/Text.h"
-#include "platform/movie/MovieControl.h"
-#include "platform/picture/Colour.h"
-#include "platform/picture/PictureLoader.h"
+#include "movie/MovieControl.h"
+#include "picture/colour/Colour.h"
+#include "picture/PictureLoader.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -8,11 +8,11 @@
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
 #include "platform/Launcher.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
-#include "platform/movie/MovieControl.h"
+#include "ui/StatusBar.h"
+#include "movie/MovieControl.h"
 
 #include <QAction>
 #include <QLabel>

@@ -6,7 +6,7 @@
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 
 #include <QCloseEvent>
 #include <QTimer>

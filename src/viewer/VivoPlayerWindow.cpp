@@ -7,9 +7,9 @@
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 #include "platform/Text.h"
-#include "platform/movie/MovieControl.h"
+#include "movie/MovieControl.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>

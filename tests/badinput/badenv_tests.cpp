@@ -14,7 +14,7 @@
 //
 // The last line counts the bad inputs tried.
 
-#include "PictureBytes.h"
+#include "support/PictureBytes.h"
 #include "browser/DirBrowserWindow.h"
 #include "browser/DirectoryCommands.h"
 #include "browser/MainWindow.h"
@@ -25,10 +25,10 @@
 #include "infolist/InfoListEditor.h"
 #include "infolist/InfoListGenerator.h"
 #include "platform/Keys.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
-#include "platform/movie/MovieControl.h"
+#include "ui/StatusBar.h"
+#include "movie/MovieControl.h"
 #include "support/Fakes.h"
 #include "support/FileSizeLimit.h"
 #include "support/ScriptedDialogs.h"
@@ -37,8 +37,8 @@
 #include "viewer/SelectionViewer.h"
 #include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
-#include "windows/EditorInfoListTarget.h"
-#include "windows/EditorWindow.h"
+#include "editor/EditorInfoListTarget.h"
+#include "editor/EditorWindow.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -13,7 +13,7 @@
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"

@@ -5,7 +5,7 @@
 #include "core/Services.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"

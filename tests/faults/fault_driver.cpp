@@ -24,7 +24,7 @@
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
 #include "support/TestServices.h"
-#include "windows/EditorWindow.h"
+#include "editor/EditorWindow.h"
 
 #include <QApplication>
 #include <QFile>

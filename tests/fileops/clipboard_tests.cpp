@@ -2,10 +2,10 @@
 #include "fileops/ClipboardCommands.h"
 #include "platform/Clipboard.h"
 #include "platform/Keys.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
-#include "platform/movie/MovieControl.h"
+#include "ui/StatusBar.h"
+#include "movie/MovieControl.h"
 #include "support/TestServices.h"
 #include "viewer/SelectionViewer.h"
 

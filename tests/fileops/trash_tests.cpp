@@ -6,7 +6,7 @@
 #include "platform/Trash.h"
 #include "support/TestServices.h"
 #include "viewer/FileListKeys.h"
-#include "windows/FileInfoWindow.h"
+#include "fileops/FileInfoWindow.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -5,8 +5,8 @@
 
 #include "FuzzSupport.h"
 #include "platform/Error.h"
-#include "platform/picture/Colour.h"
-#include "platform/picture/PictureLoader.h"
+#include "picture/colour/Colour.h"
+#include "picture/PictureLoader.h"
 
 #include <QBuffer>
 #include <QImage>

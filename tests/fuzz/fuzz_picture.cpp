@@ -10,9 +10,9 @@
 
 #include "FuzzSupport.h"
 #include "platform/Error.h"
-#include "platform/picture/Decoding.h"
-#include "platform/picture/PictureLoader.h"
-#include "platform/picture/RawDecoder.h"
+#include "picture/Decoding.h"
+#include "picture/PictureLoader.h"
+#include "picture/formats/RawDecoder.h"
 
 #include <QByteArrayView>
 #include <QtEndian>

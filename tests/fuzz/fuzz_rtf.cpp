@@ -2,7 +2,7 @@
 // pictures in the input are drawn by the metafile readers in their child process.
 
 #include "FuzzSupport.h"
-#include "windows/rtf/Rtf.h"
+#include "editor/rtf/Rtf.h"
 
 #include <QTextDocument>
 

@@ -6,15 +6,15 @@
 #include "infolist/InfoListProgressWindow.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/StatusBar.h"
+#include "ui/StatusBar.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
-#include "windows/EditorInfoListTarget.h"
-#include "windows/EditorWindow.h"
+#include "editor/EditorInfoListTarget.h"
+#include "editor/EditorWindow.h"
 
 #include <QAction>
 #include <QBuffer>

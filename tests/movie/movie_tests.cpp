@@ -1,4 +1,4 @@
-#include "platform/movie/MovieControl.h"
+#include "movie/MovieControl.h"
 #include "support/TestEnv.h"
 #include "support/VivoWriter.h"
 

@@ -1,9 +1,9 @@
-#include "PictureBytes.h"
+#include "support/PictureBytes.h"
 #include "platform/Error.h"
-#include "platform/picture/HeifDecoder.h"
-#include "platform/picture/Isolation.h"
-#include "platform/picture/JxlDecoder.h"
-#include "platform/picture/PictureLoader.h"
+#include "picture/formats/HeifDecoder.h"
+#include "picture/sandbox/Isolation.h"
+#include "picture/formats/JxlDecoder.h"
+#include "picture/PictureLoader.h"
 
 #include <QBuffer>
 #include <QColorSpace>

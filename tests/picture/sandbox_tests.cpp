@@ -2,8 +2,8 @@
 // picture fails as an invalid one, and the program and the next picture go on.
 
 #include "platform/Error.h"
-#include "platform/picture/Confinement.h"
-#include "platform/picture/Sandbox.h"
+#include "picture/sandbox/Confinement.h"
+#include "picture/sandbox/Sandbox.h"
 
 #include <QBuffer>
 #include <QDir>

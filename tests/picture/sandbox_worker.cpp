@@ -1,7 +1,7 @@
 // The decoder program of the sandbox tests: the program's own, with jobs that do what a hostile
 // picture would make a decoder do.
 
-#include "platform/picture/SandboxWorker.h"
+#include "picture/sandbox/SandboxWorker.h"
 
 #include <QImage>
 

@@ -8,7 +8,7 @@
 #include "platform/Clipboard.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "platform/picture/Colour.h"
+#include "picture/colour/Colour.h"
 
 #include <QStringList>
 

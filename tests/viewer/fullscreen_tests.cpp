@@ -1,4 +1,4 @@
-#include "platform/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 #include "viewer/FullScreenWindow.h"
 

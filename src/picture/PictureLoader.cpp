@@ -1,0 +1,279 @@
+#include "PictureLoader.h"
+
+#include "picture/colour/Colour.h"
+#include "Decoding.h"
+#include "picture/formats/EmfReader.h"
+#include "picture/formats/JpegDecoder.h"
+#include "picture/sandbox/PictureJobs.h"
+#include "picture/sandbox/Sandbox.h"
+#include "picture/formats/WmfReader.h"
+#include "ImageBuffer.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <new>
+
+namespace lumorra {
+
+using namespace picture;
+
+namespace {
+
+// Brings decoded pixels into the screen's colour space (or sRGB without `colour`). The
+// transforms of a picture without a colour target are made for it alone: Save As and the
+// clipboard's loads, which are rare.
+void manageColour(QImage& image, const ColourSource& source, const ColourTransforms* colour) {
+    if (colour != nullptr) {
+        colour->toScreen(image, source);
+    } else if (source.isTagged()) {
+        const ColourTransforms srgb;
+        srgb.toScreen(image, source);
+    }
+}
+
+QImage cmykToScreen(const QImage& ink, const JpegInk& how, const QByteArray& icc,
+                    const ColourTransforms* colour) {
+    const auto convert = [&](const ColourTransforms& c) {
+        return c.cmykToScreen(ink.constBits(), ink.width(), ink.height(), ink.bytesPerLine(),
+                              how.inverted, icc);
+    };
+    QImage image;
+    if (colour != nullptr) {
+        image = convert(*colour);
+    } else {
+        const ColourTransforms srgb;
+        image = convert(srgb);
+    }
+    if (image.isNull())
+        throw outOfMemory();
+    return image;
+}
+
+// The picture a worker decoded, in the screen's colours.
+Picture finished(JobReply r, const ColourTransforms* colour) {
+    Picture picture;
+    if ((r.flags & JobReply::CmykInk) != 0) {
+        const JpegInk ink{true, (r.flags & JobReply::InkInverted) != 0};
+        picture.image = upright(cmykToScreen(r.image, ink, r.colour.icc, colour),
+                                QImageIOHandler::Transformations(int(r.transformation)));
+    } else {
+        picture.image = r.image;
+        manageColour(picture.image, r.colour, colour);
+    }
+    picture.naturalSize = r.naturalSize;
+    picture.format = QString::fromLatin1(r.format);
+    picture.fitsOnlyReduced = (r.flags & JobReply::FitsOnlyReduced) != 0;
+    picture.regionsDecodable = (r.flags & JobReply::RegionsDecodable) != 0;
+    picture.fromPreview = (r.flags & JobReply::FromPreview) != 0;
+    return picture;
+}
+
+JobReply runJob(JobRequest request) {
+    request.memory = childMemory();
+    return decoderPool().run(request, WorkerTimeout);
+}
+
+// A raster picture whose bytes are held, decoded in a worker. SVG, which draws its text with the
+// program's fonts, is drawn here.
+Picture decodeImage(PictureFile& file, QSize shown, const ColourTransforms* colour) {
+    JobRequest request;
+    request.bytes = file.heldBytes();
+    request.shown = shown;
+    request.budget = pictureByteBudget();
+    JobReply r = runJob(request);
+    if ((r.flags & JobReply::HostOnly) != 0)
+        r = decodeJob(file, shown, request.budget, true);
+    const bool animated = (r.flags & JobReply::Animated) != 0;
+    Picture picture = finished(std::move(r), colour);
+    if (picture.image.isNull())
+        throw invalidPicture();
+    if (animated)
+        picture.animation = file.heldBytes();
+    return picture;
+}
+
+template <class F> auto guarded(F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        throw outOfMemory();
+    }
+}
+
+Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
+    const MetafileDrawing d = kind == Kind::Wmf ? drawWmf(data, size) : drawEmf(data, size);
+    return Picture{d.image,
+                   d.naturalSize,
+                   kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf"),
+                   {},
+                   {}};
+}
+
+// Tells a file's format from its content.
+Sniffed sniffFile(PictureFile& file, QByteArray* head = nullptr) {
+    const QByteArray start = file.head(SniffHeadBytes);
+    if (head != nullptr)
+        *head = start;
+    return sniff(start, file.tail(SniffTailBytes));
+}
+
+} // namespace
+
+bool Picture::isMetafile() const {
+    return format == QLatin1String("wmf") || format == QLatin1String("emf");
+}
+
+Picture loadPicture(const QString& path) {
+    return loadPicture(path, QSize());
+}
+
+namespace {
+
+// The picture in a file whose bytes are held in memory; it keeps them.
+Picture decodeHeld(PictureFile& file, QSize shown, MetafilePolicy metafiles,
+                   const ColourTransforms* colour) {
+    if (file.size() == 0)
+        throw invalidPicture();
+    const Sniffed s = sniffFile(file);
+    Picture picture;
+    if (s.kind == Kind::Image) {
+        picture = decodeImage(file, shown, colour);
+    } else {
+        if (metafiles == MetafilePolicy::Refuse)
+            throw invalidPicture();
+        picture = loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
+    }
+    picture.bytes = file.heldBytes();
+    return picture;
+}
+
+} // namespace
+
+Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles,
+                    const ColourTransforms* colour) {
+    return guarded([&] {
+        PictureFile file(path);
+        if (file.size() == 0)
+            throw invalidPicture();
+        file.hold(pictureByteBudget());
+        return decodeHeld(file, shown, metafiles, colour);
+    });
+}
+
+Picture decodePicture(const QByteArray& bytes, QSize shown, MetafilePolicy metafiles,
+                      const ColourTransforms* colour) {
+    return guarded([&] {
+        PictureFile file(bytes);
+        return decodeHeld(file, shown, metafiles, colour);
+    });
+}
+
+QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransforms* colour) {
+    return guarded([&] {
+        if (bytes.isEmpty())
+            throw invalidPicture();
+        JobRequest request;
+        request.job = Job::Region;
+        request.bytes = bytes;
+        request.region = region;
+        request.budget = pictureByteBudget();
+        JobReply r = runJob(request);
+        if (r.image.isNull() || r.image.size() != region.size())
+            throw invalidPicture();
+        manageColour(r.image, r.colour, colour);
+        return r.image;
+    });
+}
+
+bool drawnFromRegions(const Picture& picture) {
+    // From 16 megapixels up: 64 MB in full, against a few MB for a screen's regions.
+    constexpr qint64 LargePixels = qint64(16) << 20;
+    if (picture.fitsOnlyReduced)
+        return true;
+    return picture.regionsDecodable && picture.isReduced() &&
+           qint64(picture.naturalSize.width()) * picture.naturalSize.height() >= LargePixels;
+}
+
+int reductionFor(QSize natural, QSize shown) {
+    if (natural.isEmpty() || shown.isEmpty())
+        return 1;
+    int reduction = 1;
+    while (reduction < 8 && natural.width() / (reduction * 2) >= shown.width() &&
+           natural.height() / (reduction * 2) >= shown.height())
+        reduction *= 2;
+    return reduction;
+}
+
+void loadImageFormatPlugins() {
+    QByteArray nothing;
+    QBuffer buffer(&nothing);
+    buffer.open(QIODevice::ReadOnly);
+    // PNG has no plugin: Qt asks each one whether it reads PNG before it takes its own reader.
+    QImageReader reader(&buffer, "png");
+    (void)reader.canRead();
+}
+
+QSize pictureSize(const QString& path) {
+    return guarded([&] {
+        PictureFile file(path);
+        if (file.size() == 0)
+            throw invalidPicture();
+        QByteArray head;
+        const Sniffed s = sniffFile(file, &head);
+        switch (s.kind) {
+        case Kind::Wmf:
+            return wmfNaturalSize(file.readAll(MetafileFileCap));
+        case Kind::Emf:
+            return emfNaturalSize(head, file.size());
+        case Kind::Image:
+            break;
+        }
+        JobRequest request;
+        request.job = Job::Size;
+        request.file = file.descriptor();
+        request.budget = pictureByteBudget();
+        const JobReply r = runJob(request);
+        if ((r.flags & JobReply::HostOnly) != 0) {
+            file.hold(request.budget);
+            return decodeJob(file, QSize(), request.budget, true).naturalSize;
+        }
+        if (r.naturalSize.isEmpty())
+            throw invalidPicture();
+        return r.naturalSize;
+    });
+}
+
+QImage renderPicture(const QString& path, QSize size, const ColourTransforms* colour) {
+    if (size.isEmpty())
+        throw Error::program(errc::InvalidCall);
+    return guarded([&] {
+        PictureFile file(path);
+        if (file.size() == 0)
+            throw invalidPicture();
+        requireMemoryFor(size);
+        const Sniffed s = sniffFile(file);
+        if (s.kind != Kind::Image)
+            return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
+        file.hold(pictureByteBudget());
+        const QImage image = decodeImage(file, QSize(), colour).image;
+        if (image.size() == size)
+            return image;
+        const QImage scaled = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (scaled.isNull())
+            throw outOfMemory();
+        return toDisplayFormat(scaled);
+    });
+}
+
+QImage drawMetafile(const QByteArray& data, const QString& type, QSize size) {
+    if (size.isEmpty() || (type != QLatin1String("wmf") && type != QLatin1String("emf")))
+        throw Error::program(errc::InvalidCall);
+    return guarded([&] {
+        if (data.isEmpty() || data.size() > MetafileFileCap)
+            throw invalidPicture();
+        return loadMetafile(type == QLatin1String("wmf") ? Kind::Wmf : Kind::Emf, data, size).image;
+    });
+}
+
+} // namespace lumorra

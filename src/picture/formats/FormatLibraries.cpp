@@ -1,0 +1,311 @@
+// libheif and libjxl, and the HEVC, AV1 and JPEG XL codec libraries under them, are loaded when
+// the first HEIF, AVIF or JPEG XL picture is read, not when the program starts: loading them
+// and running their set-up costs every start several milliseconds, for pictures most starts never
+// see. These definitions stand in for the libraries' functions (the same declarations, from
+// their headers) and forward to the libraries once loaded. Where a library cannot be loaded,
+// reading the picture fails as a picture that cannot be read does.
+
+#include "FormatLibraries.h"
+
+#include "picture/Decoding.h"
+
+#include <dlfcn.h>
+#include <jxl/decode.h>
+#include <jxl/encode.h> // JxlColorEncodingSetToSRGB()
+#include <jxl/thread_parallel_runner.h>
+#include <libheif/heif.h>
+
+// The functions of libheif the HEIF decoder calls.
+#define LUMORRA_HEIF_FUNCTIONS(X)                                                                  \
+    X(heif_context_alloc)                                                                          \
+    X(heif_context_free)                                                                           \
+    X(heif_context_get_primary_image_handle)                                                       \
+    X(heif_context_read_from_memory_without_copy)                                                  \
+    X(heif_context_read_from_reader)                                                               \
+    X(heif_context_set_maximum_image_size_limit)                                                   \
+    X(heif_decode_image)                                                                           \
+    X(heif_decoding_options_alloc)                                                                 \
+    X(heif_decoding_options_free)                                                                  \
+    X(heif_image_get_bits_per_pixel_range)                                                         \
+    X(heif_image_get_height)                                                                       \
+    X(heif_image_get_plane_readonly)                                                               \
+    X(heif_image_get_width)                                                                        \
+    X(heif_image_handle_get_color_profile_type)                                                    \
+    X(heif_image_handle_get_height)                                                                \
+    X(heif_image_handle_get_nclx_color_profile)                                                    \
+    X(heif_image_handle_get_raw_color_profile)                                                     \
+    X(heif_image_handle_get_raw_color_profile_size)                                                \
+    X(heif_image_handle_get_width)                                                                 \
+    X(heif_image_handle_has_alpha_channel)                                                         \
+    X(heif_image_handle_release)                                                                   \
+    X(heif_image_is_premultiplied_alpha)                                                           \
+    X(heif_image_release)                                                                          \
+    X(heif_nclx_color_profile_free)
+
+// The functions of libjxl and libjxl_threads the JPEG XL decoder calls.
+#define LUMORRA_JXL_FUNCTIONS(X)                                                                   \
+    X(JxlColorEncodingSetToSRGB)                                                                   \
+    X(JxlDecoderCloseInput)                                                                        \
+    X(JxlDecoderCreate)                                                                            \
+    X(JxlDecoderDestroy)                                                                           \
+    X(JxlDecoderGetBasicInfo)                                                                      \
+    X(JxlDecoderGetColorAsEncodedProfile)                                                          \
+    X(JxlDecoderGetColorAsICCProfile)                                                              \
+    X(JxlDecoderGetICCProfileSize)                                                                 \
+    X(JxlDecoderProcessInput)                                                                      \
+    X(JxlDecoderReleaseInput)                                                                      \
+    X(JxlDecoderSetImageOutCallback)                                                               \
+    X(JxlDecoderSetInput)                                                                          \
+    X(JxlDecoderSetParallelRunner)                                                                 \
+    X(JxlDecoderSetPreferredColorProfile)                                                          \
+    X(JxlDecoderSetUnpremultiplyAlpha)                                                             \
+    X(JxlDecoderSubscribeEvents)
+#define LUMORRA_JXL_THREADS_FUNCTIONS(X)                                                           \
+    X(JxlThreadParallelRunnerCreate)                                                               \
+    X(JxlThreadParallelRunnerDefaultNumWorkerThreads)                                              \
+    X(JxlThreadParallelRunnerDestroy)                                                              \
+    X(JxlThreadParallelRunner)
+
+namespace {
+
+#define LUMORRA_MEMBER(name) decltype(&::name) name = nullptr;
+
+// Resolves the named functions of the libraries opened; true when all of them were found.
+class Resolver {
+public:
+    explicit Resolver(void* handle) : handle_(handle) {}
+    template <class F> void operator()(F& function, const char* name) {
+        function = handle_ ? reinterpret_cast<F>(::dlsym(handle_, name)) : nullptr;
+        complete = complete && function != nullptr;
+    }
+    bool complete = true;
+
+private:
+    void* handle_;
+};
+
+void* open(const char* name) {
+    return ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+// The libraries stay loaded for the rest of the run: their threads may still run code of them.
+struct Heif {
+    LUMORRA_HEIF_FUNCTIONS(LUMORRA_MEMBER)
+    bool loaded = false;
+    Heif() {
+        Resolver resolve(open("libheif.so.1"));
+#define LUMORRA_RESOLVE(name) resolve(name, #name);
+        LUMORRA_HEIF_FUNCTIONS(LUMORRA_RESOLVE)
+        loaded = resolve.complete;
+    }
+};
+
+struct Jxl {
+    LUMORRA_JXL_FUNCTIONS(LUMORRA_MEMBER)
+    LUMORRA_JXL_THREADS_FUNCTIONS(LUMORRA_MEMBER)
+    bool loaded = false;
+    Jxl() {
+        Resolver resolve(open("libjxl.so.0.7"));
+        LUMORRA_JXL_FUNCTIONS(LUMORRA_RESOLVE)
+        Resolver resolveThreads(open("libjxl_threads.so.0.7"));
+#define LUMORRA_RESOLVE_THREADS(name) resolveThreads(name, #name);
+        LUMORRA_JXL_THREADS_FUNCTIONS(LUMORRA_RESOLVE_THREADS)
+        loaded = resolve.complete && resolveThreads.complete;
+    }
+};
+
+const Heif& heif() {
+    static const Heif library;
+    return library;
+}
+const Heif& heifLoaded() {
+    if (!heif().loaded)
+        throw lumorra::picture::invalidPicture();
+    return heif();
+}
+const Jxl& jxl() {
+    static const Jxl library;
+    return library;
+}
+const Jxl& jxlLoaded() {
+    if (!jxl().loaded)
+        throw lumorra::picture::invalidPicture();
+    return jxl();
+}
+
+} // namespace
+
+// A function that gives something back is reached only through a loaded library (it throws
+// otherwise); one that gives back what the program had does nothing without the library.
+struct heif_context* heif_context_alloc(void) {
+    return heifLoaded().heif_context_alloc();
+}
+void heif_context_free(struct heif_context* a0) {
+    if (heif().heif_context_free)
+        heif().heif_context_free(a0);
+}
+struct heif_error heif_context_get_primary_image_handle(struct heif_context* a0,
+                                                        struct heif_image_handle** a1) {
+    return heifLoaded().heif_context_get_primary_image_handle(a0, a1);
+}
+struct heif_error
+heif_context_read_from_memory_without_copy(struct heif_context* a0, const void* a1, size_t a2,
+                                           const struct heif_reading_options* a3) {
+    return heifLoaded().heif_context_read_from_memory_without_copy(a0, a1, a2, a3);
+}
+struct heif_error heif_context_read_from_reader(struct heif_context* a0,
+                                                const struct heif_reader* a1, void* a2,
+                                                const struct heif_reading_options* a3) {
+    return heifLoaded().heif_context_read_from_reader(a0, a1, a2, a3);
+}
+void heif_context_set_maximum_image_size_limit(struct heif_context* a0, int a1) {
+    heifLoaded().heif_context_set_maximum_image_size_limit(a0, a1);
+}
+struct heif_error heif_decode_image(const struct heif_image_handle* a0, struct heif_image** a1,
+                                    enum heif_colorspace a2, enum heif_chroma a3,
+                                    const struct heif_decoding_options* a4) {
+    return heifLoaded().heif_decode_image(a0, a1, a2, a3, a4);
+}
+struct heif_decoding_options* heif_decoding_options_alloc(void) {
+    return heifLoaded().heif_decoding_options_alloc();
+}
+void heif_decoding_options_free(struct heif_decoding_options* a0) {
+    if (heif().heif_decoding_options_free)
+        heif().heif_decoding_options_free(a0);
+}
+int heif_image_get_bits_per_pixel_range(const struct heif_image* a0, enum heif_channel a1) {
+    return heifLoaded().heif_image_get_bits_per_pixel_range(a0, a1);
+}
+int heif_image_get_height(const struct heif_image* a0, enum heif_channel a1) {
+    return heifLoaded().heif_image_get_height(a0, a1);
+}
+const uint8_t* heif_image_get_plane_readonly(const struct heif_image* a0, enum heif_channel a1,
+                                             int* a2) {
+    return heifLoaded().heif_image_get_plane_readonly(a0, a1, a2);
+}
+int heif_image_get_width(const struct heif_image* a0, enum heif_channel a1) {
+    return heifLoaded().heif_image_get_width(a0, a1);
+}
+enum heif_color_profile_type
+heif_image_handle_get_color_profile_type(const struct heif_image_handle* a0) {
+    return heifLoaded().heif_image_handle_get_color_profile_type(a0);
+}
+int heif_image_handle_get_height(const struct heif_image_handle* a0) {
+    return heifLoaded().heif_image_handle_get_height(a0);
+}
+struct heif_error heif_image_handle_get_nclx_color_profile(const struct heif_image_handle* a0,
+                                                           struct heif_color_profile_nclx** a1) {
+    return heifLoaded().heif_image_handle_get_nclx_color_profile(a0, a1);
+}
+struct heif_error heif_image_handle_get_raw_color_profile(const struct heif_image_handle* a0,
+                                                          void* a1) {
+    return heifLoaded().heif_image_handle_get_raw_color_profile(a0, a1);
+}
+size_t heif_image_handle_get_raw_color_profile_size(const struct heif_image_handle* a0) {
+    return heifLoaded().heif_image_handle_get_raw_color_profile_size(a0);
+}
+int heif_image_handle_get_width(const struct heif_image_handle* a0) {
+    return heifLoaded().heif_image_handle_get_width(a0);
+}
+int heif_image_handle_has_alpha_channel(const struct heif_image_handle* a0) {
+    return heifLoaded().heif_image_handle_has_alpha_channel(a0);
+}
+void heif_image_handle_release(const struct heif_image_handle* a0) {
+    if (heif().heif_image_handle_release)
+        heif().heif_image_handle_release(a0);
+}
+int heif_image_is_premultiplied_alpha(struct heif_image* a0) {
+    return heifLoaded().heif_image_is_premultiplied_alpha(a0);
+}
+void heif_image_release(const struct heif_image* a0) {
+    if (heif().heif_image_release)
+        heif().heif_image_release(a0);
+}
+void heif_nclx_color_profile_free(struct heif_color_profile_nclx* a0) {
+    if (heif().heif_nclx_color_profile_free)
+        heif().heif_nclx_color_profile_free(a0);
+}
+void JxlColorEncodingSetToSRGB(JxlColorEncoding* a0, JXL_BOOL a1) {
+    jxlLoaded().JxlColorEncodingSetToSRGB(a0, a1);
+}
+void JxlDecoderCloseInput(JxlDecoder* a0) {
+    if (jxl().JxlDecoderCloseInput)
+        jxl().JxlDecoderCloseInput(a0);
+}
+JxlDecoder* JxlDecoderCreate(const JxlMemoryManager* a0) {
+    return jxlLoaded().JxlDecoderCreate(a0);
+}
+void JxlDecoderDestroy(JxlDecoder* a0) {
+    if (jxl().JxlDecoderDestroy)
+        jxl().JxlDecoderDestroy(a0);
+}
+JxlDecoderStatus JxlDecoderGetBasicInfo(const JxlDecoder* a0, JxlBasicInfo* a1) {
+    return jxlLoaded().JxlDecoderGetBasicInfo(a0, a1);
+}
+JxlDecoderStatus JxlDecoderGetColorAsEncodedProfile(const JxlDecoder* a0, const JxlPixelFormat* a1,
+                                                    JxlColorProfileTarget a2,
+                                                    JxlColorEncoding* a3) {
+    return jxlLoaded().JxlDecoderGetColorAsEncodedProfile(a0, a1, a2, a3);
+}
+JxlDecoderStatus JxlDecoderGetColorAsICCProfile(const JxlDecoder* a0, const JxlPixelFormat* a1,
+                                                JxlColorProfileTarget a2, uint8_t* a3, size_t a4) {
+    return jxlLoaded().JxlDecoderGetColorAsICCProfile(a0, a1, a2, a3, a4);
+}
+JxlDecoderStatus JxlDecoderGetICCProfileSize(const JxlDecoder* a0, const JxlPixelFormat* a1,
+                                             JxlColorProfileTarget a2, size_t* a3) {
+    return jxlLoaded().JxlDecoderGetICCProfileSize(a0, a1, a2, a3);
+}
+JxlDecoderStatus JxlDecoderProcessInput(JxlDecoder* a0) {
+    return jxlLoaded().JxlDecoderProcessInput(a0);
+}
+size_t JxlDecoderReleaseInput(JxlDecoder* a0) {
+    if (jxl().JxlDecoderReleaseInput)
+        return jxl().JxlDecoderReleaseInput(a0);
+    return 0;
+}
+JxlDecoderStatus JxlDecoderSetImageOutCallback(JxlDecoder* a0, const JxlPixelFormat* a1,
+                                               JxlImageOutCallback a2, void* a3) {
+    return jxlLoaded().JxlDecoderSetImageOutCallback(a0, a1, a2, a3);
+}
+JxlDecoderStatus JxlDecoderSetInput(JxlDecoder* a0, const uint8_t* a1, size_t a2) {
+    return jxlLoaded().JxlDecoderSetInput(a0, a1, a2);
+}
+JxlDecoderStatus JxlDecoderSetParallelRunner(JxlDecoder* a0, JxlParallelRunner a1, void* a2) {
+    return jxlLoaded().JxlDecoderSetParallelRunner(a0, a1, a2);
+}
+JxlDecoderStatus JxlDecoderSetPreferredColorProfile(JxlDecoder* a0, const JxlColorEncoding* a1) {
+    return jxlLoaded().JxlDecoderSetPreferredColorProfile(a0, a1);
+}
+JxlDecoderStatus JxlDecoderSetUnpremultiplyAlpha(JxlDecoder* a0, JXL_BOOL a1) {
+    return jxlLoaded().JxlDecoderSetUnpremultiplyAlpha(a0, a1);
+}
+JxlDecoderStatus JxlDecoderSubscribeEvents(JxlDecoder* a0, int a1) {
+    return jxlLoaded().JxlDecoderSubscribeEvents(a0, a1);
+}
+void* JxlThreadParallelRunnerCreate(const JxlMemoryManager* a0, size_t a1) {
+    return jxlLoaded().JxlThreadParallelRunnerCreate(a0, a1);
+}
+size_t JxlThreadParallelRunnerDefaultNumWorkerThreads(void) {
+    return jxlLoaded().JxlThreadParallelRunnerDefaultNumWorkerThreads();
+}
+void JxlThreadParallelRunnerDestroy(void* a0) {
+    if (jxl().JxlThreadParallelRunnerDestroy)
+        jxl().JxlThreadParallelRunnerDestroy(a0);
+}
+// Called by libjxl itself, which is then loaded.
+JxlParallelRetCode JxlThreadParallelRunner(void* a0, void* a1, JxlParallelRunInit a2,
+                                           JxlParallelRunFunction a3, uint32_t a4, uint32_t a5) {
+    return jxl().JxlThreadParallelRunner(a0, a1, a2, a3, a4, a5);
+}
+
+namespace lumorra::picture {
+
+void loadHeifLibrary() {
+    (void)heif();
+}
+
+void loadJxlLibrary() {
+    (void)jxl();
+}
+
+} // namespace lumorra::picture

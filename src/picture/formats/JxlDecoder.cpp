@@ -1,0 +1,255 @@
+#include "JxlDecoder.h"
+
+#include "picture/ImageBuffer.h"
+
+#include <QThread>
+
+#include <climits>
+#include <jxl/decode.h>
+#include <jxl/encode.h> // JxlColorEncodingSetToSRGB()
+#include <jxl/thread_parallel_runner.h>
+#include <memory>
+
+namespace lumorra::picture {
+namespace {
+
+// The header is read from the file a piece at a time; it is a few bytes, and an ICC profile.
+constexpr qint64 ChunkBytes = 64 << 10;
+// No sound header with its ICC profile, nor the boxes before the codestream, come near this.
+constexpr qint64 MaxHeaderBytes = qint64(64) << 20;
+
+struct DecoderDeleter {
+    void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
+};
+struct RunnerDeleter {
+    void operator()(void* r) const { JxlThreadParallelRunnerDestroy(r); }
+};
+using Decoder = std::unique_ptr<JxlDecoder, DecoderDeleter>;
+
+Decoder newDecoder(int events) {
+    Decoder decoder(JxlDecoderCreate(nullptr));
+    if (!decoder)
+        throw outOfMemory();
+    if (JxlDecoderSubscribeEvents(decoder.get(), events) != JXL_DEC_SUCCESS)
+        throw invalidPicture();
+    // libjxl turns the picture as its orientation says unless told to keep it
+    // (JxlDecoderSetKeepOrientation), and gives alpha as stored unless told otherwise.
+    JxlDecoderSetUnpremultiplyAlpha(decoder.get(), JXL_TRUE);
+    return decoder;
+}
+
+// The decoder's input: the whole file in memory, or the file read a piece at a time as the
+// decoder asks for more.
+class Input {
+public:
+    Input(JxlDecoder* decoder, const QByteArray& whole) : decoder_(decoder) { give(whole, true); }
+    Input(JxlDecoder* decoder, PictureFile& file) : decoder_(decoder), file_(&file) {
+        file.rewind();
+    }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+
+    // The decoder's next event.
+    JxlDecoderStatus next() {
+        for (;;) {
+            const JxlDecoderStatus status = JxlDecoderProcessInput(decoder_);
+            if (status != JXL_DEC_NEED_MORE_INPUT)
+                return status;
+            if (!more())
+                throw invalidPicture();
+        }
+    }
+
+private:
+    void give(const QByteArray& bytes, bool last) {
+        if (JxlDecoderSetInput(decoder_, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                               size_t(bytes.size())) != JXL_DEC_SUCCESS)
+            throw invalidPicture();
+        if (last)
+            JxlDecoderCloseInput(decoder_);
+    }
+    bool more() {
+        if (file_ == nullptr || file_->device().atEnd() || read_ >= MaxHeaderBytes)
+            return false;
+        // What the decoder has not used yet, and the next piece.
+        const size_t unused = buffer_.isEmpty() ? 0 : JxlDecoderReleaseInput(decoder_);
+        const QByteArray piece = file_->device().read(ChunkBytes);
+        if (piece.isEmpty())
+            return false;
+        read_ += piece.size();
+        buffer_ = buffer_.right(qsizetype(unused)) + piece;
+        give(buffer_, file_->device().atEnd());
+        return true;
+    }
+
+    JxlDecoder* decoder_;
+    PictureFile* file_ = nullptr;
+    QByteArray buffer_;
+    qint64 read_ = 0;
+};
+
+struct Header {
+    QSize natural;
+    bool alpha = false;
+    bool xyb = false; // stored in libjxl's own colour space, not the original's
+    bool grey = false;
+    ColourSource colour;
+};
+
+void readBasicInfo(JxlDecoder* decoder, Header& h) {
+    JxlBasicInfo info{};
+    if (JxlDecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS || info.xsize == 0 ||
+        info.ysize == 0 || info.xsize > INT_MAX || info.ysize > INT_MAX)
+        throw invalidPicture();
+    const QSize stored(int(info.xsize), int(info.ysize));
+    // Orientations 5 to 8 turn the picture by a quarter.
+    h.natural = info.orientation >= JXL_ORIENT_TRANSPOSE ? stored.transposed() : stored;
+    h.alpha = info.alpha_bits > 0;
+    h.xyb = !info.uses_original_profile;
+    h.grey = info.num_color_channels == 1;
+}
+
+bool isSrgb(const JxlColorEncoding& c) {
+    return (c.color_space == JXL_COLOR_SPACE_GRAY ||
+            (c.color_space == JXL_COLOR_SPACE_RGB && c.primaries == JXL_PRIMARIES_SRGB)) &&
+           c.white_point == JXL_WHITE_POINT_D65 &&
+           c.transfer_function == JXL_TRANSFER_FUNCTION_SRGB;
+}
+
+// Chooses the colour space of the decoded pixels, and tells it.
+void readColour(JxlDecoder* decoder, Header& h) {
+    // A picture stored in XYB is turned into a colour space of libjxl's choice: the original's
+    // where that is one of the spaces it names (sRGB, Display P3, ...), linear sRGB where the
+    // original was an ICC profile. Eight bits of linear light band badly: sRGB then. libjxl
+    // converts to no ICC profile; the original's stays in the file.
+    JxlColorEncoding original{};
+    if (h.xyb &&
+        JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                           &original) != JXL_DEC_SUCCESS) {
+        JxlColorEncoding srgb{};
+        JxlColorEncodingSetToSRGB(&srgb, h.grey ? JXL_TRUE : JXL_FALSE);
+        JxlDecoderSetPreferredColorProfile(decoder, &srgb);
+    }
+    // sRGB pixels need no profile; any others are described by libjxl's ICC profile of them
+    // (the file's own for a picture stored in the original's colour space).
+    JxlColorEncoding data{};
+    if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                           &data) == JXL_DEC_SUCCESS &&
+        isSrgb(data))
+        return;
+    size_t size = 0;
+    if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
+            JXL_DEC_SUCCESS ||
+        size == 0 || size > size_t(MaxHeaderBytes))
+        return;
+    h.colour.icc.resize(qsizetype(size));
+    if (JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                       reinterpret_cast<uint8_t*>(h.colour.icc.data()),
+                                       size) != JXL_DEC_SUCCESS)
+        h.colour.icc.clear();
+}
+
+// Runs the decoder through the basic info, and the colour encoding where `colour`. The decoder
+// must have subscribed to those events. A picture larger than `budget` allows, when given, is
+// refused as soon as its size is known.
+Header readHeader(JxlDecoder* decoder, Input& input, bool colour, qint64 budget = 0) {
+    Header h;
+    if (input.next() != JXL_DEC_BASIC_INFO)
+        throw invalidPicture();
+    readBasicInfo(decoder, h);
+    if (budget > 0)
+        requireMemoryFor(h.natural, budget);
+    if (colour) {
+        if (input.next() != JXL_DEC_COLOR_ENCODING)
+            throw invalidPicture();
+        readColour(decoder, h);
+    }
+    return h;
+}
+
+// Where libjxl's rows go: RGBA, 8 bits a channel.
+struct Target {
+    uchar* bits;
+    qsizetype bytesPerLine;
+    size_t width, height;
+    bool alpha;
+};
+
+// Called by libjxl's threads, each with pixels of its own.
+void writePixels(void* opaque, size_t x, size_t y, size_t count, const void* pixels) {
+    const auto* t = static_cast<const Target*>(opaque);
+    if (y >= t->height || x >= t->width || count > t->width - x)
+        return;
+    const auto* p = static_cast<const uint8_t*>(pixels);
+    auto* row = reinterpret_cast<QRgb*>(t->bits + qsizetype(y) * t->bytesPerLine) + x;
+    if (t->alpha) {
+        for (size_t i = 0; i < count; ++i, p += 4)
+            row[i] = qRgba(p[0], p[1], p[2], p[3]);
+    } else {
+        for (size_t i = 0; i < count; ++i, p += 4)
+            row[i] = qRgb(p[0], p[1], p[2]);
+    }
+}
+
+// Decodes the first frame into `out`, in this process.
+void decodeInto(const QByteArray& bytes, const Header& expected, QImage& out) {
+    const std::unique_ptr<void, RunnerDeleter> runner(
+        JxlThreadParallelRunnerCreate(nullptr, size_t(qMax(1, QThread::idealThreadCount()))));
+    const Decoder decoder =
+        newDecoder(JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE);
+    if (runner && JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner,
+                                              runner.get()) != JXL_DEC_SUCCESS)
+        throw invalidPicture();
+    Input input(decoder.get(), bytes);
+    const Header h = readHeader(decoder.get(), input, true);
+    if (h.natural != out.size() || h.alpha != expected.alpha)
+        throw invalidPicture();
+    Target target{out.bits(), out.bytesPerLine(), size_t(out.width()), size_t(out.height()),
+                  h.alpha};
+    for (;;) {
+        switch (input.next()) {
+        case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
+            const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+            if (JxlDecoderSetImageOutCallback(decoder.get(), &format, writePixels, &target) !=
+                JXL_DEC_SUCCESS)
+                throw invalidPicture();
+            break;
+        }
+        case JXL_DEC_FULL_IMAGE: // the first frame: an animation shows it
+            return;
+        default:
+            throw invalidPicture();
+        }
+    }
+}
+
+} // namespace
+
+QSize jxlSize(PictureFile& file) {
+    const Decoder decoder = newDecoder(JXL_DEC_BASIC_INFO);
+    Input input(decoder.get(), file);
+    const QSize size = readHeader(decoder.get(), input, false).natural;
+    file.rewind();
+    return size;
+}
+
+DecodedPicture decodeJxl(PictureFile& file, qint64 budget) {
+    // libjxl has no reduced decode: the picture is decoded in full and the view scales it.
+    Header h;
+    {
+        const Decoder decoder = newDecoder(JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING);
+        Input input(decoder.get(), file);
+        h = readHeader(decoder.get(), input, true, budget);
+    }
+    const QByteArray bytes = file.readAll(budget);
+    DecodedPicture picture;
+    picture.naturalSize = h.natural;
+    picture.colour = h.colour;
+    picture.image = newImage(h.natural, h.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (picture.image.isNull())
+        throw outOfMemory();
+    decodeInto(bytes, h, picture.image);
+    return picture;
+}
+
+} // namespace lumorra::picture

@@ -1,0 +1,473 @@
+#include "Sandbox.h"
+
+#include "Confinement.h"
+#include "picture/Decoding.h"
+#include "picture/colour/EmbeddedProfile.h"
+#include "picture/formats/RawDecoder.h"
+#include "SandboxChannel.h"
+#include "SandboxMemory.h"
+#include "SandboxWorker.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace lumorra::picture {
+
+struct DecoderPool::Worker {
+    int pid = -1;
+    int socket = -1;
+    int pidfd = -1;
+    bool ownChild = false;        // forked here rather than by the zygote
+    PixelMemory* spare = nullptr; // memory it was given for its pixels, still mapped here
+};
+
+namespace {
+
+// The most times a program starts a zygote: one that keeps dying is not started for ever.
+constexpr int ZygoteStarts = 3;
+// How long a zygote may take to hand over a worker; it forks one in about a millisecond.
+constexpr int ZygoteTimeoutMs = 10000;
+
+void closeFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+int waitFor(int pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return 0;
+    }
+    return status;
+}
+
+void killWorker(const DecoderPool::Worker& w) {
+    if (w.pidfd >= 0)
+        ::syscall(SYS_pidfd_send_signal, w.pidfd, SIGKILL, nullptr, 0);
+    else if (w.pid > 0)
+        ::kill(w.pid, SIGKILL);
+}
+
+// The picture's bytes in a sealed memfd the worker maps: nothing can change them under it.
+int bytesFd(const QByteArray& bytes) {
+    const int fd = ::memfd_create("lumorra-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0)
+        throw outOfMemory();
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            throw outOfMemory();
+        }
+        p += n;
+        left -= n;
+    }
+    ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    return fd;
+}
+
+// The answer of a worker: nothing of it is taken on trust. The pixels' memfd is the one given
+// to the worker (`spare`, mapped here already) or one of its own; the image takes it over.
+JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
+                   const std::shared_ptr<PixelRecycler>& recycler) {
+    JobReply r;
+    struct stat st {};
+    const qint64 size = fd >= 0 && ::fstat(fd, &st) == 0 ? qint64(st.st_size) : 0;
+    constexpr int MaxSide = 1 << 20;
+    if (in.naturalWidth < 0 || in.naturalHeight < 0 || in.naturalWidth > MaxSide ||
+        in.naturalHeight > MaxSide || in.iccLength < 0 || in.iccLength > ProfileByteCap ||
+        in.iccOffset < 0 || in.iccOffset + in.iccLength > size)
+        throw invalidPicture();
+    if (in.iccLength > 0) {
+        r.colour.icc.resize(qsizetype(in.iccLength));
+        if (::pread(fd, r.colour.icc.data(), size_t(in.iccLength), off_t(in.iccOffset)) !=
+            ssize_t(in.iccLength))
+            throw invalidPicture();
+    }
+    if (in.width != 0 || in.height != 0) {
+        const auto format = QImage::Format(in.imageFormat);
+        if (in.width <= 0 || in.height <= 0 || in.width > MaxSide || in.height > MaxSide ||
+            (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32) ||
+            in.bytesPerLine != in.width * 4 || in.pixelOffset != 0)
+            throw invalidPicture();
+        const std::size_t length = std::size_t(in.bytesPerLine) * std::size_t(in.height);
+        if (qint64(length) > size)
+            throw invalidPicture();
+        PixelMemory* memory = nullptr;
+        if (spare != nullptr && spare->device == st.st_dev && spare->inode == st.st_ino &&
+            length <= spare->length) {
+            memory = std::exchange(spare, nullptr);
+        } else {
+            memory = mapPixels(fd, length);
+            if (memory == nullptr)
+                throw invalidPicture();
+            fd = -1;
+        }
+        r.image = imageOver(memory, in.width, in.height, in.bytesPerLine, format, recycler);
+        if (r.image.isNull())
+            throw outOfMemory();
+    }
+    r.naturalSize = QSize(in.naturalWidth, in.naturalHeight);
+    r.format = QByteArray(in.format.data(), qsizetype(strnlen(in.format.data(), in.format.size())));
+    r.colour.cicpPrimaries = in.cicpPrimaries;
+    r.colour.cicpTransfer = in.cicpTransfer;
+    r.flags = in.flags;
+    r.transformation = in.transformation;
+    return r;
+}
+
+// What the worker loads before it confines itself, told from the bytes' head: a camera RAW
+// built on TIFF by the hints of its first directory (isCameraRaw() decides in the worker).
+qint32 librariesFor(const JobRequest& request) {
+    constexpr int HeadBytes = qMax(SniffHeadBytes, RawSniffBytes);
+    QByteArray head;
+    if (request.file >= 0) {
+        head.resize(HeadBytes);
+        const ssize_t n = ::pread(request.file, head.data(), size_t(head.size()), 0);
+        head.resize(qMax<ssize_t>(0, n));
+    } else {
+        head = request.bytes.left(HeadBytes);
+    }
+    const QByteArray format = sniff(head.left(SniffHeadBytes), QByteArray()).qtFormat;
+    if (format == "heif" || format == "avif")
+        return channel::HeifLibrary;
+    if (format == "raw" || (format == "tiff" && mayBeCameraRaw(head)))
+        return channel::RawLibrary;
+    return format == "jxl" ? channel::JxlLibrary : 0;
+}
+
+} // namespace
+
+DecoderPool::DecoderPool(QString program, int warm)
+    : program_(std::move(program)), warm_(warm), recycler_(std::make_shared<PixelRecycler>()) {
+    recycler_->pool = this;
+}
+
+DecoderPool::~DecoderPool() {
+    {
+        // Pictures still shown give their memory back to the system from now on.
+        const std::lock_guard lock(recycler_->mutex);
+        recycler_->pool = nullptr;
+    }
+    const std::lock_guard lock(mutex_);
+    // Warm workers end when their socket closes; the zygote when its does.
+    for (const auto& w : ready_) {
+        killWorker(*w);
+        ::close(w->socket);
+        if (w->pidfd >= 0)
+            ::close(w->pidfd);
+        release(w->spare);
+    }
+    ready_.clear();
+    release(std::exchange(spare_, nullptr));
+    stopZygote();
+}
+
+void DecoderPool::recycle(PixelMemory* memory) {
+    const std::lock_guard lock(mutex_);
+    if (spare_ != nullptr || memory->length > KeptPixelMemory) {
+        release(memory);
+        return;
+    }
+    spare_ = memory;
+    donate();
+}
+
+void DecoderPool::donate() {
+    if (spare_ == nullptr)
+        return;
+    for (const auto& w : ready_) {
+        if (w->spare != nullptr)
+            continue;
+        channel::Request msg{};
+        msg.magic = channel::Magic;
+        msg.job = channel::SpareMemory;
+        if (channel::send(w->socket, &msg, sizeof msg, spare_->fd))
+            w->spare = std::exchange(spare_, nullptr);
+        return;
+    }
+}
+
+void DecoderPool::adopt(const Worker& w) {
+    ready_.push_back(std::make_unique<Worker>(w));
+    donate();
+}
+
+QString DecoderPool::defaultProgram() {
+    QString dir = qEnvironmentVariable("LUMORRA_BIN_DIR");
+    if (dir.isEmpty())
+        dir = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+    return dir + QStringLiteral("/lumorra_decoder");
+}
+
+void DecoderPool::stopZygote() {
+    closeFd(control_);
+    if (zygote_ > 0)
+        waitFor(zygote_);
+    zygote_ = -1;
+    pending_ = 0;
+}
+
+bool DecoderPool::startZygote() {
+    stopZygote();
+    if (zygoteStarts_ >= ZygoteStarts)
+        return false;
+    ++zygoteStarts_;
+    const QByteArray program = QFile::encodeName(program_);
+    if (::access(program.constData(), X_OK) != 0)
+        return false;
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // dup2 onto 3 clears close-on-exec; the end is never 3 itself, which is taken by then.
+    const int end = ends[1] == 3 ? ::fcntl(3, F_DUPFD_CLOEXEC, 4) : ends[1];
+    posix_spawn_file_actions_adddup2(&actions, end, 3);
+    char name[] = "lumorra_decoder";
+    char option[] = "--zygote";
+    char fd[] = "3";
+    char* argv[] = {name, option, fd, nullptr};
+    pid_t pid = -1;
+    const int e = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (end != ends[1])
+        ::close(end);
+    ::close(ends[1]);
+    if (e != 0) {
+        ::close(ends[0]);
+        return false;
+    }
+    control_ = ends[0];
+    zygote_ = pid;
+    return true;
+}
+
+void DecoderPool::requestWorker() {
+    const channel::ControlRequest spawn{channel::Control::Spawn, 0};
+    if (control_ >= 0 && channel::send(control_, &spawn, sizeof spawn))
+        ++pending_;
+}
+
+bool DecoderPool::receiveWorker(bool wait) {
+    if (pending_ == 0 || control_ < 0)
+        return false;
+    channel::ControlReply reply{};
+    int socket = -1;
+    int pidfd = -1;
+    if (!channel::receive(control_, &reply, sizeof reply, &socket, &pidfd,
+                          wait ? ZygoteTimeoutMs : 0)) {
+        if (wait)
+            stopZygote(); // gone, or stuck
+        return false;
+    }
+    --pending_;
+    if (reply.what != channel::Control::Spawn || reply.pid <= 0 || socket < 0) {
+        closeFd(socket);
+        closeFd(pidfd);
+        return false;
+    }
+    adopt(Worker{reply.pid, socket, pidfd, false});
+    return true;
+}
+
+int DecoderPool::zygoteStatus(int pid) {
+    const channel::ControlRequest ask{channel::Control::Status, pid};
+    if (control_ < 0 || !channel::send(control_, &ask, sizeof ask))
+        return 0;
+    // Workers asked for before come first.
+    for (;;) {
+        channel::ControlReply reply{};
+        int socket = -1;
+        int pidfd = -1;
+        if (!channel::receive(control_, &reply, sizeof reply, &socket, &pidfd, ZygoteTimeoutMs)) {
+            stopZygote();
+            return 0;
+        }
+        if (reply.what == channel::Control::Status)
+            return reply.status;
+        --pending_;
+        if (socket >= 0 && reply.pid > 0)
+            adopt(Worker{reply.pid, socket, pidfd, false});
+        else
+            closeFd(pidfd);
+    }
+}
+
+// A job that makes pixels takes a worker that holds memory for them, others one that does not.
+DecoderPool::Worker DecoderPool::take(bool forPixels) {
+    const std::lock_guard lock(mutex_);
+    while (pending_ > 0 && receiveWorker(false)) {
+    }
+    for (int attempt = 0; ready_.empty() && attempt < 2; ++attempt) {
+        if (control_ < 0 && !startZygote())
+            break;
+        if (pending_ == 0)
+            requestWorker();
+        receiveWorker(true);
+    }
+    Worker w;
+    if (!ready_.empty()) {
+        auto chosen = ready_.begin();
+        for (auto i = ready_.begin(); i != ready_.end(); ++i) {
+            if (((*i)->spare != nullptr) == forPixels) {
+                chosen = i;
+                break;
+            }
+        }
+        w = **chosen;
+        ready_.erase(chosen);
+        // A job without pixels leaves the memory to the next worker.
+        if (!forPixels && w.spare != nullptr && spare_ == nullptr)
+            spare_ = std::exchange(w.spare, nullptr);
+    } else {
+        // No zygote: a child of this process serves the job, confined as a worker is.
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+            throw Error::fromErrno(errno);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(ends[0]);
+            restoreDefaultSignals();
+            serveOneJob(ends[1], nullptr);
+        }
+        ::close(ends[1]);
+        if (pid < 0) {
+            ::close(ends[0]);
+            throw outOfMemory();
+        }
+        w = Worker{pid, ends[0], -1, true};
+    }
+    return w;
+}
+
+void DecoderPool::finish(Worker& w, bool failed) {
+    // A worker that answered has nothing left to do; one that failed is ended as well.
+    killWorker(w);
+    ::close(w.socket);
+    release(std::exchange(w.spare, nullptr));
+    const std::lock_guard lock(mutex_);
+    // The next worker is forked now that this one is done: a fork while it decodes would take
+    // the processor from it.
+    while (control_ >= 0 && qsizetype(ready_.size()) + pending_ < warm_)
+        requestWorker();
+    int status = 0;
+    if (w.ownChild) {
+        status = waitFor(w.pid);
+    } else if (failed) {
+        status = zygoteStatus(w.pid);
+    } else if (control_ >= 0) {
+        const channel::ControlRequest reap{channel::Control::Reap, w.pid};
+        channel::send(control_, &reap, sizeof reap);
+    }
+    if (w.pidfd >= 0)
+        ::close(w.pidfd);
+    if (failed)
+        lastSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+int DecoderPool::lastFailureSignal() const {
+    const std::lock_guard lock(mutex_);
+    return lastSignal_;
+}
+
+void DecoderPool::warmUp() {
+    const std::lock_guard lock(mutex_);
+    if (control_ < 0 && !startZygote())
+        return;
+    while (qsizetype(ready_.size()) + pending_ < warm_)
+        requestWorker();
+}
+
+JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds timeout) {
+    channel::Request msg{};
+    msg.magic = channel::Magic;
+    msg.job = qint32(request.job);
+    msg.shownWidth = request.shown.width();
+    msg.shownHeight = request.shown.height();
+    msg.regionX = request.region.x();
+    msg.regionY = request.region.y();
+    msg.regionWidth = request.region.width();
+    msg.regionHeight = request.region.height();
+    msg.budget = request.budget;
+    msg.memory = request.memory;
+    msg.libraries = librariesFor(request);
+    int input = request.file;
+    if (request.file < 0) {
+        input = bytesFd(request.bytes);
+        msg.byteCount = request.bytes.size();
+    } else {
+        msg.byteCount = -1;
+    }
+    struct Input {
+        int fd;
+        bool owned;
+        ~Input() {
+            if (owned)
+                ::close(fd);
+        }
+    } in{input, request.file < 0};
+
+    const bool forPixels = request.job != Job::Size;
+    Worker w = take(forPixels);
+    // A warm worker that died while it waited (the system ran out of memory) has not seen the
+    // bytes: another one takes them. Never more than that.
+    if (!channel::send(w.socket, &msg, sizeof msg, in.fd)) {
+        finish(w, true);
+        w = take(forPixels);
+        if (!channel::send(w.socket, &msg, sizeof msg, in.fd)) {
+            finish(w, true);
+            throw invalidPicture();
+        }
+    }
+    channel::Reply reply{};
+    int fd = -1;
+    const bool answered =
+        channel::receive(w.socket, &reply, sizeof reply, &fd, nullptr, int(timeout.count()));
+    struct Owned {
+        int fd;
+        PixelMemory* spare;
+        ~Owned() {
+            if (fd >= 0)
+                ::close(fd);
+            release(spare);
+        }
+    } pixels{fd, std::exchange(w.spare, nullptr)};
+    finish(w, !answered);
+    if (!answered)
+        throw invalidPicture();
+    if (reply.status == errc::OutOfMemory)
+        throw outOfMemory();
+    if (reply.status != 0)
+        throw invalidPicture();
+    return replyFrom(reply, pixels.fd, pixels.spare, recycler_);
+}
+
+DecoderPool& decoderPool() {
+    // Never destroyed: threads may still decode while the program ends, and the zygote and the
+    // warm workers end with the program's sockets anyway.
+    static DecoderPool* pool = new DecoderPool(DecoderPool::defaultProgram());
+    return *pool;
+}
+
+} // namespace lumorra::picture

@@ -1,0 +1,350 @@
+#include "SandboxWorker.h"
+
+#include "Confinement.h"
+#include "picture/formats/FormatLibraries.h"
+#include "PictureJobs.h"
+#include "picture/PictureLoader.h"
+#include "picture/formats/RawDecoder.h"
+#include "SandboxChannel.h"
+#include "SandboxMemory.h"
+#include "picture/ImageBuffer.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace lumorra::picture {
+namespace {
+
+// --- the memory of the answer ---------------------------------------------------------------
+
+// The images a worker makes live in memfds the program maps: the pixels are decoded once, into
+// the memory the picture keeps. (A worker is one process with one job: its own list.)
+struct SharedBlock {
+    int fd;
+    uchar* start;
+    std::size_t length;
+};
+std::vector<SharedBlock>& blocks() {
+    static std::vector<SharedBlock> list;
+    return list;
+}
+
+// The memory the program gave for the pixels (SandboxMemory.h), cleared.
+SharedBlock& given() {
+    static SharedBlock block{-1, nullptr, 0};
+    return block;
+}
+
+void noCleanup(void*) {}
+
+void populate(void* start, std::size_t length) {
+#if defined(MADV_POPULATE_WRITE)
+    // The pages in one go: a decode that faults them in one by one spends more on that than on
+    // decoding a small photo.
+    ::madvise(start, length, MADV_POPULATE_WRITE);
+#endif
+}
+
+void* mapBlock(int fd, std::size_t length) {
+    void* start = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return start == MAP_FAILED ? nullptr : start;
+}
+
+// Takes the program's memory: cleared now, while no picture has been read, since it held the
+// pixels of another picture.
+void keepGiven(int fd) {
+    SharedBlock& g = given();
+    if (g.fd >= 0) {
+        ::munmap(g.start, g.length);
+        ::close(g.fd);
+        g = {-1, nullptr, 0};
+    }
+    struct stat st {};
+    void* start = nullptr;
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0 || std::size_t(st.st_size) > KeptPixelMemory ||
+        (start = mapBlock(fd, std::size_t(st.st_size))) == nullptr) {
+        ::close(fd);
+        return;
+    }
+    populate(start, std::size_t(st.st_size));
+    std::memset(start, 0, std::size_t(st.st_size));
+    g = {fd, static_cast<uchar*>(start), std::size_t(st.st_size)};
+}
+
+// A memfd of its own, sealed against shrinking: the program maps only memory that stays.
+SharedBlock newBlock(std::size_t length) {
+    const int fd = ::memfd_create("lumorra-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0)
+        return {-1, nullptr, 0};
+    void* start = nullptr;
+    if (::ftruncate(fd, off_t(length)) != 0 || ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK) != 0 ||
+        (start = mapBlock(fd, length)) == nullptr) {
+        ::close(fd);
+        return {-1, nullptr, 0};
+    }
+    populate(start, length);
+    return {fd, static_cast<uchar*>(start), length};
+}
+
+QImage sharedImage(QSize size, QImage::Format format) {
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
+    const std::size_t length = std::size_t(bytesPerLine) * std::size_t(size.height());
+    SharedBlock b{-1, nullptr, 0};
+    // The given memory serves a picture that fills at least half of it.
+    SharedBlock& g = given();
+    if (g.fd >= 0 && length <= g.length && g.length / 2 <= length)
+        b = std::exchange(g, SharedBlock{-1, nullptr, 0});
+    else
+        b = newBlock(length);
+    if (b.fd < 0)
+        return QImage();
+    blocks().push_back(b);
+    return QImage(b.start, size.width(), size.height(), bytesPerLine, format, noCleanup, nullptr);
+}
+
+// The shared block an image's pixels are in; a new one with a copy when they are not.
+const SharedBlock* blockOf(const QImage& image) {
+    for (const SharedBlock& b : blocks()) {
+        if (image.constBits() == b.start && std::size_t(image.sizeInBytes()) <= b.length)
+            return &b;
+    }
+    QImage copy = sharedImage(image.size(), image.format());
+    if (copy.isNull() || copy.bytesPerLine() != image.bytesPerLine())
+        throw outOfMemory();
+    std::memcpy(copy.bits(), image.constBits(), std::size_t(image.sizeInBytes()));
+    return &blocks().back();
+}
+
+// --- serving a job --------------------------------------------------------------------------
+
+void quietMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
+    // Qt's own handler asks about the terminal and the journal, which the filter refuses.
+    const QByteArray line = "lumorra_decoder: " + text.toLocal8Bit() + '\n';
+    (void)!::write(STDERR_FILENO, line.constData(), size_t(line.size()));
+}
+
+[[noreturn]] void answer(int socket, const JobReply& r) {
+    channel::Reply out{};
+    int fd = -1;
+    if (!r.image.isNull()) {
+        if (r.image.format() != QImage::Format_RGB32 && r.image.format() != QImage::Format_ARGB32)
+            throw invalidPicture();
+        const SharedBlock* b = blockOf(r.image);
+        fd = b->fd;
+        out.width = r.image.width();
+        out.height = r.image.height();
+        out.bytesPerLine = int(r.image.bytesPerLine());
+        out.imageFormat = int(r.image.format());
+        out.pixelOffset = 0;
+        out.iccOffset = qint64(r.image.sizeInBytes());
+    }
+    if (!r.colour.icc.isEmpty()) {
+        if (fd < 0) {
+            fd = ::memfd_create("lumorra-profile", MFD_CLOEXEC);
+            out.iccOffset = 0;
+        }
+        const QByteArray& icc = r.colour.icc;
+        if (fd < 0 || ::pwrite(fd, icc.constData(), size_t(icc.size()), off_t(out.iccOffset)) !=
+                          ssize_t(icc.size()))
+            throw outOfMemory();
+        out.iccLength = icc.size();
+    }
+    // An invalid size (none told) crosses as empty.
+    out.naturalWidth = qMax(0, r.naturalSize.width());
+    out.naturalHeight = qMax(0, r.naturalSize.height());
+    out.flags = r.flags;
+    out.transformation = r.transformation;
+    out.cicpPrimaries = r.colour.cicpPrimaries;
+    out.cicpTransfer = r.colour.cicpTransfer;
+    std::strncpy(out.format.data(), r.format.constData(), out.format.size() - 1);
+    ::_exit(channel::send(socket, &out, sizeof out, fd) ? 0 : 1);
+}
+
+// The libraries a job needs that the zygote has not loaded, loaded while files may still be
+// opened.
+void prepareFor(qint32 libraries) {
+    if ((libraries & channel::HeifLibrary) != 0)
+        loadHeifLibrary();
+    if ((libraries & channel::JxlLibrary) != 0)
+        loadJxlLibrary();
+    if ((libraries & channel::RawLibrary) != 0)
+        loadRawLibrary();
+}
+
+JobRequest requestFrom(const channel::Request& in, int fd) {
+    JobRequest r;
+    r.job = Job(in.job);
+    r.shown = QSize(in.shownWidth, in.shownHeight);
+    r.region = QRect(in.regionX, in.regionY, in.regionWidth, in.regionHeight);
+    r.budget = in.budget;
+    r.memory = in.memory;
+    if (in.byteCount < 0) {
+        r.file = fd;
+        return r;
+    }
+    if (in.byteCount > 0) {
+        void* bytes = ::mmap(nullptr, size_t(in.byteCount), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (bytes == MAP_FAILED)
+            throw outOfMemory();
+        r.bytes = QByteArray::fromRawData(static_cast<const char*>(bytes), qsizetype(in.byteCount));
+    }
+    ::close(fd);
+    return r;
+}
+
+} // namespace
+
+void serveOneJob(int socket, ExtraJobs extra) {
+    channel::Request in{};
+    int fd = -1;
+    for (;;) {
+        // A program that has gone away leaves an end of the stream: nothing to do then.
+        if (!channel::receive(socket, &in, sizeof in, &fd, nullptr, -1) ||
+            in.magic != channel::Magic)
+            ::_exit(0);
+        if (in.job != channel::SpareMemory)
+            break;
+        if (fd >= 0)
+            keepGiven(fd);
+    }
+    prepareFor(in.libraries);
+    setImageAllocator(sharedImage);
+    if (!confine(in.memory))
+        ::_exit(1);
+    try {
+        const JobRequest request = requestFrom(in, fd);
+        JobReply reply;
+        if (request.job < Job::FirstExtra)
+            reply = runPictureJob(request);
+        else if (extra == nullptr || !extra(request, reply))
+            throw invalidPicture();
+        answer(socket, reply);
+    } catch (...) {
+        channel::Reply out{};
+        try {
+            throw;
+        } catch (const std::bad_alloc&) {
+            out.status = errc::OutOfMemory;
+        } catch (...) {
+            const Error e = Error::fromCurrentException();
+            out.status = e.number == errc::OutOfMemory ? errc::OutOfMemory : errc::InvalidPicture;
+        }
+        channel::send(socket, &out, sizeof out);
+        ::_exit(0);
+    }
+}
+
+namespace {
+
+// --- the zygote -----------------------------------------------------------------------------
+
+// Everything a decode opens files for, done once here so that no worker needs to: Qt's image
+// format plugins, each asked once (which loads its library and creates its handler).
+void preload() {
+    loadImageFormatPlugins();
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        QByteArray nothing;
+        QBuffer buffer(&nothing);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, format);
+        (void)reader.canRead();
+    }
+}
+
+void spawn(int control, ExtraJobs extra) {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+        const channel::ControlReply none{channel::Control::Spawn, -1, 0};
+        channel::send(control, &none, sizeof none);
+        return;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(control);
+        ::close(ends[0]);
+        // A worker left behind by a zygote that died ends too.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+        serveOneJob(ends[1], extra);
+    }
+    ::close(ends[1]);
+    // Only this process reaps its workers, when the program says so: the pid is the worker's
+    // until then, and so is the pidfd.
+    const int pidfd = pid > 0 ? int(::syscall(SYS_pidfd_open, pid, 0)) : -1;
+    const channel::ControlReply reply{channel::Control::Spawn, pid, 0};
+    channel::send(control, &reply, sizeof reply, pid > 0 ? ends[0] : -1, pidfd);
+    ::close(ends[0]);
+    if (pidfd >= 0)
+        ::close(pidfd);
+}
+
+int reap(int pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return status;
+}
+
+int runZygote(int control, ExtraJobs extra) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    if (::getppid() == 1)
+        return 0;
+    std::signal(SIGPIPE, SIG_IGN);
+    // Asked about empty bytes, some readers say so.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    preload();
+    qInstallMessageHandler(quietMessages);
+    for (;;) {
+        channel::ControlRequest in{};
+        int none = -1;
+        if (!channel::receive(control, &in, sizeof in, &none, nullptr, -1))
+            return 0; // the program has gone
+        if (none >= 0)
+            ::close(none);
+        switch (in.what) {
+        case channel::Control::Spawn:
+            spawn(control, extra);
+            break;
+        case channel::Control::Reap:
+            reap(in.pid);
+            break;
+        case channel::Control::Status: {
+            const channel::ControlReply reply{channel::Control::Status, in.pid, reap(in.pid)};
+            channel::send(control, &reply, sizeof reply);
+            break;
+        }
+        }
+    }
+}
+
+} // namespace
+
+int decoderMain(int argc, char* argv[], ExtraJobs extra) {
+    if (argc != 3 || std::strcmp(argv[1], "--zygote") != 0) {
+        std::fprintf(stderr, "lumorra_decoder: started by the program only\n");
+        return 2;
+    }
+    const int control = std::atoi(argv[2]);
+    // Nothing of the program's but the socket.
+    ::syscall(SYS_close_range, control + 1, ~0U, 0);
+    return runZygote(control, extra);
+}
+
+} // namespace lumorra::picture
