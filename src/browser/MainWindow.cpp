@@ -4,14 +4,14 @@
 #include "core/Artwork.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "movie/MovieControl.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/Help.h"
 #include "platform/Keys.h"
-#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
+#include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
-#include "movie/MovieControl.h"
 
 #include <QAction>
 #include <QCloseEvent>

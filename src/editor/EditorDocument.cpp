@@ -1,9 +1,9 @@
 #include "EditorDocument.h"
 
+#include "editor/rtf/Rtf.h"
+#include "picture/PictureLoader.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
-#include "picture/PictureLoader.h"
-#include "editor/rtf/Rtf.h"
 
 #include <QBuffer>
 #include <QDir>

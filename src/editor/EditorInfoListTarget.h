@@ -1,7 +1,7 @@
 #pragma once
 
-#include "infolist/InfoListEditor.h"
 #include "EditorWindow.h"
+#include "infolist/InfoListEditor.h"
 
 #include <QPointer>
 #include <QStringList>

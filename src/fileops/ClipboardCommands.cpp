@@ -2,11 +2,11 @@
 
 #include "browser/MainWindow.h"
 #include "core/Services.h"
+#include "picture/colour/Colour.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
-#include "picture/colour/Colour.h"
 
 #include <QPushButton>
 #include <QRadioButton>

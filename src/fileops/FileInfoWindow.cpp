@@ -1,8 +1,8 @@
 #include "FileInfoWindow.h"
 
+#include "FileOperations.h"
 #include "browser/MainWindow.h"
 #include "core/Services.h"
-#include "FileOperations.h"
 #include "platform/Error.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"

@@ -3,16 +3,16 @@
 #include "browser/MainWindow.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "movie/MovieControl.h"
+#include "picture/colour/Colour.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/Keys.h"
-#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
 #include "platform/Trash.h"
-#include "movie/MovieControl.h"
-#include "picture/colour/Colour.h"
+#include "ui/PictureArea.h"
 
 #include <QFileInfo>
 #include <QImage>

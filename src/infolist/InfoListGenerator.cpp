@@ -4,17 +4,17 @@
 #include "browser/MainWindow.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "picture/PictureLoader.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
-#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "ui/StatusBar.h"
 #include "platform/Text.h"
-#include "picture/PictureLoader.h"
+#include "ui/PictureArea.h"
+#include "ui/StatusBar.h"
 
 #include <QAction>
 #include <QLabel>

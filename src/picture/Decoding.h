@@ -2,9 +2,9 @@
 
 // Pieces the picture readers share. Not part of the loader's interface.
 
+#include "ImageBuffer.h"
 #include "picture/colour/Colour.h"
 #include "platform/Error.h"
-#include "ImageBuffer.h"
 
 #include <QBuffer>
 #include <QByteArray>

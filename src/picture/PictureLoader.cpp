@@ -1,13 +1,13 @@
 #include "PictureLoader.h"
 
-#include "picture/colour/Colour.h"
 #include "Decoding.h"
+#include "ImageBuffer.h"
+#include "picture/colour/Colour.h"
 #include "picture/formats/EmfReader.h"
 #include "picture/formats/JpegDecoder.h"
+#include "picture/formats/WmfReader.h"
 #include "picture/sandbox/PictureJobs.h"
 #include "picture/sandbox/Sandbox.h"
-#include "picture/formats/WmfReader.h"
-#include "ImageBuffer.h"
 
 #include <QBuffer>
 #include <QImageReader>

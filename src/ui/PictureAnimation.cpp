@@ -1,7 +1,7 @@
 #include "PictureAnimation.h"
 
-#include "platform/Error.h"
 #include "picture/ImageBuffer.h"
+#include "platform/Error.h"
 
 #include <QImageReader>
 #include <QPointer>

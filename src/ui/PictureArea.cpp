@@ -1,7 +1,7 @@
 #include "PictureArea.h"
 
-#include "platform/Error.h"
 #include "PictureAnimation.h"
+#include "platform/Error.h"
 #include "platform/Screen.h"
 
 #include <QMouseEvent>

@@ -1,8 +1,8 @@
 #include "AnimationWindow.h"
 
+#include "movie/MovieControl.h"
 #include "platform/Error.h"
 #include "ui/StatusBar.h"
-#include "movie/MovieControl.h"
 
 #include <QCloseEvent>
 

@@ -1,8 +1,8 @@
 #include "FullScreenWindow.h"
 
 #include "platform/Error.h"
-#include "ui/PictureArea.h"
 #include "platform/Screen.h"
+#include "ui/PictureArea.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -2,13 +2,13 @@
 
 #include "AreaSource.h"
 #include "core/Services.h"
+#include "picture/PictureLoader.h"
+#include "picture/colour/Colour.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
-#include "ui/PictureArea.h"
 #include "platform/Screen.h"
+#include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
-#include "picture/colour/Colour.h"
-#include "picture/PictureLoader.h"
 
 #include <QKeyEvent>
 #include <QMenu>

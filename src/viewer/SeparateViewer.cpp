@@ -4,15 +4,15 @@
 #include "PictureWindow.h"
 #include "browser/MainWindow.h"
 #include "core/Services.h"
+#include "movie/MovieControl.h"
 #include "platform/Error.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
 #include "platform/Launcher.h"
-#include "ui/PictureArea.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
+#include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
-#include "movie/MovieControl.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,15 +1,15 @@
 #include "VivoPlayerWindow.h"
 
 #include "core/Services.h"
+#include "movie/MovieControl.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "ui/StatusBar.h"
 #include "platform/Text.h"
-#include "movie/MovieControl.h"
+#include "ui/StatusBar.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>

@@ -14,31 +14,31 @@
 //
 // The last line counts the bad inputs tried.
 
-#include "support/PictureBytes.h"
 #include "browser/DirBrowserWindow.h"
 #include "browser/DirectoryCommands.h"
 #include "browser/MainWindow.h"
 #include "core/Logs.h"
 #include "core/Services.h"
 #include "core/Startup.h"
+#include "editor/EditorInfoListTarget.h"
+#include "editor/EditorWindow.h"
 #include "fileops/FileOperations.h"
 #include "infolist/InfoListEditor.h"
 #include "infolist/InfoListGenerator.h"
-#include "platform/Keys.h"
-#include "ui/PictureArea.h"
-#include "platform/SettingsStore.h"
-#include "ui/StatusBar.h"
 #include "movie/MovieControl.h"
+#include "platform/Keys.h"
+#include "platform/SettingsStore.h"
 #include "support/Fakes.h"
 #include "support/FileSizeLimit.h"
+#include "support/PictureBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "ui/PictureArea.h"
+#include "ui/StatusBar.h"
 #include "viewer/SelectionViewer.h"
 #include "viewer/SlideShow.h"
 #include "viewer/VivoPlayerWindow.h"
-#include "editor/EditorInfoListTarget.h"
-#include "editor/EditorWindow.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -3,19 +3,19 @@
 // what it cannot show with its own message, shows what it can, and never crashes. Rich-text
 // documents built to hurt the editor's reader open with what can be read.
 
-#include "support/PictureBytes.h"
 #include "browser/MainWindow.h"
 #include "core/Services.h"
+#include "editor/rtf/Rtf.h"
 #include "platform/Keys.h"
-#include "ui/PictureAnimation.h"
-#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
 #include "support/Fakes.h"
+#include "support/PictureBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "ui/PictureAnimation.h"
+#include "ui/PictureArea.h"
 #include "viewer/SelectionViewer.h"
-#include "editor/rtf/Rtf.h"
 
 #include <QFile>
 #include <QImage>

@@ -13,11 +13,11 @@
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "ui/StatusBar.h"
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "ui/StatusBar.h"
 
 #include <QAction>
 #include <QDir>

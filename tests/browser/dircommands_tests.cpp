@@ -5,10 +5,10 @@
 #include "core/Services.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
-#include "ui/StatusBar.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "ui/StatusBar.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
+#include "browser/OptionsWindow.h"
 #include "browser/SecondaryWindows.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
 #include "support/TestServices.h"
-#include "browser/OptionsWindow.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

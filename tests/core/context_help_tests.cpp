@@ -1,12 +1,12 @@
 #include "browser/DirBrowserWindow.h"
 #include "browser/FileTypeWindow.h"
 #include "browser/MainWindow.h"
+#include "browser/OptionsWindow.h"
 #include "browser/SecondaryWindows.h"
 #include "core/ContextHelp.h"
+#include "editor/EditorWindow.h"
 #include "platform/HelpViewer.h"
 #include "support/TestServices.h"
-#include "editor/EditorWindow.h"
-#include "browser/OptionsWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

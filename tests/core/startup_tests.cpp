@@ -3,16 +3,16 @@
 #include "core/Logs.h"
 #include "core/Services.h"
 #include "core/Startup.h"
+#include "movie/MovieControl.h"
 #include "platform/Keys.h"
 #include "platform/Launcher.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "ui/StatusBar.h"
-#include "movie/MovieControl.h"
 #include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
 #include "support/TestServices.h"
+#include "ui/StatusBar.h"
 #include "viewer/SelectionViewer.h"
 
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "browser/SecondaryWindows.h"
-#include "platform/Error.h"
-#include "platform/KeepOnTop.h"
-#include "platform/Keys.h"
-#include "ui/StatusBar.h"
-#include "support/TestServices.h"
 #include "editor/EditorDocument.h"
 #include "editor/EditorWindow.h"
 #include "editor/rtf/Rtf.h"
+#include "platform/Error.h"
+#include "platform/KeepOnTop.h"
+#include "platform/Keys.h"
+#include "support/TestServices.h"
+#include "ui/StatusBar.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "support/PictureBytes.h"
 #include "editor/rtf/ControlWords.h"
 #include "editor/rtf/ListBuilder.h"
 #include "editor/rtf/Rtf.h"
 #include "editor/rtf/TableBuilder.h"
+#include "support/PictureBytes.h"
 
 #include <QBuffer>
 #include <QFile>

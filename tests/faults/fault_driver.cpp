@@ -19,12 +19,12 @@
 
 #include "browser/MainWindow.h"
 #include "browser/SecondaryWindows.h"
+#include "editor/EditorWindow.h"
 #include "fileops/FileOperations.h"
 #include "platform/Error.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
 #include "support/TestServices.h"
-#include "editor/EditorWindow.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "browser/MainWindow.h"
 #include "fileops/ClipboardCommands.h"
+#include "movie/MovieControl.h"
 #include "platform/Clipboard.h"
 #include "platform/Keys.h"
-#include "ui/PictureArea.h"
 #include "platform/SettingsStore.h"
-#include "ui/StatusBar.h"
-#include "movie/MovieControl.h"
 #include "support/TestServices.h"
+#include "ui/PictureArea.h"
+#include "ui/StatusBar.h"
 #include "viewer/SelectionViewer.h"
 
 #include <QClipboard>

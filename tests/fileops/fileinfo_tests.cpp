@@ -1,4 +1,5 @@
 #include "browser/MainWindow.h"
+#include "fileops/FileInfoWindow.h"
 #include "fileops/FileOperations.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -6,7 +7,6 @@
 #include "platform/SettingsStore.h"
 #include "platform/Text.h"
 #include "support/TestServices.h"
-#include "fileops/FileInfoWindow.h"
 
 #include <QCheckBox>
 #include <QDir>

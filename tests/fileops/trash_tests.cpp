@@ -1,12 +1,12 @@
 #include "browser/Lists.h"
 #include "browser/MainWindow.h"
+#include "fileops/FileInfoWindow.h"
 #include "fileops/FileOperations.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
 #include "platform/Trash.h"
 #include "support/TestServices.h"
 #include "viewer/FileListKeys.h"
-#include "fileops/FileInfoWindow.h"
 
 #include <QDateTime>
 #include <QDir>

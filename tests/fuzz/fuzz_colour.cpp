@@ -4,9 +4,9 @@
 // happen.
 
 #include "FuzzSupport.h"
-#include "platform/Error.h"
-#include "picture/colour/Colour.h"
 #include "picture/PictureLoader.h"
+#include "picture/colour/Colour.h"
+#include "platform/Error.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -9,10 +9,10 @@
 // deadline, below the run's -timeout.
 
 #include "FuzzSupport.h"
-#include "platform/Error.h"
 #include "picture/Decoding.h"
 #include "picture/PictureLoader.h"
 #include "picture/formats/RawDecoder.h"
+#include "platform/Error.h"
 
 #include <QByteArrayView>
 #include <QtEndian>

@@ -1,8 +1,8 @@
 // Colour profiles: what the loader shows of pictures in other colour spaces, checked against
 // what lcms2 computes for the same pixels.
 
-#include "picture/colour/Colour.h"
 #include "picture/PictureLoader.h"
+#include "picture/colour/Colour.h"
 
 #include <QBuffer>
 #include <QColorSpace>

@@ -2,10 +2,10 @@
 // files ImageMagick and libtiff's tools write and on files made byte by byte for the variants no
 // tool writes; the EXIF orientation of TIFF, PNG and WebP; bad input.
 
-#include "support/PictureBytes.h"
+#include "picture/PictureLoader.h"
 #include "picture/formats/Formats.h"
 #include "platform/Error.h"
-#include "picture/PictureLoader.h"
+#include "support/PictureBytes.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

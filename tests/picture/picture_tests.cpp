@@ -1,9 +1,9 @@
-#include "support/PictureBytes.h"
-#include "platform/Error.h"
-#include "picture/formats/HeifDecoder.h"
-#include "picture/sandbox/Isolation.h"
-#include "picture/formats/JxlDecoder.h"
 #include "picture/PictureLoader.h"
+#include "picture/formats/HeifDecoder.h"
+#include "picture/formats/JxlDecoder.h"
+#include "picture/sandbox/Isolation.h"
+#include "platform/Error.h"
+#include "support/PictureBytes.h"
 
 #include <QBuffer>
 #include <QColorSpace>

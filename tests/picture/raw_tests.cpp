@@ -1,12 +1,12 @@
 // Camera RAW pictures: DNG files written here, with sensor data behind an RGGB filter whose
 // demosaiced colours are known, and an embedded JPEG preview of other colours.
 
-#include "support/DngWriter.h"
-#include "support/PictureBytes.h"
-#include "platform/Error.h"
 #include "picture/Decoding.h"
 #include "picture/PictureLoader.h"
 #include "picture/formats/RawDecoder.h"
+#include "platform/Error.h"
+#include "support/DngWriter.h"
+#include "support/PictureBytes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // The decoder workers' walls: what a hostile picture makes a decoder try ends its worker, the
 // picture fails as an invalid one, and the program and the next picture go on.
 
-#include "platform/Error.h"
 #include "picture/sandbox/Confinement.h"
 #include "picture/sandbox/Sandbox.h"
+#include "platform/Error.h"
 
 #include <QBuffer>
 #include <QDir>

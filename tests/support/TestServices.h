@@ -5,10 +5,10 @@
 #include "TestEnv.h"
 #include "core/Logs.h"
 #include "core/Services.h"
+#include "picture/colour/Colour.h"
 #include "platform/Clipboard.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
-#include "picture/colour/Colour.h"
 
 #include <QStringList>
 

@@ -1,12 +1,12 @@
-#include "platform/Error.h"
 #include "picture/ImageBuffer.h"
-#include "ui/PictureArea.h"
+#include "platform/Error.h"
 #include "platform/QtDialogs.h"
+#include "platform/Screen.h"
+#include "support/Fakes.h"
+#include "ui/PictureArea.h"
 #include "ui/RegionCache.h"
 #include "ui/ScaledLevels.h"
-#include "platform/Screen.h"
 #include "ui/StatusBar.h"
-#include "support/Fakes.h"
 
 #include <QApplication>
 #include <QDialog>

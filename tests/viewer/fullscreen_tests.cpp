@@ -1,5 +1,5 @@
-#include "ui/PictureArea.h"
 #include "platform/Screen.h"
+#include "ui/PictureArea.h"
 #include "viewer/FullScreenWindow.h"
 
 #include <QTest>

@@ -1,9 +1,9 @@
+#include "movie/MovieControl.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
-#include "ui/StatusBar.h"
-#include "movie/MovieControl.h"
 #include "support/TestServices.h"
 #include "support/VivoWriter.h"
+#include "ui/StatusBar.h"
 #include "viewer/VivoPlayerWindow.h"
 
 #include <QPointer>

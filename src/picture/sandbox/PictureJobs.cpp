@@ -1,13 +1,13 @@
 #include "PictureJobs.h"
 
+#include "picture/ImageBuffer.h"
+#include "picture/PictureLoader.h"
 #include "picture/colour/EmbeddedProfile.h"
+#include "picture/formats/Formats.h"
 #include "picture/formats/HeifDecoder.h"
 #include "picture/formats/JpegDecoder.h"
 #include "picture/formats/JxlDecoder.h"
-#include "picture/PictureLoader.h"
 #include "picture/formats/RawDecoder.h"
-#include "picture/formats/Formats.h"
-#include "picture/ImageBuffer.h"
 
 #include <QImageReader>
 

@@ -4,8 +4,8 @@
 // colour transform, which needs the screen's profile and stays with the program. Not part of
 // the loader's interface.
 
-#include "picture/Decoding.h"
 #include "Sandbox.h"
+#include "picture/Decoding.h"
 
 #include <QImageIOHandler>
 

@@ -1,12 +1,12 @@
 #include "Sandbox.h"
 
 #include "Confinement.h"
-#include "picture/Decoding.h"
-#include "picture/colour/EmbeddedProfile.h"
-#include "picture/formats/RawDecoder.h"
 #include "SandboxChannel.h"
 #include "SandboxMemory.h"
 #include "SandboxWorker.h"
+#include "picture/Decoding.h"
+#include "picture/colour/EmbeddedProfile.h"
+#include "picture/formats/RawDecoder.h"
 
 #include <QDir>
 #include <QFileInfo>

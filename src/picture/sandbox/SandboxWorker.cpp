@@ -1,13 +1,13 @@
 #include "SandboxWorker.h"
 
 #include "Confinement.h"
-#include "picture/formats/FormatLibraries.h"
 #include "PictureJobs.h"
-#include "picture/PictureLoader.h"
-#include "picture/formats/RawDecoder.h"
 #include "SandboxChannel.h"
 #include "SandboxMemory.h"
 #include "picture/ImageBuffer.h"
+#include "picture/PictureLoader.h"
+#include "picture/formats/FormatLibraries.h"
+#include "picture/formats/RawDecoder.h"
 
 #include <QBuffer>
 #include <QImageReader>
