@@ -169,6 +169,8 @@ private slots:
     void ownDecodersDecodeUpright();
     void ownDecodersTellTheColourSpace_data();
     void ownDecodersTellTheColourSpace();
+    void hdrPicturesAreToneMapped_data();
+    void hdrPicturesAreToneMapped();
     void bigPhotoLoads();
     void truncatedJpegShowsWhatThereIs();
     void reducedJpegHasQtsPixels_data();
@@ -549,7 +551,8 @@ void PictureTest::ownDecodersTellTheColourSpace_data() {
     QTest::newRow("avif P3") << AvifLossless << true << true << 0 << 0;
     QTest::newRow("avif sRGB") << AvifLossless << false << false << 1 << 13;
     const Encoder avifPq{"avifenc", {"--cicp", "9/16/9", "%in", "%out"}, "x.avif"};
-    QTest::newRow("avif BT.2020 PQ") << avifPq << false << false << 9 << 16;
+    // Mapped to SDR as decoded: the sRGB curve, in BT.2020.
+    QTest::newRow("avif BT.2020 PQ") << avifPq << false << false << 9 << 13;
     QTest::newRow("jxl lossless P3") << JxlLossless << true << true << 0 << 0;
     QTest::newRow("jxl lossy P3") << JxlLossy << true << true << 0 << 0;
     QTest::newRow("jxl lossless sRGB") << JxlLossless << false << false << 0 << 0;
@@ -577,6 +580,63 @@ void PictureTest::ownDecodersTellTheColourSpace() {
                  QColorSpace::Primaries::DciP3D65);
     QCOMPARE(d.colour.cicpPrimaries, primaries);
     QCOMPARE(d.colour.cicpTransfer, transfer);
+}
+
+// A grey of 16-bit signal `signal` (0..1), as a PNG (`ppm` false) or a binary PPM.
+QByteArray deepGrey(double signal, bool ppm) {
+    const quint16 v = quint16(std::lround(signal * 65535));
+    if (!ppm) {
+        QImage image(32, 8, QImage::Format_RGBX64);
+        image.fill(QColor::fromRgba64(v, v, v));
+        return encoded(image, "png");
+    }
+    QByteArray bytes = "P6\n32 8\n65535\n";
+    for (int i = 0; i < 32 * 8 * 3; ++i)
+        bytes.append(char(v >> 8)).append(char(v & 0xFF));
+    return bytes;
+}
+
+void PictureTest::hdrPicturesAreToneMapped_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("hlg");
+    QTest::addColumn<double>("signal");
+    QTest::addColumn<int>("shown"); // the grey shown on an sRGB screen
+    // BT.2390's EETF from 1000 cd/m2 onto a white of 203 cd/m2 (the knee at 88 cd/m2), then the
+    // sRGB curve; HLG through its OOTF for a 1000 cd/m2 display (gamma 1.2) first.
+    QTest::newRow("avif PQ 5 cd/m2") << "avif" << false << 0.25 << 44;
+    QTest::newRow("avif PQ 92 cd/m2") << "avif" << false << 0.5 << 180;
+    QTest::newRow("avif PQ 202 cd/m2") << "avif" << false << 0.58 << 229;
+    QTest::newRow("avif PQ 3906 cd/m2") << "avif" << false << 0.9 << 255;
+    QTest::newRow("jxl PQ 32 cd/m2") << "jxl" << false << 0.4 << 111;
+    QTest::newRow("jxl PQ 390 cd/m2") << "jxl" << false << 0.65 << 249;
+    QTest::newRow("avif HLG 0.5") << "avif" << true << 0.5 << 137;
+    QTest::newRow("jxl HLG 0.75") << "jxl" << true << 0.75 << 229;
+}
+
+void PictureTest::hdrPicturesAreToneMapped() {
+    QFETCH(QString, format);
+    QFETCH(bool, hlg);
+    QFETCH(double, signal);
+    QFETCH(int, shown);
+    const bool jxl = format == QLatin1String("jxl");
+    const Encoder encoder =
+        jxl ? Encoder{"cjxl",
+                      {"%in", "%out", "-d", "0", "-x",
+                       hlg ? "color_space=RGB_D65_202_Rel_HLG" : "color_space=RGB_D65_202_Rel_PeQ"},
+                      "x.jxl"}
+            : Encoder{"avifenc",
+                      {"-l", "-d", "12", "--cicp", hlg ? "9/18/9" : "9/16/9", "%in", "%out"},
+                      "x.avif"};
+    if (!hasEncoder(encoder))
+        QSKIP(qPrintable(encoder.program + QStringLiteral(" is missing")));
+    const QByteArray bytes = encodedBy(encoder.program, encoder.args, deepGrey(signal, jxl),
+                                       jxl ? "in.ppm" : "in.png", encoder.outName);
+    QVERIFY(!bytes.isEmpty());
+    const Picture p = loadPicture(write(QStringLiteral("hdr.") + format, bytes));
+    const QRgb grey = p.image.pixel(16, 4);
+    QVERIFY2(qAbs(qRed(grey) - shown) <= 3 && qAbs(qGreen(grey) - shown) <= 3 &&
+                 qAbs(qBlue(grey) - shown) <= 3,
+             qPrintable(QColor(grey).name()));
 }
 
 void PictureTest::bigPhotoLoads() {

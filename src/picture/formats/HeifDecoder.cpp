@@ -1,10 +1,12 @@
 #include "HeifDecoder.h"
 
 #include "picture/ImageBuffer.h"
+#include "picture/colour/ToneMapping.h"
 
 #include <libheif/heif.h>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace lumorra::picture {
 namespace {
@@ -173,6 +175,42 @@ void decodeInto(const Primary& primary, bool alpha, QImage& out) {
     }
 }
 
+// Decodes an HDR primary picture into `out` at its own depth (10 or 12 bits), mapped to SDR.
+void decodeHdrInto(const Primary& primary, bool alpha, HdrTransfer transfer, QImage& out) {
+    heif_image* decoded = nullptr;
+    check(heif_decode_image(
+        primary.handle(), &decoded, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE, nullptr));
+    const std::unique_ptr<heif_image, ImageDeleter> image(decoded);
+    if (!image)
+        throw invalidPicture();
+    int stride = 0;
+    const uint8_t* pixels =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
+    if (pixels == nullptr || bits < 8 || bits > 16 ||
+        heif_image_get_width(image.get(), heif_channel_interleaved) != out.width() ||
+        heif_image_get_height(image.get(), heif_channel_interleaved) != out.height())
+        throw invalidPicture();
+    const bool premultiplied = alpha && heif_image_is_premultiplied_alpha(image.get()) != 0;
+    const int channels = alpha ? 4 : 3;
+    const quint32 top = (1u << bits) - 1;
+    const ToneMapper mapper(transfer);
+    std::vector<quint16> row(size_t(out.width()) * size_t(channels));
+    for (int y = 0; y < out.height(); ++y) {
+        const uint8_t* p = pixels + qsizetype(y) * stride;
+        for (size_t i = 0; i < row.size(); ++i, p += 2) {
+            const quint32 v = qMin<quint32>(quint32(p[0] | p[1] << 8), top);
+            row[i] = quint16((v * 65535 + top / 2) / top);
+        }
+        if (premultiplied)
+            for (size_t i = 0; i < row.size(); i += 4)
+                for (size_t c = 0; c < 3 && row[i + 3] != 0; ++c)
+                    row[i + c] = quint16(qMin<quint32>(65535, row[i + c] * 65535u / row[i + 3]));
+        mapper.mapRow(row.data(), channels, out.width(), reinterpret_cast<QRgb*>(out.scanLine(y)));
+    }
+}
+
 } // namespace
 
 QSize heifSize(PictureFile& file) {
@@ -197,7 +235,17 @@ DecodedPicture decodeHeif(PictureFile& file, qint64 budget) {
         newImage(picture.naturalSize, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (picture.image.isNull())
         throw outOfMemory();
-    decodeInto(primary, alpha, picture.image);
+    // PQ and HLG pictures are mapped to the screen's range here; their pixels then have the
+    // sRGB curve, in the picture's primaries (BT.2020 where it names none).
+    const HdrTransfer transfer = hdrTransferOf(picture.colour.cicpTransfer);
+    if (transfer == HdrTransfer::None) {
+        decodeInto(primary, alpha, picture.image);
+        return picture;
+    }
+    decodeHdrInto(primary, alpha, transfer, picture.image);
+    picture.colour.cicpTransfer = MappedTransfer;
+    if (picture.colour.cicpPrimaries == 0)
+        picture.colour.cicpPrimaries = 9;
     return picture;
 }
 

@@ -1,6 +1,7 @@
 #include "JxlDecoder.h"
 
 #include "picture/ImageBuffer.h"
+#include "picture/colour/ToneMapping.h"
 
 #include <QThread>
 
@@ -9,6 +10,7 @@
 #include <jxl/encode.h> // JxlColorEncodingSetToSRGB()
 #include <jxl/thread_parallel_runner.h>
 #include <memory>
+#include <optional>
 
 namespace lumorra::picture {
 namespace {
@@ -93,6 +95,7 @@ struct Header {
     bool alpha = false;
     bool xyb = false; // stored in libjxl's own colour space, not the original's
     bool grey = false;
+    HdrTransfer hdr = HdrTransfer::None; // PQ or HLG pixels, mapped to SDR as they are decoded
     ColourSource colour;
 };
 
@@ -116,6 +119,18 @@ bool isSrgb(const JxlColorEncoding& c) {
            c.transfer_function == JXL_TRANSFER_FUNCTION_SRGB;
 }
 
+// The CICP primaries of a colour encoding; BT.2020 for those of its own.
+int cicpPrimaries(const JxlColorEncoding& c) {
+    switch (c.primaries) {
+    case JXL_PRIMARIES_SRGB:
+        return 1;
+    case JXL_PRIMARIES_P3:
+        return c.white_point == JXL_WHITE_POINT_DCI ? 11 : 12;
+    default:
+        return 9;
+    }
+}
+
 // Chooses the colour space of the decoded pixels, and tells it.
 void readColour(JxlDecoder* decoder, Header& h) {
     // A picture stored in XYB is turned into a colour space of libjxl's choice: the original's
@@ -134,9 +149,20 @@ void readColour(JxlDecoder* decoder, Header& h) {
     // (the file's own for a picture stored in the original's colour space).
     JxlColorEncoding data{};
     if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                           &data) == JXL_DEC_SUCCESS &&
-        isSrgb(data))
-        return;
+                                           &data) == JXL_DEC_SUCCESS) {
+        if (isSrgb(data))
+            return;
+        // PQ and HLG pixels are mapped to the screen's range as they are decoded; they then
+        // have the sRGB curve, in their own primaries.
+        h.hdr = data.transfer_function == JXL_TRANSFER_FUNCTION_PQ    ? HdrTransfer::Pq
+                : data.transfer_function == JXL_TRANSFER_FUNCTION_HLG ? HdrTransfer::Hlg
+                                                                      : HdrTransfer::None;
+        if (h.hdr != HdrTransfer::None) {
+            h.colour.cicpPrimaries = cicpPrimaries(data);
+            h.colour.cicpTransfer = MappedTransfer;
+            return;
+        }
+    }
     size_t size = 0;
     if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
             JXL_DEC_SUCCESS ||
@@ -167,12 +193,13 @@ Header readHeader(JxlDecoder* decoder, Input& input, bool colour, qint64 budget 
     return h;
 }
 
-// Where libjxl's rows go: RGBA, 8 bits a channel.
+// Where libjxl's rows go: RGBA, 8 bits a channel, or 16 bits for `mapper` to map.
 struct Target {
     uchar* bits;
     qsizetype bytesPerLine;
     size_t width, height;
     bool alpha;
+    const ToneMapper* mapper = nullptr;
 };
 
 // Called by libjxl's threads, each with pixels of its own.
@@ -180,8 +207,15 @@ void writePixels(void* opaque, size_t x, size_t y, size_t count, const void* pix
     const auto* t = static_cast<const Target*>(opaque);
     if (y >= t->height || x >= t->width || count > t->width - x)
         return;
-    const auto* p = static_cast<const uint8_t*>(pixels);
     auto* row = reinterpret_cast<QRgb*>(t->bits + qsizetype(y) * t->bytesPerLine) + x;
+    if (t->mapper != nullptr) {
+        t->mapper->mapRow(static_cast<const quint16*>(pixels), 4, int(count), row);
+        if (!t->alpha)
+            for (size_t i = 0; i < count; ++i)
+                row[i] |= 0xFF000000u;
+        return;
+    }
+    const auto* p = static_cast<const uint8_t*>(pixels);
     if (t->alpha) {
         for (size_t i = 0; i < count; ++i, p += 4)
             row[i] = qRgba(p[0], p[1], p[2], p[3]);
@@ -204,12 +238,16 @@ void decodeInto(const QByteArray& bytes, const Header& expected, QImage& out) {
     const Header h = readHeader(decoder.get(), input, true);
     if (h.natural != out.size() || h.alpha != expected.alpha)
         throw invalidPicture();
-    Target target{out.bits(), out.bytesPerLine(), size_t(out.width()), size_t(out.height()),
-                  h.alpha};
+    std::optional<ToneMapper> mapper;
+    if (h.hdr != HdrTransfer::None)
+        mapper.emplace(h.hdr);
+    Target target{out.bits(), out.bytesPerLine(),         size_t(out.width()), size_t(out.height()),
+                  h.alpha,    mapper ? &*mapper : nullptr};
     for (;;) {
         switch (input.next()) {
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
-            const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+            const JxlPixelFormat format{4, mapper ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
+                                        JXL_NATIVE_ENDIAN, 0};
             if (JxlDecoderSetImageOutCallback(decoder.get(), &format, writePixels, &target) !=
                 JXL_DEC_SUCCESS)
                 throw invalidPicture();
