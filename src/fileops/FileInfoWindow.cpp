@@ -3,6 +3,7 @@
 #include "FileOperations.h"
 #include "browser/MainWindow.h"
 #include "core/Services.h"
+#include "picture/PictureLoader.h"
 #include "platform/Error.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -112,6 +113,24 @@ FileInfoWindow::FileInfoWindow(MainWindow& window, Services& services, FileOpera
     layout->addWidget(Line2);
     layout->addLayout(buttons);
 
+    Details = named(new QWidget(this), "Details");
+    auto* details = new QGridLayout(Details);
+    details->setContentsMargins(0, 0, 0, 0);
+    details->setColumnStretch(1, 1);
+    details->addWidget(line("Line3", Details), 0, 0, 1, 2);
+    const char* const titles[] = {"Camera:",   "Lens:", "Focal length:", "Exposure time:",
+                                  "Aperture:", "ISO:",  "Date taken:",   "GPS position:"};
+    const char* const names[] = {"Camera",   "Lens", "FocalLength", "ExposureTime",
+                                 "Aperture", "Iso",  "Taken",       "Position"};
+    for (int i = 0; i < 8; ++i) {
+        detailTitles[size_t(i)] = new QLabel(QString::fromLatin1(titles[i]), Details);
+        detailValues[size_t(i)] = valueLabel(names[i], Details);
+        details->addWidget(detailTitles[size_t(i)], i + 1, 0);
+        details->addWidget(detailValues[size_t(i)], i + 1, 1);
+    }
+    Details->hide();
+    layout->addWidget(Details);
+
     setTabOrder(Command3, Command2);
     setTabOrder(Command2, Command1);
     setTabOrder(Command1, Check2);
@@ -153,6 +172,30 @@ void FileInfoWindow::Form_Load() {
         Check4->setChecked(bits & attr::System);
         Check1->setChecked(bits & attr::Archive);
     });
+    showDetails(path);
+}
+
+void FileInfoWindow::showDetails(const QString& path) {
+    const PictureDetails d = pictureDetails(path);
+    if (d.isEmpty())
+        return;
+    const QString values[] = {d.camera,
+                              d.lens,
+                              d.focalLength,
+                              d.exposureTime,
+                              d.aperture,
+                              d.iso,
+                              d.taken.isValid() ? generalDateText(d.taken) : QString(),
+                              d.position};
+    for (size_t i = 0; i < 8; ++i) {
+        detailValues[i]->setText(values[i]);
+        detailValues[i]->setToolTip(values[i]);
+        detailTitles[i]->setVisible(!values[i].isEmpty());
+        detailValues[i]->setVisible(!values[i].isEmpty());
+    }
+    // The window grows by the details, below what it shows without them, which stays in place.
+    Details->show();
+    setFixedHeight(height() + layout()->spacing() + Details->sizeHint().height());
 }
 
 void FileInfoWindow::Command1_Click() {

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <array>
+
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -14,7 +16,8 @@ class MainWindow;
 struct Services;
 
 // "File Information": the current file's name, place, size, change time and four attributes,
-// with "Rename...", "Delete" and "OK". It reads the main window's state when it opens and at
+// with "Rename...", "Delete" and "OK"; below them, for a photo, the camera details its EXIF
+// gives. It reads the main window's state when it opens and at
 // each button, and every button closes it.
 class FileInfoWindow : public QDialog {
     Q_OBJECT
@@ -40,6 +43,11 @@ public:
     QPushButton* Command1; // "Rename..."
     QPushButton* Command2; // "Delete"
     QPushButton* Command3; // "OK"
+    // The camera details, below the buttons; hidden, and the window as tall as without them,
+    // for a file that has none. A row shows only when its value is known.
+    QWidget* Details;
+    std::array<QLabel*, 8> detailTitles; // "Camera:" ... "GPS position:"
+    std::array<QLabel*, 8> detailValues; // named "Camera", "Lens", ... "Position"
 
     void Form_Load();
     void Command1_Click();
@@ -47,6 +55,8 @@ public:
     void Command3_Click();
 
 private:
+    void showDetails(const QString& path);
+
     MainWindow& w_;
     Services& s_;
     FileOperations& operations_;

@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QStringList>
 
 #include <new>
 
@@ -242,6 +243,39 @@ QSize pictureSize(const QString& path) {
             throw invalidPicture();
         return r.naturalSize;
     });
+}
+
+bool PictureDetails::isEmpty() const {
+    return camera.isEmpty() && lens.isEmpty() && focalLength.isEmpty() && exposureTime.isEmpty() &&
+           aperture.isEmpty() && iso.isEmpty() && !taken.isValid() && position.isEmpty();
+}
+
+PictureDetails pictureDetails(const QString& path) {
+    PictureDetails d;
+    try {
+        PictureFile file(path);
+        JobRequest request;
+        request.job = Job::Details;
+        request.file = file.descriptor();
+        request.budget = pictureByteBudget();
+        request.memory = childMemory();
+        // A photo's header is read in milliseconds; a file that takes longer has nothing to show.
+        const QStringList fields =
+            QString::fromUtf8(decoderPool().run(request, std::chrono::seconds(5)).text)
+                .split(QLatin1Char('\n'));
+        QString* const text[] = {&d.camera,   &d.lens, &d.focalLength, &d.exposureTime,
+                                 &d.aperture, &d.iso,  nullptr,        &d.position};
+        for (qsizetype i = 0; i < qMin<qsizetype>(fields.size(), 8); ++i) {
+            if (text[i] != nullptr)
+                *text[i] = fields[i];
+            else
+                d.taken = QDateTime::fromString(fields[i], Qt::ISODate);
+        }
+    } catch (...) {
+        // No details: the file is gone, unreadable, no picture, or its worker failed.
+        return {};
+    }
+    return d;
 }
 
 QImage renderPicture(const QString& path, QSize size, const ColourTransforms* colour) {

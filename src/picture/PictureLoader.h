@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -91,6 +92,24 @@ int reductionFor(QSize natural, QSize shown);
 // The natural size alone, from the file's header where the format allows; throws like
 // loadPicture() for a file it cannot read.
 QSize pictureSize(const QString& path);
+
+// What a photo's EXIF tells of how it was taken, as text; a field is empty where the photo does
+// not tell it.
+struct PictureDetails {
+    QString camera;       // make and model
+    QString lens;         // the lens model
+    QString focalLength;  // "50 mm"
+    QString exposureTime; // "1/250 s", "2 s"
+    QString aperture;     // "f/2.8"
+    QString iso;          // "200"
+    QDateTime taken;      // invalid when not told
+    QString position;     // "48.85837° N, 2.29448° E"
+    bool isEmpty() const;
+};
+
+// The details of the picture in the file, read in a decoder worker; empty for a file without
+// EXIF, one that is no picture and one that cannot be read. Never throws.
+PictureDetails pictureDetails(const QString& path);
 
 // Loads Qt's image format plugins. A picture read without its format told, as the widget style
 // reads its own, makes Qt load and ask every plugin; on a thread at start this is done before

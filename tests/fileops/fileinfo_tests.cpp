@@ -11,8 +11,11 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>
@@ -79,6 +82,7 @@ private slots:
     void withoutAFile();
     void describesTheFile();
     void vanishedFileKeepsTheRest();
+    void showsTheCameraDetails();
     void okWritesTheBoxes();
     void okGivesExactlyTheTickedAttributes_data();
     void okGivesExactlyTheTickedAttributes();
@@ -155,6 +159,56 @@ void FileInfoTest::describesTheFile() {
     QCOMPARE(w->Label7->text(), QStringLiteral(" bytes"));
     QVERIFY(!w->Check1->isChecked() && !w->Check2->isChecked());
     QVERIFY(w->Check3->isChecked() && w->Check4->isChecked());
+}
+
+void FileInfoTest::showsTheCameraDetails() {
+    if (QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty())
+        QSKIP("exiv2 is missing");
+    Info t;
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    for (const char* name : {"plain.jpg", "photo.jpg"})
+        QVERIFY(image.save(t.dir + QLatin1Char('/') + QLatin1String(name), "JPEG"));
+    QStringList args;
+    for (const char* tag :
+         {"Exif.Image.Make Tovik", "Exif.Image.Model Tovik K-7", "Exif.Photo.LensModel Zoom 18-55",
+          "Exif.Photo.FocalLength 50/1", "Exif.Photo.ExposureTime 1/250",
+          "Exif.Photo.FNumber 28/10", "Exif.Photo.ISOSpeedRatings 400",
+          "Exif.Photo.DateTimeOriginal 2024:05:01 14:30:00",
+          "Exif.GPSInfo.GPSLatitude 48/1 51/1 3013/100", "Exif.GPSInfo.GPSLatitudeRef N",
+          "Exif.GPSInfo.GPSLongitude 2/1 17/1 4073/100", "Exif.GPSInfo.GPSLongitudeRef W"})
+        args << QStringLiteral("-M") << QStringLiteral("set ") + QLatin1String(tag);
+    QCOMPARE(QProcess::execute(QStringLiteral("exiv2"), args << t.dir + "/photo.jpg"), 0);
+
+    // Without EXIF: the window as it always is.
+    t.select(QStringLiteral("plain.jpg"));
+    auto plain = t.open();
+    QVERIFY(plain->Details->isHidden());
+    const QSize size = plain->size();
+    const QRect ok = plain->Command3->geometry(), changed = plain->Label8->geometry();
+
+    t.select(QStringLiteral("photo.jpg"));
+    auto w = t.open();
+    QVERIFY(w->Details->isVisible());
+    const QString shown[] = {"Tovik K-7",
+                             "Zoom 18-55",
+                             "50 mm",
+                             "1/250 s",
+                             "f/2.8",
+                             "400",
+                             generalDateText(QDateTime(QDate(2024, 5, 1), QTime(14, 30))),
+                             QStringLiteral("48.85837\u00B0 N, 2.29465\u00B0 W")};
+    for (size_t i = 0; i < 8; ++i) {
+        QCOMPARE(w->detailValues[i]->text(), shown[i]);
+        QVERIFY(w->detailTitles[i]->isVisible());
+    }
+    // Below the rest, which stays where it was.
+    QCOMPARE(w->Command3->geometry(), ok);
+    QCOMPARE(w->Label8->geometry(), changed);
+    QCOMPARE(w->width(), size.width());
+    QVERIFY(w->height() > size.height());
+    QVERIFY(w->Details->geometry().top() > ok.bottom());
+    QVERIFY(w->Details->geometry().bottom() < w->height());
 }
 
 void FileInfoTest::vanishedFileKeepsTheRest() {

@@ -7,6 +7,7 @@
 #include "picture/formats/HeifDecoder.h"
 #include "picture/formats/JpegDecoder.h"
 #include "picture/formats/JxlDecoder.h"
+#include "picture/formats/PictureDetails.h"
 #include "picture/formats/RawDecoder.h"
 
 #include <QImageReader>
@@ -15,6 +16,9 @@
 
 namespace lumorra::picture {
 namespace {
+
+// The largest file whose camera details are read: the whole file is read into memory for them.
+constexpr qint64 DetailsFileCap = qint64(256) << 20;
 
 // What a Qt reader learns from a picture's header.
 struct Header {
@@ -444,6 +448,12 @@ JobReply runPictureJob(const JobRequest& request) {
     }
     case Job::Region:
         return regionJob(request.bytes, request.region, request.budget);
+    case Job::Details: {
+        PictureFile file(request.file);
+        JobReply r;
+        r.text = readPictureDetails(file.readAll(qMin(request.budget, DetailsFileCap)));
+        return r;
+    }
     default:
         throw invalidPicture();
     }

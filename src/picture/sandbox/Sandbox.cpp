@@ -96,8 +96,15 @@ JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
     constexpr int MaxSide = 1 << 20;
     if (in.naturalWidth < 0 || in.naturalHeight < 0 || in.naturalWidth > MaxSide ||
         in.naturalHeight > MaxSide || in.iccLength < 0 || in.iccLength > ProfileByteCap ||
-        in.iccOffset < 0 || in.iccOffset + in.iccLength > size)
+        in.iccOffset < 0 || in.iccOffset + in.iccLength > size || in.textLength < 0 ||
+        in.textLength > ReplyTextCap || in.textOffset < 0 || in.textOffset + in.textLength > size)
         throw invalidPicture();
+    if (in.textLength > 0) {
+        r.text.resize(qsizetype(in.textLength));
+        if (::pread(fd, r.text.data(), size_t(in.textLength), off_t(in.textOffset)) !=
+            ssize_t(in.textLength))
+            throw invalidPicture();
+    }
     if (in.iccLength > 0) {
         r.colour.icc.resize(qsizetype(in.iccLength));
         if (::pread(fd, r.colour.icc.data(), size_t(in.iccLength), off_t(in.iccOffset)) !=

@@ -25,9 +25,10 @@ struct PixelMemory;
 struct PixelRecycler;
 
 enum class Job : qint32 {
-    Decode = 1, // the picture for showing (sniff, header, profile, decode; no colour transform)
-    Size = 2,   // the natural size alone, from a file's header where the format allows
-    Region = 3, // a rectangle of a JPEG at full size
+    Decode = 1,  // the picture for showing (sniff, header, profile, decode; no colour transform)
+    Size = 2,    // the natural size alone, from a file's header where the format allows
+    Region = 3,  // a rectangle of a JPEG at full size
+    Details = 4, // a photo's camera details from its EXIF, as text (JobReply::text)
     // Numbers from here on are jobs a worker program adds of its own (ExtraJobs).
     FirstExtra = 1000,
 };
@@ -59,7 +60,11 @@ struct JobReply {
     ColourSource colour;
     quint32 flags = 0;
     quint32 transformation = 0; // CmykInk: the turn still to apply after the colour transform
+    QByteArray text;            // Details: one field a line
 };
+
+// The longest text a job gives back.
+inline constexpr qint64 ReplyTextCap = 64 << 10;
 
 // The decoder workers of one program: the zygote, and a few workers kept warm. Safe to use from
 // several threads at once.

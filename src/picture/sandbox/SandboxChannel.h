@@ -10,7 +10,7 @@
 
 namespace lumorra::picture::channel {
 
-inline constexpr quint32 Magic = 0x4C4D4443; // the version of these messages
+inline constexpr quint32 Magic = 0x4C4D4444; // the version of these messages
 
 // Program -> zygote.
 enum class Control : qint32 {
@@ -52,6 +52,7 @@ struct Reply {
     quint32 flags, transformation;
     qint32 cicpPrimaries, cicpTransfer;
     qint64 pixelOffset, iccOffset, iccLength;
+    qint64 textOffset, textLength; // in the same memfd, after the profile
     std::array<char, 16> format;
 };
 

@@ -7,6 +7,7 @@
 #include "picture/ImageBuffer.h"
 #include "picture/PictureLoader.h"
 #include "picture/formats/FormatLibraries.h"
+#include "picture/formats/PictureDetails.h"
 #include "picture/formats/RawDecoder.h"
 
 #include <QBuffer>
@@ -165,6 +166,16 @@ void quietMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
             throw outOfMemory();
         out.iccLength = icc.size();
     }
+    if (!r.text.isEmpty()) {
+        if (fd < 0)
+            fd = ::memfd_create("lumorra-text", MFD_CLOEXEC);
+        out.textOffset = out.iccOffset + out.iccLength;
+        if (fd < 0 || r.text.size() > ReplyTextCap ||
+            ::pwrite(fd, r.text.constData(), size_t(r.text.size()), off_t(out.textOffset)) !=
+                ssize_t(r.text.size()))
+            throw outOfMemory();
+        out.textLength = r.text.size();
+    }
     // An invalid size (none told) crosses as empty.
     out.naturalWidth = qMax(0, r.naturalSize.width());
     out.naturalHeight = qMax(0, r.naturalSize.height());
@@ -224,6 +235,8 @@ void serveOneJob(int socket, ExtraJobs extra) {
             keepGiven(fd);
     }
     prepareFor(in.libraries);
+    if (Job(in.job) == Job::Details)
+        prepareDetailsReading();
     setImageAllocator(sharedImage);
     if (!confine(in.memory))
         ::_exit(1);
