@@ -6,6 +6,7 @@
 #include "browser/MainWindow.h"
 #include "core/Services.h"
 #include "editor/rtf/Rtf.h"
+#include "picture/PictureLoader.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
 #include "support/Fakes.h"
@@ -17,6 +18,7 @@
 #include "ui/PictureArea.h"
 #include "viewer/SelectionViewer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -204,6 +206,26 @@ qint64 peakResidentKiB() {
     return usage.ru_maxrss;
 }
 
+// The sample as a TIFF whose first page is followed by `pages` - 1 more: a chain of empty
+// directories, each pointing to the next. Empty when Qt's TIFF is not little-endian.
+QByteArray tiffWithPages(int pages) {
+    QByteArray tiff = encoded(sample(), "tiff");
+    if (!tiff.startsWith("II*"))
+        return {};
+    const quint32 first = qFromLittleEndian<quint32>(tiff.constData() + 4);
+    const quint16 entries = qFromLittleEndian<quint16>(tiff.constData() + first);
+    if (tiff.size() % 2 != 0)
+        tiff.append('\0');
+    const qsizetype next = first + 2 + qsizetype(entries) * 12;
+    qToLittleEndian(quint32(tiff.size()), tiff.data() + next);
+    QByteArray chain(qsizetype(pages - 1) * 6, '\0');
+    for (int i = 0; i < pages - 1; ++i) {
+        const quint32 after = i + 2 < pages ? quint32(tiff.size() + (i + 1) * 6) : 0;
+        qToLittleEndian(after, chain.data() + i * 6 + 2);
+    }
+    return tiff + chain;
+}
+
 enum class Outcome { Shown, Refused, ShownOrRefused };
 
 } // namespace
@@ -217,6 +239,7 @@ private slots:
     void damagedPictures();
     void hugeHeadersAreRefusedWithoutAllocating_data();
     void hugeHeadersAreRefusedWithoutAllocating();
+    void millionPageTiffShowsItsFirstPageFast();
     void awkwardNames_data();
     void awkwardNames();
     void animationsPlayWhatTheyHave_data();
@@ -320,6 +343,24 @@ void BadInputTest::hugeHeadersAreRefusedWithoutAllocating() {
     QVERIFY2(peakResidentKiB() - before < 256 * 1024,
              qPrintable(QStringLiteral("%1 KiB more").arg(peakResidentKiB() - before)));
     QCOMPARE(v.window->windowTitle(), QStringLiteral("Lumorra"));
+}
+
+void BadInputTest::millionPageTiffShowsItsFirstPageFast() {
+    const QByteArray bytes = tiffWithPages(1000000);
+    QVERIFY(!bytes.isEmpty());
+    View v;
+    const QString path = v.file("pages.tif", bytes);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(v.select("pages.tif"));
+    // Only the first page is read: shown in the time of one small picture, not one per page.
+    const auto messages = v.dialogs.messages();
+    QVERIFY2(messages.empty(), qPrintable(messages.empty() ? QString() : messages[0].title));
+    QVERIFY(v.window->Image1->hasPicture());
+    QCOMPARE(pictureSize(path), QSize(24, 16));
+    // File Information's details: none, and no wait for them.
+    QVERIFY(pictureDetails(path).isEmpty());
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
 }
 
 void BadInputTest::awkwardNames_data() {
