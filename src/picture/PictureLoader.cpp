@@ -254,6 +254,10 @@ PictureDetails pictureDetails(const QString& path) {
     PictureDetails d;
     try {
         PictureFile file(path);
+        // Only a picture is read whole for them: a movie or a document has none to show.
+        const Sniffed sniffed = sniffFile(file);
+        if (sniffed.kind != Kind::Image || sniffed.qtFormat.isEmpty())
+            return {};
         JobRequest request;
         request.job = Job::Details;
         request.file = file.descriptor();
