@@ -113,23 +113,7 @@ FileInfoWindow::FileInfoWindow(MainWindow& window, Services& services, FileOpera
     layout->addWidget(Line2);
     layout->addLayout(buttons);
 
-    Details = named(new QWidget(this), "Details");
-    auto* details = new QGridLayout(Details);
-    details->setContentsMargins(0, 0, 0, 0);
-    details->setColumnStretch(1, 1);
-    details->addWidget(line("Line3", Details), 0, 0, 1, 2);
-    const char* const titles[] = {"Camera:",   "Lens:", "Focal length:", "Exposure time:",
-                                  "Aperture:", "ISO:",  "Date taken:",   "GPS position:"};
-    const char* const names[] = {"Camera",   "Lens", "FocalLength", "ExposureTime",
-                                 "Aperture", "Iso",  "Taken",       "Position"};
-    for (int i = 0; i < 8; ++i) {
-        detailTitles[size_t(i)] = new QLabel(QString::fromLatin1(titles[i]), Details);
-        detailValues[size_t(i)] = valueLabel(names[i], Details);
-        details->addWidget(detailTitles[size_t(i)], i + 1, 0);
-        details->addWidget(detailValues[size_t(i)], i + 1, 1);
-    }
-    Details->hide();
-    layout->addWidget(Details);
+    buildDetails(*layout);
 
     setTabOrder(Command3, Command2);
     setTabOrder(Command2, Command1);
@@ -149,6 +133,27 @@ FileInfoWindow::FileInfoWindow(MainWindow& window, Services& services, FileOpera
     connect(Command3, &QPushButton::clicked, this, &FileInfoWindow::Command3_Click);
     Form_Load();
     Command3->setFocus();
+}
+
+// The camera details' rows, below the buttons, hidden until a photo has them.
+void FileInfoWindow::buildDetails(QVBoxLayout& layout) {
+    Details = named(new QWidget(this), "Details");
+    auto* details = new QGridLayout(Details);
+    details->setContentsMargins(0, 0, 0, 0);
+    details->setColumnStretch(1, 1);
+    details->addWidget(line("Line3", Details), 0, 0, 1, 2);
+    const char* const titles[] = {"Camera:",   "Lens:", "Focal length:", "Exposure time:",
+                                  "Aperture:", "ISO:",  "Date taken:",   "GPS position:"};
+    const char* const names[] = {"Camera",   "Lens", "FocalLength", "ExposureTime",
+                                 "Aperture", "Iso",  "Taken",       "Position"};
+    for (int i = 0; i < 8; ++i) {
+        detailTitles[size_t(i)] = new QLabel(QString::fromLatin1(titles[i]), Details);
+        detailValues[size_t(i)] = valueLabel(names[i], Details);
+        details->addWidget(detailTitles[size_t(i)], i + 1, 0);
+        details->addWidget(detailValues[size_t(i)], i + 1, 1);
+    }
+    Details->hide();
+    layout.addWidget(Details);
 }
 
 void FileInfoWindow::Form_Load() {

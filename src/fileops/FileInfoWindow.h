@@ -8,6 +8,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace lumorra {
 
@@ -55,6 +56,7 @@ public:
     void Command3_Click();
 
 private:
+    void buildDetails(QVBoxLayout& layout);
     void showDetails(const QString& path);
 
     MainWindow& w_;
