@@ -459,4 +459,11 @@ JobReply runPictureJob(const JobRequest& request) {
     }
 }
 
+// The camera details reader (PictureDetails.cpp, on libexiv2) is linked into the decoder program
+// alone; in any other process that runs these jobs, a picture has no details to give.
+[[gnu::weak]] QByteArray readPictureDetails(const QByteArray&) {
+    return {};
+}
+[[gnu::weak]] void prepareDetailsReading() {}
+
 } // namespace lumorra::picture
