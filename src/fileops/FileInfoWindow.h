@@ -47,6 +47,11 @@ public:
     void Command3_Click();
 
 private:
+    // The labels, check boxes and buttons, named as the window's controls.
+    void createControls();
+    // The window's layout and tab order.
+    void arrangeControls();
+
     MainWindow& w_;
     Services& s_;
     FileOperations& operations_;
