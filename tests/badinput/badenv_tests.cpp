@@ -33,7 +33,7 @@
 #include "support/PictureBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
 #include "viewer/SelectionViewer.h"
@@ -116,8 +116,7 @@ QStringList entries(const QString& dir) {
 
 // The main window with the parts whose commands meet the file system, on a private settings
 // file and program directory.
-struct Program : TestServices {
-    std::unique_ptr<MainWindow> window;
+struct Program : WindowTest {
     std::unique_ptr<SelectionViewer> viewer;
     FileOperations* files = nullptr;
     DirectoryCommands* directories = nullptr;
@@ -135,9 +134,7 @@ struct Program : TestServices {
             settings.write(keys::MoveConfirmation, QStringLiteral("0"));
             settings.write(keys::AutoSkip, QStringLiteral("0"));
         }
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        openWindow();
         viewer = std::make_unique<SelectionViewer>(*window, services);
         viewer->showVivo = [this](const QString& path) { vivo << path; };
         files = new FileOperations(*window, services);

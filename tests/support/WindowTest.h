@@ -19,7 +19,9 @@ struct WindowTest : TestServices {
     QString dir;
     std::unique_ptr<MainWindow> window;
 
-    explicit WindowTest(const QString& dirName) : dir(env.makeDir(dirName)) {}
+    // The directory is made under the name given; none is made without a name.
+    explicit WindowTest(const QString& dirName = QString())
+        : dir(dirName.isEmpty() ? QString() : env.makeDir(dirName)) {}
 
     // Opens the program log and makes the main window, on the root volume alone.
     void openWindow() {
