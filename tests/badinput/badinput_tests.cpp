@@ -47,8 +47,7 @@ struct View : WindowTest {
     std::unique_ptr<SelectionViewer> viewer;
 
     View() : WindowTest(QStringLiteral("pics")) {
-        settings.write(keys::AutoZoom, QStringLiteral("0"));
-        settings.write(keys::OLE, QStringLiteral("0"));
+        turnOff({keys::AutoZoom, keys::OLE});
         openWindow();
         viewer = std::make_unique<SelectionViewer>(*window, services);
         viewer->showVivo = [](const QString&) {};

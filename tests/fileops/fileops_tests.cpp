@@ -60,10 +60,7 @@ struct Ops : WindowTest {
     std::unique_ptr<FileListKeys> keys;
 
     Ops() : WindowTest(QStringLiteral("pics")) {
-        settings.write(keys::AutoZoom, QStringLiteral("0"));
-        settings.write(keys::OLE, QStringLiteral("0"));
-        settings.write(keys::DelConfirmation, QStringLiteral("0"));
-        settings.write(keys::MoveConfirmation, QStringLiteral("0"));
+        turnOff({keys::AutoZoom, keys::OLE, keys::DelConfirmation, keys::MoveConfirmation});
         openWindow();
         viewer = std::make_unique<SelectionViewer>(*window, services);
         ops = std::make_unique<FileOperations>(*window, services);

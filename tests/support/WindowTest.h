@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QTest>
 
+#include <initializer_list>
 #include <memory>
 
 namespace lumorra::test {
@@ -23,6 +24,11 @@ struct WindowTest : TestServices {
     explicit WindowTest(const QString& dirName = QString())
         : dir(dirName.isEmpty() ? QString() : env.makeDir(dirName)) {}
 
+    // Writes "0" to each of these settings: the switches a test wants off.
+    void turnOff(std::initializer_list<QString> keys) {
+        for (const QString& key : keys)
+            settings.write(key, QStringLiteral("0"));
+    }
     // Opens the program log and makes the main window, on the root volume alone.
     void openWindow() {
         openProgramLog();
