@@ -36,6 +36,26 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
     setWindowTitle(QStringLiteral("Options"));
     setModal(true);
 
+    QGridLayout* grid = createFrames();
+    QHBoxLayout* buttons = createButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    connect(Command3, &QPushButton::clicked, this, &OptionsWindow::Command3_Click);
+    connect(Command11, &QPushButton::clicked, this, &OptionsWindow::Command11_Click);
+    connect(Command8, &QPushButton::clicked, this, &OptionsWindow::Command8_Click);
+    connect(Command12, &QPushButton::clicked, this, &OptionsWindow::Command12_Click);
+    connect(Command13, &QPushButton::clicked, this, &OptionsWindow::Command13_Click);
+    connect(Command14, &QPushButton::clicked, this, &OptionsWindow::Command14_Click);
+    showAbout = [] {
+        AboutWindow about;
+        about.exec();
+    };
+    Form_Load();
+}
+
+QGridLayout* OptionsWindow::createFrames() {
     auto* grid = new QGridLayout;
     // One frame per setting: check box at the left, Help at the right.
     const auto frame = [&](QGroupBox*& f, const char* frameName, const QString& title,
@@ -85,7 +105,10 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
     frame(Frame11, "Frame11", QStringLiteral("Systray Icon"), Check8, "Check8",
           QStringLiteral("Display icon in Systray"), "Command16", QString(),
           &OptionsWindow::Command16_Click, 3, 1);
+    return grid;
+}
 
+QHBoxLayout* OptionsWindow::createButtons() {
     Command3 = dialogButton("Command3", QStringLiteral("OK"), this);
     Command3->setToolTip(QStringLiteral("Close this window"));
     Command3->setDefault(true);
@@ -97,22 +120,7 @@ OptionsWindow::OptionsWindow(Services& services, const SecondaryWindows& seconda
     for (QPushButton* b : {Command3, Command11, Command13, Command12, Command14})
         buttons->addWidget(b);
     buttons->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-
-    connect(Command3, &QPushButton::clicked, this, &OptionsWindow::Command3_Click);
-    connect(Command11, &QPushButton::clicked, this, &OptionsWindow::Command11_Click);
-    connect(Command8, &QPushButton::clicked, this, &OptionsWindow::Command8_Click);
-    connect(Command12, &QPushButton::clicked, this, &OptionsWindow::Command12_Click);
-    connect(Command13, &QPushButton::clicked, this, &OptionsWindow::Command13_Click);
-    connect(Command14, &QPushButton::clicked, this, &OptionsWindow::Command14_Click);
-    showAbout = [] {
-        AboutWindow about;
-        about.exec();
-    };
-    Form_Load();
+    return buttons;
 }
 
 OptionsWindow::~OptionsWindow() {

@@ -6,7 +6,9 @@
 #include <vector>
 
 class QCheckBox;
+class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QPushButton;
 
 namespace lumorra {
@@ -76,6 +78,10 @@ private:
         QCheckBox* box;
     };
     std::vector<Setting> settings() const;
+    // The setting frames in two columns, with their Help buttons connected.
+    QGridLayout* createFrames();
+    // The row of buttons below the frames.
+    QHBoxLayout* createButtons();
 
     Services& s_;
     const SecondaryWindows& secondary_;

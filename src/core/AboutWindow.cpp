@@ -14,12 +14,9 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Lumorra"));
     setModal(true);
 
-    Label1 = titleLabel(QStringLiteral("Lumorra 3.0"), 20, true, this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = titleLabel(QStringLiteral("For Windows 95/98/NT"), 10, false, this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Image1 = pictureLabel(96, this);
-    Image1->setObjectName(QStringLiteral("Image1"));
+    Label1 = titleLabel("Label1", QStringLiteral("Lumorra 3.0"), 20, true, this);
+    Label2 = titleLabel("Label2", QStringLiteral("For Windows 95/98/NT"), 10, false, this);
+    Image1 = pictureLabel("Image1", 96, this);
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setDefault(true);

@@ -61,8 +61,10 @@ QPixmap productArtwork(int size) {
     return pm;
 }
 
-QLabel* titleLabel(const QString& text, int pointSize, bool bold, QWidget* parent) {
+QLabel* titleLabel(const char* name, const QString& text, int pointSize, bool bold,
+                   QWidget* parent) {
     auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
     QFont f = l->font();
     f.setPointSize(pointSize);
     f.setBold(bold);
@@ -70,8 +72,9 @@ QLabel* titleLabel(const QString& text, int pointSize, bool bold, QWidget* paren
     return l;
 }
 
-QLabel* pictureLabel(int size, QWidget* parent) {
+QLabel* pictureLabel(const char* name, int size, QWidget* parent) {
     auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
     l->setPixmap(productArtwork(size));
     l->setFixedSize(size, size);
     return l;

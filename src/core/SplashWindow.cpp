@@ -19,14 +19,10 @@ SplashWindow::SplashWindow(QWidget* parent) : QDialog(parent) {
                                  "y2:1, stop:0 #1c3f7a, stop:1 #5a9bd8); border: 1px solid "
                                  "#10203c; } QLabel { color: white; }"));
 
-    Label1 = titleLabel(QStringLiteral("Lumorra 3.0"), 28, true, this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = titleLabel(QStringLiteral("For Windows 95/98/NT"), 11, false, this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Image2 = pictureLabel(128, this);
-    Image2->setObjectName(QStringLiteral("Image2"));
-    Image3 = pictureLabel(48, this);
-    Image3->setObjectName(QStringLiteral("Image3"));
+    Label1 = titleLabel("Label1", QStringLiteral("Lumorra 3.0"), 28, true, this);
+    Label2 = titleLabel("Label2", QStringLiteral("For Windows 95/98/NT"), 11, false, this);
+    Image2 = pictureLabel("Image2", 128, this);
+    Image3 = pictureLabel("Image3", 48, this);
 
     auto* text = new QVBoxLayout;
     text->addStretch();

@@ -58,6 +58,23 @@ FileInfoWindow::FileInfoWindow(MainWindow& window, Services& services, FileOpera
     setWindowTitle(QStringLiteral("File Information"));
     setModal(true);
 
+    createControls();
+    arrangeControls();
+
+    // The client area is 5676 x 3912 twips.
+    ignoreErrors([&] {
+        setFixedSize(static_cast<int>(std::lround(5676 / s_.screen.twipsPerPixelX())),
+                     static_cast<int>(std::lround(3912 / s_.screen.twipsPerPixelY())));
+    });
+
+    connect(Command1, &QPushButton::clicked, this, &FileInfoWindow::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &FileInfoWindow::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &FileInfoWindow::Command3_Click);
+    Form_Load();
+    Command3->setFocus();
+}
+
+void FileInfoWindow::createControls() {
     Label1 = named(new QLabel(QStringLiteral("Filename:"), this), "Label1");
     Label5 = valueLabel("Label5", this);
     Label4 = named(new QLabel(QStringLiteral("Location:"), this), "Label4");
@@ -79,7 +96,9 @@ FileInfoWindow::FileInfoWindow(MainWindow& window, Services& services, FileOpera
     for (QPushButton* b : {Command1, Command2, Command3})
         b->setAutoDefault(false);
     Command3->setDefault(true);
+}
 
+void FileInfoWindow::arrangeControls() {
     auto* facts = new QGridLayout;
     facts->setColumnStretch(1, 1);
     const std::pair<QLabel*, QLabel*> rows[] = {
@@ -121,18 +140,6 @@ FileInfoWindow::FileInfoWindow(MainWindow& window, Services& services, FileOpera
     setTabOrder(Check2, Check3);
     setTabOrder(Check3, Check1);
     setTabOrder(Check1, Check4);
-
-    // The client area is 5676 x 3912 twips.
-    ignoreErrors([&] {
-        setFixedSize(static_cast<int>(std::lround(5676 / s_.screen.twipsPerPixelX())),
-                     static_cast<int>(std::lround(3912 / s_.screen.twipsPerPixelY())));
-    });
-
-    connect(Command1, &QPushButton::clicked, this, &FileInfoWindow::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &FileInfoWindow::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &FileInfoWindow::Command3_Click);
-    Form_Load();
-    Command3->setFocus();
 }
 
 // The camera details' rows, below the buttons, hidden until a photo has them.

@@ -56,6 +56,10 @@ public:
     void Command3_Click();
 
 private:
+    // The labels, check boxes and buttons, named as the window's controls.
+    void createControls();
+    // The window's layout and tab order.
+    void arrangeControls();
     void buildDetails(QVBoxLayout& layout);
     void showDetails(const QString& path);
 

@@ -87,7 +87,6 @@ void InfoListGenerator::run() {
     progress_->Bar1->setRange(0, n);
     progress_->Bar1->setValue(0);
 
-    qint64 total = 0;
     list->setListIndex(-1);
 
     if (n > Int16Max / SecondsWithSizes)
@@ -95,23 +94,7 @@ void InfoListGenerator::run() {
     const QString slow = QString::number(n * SecondsWithSizes);
     const QString fast = decimalText(n * SecondsWithoutSizes, locale);
 
-    bool withSizes = false;
-    const QString panel = w_.StatusBar1->text(1);
-    if ((panel == QLatin1String(" Pictures ") || panel == QLatin1String(" Animations ")) &&
-        w_.Label2->text() == QLatin1String("pic")) {
-        MessageBoxSpec question;
-        question.text =
-            QStringLiteral("Do you wish to include picture size's in the information\n\n"
-                           "This will take approx. ") +
-            slow + QStringLiteral(" sec.\n Else it will take approx. ") + fast +
-            QStringLiteral(" sec.");
-        question.title = QStringLiteral("Include picture size?");
-        question.buttons = Buttons::YesNo;
-        question.icon = Icon::Question;
-        question.defaultButton = Answer::No;
-        question.owner = &w_;
-        withSizes = s_.dialogs.message(question) == Answer::Yes;
-    }
+    const bool withSizes = askWithSizes(slow, fast);
 
     progress_->showAndPaint();
     progress_->setWindowTitle(
@@ -126,9 +109,41 @@ void InfoListGenerator::run() {
                 list->pattern() + QStringLiteral(")\n\n");
     pending_ = true;
 
+    const qint64 total = listFiles(*list, n, withSizes);
+    pending_ = false;
+    ed->appendText(document_);
+
+    const QString totalText = QStringLiteral("\nTotal ") + QString::number(n) +
+                              QStringLiteral(" File(s) (") + numberText(total, locale) +
+                              QStringLiteral(" Bytes)\n\n\n");
+    finish(ed, totalText);
+}
+
+bool InfoListGenerator::askWithSizes(const QString& slow, const QString& fast) {
+    const QString panel = w_.StatusBar1->text(1);
+    if ((panel == QLatin1String(" Pictures ") || panel == QLatin1String(" Animations ")) &&
+        w_.Label2->text() == QLatin1String("pic")) {
+        MessageBoxSpec question;
+        question.text =
+            QStringLiteral("Do you wish to include picture size's in the information\n\n"
+                           "This will take approx. ") +
+            slow + QStringLiteral(" sec.\n Else it will take approx. ") + fast +
+            QStringLiteral(" sec.");
+        question.title = QStringLiteral("Include picture size?");
+        question.buttons = Buttons::YesNo;
+        question.icon = Icon::Question;
+        question.defaultButton = Answer::No;
+        question.owner = &w_;
+        return s_.dialogs.message(question) == Answer::Yes;
+    }
+    return false;
+}
+
+qint64 InfoListGenerator::listFiles(FileList& list, int n, bool withSizes) {
+    qint64 total = 0;
     for (int k = 0; k < n; ++k) {
-        list->setListIndex(k);
-        const QString path = joinPath(list->path(), list->fileName());
+        list.setListIndex(k);
+        const QString path = joinPath(list.path(), list.fileName());
         w_.infofile->setText(path);
         QSize pixels;
         if (withSizes) {
@@ -140,7 +155,7 @@ void InfoListGenerator::run() {
         total += size;
         const QString modified = generalDateText(fileModified(path), locale);
         QString line =
-            list->fileName() + Separator + numberText(size, locale) + QStringLiteral(" bytes");
+            list.fileName() + Separator + numberText(size, locale) + QStringLiteral(" bytes");
         if (withSizes)
             line += Separator + QString::number(pixels.width()) + QStringLiteral(" x ") +
                     QString::number(pixels.height()) + QStringLiteral(" Pixels");
@@ -148,13 +163,7 @@ void InfoListGenerator::run() {
         document_ += line;
         progress_->step();
     }
-    pending_ = false;
-    ed->appendText(document_);
-
-    const QString totalText = QStringLiteral("\nTotal ") + QString::number(n) +
-                              QStringLiteral(" File(s) (") + numberText(total, locale) +
-                              QStringLiteral(" Bytes)\n\n\n");
-    finish(ed, totalText);
+    return total;
 }
 
 void InfoListGenerator::finish(InfoListEditor* ed, const QString& totalText) {

@@ -11,6 +11,7 @@
 
 namespace lumorra {
 
+class FileList;
 class InfoListProgressWindow;
 class MainWindow;
 struct Error;
@@ -41,6 +42,11 @@ public:
 
 private:
     void run();
+    // Whether the list holds picture sizes: asked only when the file list shows pictures or
+    // animations; slow and fast are the estimates in seconds with and without them.
+    bool askWithSizes(const QString& slow, const QString& fast);
+    // Adds a line per file of the list to the run's text and returns the files' total size.
+    qint64 listFiles(FileList& list, int n, bool withSizes);
     void finish(InfoListEditor* editor, const QString& totalText);
     void failure(const Error& e);
     void closeProgressWindow();

@@ -110,6 +110,7 @@ qint64 pictureByteBudget() {
 void requireMemoryFor(QSize size, qint64 budget) {
     if (size.width() <= 0 || size.height() <= 0)
         throw invalidPicture();
+    // Widths and heights up to 2^31 multiply within 64 bits; four bytes a pixel could not.
     if (qint64(size.width()) * size.height() > budget / 4)
         throw outOfMemory();
 }

@@ -28,13 +28,21 @@ inline constexpr qint64 MetafileFileCap = qint64(256) << 20;
 // An animation's file is kept in memory to play it from; a larger one shows its first frame.
 inline constexpr qint64 AnimationFileCap = qint64(256) << 20;
 
-// A little-endian number at `at` in `bytes`; 0 where the bytes end first.
-template <class T> T littleEndian(QByteArrayView bytes, qsizetype at) {
+// The bytes of a T at `at` in `bytes`, in their stored order; 0 where the bytes end first.
+template <class T> T storedAt(QByteArrayView bytes, qsizetype at) {
     T value = 0;
     if (at < 0 || bytes.size() - at < qsizetype(sizeof(T)))
         return 0;
     std::memcpy(&value, bytes.data() + at, sizeof(T));
-    return qFromLittleEndian(value);
+    return value;
+}
+// A little-endian number at `at` in `bytes`; 0 where the bytes end first.
+template <class T> T littleEndian(QByteArrayView bytes, qsizetype at) {
+    return qFromLittleEndian(storedAt<T>(bytes, at));
+}
+// A big-endian number at `at` in `bytes`; 0 where the bytes end first.
+template <class T> T bigEndian(QByteArrayView bytes, qsizetype at) {
+    return qFromBigEndian(storedAt<T>(bytes, at));
 }
 
 Error invalidPicture();

@@ -5,6 +5,22 @@
 #include <QPainterPath>
 
 namespace lumorra::tray {
+namespace {
+
+// The closed outline through these points, in their order.
+QPainterPath closedPath(std::initializer_list<QPointF> points) {
+    QPainterPath path;
+    for (const QPointF& point : points) {
+        if (path.elementCount() == 0)
+            path.moveTo(point);
+        else
+            path.lineTo(point);
+    }
+    path.closeSubpath();
+    return path;
+}
+
+} // namespace
 
 QPixmap drawTrayPixmap(int size) {
     QPixmap pixmap(size, size);
@@ -33,15 +49,8 @@ QPixmap drawTrayPixmap(int size) {
     p.drawEllipse(QPointF(42, 23), 5, 5);
 
     // Hills
-    QPainterPath hills;
-    hills.moveTo(10, 50);
-    hills.lineTo(10, 40);
-    hills.lineTo(22, 28);
-    hills.lineTo(32, 38);
-    hills.lineTo(38, 33);
-    hills.lineTo(54, 46);
-    hills.lineTo(54, 50);
-    hills.closeSubpath();
+    const QPainterPath hills =
+        closedPath({{10, 50}, {10, 40}, {22, 28}, {32, 38}, {38, 33}, {54, 46}, {54, 50}});
     p.setBrush(QColor(0x3c, 0x8d, 0x4a));
     p.drawPath(hills);
 
@@ -49,11 +58,7 @@ QPixmap drawTrayPixmap(int size) {
     p.setPen(QPen(Qt::white, 2.5));
     p.setBrush(QColor(0xd2, 0x3c, 0x2a));
     p.drawEllipse(QPointF(48, 48), 12, 12);
-    QPainterPath play;
-    play.moveTo(44, 41.5);
-    play.lineTo(55, 48);
-    play.lineTo(44, 54.5);
-    play.closeSubpath();
+    const QPainterPath play = closedPath({{44, 41.5}, {55, 48}, {44, 54.5}});
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
     p.drawPath(play);

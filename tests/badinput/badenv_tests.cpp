@@ -33,7 +33,7 @@
 #include "support/PictureBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
 #include "viewer/SelectionViewer.h"
@@ -116,8 +116,7 @@ QStringList entries(const QString& dir) {
 
 // The main window with the parts whose commands meet the file system, on a private settings
 // file and program directory.
-struct Program : TestServices {
-    std::unique_ptr<MainWindow> window;
+struct Program : WindowTest {
     std::unique_ptr<SelectionViewer> viewer;
     FileOperations* files = nullptr;
     DirectoryCommands* directories = nullptr;
@@ -129,15 +128,10 @@ struct Program : TestServices {
     explicit Program(bool seedSettings = true) {
         if (seedSettings) {
             settings.write(keys::User, QStringLiteral("tester"));
-            settings.write(keys::AutoZoom, QStringLiteral("0"));
-            settings.write(keys::OLE, QStringLiteral("0"));
-            settings.write(keys::DelConfirmation, QStringLiteral("0"));
-            settings.write(keys::MoveConfirmation, QStringLiteral("0"));
-            settings.write(keys::AutoSkip, QStringLiteral("0"));
+            turnOff({keys::AutoZoom, keys::OLE, keys::DelConfirmation, keys::MoveConfirmation,
+                     keys::AutoSkip});
         }
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        openWindow();
         viewer = std::make_unique<SelectionViewer>(*window, services);
         viewer->showVivo = [this](const QString& path) { vivo << path; };
         files = new FileOperations(*window, services);
@@ -180,6 +174,18 @@ struct Program : TestServices {
         return i >= 0;
     }
     void useAsCopyDir(const QString& dir) { window->setCopyDir(directoryText(dir)); }
+    // "parent/shown" listed with one.jpg and two.jpg, and an empty "copies" beside it.
+    struct Shown {
+        QString parent, dir, copyDir;
+    };
+    Shown showTwoPictures() {
+        Shown s{makeDir(QStringLiteral("parent")), makeDir(QStringLiteral("parent/shown")),
+                makeDir(QStringLiteral("copies"))};
+        picture(s.dir, QStringLiteral("one.jpg"));
+        picture(s.dir, QStringLiteral("two.jpg"));
+        show(s.dir);
+        return s;
+    }
 
     std::vector<MessageBoxSpec> messages() const { return dialogs.messages(); }
     QString lastTitle() const {
@@ -602,12 +608,7 @@ void BadEnvironmentTest::vanishedDirectory() {
     QFETCH(Action, action);
     QFETCH(QString, title);
     Program p;
-    const QString parent = p.makeDir(QStringLiteral("parent"));
-    const QString dir = p.makeDir(QStringLiteral("parent/shown"));
-    const QString copyDir = p.makeDir(QStringLiteral("copies"));
-    p.picture(dir, QStringLiteral("one.jpg"));
-    p.picture(dir, QStringLiteral("two.jpg"));
-    p.show(dir);
+    const auto [parent, dir, copyDir] = p.showTwoPictures();
     QVERIFY(p.select(QStringLiteral("one.jpg")));
     p.useAsCopyDir(action == Action::DirBrowser ? dir : copyDir);
     QVERIFY(p.messages().empty());
@@ -732,12 +733,7 @@ void BadEnvironmentTest::unreadableDirectory() {
     QFETCH(QString, title);
     QFETCH(bool, fileOnly);
     Program p;
-    const QString parent = p.makeDir(QStringLiteral("parent"));
-    const QString dir = p.makeDir(QStringLiteral("parent/shown"));
-    const QString copyDir = p.makeDir(QStringLiteral("copies"));
-    p.picture(dir, QStringLiteral("one.jpg"));
-    p.picture(dir, QStringLiteral("two.jpg"));
-    p.show(dir);
+    const auto [parent, dir, copyDir] = p.showTwoPictures();
     QVERIFY(p.select(fileOnly ? QStringLiteral("two.jpg") : QStringLiteral("one.jpg")));
     p.useAsCopyDir(action == Action::DirBrowser ? dir : copyDir);
 

@@ -13,7 +13,7 @@
 #include "support/PictureBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 #include "ui/PictureAnimation.h"
 #include "ui/PictureArea.h"
 #include "viewer/SelectionViewer.h"
@@ -45,17 +45,12 @@ const QString PictureMessage = QStringLiteral(
     "on the file properties window.");
 
 // A main window with its viewer on a private settings file and picture directory.
-struct View : TestServices {
-    QString dir = env.makeDir(QStringLiteral("pics"));
-    std::unique_ptr<MainWindow> window;
+struct View : WindowTest {
     std::unique_ptr<SelectionViewer> viewer;
 
-    View() {
-        settings.write(keys::AutoZoom, QStringLiteral("0"));
-        settings.write(keys::OLE, QStringLiteral("0"));
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+    View() : WindowTest(QStringLiteral("pics")) {
+        turnOff({keys::AutoZoom, keys::OLE});
+        openWindow();
         viewer = std::make_unique<SelectionViewer>(*window, services);
         viewer->showVivo = [](const QString&) {};
     }

@@ -15,22 +15,12 @@ needs_programs lumorra lmhelp.hlp
 
 runlog="$work/prog/LMRunLog.txt"
 proglog="$work/prog/LMLog.txt"
-conf="$work/config/Tovik Software/Lumorra.conf"
 fail_files=("$runlog" "$proglog" "$conf")
 
 # No lmtray beside lumorra: each start reports it, so each start writes a program log record.
-mkdir -p "$work/prog" "$work/pics" "$work/config/Tovik Software"
-cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+install_programs lumorra lmhelp.hlp
 touch "$work/pics/one.jpg" "$work/pics/two.gif"
-cat >"$conf" <<CONF
-[Lumorra]
-User=Anna
-UserReq=0
-SpcSetting=nosplash
-Systray=1
-SystrayLoaded=0
-startupdir=$work/pics
-CONF
+write_settings Systray=1 SystrayLoaded=0 "startupdir=$work/pics"
 
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 start_x

@@ -4,7 +4,7 @@
 #include "platform/Clipboard.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
 #include "viewer/SelectionViewer.h"
@@ -32,17 +32,13 @@ const QString PasteMessage =
     QStringLiteral("Unable to paste picture from the clipboard. The data may be corrupted");
 
 // A main window with its viewer and the two clipboard buttons, on a picture directory.
-struct Board : TestServices {
-    QString dir = env.makeDir(QStringLiteral("pics"));
-    std::unique_ptr<MainWindow> window;
+struct Board : WindowTest {
     std::unique_ptr<SelectionViewer> viewer;
     std::unique_ptr<ClipboardCommands> commands;
 
-    Board() {
+    Board() : WindowTest(QStringLiteral("pics")) {
         settings.write(keys::AutoZoom, QStringLiteral("0"));
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        openWindow();
         viewer = std::make_unique<SelectionViewer>(*window, services);
         commands = std::make_unique<ClipboardCommands>(*window, services);
         QGuiApplication::clipboard()->setText(QStringLiteral("the user's text"));
@@ -53,20 +49,9 @@ struct Board : TestServices {
         window.reset();
     }
     QString picture(const QString& name, QSize size, QColor colour) {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(colour);
-        const QString path = dir + QLatin1Char('/') + name;
-        image.save(path, "PNG");
-        return path;
+        return savePicture(name, size, colour, "PNG");
     }
-    void select(const QString& name) {
-        window->setFilePattern(QStringLiteral("*.png"));
-        window->setDirPath(dir);
-        for (int i = 0; i < window->File1->count(); ++i)
-            if (window->File1->item(i) == name)
-                window->File1->setListIndex(i);
-        QCOMPARE(window->File1->fileName(), name);
-    }
+    void select(const QString& name) { WindowTest::select(name, QStringLiteral("*.png")); }
     void expectFailure(const QString& record, const QString& message) {
         QCOMPARE(dialogs.beeps(), 1);
         QCOMPARE(programLogLines(), QStringList{QStringLiteral("\"<d, t> ") + record + u'"'});

@@ -6,7 +6,7 @@
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
 #include "platform/Text.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -31,16 +31,12 @@ const QString NoFile = QStringLiteral("No file selected");
 
 // The main window on a directory of its own, with the file operations the window uses. The
 // current file is set as a selection sets it.
-struct Info : TestServices {
-    QString dir = env.makeDir(QStringLiteral("files"));
-    std::unique_ptr<MainWindow> window;
+struct Info : WindowTest {
     std::unique_ptr<FileOperations> ops;
 
-    Info() {
+    Info() : WindowTest(QStringLiteral("files")) {
         settings.write(keys::DelConfirmation, QStringLiteral("0"));
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        openWindow();
         ops = std::make_unique<FileOperations>(*window, services);
         window->setFilePattern(QStringLiteral("*"));
         // The label follows the selection, as the viewer keeps it.
@@ -48,21 +44,6 @@ struct Info : TestServices {
                          [this] { window->Label1->setText(window->currentFilePath()); });
     }
     ~Info() { ops.reset(); }
-    QString file(const QString& name, const QByteArray& bytes = "data") {
-        const QString path = dir + QLatin1Char('/') + name;
-        writeFile(path, bytes);
-        return path;
-    }
-    void select(const QString& name) {
-        window->setDirPath(dir);
-        for (int i = 0; i < window->File1->count(); ++i) {
-            if (window->File1->item(i) == name) {
-                window->File1->setListIndex(i);
-                return;
-            }
-        }
-        QFAIL(qPrintable(name));
-    }
     std::unique_ptr<FileInfoWindow> open() {
         auto w = std::make_unique<FileInfoWindow>(*window, services, *ops, window.get());
         w->show();

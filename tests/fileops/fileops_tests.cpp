@@ -8,7 +8,7 @@
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
 #include "support/FileSizeLimit.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
 #include "viewer/FileListKeys.h"
@@ -53,22 +53,15 @@ const QString OverwriteText =
 
 // The main window with its viewer, the file operations and the keys of the file list, wired as
 // the program wires them, on a picture directory and a copy directory of its own.
-struct Ops : TestServices {
-    QString dir = env.makeDir(QStringLiteral("pics"));
+struct Ops : WindowTest {
     QString copyDir = env.makeDir(QStringLiteral("copies"));
-    std::unique_ptr<MainWindow> window;
     std::unique_ptr<SelectionViewer> viewer;
     std::unique_ptr<FileOperations> ops;
     std::unique_ptr<FileListKeys> keys;
 
-    Ops() {
-        settings.write(keys::AutoZoom, QStringLiteral("0"));
-        settings.write(keys::OLE, QStringLiteral("0"));
-        settings.write(keys::DelConfirmation, QStringLiteral("0"));
-        settings.write(keys::MoveConfirmation, QStringLiteral("0"));
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+    Ops() : WindowTest(QStringLiteral("pics")) {
+        turnOff({keys::AutoZoom, keys::OLE, keys::DelConfirmation, keys::MoveConfirmation});
+        openWindow();
         viewer = std::make_unique<SelectionViewer>(*window, services);
         ops = std::make_unique<FileOperations>(*window, services);
         keys = std::make_unique<FileListKeys>(*window);
@@ -84,22 +77,7 @@ struct Ops : TestServices {
     }
     // A real JPEG whose bytes differ from picture to picture.
     QString picture(const QString& name, int shade = 100, QSize size = QSize(40, 30)) {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(QColor(shade % 256, 120, 200));
-        const QString path = dir + QLatin1Char('/') + name;
-        image.save(path, "JPG");
-        return path;
-    }
-    void select(const QString& name) {
-        window->setFilePattern(QStringLiteral("*"));
-        window->setDirPath(dir);
-        for (int i = 0; i < window->File1->count(); ++i) {
-            if (window->File1->item(i) == name) {
-                window->File1->setListIndex(i);
-                return;
-            }
-        }
-        QFAIL(qPrintable(name));
+        return savePicture(name, size, QColor(shade % 256, 120, 200), "JPG");
     }
     QStringList names(const QString& d) const {
         return QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);

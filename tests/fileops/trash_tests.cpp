@@ -5,7 +5,7 @@
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
 #include "platform/Trash.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 #include "viewer/FileListKeys.h"
 
 #include <QDateTime>
@@ -34,18 +34,14 @@ enum class Route { Menu, Key, Info };
 // The main window on a directory of its own with the file operations, the keys of the file
 // list and the File Information window's delete, wired as the program wires them; the current
 // file follows the selection, as the viewer keeps it.
-struct Ops : TestServices {
-    QString dir = env.makeDir(QStringLiteral("pics"));
+struct Ops : WindowTest {
     QString trash = env.dataHome() + QStringLiteral("/Trash");
-    std::unique_ptr<MainWindow> window;
     std::unique_ptr<FileOperations> ops;
     std::unique_ptr<FileListKeys> keys;
 
-    Ops() {
+    Ops() : WindowTest(QStringLiteral("pics")) {
         settings.write(keys::DelConfirmation, QStringLiteral("0"));
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+        openWindow();
         ops = std::make_unique<FileOperations>(*window, services);
         keys = std::make_unique<FileListKeys>(*window);
         keys->deleteSelected = [this] {
@@ -57,22 +53,6 @@ struct Ops : TestServices {
     ~Ops() {
         keys.reset();
         ops.reset();
-    }
-    QString file(const QString& name, const QByteArray& bytes) {
-        const QString path = dir + QLatin1Char('/') + name;
-        writeFile(path, bytes);
-        return path;
-    }
-    void select(const QString& name) {
-        window->setFilePattern(QStringLiteral("*"));
-        window->setDirPath(dir);
-        for (int i = 0; i < window->File1->count(); ++i) {
-            if (window->File1->item(i) == name) {
-                window->File1->setListIndex(i);
-                return;
-            }
-        }
-        QFAIL(qPrintable(name));
     }
     void remove(Route route) {
         switch (route) {

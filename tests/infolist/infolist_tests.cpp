@@ -12,7 +12,7 @@
 #include "platform/SettingsStore.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnv.h"
-#include "support/TestServices.h"
+#include "support/WindowTest.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
 
@@ -63,9 +63,7 @@ const QString CaptionStart =
     QStringLiteral("Please wait, Retrieving information (This will take approx. ");
 
 // A main window in picture mode with the info list on a private picture directory.
-struct Lister : TestServices {
-    QString dir = env.makeDir(QStringLiteral("Photos"));
-    std::unique_ptr<MainWindow> window;
+struct Lister : WindowTest {
     std::unique_ptr<InfoListGenerator> generator;
     QPointer<FakeEditor> editor;
     int editorsMade = 0;
@@ -76,10 +74,8 @@ struct Lister : TestServices {
     int barValue = -1;
     int barMaximum = -1;
 
-    Lister() {
-        openProgramLog();
-        window = std::make_unique<MainWindow>(
-            services, std::vector<Volume>{Volume{QStringLiteral("/"), QStringLiteral("/"), true}});
+    Lister() : WindowTest(QStringLiteral("Photos")) {
+        openWindow();
         window->setPictureMode();
         generator = std::make_unique<InfoListGenerator>(*window, services);
         generator->locale = QLocale(QLocale::English, QLocale::UnitedStates);
@@ -103,8 +99,7 @@ struct Lister : TestServices {
     ~Lister() { delete editor.data(); }
 
     QString file(const QString& name, const QByteArray& bytes, const QDateTime& modified) {
-        const QString path = dir + QLatin1Char('/') + name;
-        writeFile(path, bytes);
+        const QString path = WindowTest::file(name, bytes);
         QFile f(path);
         if (!f.open(QIODevice::ReadWrite) ||
             !f.setFileTime(modified, QFileDevice::FileModificationTime))

@@ -3,7 +3,9 @@
 #include "picture/formats/JxlDecoder.h"
 #include "picture/sandbox/Isolation.h"
 #include "platform/Error.h"
+#include "support/Failure.h"
 #include "support/PictureBytes.h"
+#include "support/TestEnv.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -42,15 +44,6 @@ bool near(QRgb pixel, QColor c, int tolerance = 40) {
     return qAbs(qRed(pixel) - c.red()) <= tolerance &&
            qAbs(qGreen(pixel) - c.green()) <= tolerance &&
            qAbs(qBlue(pixel) - c.blue()) <= tolerance && qAlpha(pixel) == 255;
-}
-
-template <class F> std::optional<Error> failure(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    return std::nullopt;
 }
 
 bool isDisplayFormat(const QImage& image) {
@@ -201,11 +194,7 @@ private:
 };
 
 QString PictureTest::write(const QString& name, const QByteArray& bytes) {
-    const QString path = dir_.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return writtenFile(dir_.filePath(name), bytes);
 }
 
 void PictureTest::wmfThenEmfInOneProcess() {

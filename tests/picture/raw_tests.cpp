@@ -6,9 +6,10 @@
 #include "picture/formats/RawDecoder.h"
 #include "platform/Error.h"
 #include "support/DngWriter.h"
+#include "support/Failure.h"
 #include "support/PictureBytes.h"
+#include "support/TestEnv.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -64,15 +65,6 @@ QByteArray dngFile(QSize size, int orientation, Preview preview, QSize claimed =
     return dngFile(parts);
 }
 
-template <class F> std::optional<Error> failure(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    return std::nullopt;
-}
-
 bool near(QRgb pixel, QColor c, int tolerance = 12) {
     return qAbs(qRed(pixel) - c.red()) <= tolerance &&
            qAbs(qGreen(pixel) - c.green()) <= tolerance &&
@@ -94,11 +86,7 @@ private slots:
 
 private:
     QString write(const QByteArray& bytes, const QString& name = QStringLiteral("photo.dng")) {
-        const QString path = dir_.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writtenFile(dir_.filePath(name), bytes);
     }
     QTemporaryDir dir_;
 };

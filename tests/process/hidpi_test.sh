@@ -15,19 +15,10 @@ needs_tools Xvfb openbox xprop xwininfo xdotool import convert
 needs_programs lumorra lmhelp.hlp
 
 pics="$work/pics"
-conf="$work/config/Tovik Software/Lumorra.conf"
 fail_files=("$work/prog/LMRunLog.txt" "$conf")
-mkdir -p "$work/prog" "$pics" "$work/config/Tovik Software"
-cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+install_programs lumorra lmhelp.hlp
 convert -size 3000x2000 gradient:red-blue "$pics/wide.jpg" || fail "convert could not make the picture"
-cat >"$conf" <<CONF
-[Lumorra]
-User=Anna
-UserReq=0
-SpcSetting=nosplash
-Systray=0
-AutoZoom=1
-CONF
+write_settings Systray=0 AutoZoom=1
 
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
 start_x

@@ -24,25 +24,13 @@ fail() {
 }
 
 pics="$work/pics"
-conf="$work/config/Tovik Software/Lumorra.conf"
 fail_files=("$work/prog/LMLog.txt" "$conf")
-mkdir -p "$work/prog" "$pics" "$work/config/Tovik Software"
-cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+install_programs lumorra lmhelp.hlp
 convert -size 120x90 xc:'#ff0000' "$pics/a.jpg" || fail "convert could not make the picture"
 # The player takes any movie it can read; an AVI under a Vivo name stands in for a Vivo movie.
 ffmpeg -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 -t 20 -f avi "$pics/clip.viv" ||
     fail "ffmpeg could not make the movie"
-cat >"$conf" <<CONF
-[Lumorra]
-User=Anna
-UserReq=0
-SpcSetting=nosplash
-Systray=0
-OnTop=0
-AutoZoom=0
-OLE=0
-PicPattern=*.jpg;*.viv
-CONF
+write_settings Systray=0 OnTop=0 AutoZoom=0 OLE=0 'PicPattern=*.jpg;*.viv'
 
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
 start_x

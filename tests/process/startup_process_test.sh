@@ -14,21 +14,11 @@ needs_programs lumorra lmtray lmhelp.hlp
 
 runlog="$work/prog/LMRunLog.txt"
 proglog="$work/prog/LMLog.txt"
-conf="$work/config/Tovik Software/Lumorra.conf"
 fail_files=("$runlog" "$proglog" "$conf")
 
-mkdir -p "$work/prog" "$work/pics" "$work/config/Tovik Software"
-cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmtray" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+install_programs lumorra lmtray lmhelp.hlp
 touch "$work/pics/one.jpg" "$work/pics/two.gif" "$work/pics/notes.txt"
-cat >"$conf" <<CONF
-[Lumorra]
-User=Anna
-UserReq=0
-SpcSetting=nosplash
-Systray=1
-SystrayLoaded=0
-startupdir=$work/pics
-CONF
+write_settings Systray=1 SystrayLoaded=0 "startupdir=$work/pics"
 
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 start_x

@@ -20,21 +20,11 @@ needs_tools Xvfb xdotool valgrind
 needs_programs lumorra lmhelp.hlp
 
 report="$work/memcheck.log"
-conf="$work/config/Tovik Software/Lumorra.conf"
 fail_files=("$work/prog/LMRunLog.txt" "$report")
 
-mkdir -p "$work/prog" "$work/pics" "$work/config/Tovik Software"
-cp "$LUMORRA_BIN_DIR/lumorra" "$LUMORRA_BIN_DIR/lmhelp.hlp" "$work/prog/"
+install_programs lumorra lmhelp.hlp
 touch "$work/pics/one.jpg"
-cat >"$conf" <<CONF
-[Lumorra]
-User=Anna
-UserReq=0
-SpcSetting=nosplash
-Systray=0
-SystrayLoaded=0
-startupdir=$work/pics
-CONF
+write_settings Systray=0 SystrayLoaded=0 "startupdir=$work/pics"
 
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" LUMORRA_AUDIO=null
 start_x

@@ -39,6 +39,13 @@ void writeFile(const QString& path, const QByteArray& data) {
         f.write(data);
 }
 
+QString writtenFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 QString binDir() {
     return qEnvironmentVariable("LUMORRA_BIN_DIR");
 }

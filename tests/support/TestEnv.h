@@ -30,6 +30,8 @@ private:
 QByteArray readFile(const QString& path);
 // Writes a whole file, creating its directory.
 void writeFile(const QString& path, const QByteArray& data);
+// Writes a whole file and returns its path; ends the test program when it cannot.
+QString writtenFile(const QString& path, const QByteArray& data);
 // The directory that holds the built programs and the help file.
 QString binDir();
 // Writes an animation with ImageMagick's convert: one frame of `size` filled with each colour,

@@ -1,9 +1,11 @@
 # Shared by the process tests: a work directory, an X server of the test's own, polling and
 # screenshots. Source it after setting `shot_dir` (and `x_screen`, WIDTHxHEIGHT, for a screen
-# other than 1280x1024); it sets `work` and, after start_x, DISPLAY.
+# other than 1280x1024); it sets `work`, `conf` (the settings file below $work/config) and,
+# after start_x, DISPLAY.
 # A test lists the files worth showing on failure in `fail_files`.
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumorra-test.XXXXXX")
+conf="$work/config/Tovik Software/Lumorra.conf"
 helpers=()
 fail_files=()
 
@@ -59,6 +61,22 @@ needs_programs() {
     for prog in "$@"; do
         [ -e "${LUMORRA_BIN_DIR:-}/$prog" ] || fail "no $prog in '${LUMORRA_BIN_DIR:-}'"
     done
+}
+
+# install_programs NAME...: the program directory $work/prog with these built files, an empty
+# picture directory $work/pics and the settings file's directory.
+install_programs() {
+    mkdir -p "$work/prog" "$work/pics" "$(dirname "$conf")"
+    local prog
+    for prog in "$@"; do
+        cp "$LUMORRA_BIN_DIR/$prog" "$work/prog/"
+    done
+}
+
+# write_settings LINE...: the settings file of the user Anna, who is not asked her name and
+# sees no splash window, with these lines after.
+write_settings() {
+    printf '%s\n' '[Lumorra]' 'User=Anna' 'UserReq=0' 'SpcSetting=nosplash' "$@" >"$conf"
 }
 
 shot() {

@@ -6,21 +6,6 @@
 
 namespace lumorra::formats {
 
-Error invalid() {
-    return Error::program(errc::InvalidPicture);
-}
-Error tooLarge() {
-    return Error::program(errc::OutOfMemory);
-}
-
-void requirePixels(QSize size, qint64 budget) {
-    if (size.width() <= 0 || size.height() <= 0)
-        throw invalid();
-    // Widths and heights up to 2^31 multiply within 64 bits; four bytes a pixel could not.
-    if (qint64(size.width()) * size.height() > budget / 4)
-        throw tooLarge();
-}
-
 QImage newPicture(QSize size, QImage::Format format, qint64 budget, uint fill) {
     requirePixels(size, budget);
     QImage image(size, format);

@@ -97,42 +97,60 @@ void quiet(jpeg_decompress_struct& info, ErrorManager& errors) {
     errors.pub.output_message = noMessage;
 }
 
+// One decompression of bytes held in memory, with the error manager and source it uses;
+// destroyed with it.
+struct Decompression {
+    explicit Decompression(const QByteArray& bytes) : source(sourceOf(bytes)) {
+        quiet(info, errors);
+        created = run(errors, [&] { jpeg_create_decompress(&info); });
+        // Set after the create, which clears everything but the error manager.
+        info.src = &source.pub;
+    }
+    ~Decompression() { jpeg_destroy_decompress(&info); }
+    Decompression(const Decompression&) = delete;
+    Decompression& operator=(const Decompression&) = delete;
+
+    // Runs one libjpeg step; false when libjpeg gave up in it or the decompression was never
+    // created.
+    template <class Step> bool step(Step&& s) { return created && run(errors, s); }
+
+    ErrorManager errors{};
+    jpeg_decompress_struct info{};
+    Source source;
+    bool created = false;
+};
+
 } // namespace
 
 QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
 #if defined(JCS_EXTENSIONS)
     if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
         return QImage();
-    ErrorManager errors{};
-    jpeg_decompress_struct info{};
-    quiet(info, errors);
-    Source source = sourceOf(bytes);
+    Decompression d(bytes);
+    jpeg_decompress_struct& info = d.info;
 
     QImage image;
     uchar* bits = nullptr;
     qsizetype bytesPerLine = 0;
-    bool ok = run(errors, [&] { jpeg_create_decompress(&info); });
-    ok = ok && run(errors, [&] {
-             info.src = &source.pub;
-             jpeg_read_header(&info, TRUE);
-             const bool cmyk =
-                 info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
-             if (cmyk && ink == nullptr)
-                 ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
-             if (ink != nullptr) {
-                 ink->cmyk = cmyk;
-                 // Adobe's programs, the ones that mark their files, store ink inverted.
-                 ink->inverted = cmyk && info.saw_Adobe_marker;
-             }
-             // RGB32 is 0xffRRGGBB in the machine's order; libjpeg sets the fourth byte to 0xff.
-             // CMYK comes as it is stored, four bytes a pixel, for the colour transform.
-             info.out_color_space = cmyk                                            ? JCS_CMYK
-                                    : QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX
-                                                                                    : JCS_EXT_XRGB;
-             info.scale_num = 1;
-             info.scale_denom = unsigned(reduction);
-             jpeg_start_decompress(&info);
-         });
+    bool ok = d.step([&] {
+        jpeg_read_header(&info, TRUE);
+        const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+        if (cmyk && ink == nullptr)
+            ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
+        if (ink != nullptr) {
+            ink->cmyk = cmyk;
+            // Adobe's programs, the ones that mark their files, store ink inverted.
+            ink->inverted = cmyk && info.saw_Adobe_marker;
+        }
+        // RGB32 is 0xffRRGGBB in the machine's order; libjpeg sets the fourth byte to 0xff.
+        // CMYK comes as it is stored, four bytes a pixel, for the colour transform.
+        info.out_color_space = cmyk                                            ? JCS_CMYK
+                               : QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX
+                                                                               : JCS_EXT_XRGB;
+        info.scale_num = 1;
+        info.scale_denom = unsigned(reduction);
+        jpeg_start_decompress(&info);
+    });
     if (ok) {
         image =
             newImage(QSize(int(info.output_width), int(info.output_height)), QImage::Format_RGB32);
@@ -141,7 +159,7 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
     if (ok) {
         bits = image.bits();
         bytesPerLine = image.bytesPerLine();
-        ok = run(errors, [&] {
+        ok = d.step([&] {
             while (info.output_scanline < info.output_height) {
                 JSAMPROW row = bits + qsizetype(info.output_scanline) * bytesPerLine;
                 jpeg_read_scanlines(&info, &row, 1);
@@ -149,7 +167,6 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
             jpeg_finish_decompress(&info);
         });
     }
-    jpeg_destroy_decompress(&info);
     return ok ? image : QImage();
 #else
     Q_UNUSED(bytes);
@@ -163,30 +180,26 @@ QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
 #if defined(JCS_EXTENSIONS)
     if (region.isEmpty() || region.x() < 0 || region.y() < 0)
         return QImage();
-    ErrorManager errors{};
-    jpeg_decompress_struct info{};
-    quiet(info, errors);
-    Source source = sourceOf(bytes);
+    Decompression d(bytes);
+    jpeg_decompress_struct& info = d.info;
 
     QImage band;
     JDIMENSION left = 0;
-    bool ok = run(errors, [&] { jpeg_create_decompress(&info); });
-    ok = ok && run(errors, [&] {
-             info.src = &source.pub;
-             jpeg_read_header(&info, TRUE);
-             if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK ||
-                 JDIMENSION(region.right()) >= info.image_width ||
-                 JDIMENSION(region.bottom()) >= info.image_height)
-                 ERREXIT(&info, JERR_BAD_CROP_SPEC);
-             info.out_color_space =
-                 QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
-             jpeg_start_decompress(&info);
-             // libjpeg widens the columns to whole blocks: `left` and `width` say where the
-             // decoded band begins and how wide it is.
-             left = JDIMENSION(region.x());
-             JDIMENSION width = JDIMENSION(region.width());
-             jpeg_crop_scanline(&info, &left, &width);
-         });
+    bool ok = d.step([&] {
+        jpeg_read_header(&info, TRUE);
+        if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK ||
+            JDIMENSION(region.right()) >= info.image_width ||
+            JDIMENSION(region.bottom()) >= info.image_height)
+            ERREXIT(&info, JERR_BAD_CROP_SPEC);
+        info.out_color_space =
+            QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+        jpeg_start_decompress(&info);
+        // libjpeg widens the columns to whole blocks: `left` and `width` say where the
+        // decoded band begins and how wide it is.
+        left = JDIMENSION(region.x());
+        JDIMENSION width = JDIMENSION(region.width());
+        jpeg_crop_scanline(&info, &left, &width);
+    });
     if (ok) {
         band = newImage(QSize(int(info.output_width), region.height()), QImage::Format_RGB32);
         ok = !band.isNull() && info.output_components == 4;
@@ -195,7 +208,7 @@ QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
         uchar* bits = band.bits();
         const qsizetype bytesPerLine = band.bytesPerLine();
         const JDIMENSION top = JDIMENSION(region.y());
-        ok = run(errors, [&] {
+        ok = d.step([&] {
             if (top > 0 && jpeg_skip_scanlines(&info, top) != top)
                 ERREXIT(&info, JERR_BAD_CROP_SPEC);
             while (info.output_scanline < top + JDIMENSION(region.height())) {
@@ -204,8 +217,7 @@ QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
             }
         });
     }
-    // The rows below are not wanted: the decode ends here.
-    jpeg_destroy_decompress(&info);
+    // The rows below are not wanted: the decode ends with the decompression.
     if (!ok)
         return QImage();
     if (int(left) == region.x() && band.width() == region.width())
@@ -219,20 +231,14 @@ QImage decodeJpegRegion(const QByteArray& bytes, QRect region) {
 }
 
 bool jpegRegionsAreCheap(const QByteArray& bytes) {
-    ErrorManager errors{};
-    jpeg_decompress_struct info{};
-    quiet(info, errors);
-    Source source = sourceOf(bytes);
+    Decompression d(bytes);
+    jpeg_decompress_struct& info = d.info;
     bool cheap = false;
-    if (run(errors, [&] { jpeg_create_decompress(&info); })) {
-        run(errors, [&] {
-            info.src = &source.pub;
-            jpeg_read_header(&info, TRUE);
-            cheap = !jpeg_has_multiple_scans(&info) && info.jpeg_color_space != JCS_CMYK &&
-                    info.jpeg_color_space != JCS_YCCK;
-        });
-    }
-    jpeg_destroy_decompress(&info);
+    d.step([&] {
+        jpeg_read_header(&info, TRUE);
+        cheap = !jpeg_has_multiple_scans(&info) && info.jpeg_color_space != JCS_CMYK &&
+                info.jpeg_color_space != JCS_YCCK;
+    });
     return cheap;
 }
 

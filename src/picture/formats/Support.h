@@ -3,6 +3,7 @@
 // What the decoders share. Not part of their interface.
 
 #include "Formats.h"
+#include "picture/Decoding.h"
 #include "platform/Error.h"
 
 #include <QImageIOHandler>
@@ -12,11 +13,17 @@
 
 namespace lumorra::formats {
 
-Error invalid();
-Error tooLarge();
+inline Error invalid() {
+    return picture::invalidPicture();
+}
+inline Error tooLarge() {
+    return picture::outOfMemory();
+}
 
 // Throws 481 for an empty size, 7 when a 32-bit picture of this size does not fit in `budget`.
-void requirePixels(QSize size, qint64 budget);
+inline void requirePixels(QSize size, qint64 budget) {
+    picture::requireMemoryFor(size, budget);
+}
 // A new image of this size and format, filled with `fill`; checked against the budget first.
 QImage newPicture(QSize size, QImage::Format format, qint64 budget, uint fill = 0);
 
@@ -30,18 +37,10 @@ inline quint8 u8(QByteArrayView b, qsizetype at) {
     return at >= 0 && at < b.size() ? quint8(b[at]) : 0;
 }
 template <class T> T le(QByteArrayView b, qsizetype at) {
-    T v = 0;
-    if (at < 0 || b.size() - at < qsizetype(sizeof(T)))
-        return 0;
-    std::memcpy(&v, b.data() + at, sizeof(T));
-    return qFromLittleEndian(v);
+    return picture::littleEndian<T>(b, at);
 }
 template <class T> T be(QByteArrayView b, qsizetype at) {
-    T v = 0;
-    if (at < 0 || b.size() - at < qsizetype(sizeof(T)))
-        return 0;
-    std::memcpy(&v, b.data() + at, sizeof(T));
-    return qFromBigEndian(v);
+    return picture::bigEndian<T>(b, at);
 }
 
 // A value of `bits` bits (at most 32) scaled to 8 bits.
