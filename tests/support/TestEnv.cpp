@@ -49,10 +49,17 @@ bool makeAvifSequence(const QString& path, const QStringList& colours, const QSt
                       QSize size) {
     QStringList args{QStringLiteral("--lossless"), QStringLiteral("--timescale"),
                      QStringLiteral("100"), QStringLiteral("--duration"), QStringLiteral("5")};
-    // convert's options ("-loop") are no avifenc options.
-    if (!options.isEmpty() && options.front().startsWith(QLatin1String("--")))
-        args << options;
+    // convert's options ("-loop") are no avifenc options; "--duration" comes before a frame.
+    QStringList durations;
+    for (int i = 0; i + 1 < options.size(); i += 2) {
+        if (options[i] == QLatin1String("--duration"))
+            durations << options[i + 1];
+        else if (options[i].startsWith(QLatin1String("--")))
+            args << options[i] << options[i + 1];
+    }
     for (int i = 0; i < colours.size(); ++i) {
+        if (i < durations.size())
+            args << QStringLiteral("--duration") << durations[i];
         const QString frame = path + QStringLiteral(".%1.png").arg(i);
         if (QProcess::execute(QStringLiteral("convert"),
                               {QStringLiteral("-size"),
