@@ -22,7 +22,7 @@ struct AnimationFrame {
 // bytes, one at a time, in the order and passes the file gives: each is decoded in a sandboxed
 // decoder worker that keeps the animation's decoder from one frame to the next, and brought to
 // the screen's colours through `colour` (sRGB without it) as a still picture is. The worker
-// decodes one frame ahead of the one last given, no more, and ends with the object.
+// decodes a frame when it is asked for, and ends with the object.
 class FrameDecoder {
 public:
     // From frame `first` of the pass after `repeats` passes played.

@@ -511,6 +511,18 @@ void FrameSession::end(bool failed) {
 JobReply FrameSession::next(std::chrono::milliseconds timeout) {
     if (!worker_)
         return {};
+    // The job asked for the first frame; each frame after it is decoded when asked for, so
+    // that no more than the frames the program holds exist.
+    if (asked_) {
+        channel::Request ask{};
+        ask.magic = channel::Magic;
+        ask.job = channel::NextFrame;
+        if (!channel::send(worker_->socket, &ask, sizeof ask)) {
+            end(true);
+            throw invalidPicture();
+        }
+    }
+    asked_ = true;
     channel::Reply reply{};
     int fd = -1;
     const bool answered =
@@ -530,16 +542,8 @@ JobReply FrameSession::next(std::chrono::milliseconds timeout) {
         end(true);
         throw;
     }
-    if (r.image.isNull()) {
+    if (r.image.isNull())
         end(false); // the last frame was the one before
-        return r;
-    }
-    // The worker decodes the next frame while this one is shown.
-    channel::Request ask{};
-    ask.magic = channel::Magic;
-    ask.job = channel::NextFrame;
-    if (!channel::send(worker_->socket, &ask, sizeof ask))
-        end(true);
     return r;
 }
 

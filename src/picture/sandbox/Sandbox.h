@@ -121,8 +121,8 @@ private:
 };
 
 // The frames of one animation, decoded in a worker of the pool that keeps the animation's decoder
-// from one frame to the next and ends with the session. Each frame comes in memory of its own;
-// the worker decodes the next one while the program shows the one before.
+// from one frame to the next and ends with the session. Each frame comes in memory of its own,
+// decoded when asked for.
 class FrameSession {
 public:
     // Starts the worker on `request` (Job::Frames). Throws like DecoderPool::run().
@@ -140,6 +140,7 @@ private:
 
     DecoderPool& pool_;
     std::unique_ptr<DecoderPool::Worker> worker_; // null once the session is over
+    bool asked_ = false;                          // the first frame has been received
 };
 
 // The program's decoder pool, made when first used.
