@@ -70,9 +70,10 @@ struct MetafileDrawing {
 
 // A picture from one of the loader's own decoders (HEIF and AVIF, JPEG XL), decoded in full.
 struct DecodedPicture {
-    QImage image;        // upright; ARGB32 (not premultiplied) with alpha, RGB32 without
-    QSize naturalSize;   // the image's size
-    ColourSource colour; // how the pixels are meant; the loader converts them for the screen
+    QImage image;          // upright; ARGB32 (not premultiplied) with alpha, RGB32 without
+    QSize naturalSize;     // the image's size
+    ColourSource colour;   // how the pixels are meant; the loader converts them for the screen
+    bool animated = false; // the first frame of an animation (JPEG XL)
 };
 
 // A picture file opened for reading, or a file's bytes held in memory. Only regular files are

@@ -1,9 +1,7 @@
 #include "PictureAnimation.h"
 
-#include "picture/ImageBuffer.h"
-#include "platform/Error.h"
+#include "picture/FrameDecoder.h"
 
-#include <QImageReader>
 #include <QPointer>
 
 namespace lumorra {
@@ -16,53 +14,36 @@ int frameDelay(int delay) {
 } // namespace
 
 PictureAnimation::PictureAnimation(const QByteArray& bytes, const QByteArray& format,
+                                   const ColourTransforms* colour, int first, int repeats,
                                    QObject* parent)
-    : QObject(parent), bytes_(bytes), format_(format) {
+    : QObject(parent), bytes_(bytes), format_(format), colour_(colour),
+      frames_(std::make_unique<FrameDecoder>(bytes_, colour, first, repeats)),
+      nextRepeats_(qMax(0, repeats)), nextIndex_(qMax(0, first) - 1) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &PictureAnimation::advance);
-    buffer_.setData(bytes_);
-    openReader();
-    // Qt's reader gives the loop count as QMovie counts it: further passes after the first, -1
-    // for ever, 0 for a single pass.
-    loops_ = reader_->loopCount();
     decodeNext();
     shown_ = next_;
     shownDelay_ = nextDelay_;
+    repeats_ = nextRepeats_;
+    shownIndex_ = qMax(0, nextIndex_);
     decodeNext();
 }
 
 PictureAnimation::~PictureAnimation() = default;
 
-void PictureAnimation::openReader() {
-    reader_.reset();
-    buffer_.close();
-    buffer_.open(QIODevice::ReadOnly);
-    reader_ = std::make_unique<QImageReader>(&buffer_, format_);
-    reader_->setAutoDetectImageFormat(false); // only the format's own plugin is loaded
-    reader_->setAutoTransform(true);
-    framesInPass_ = 0;
-}
-
 void PictureAnimation::decodeNext() {
-    next_ = QImage();
-    ignoreErrors([&] {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            QImage image;
-            if (reader_->canRead() && reader_->read(&image) && !image.isNull()) {
-                next_ = toDisplayFormat(image);
-                nextDelay_ = frameDelay(reader_->nextImageDelay());
-                ++framesInPass_;
-                return;
-            }
-            // The end of a pass, or a frame too damaged to show: the frames before it are
-            // played again when another pass is due. A pass of one frame has nothing to play.
-            if (framesInPass_ < 2 || (loops_ >= 0 && repeats_ >= loops_))
-                return;
-            ++repeats_;
-            openReader();
-        }
-    });
+    const AnimationFrame frame = frames_->next();
+    next_ = frame.image;
+    if (next_.isNull())
+        return;
+    nextDelay_ = frameDelay(frame.delay);
+    if (frame.repeats != nextRepeats_) {
+        nextRepeats_ = frame.repeats;
+        nextIndex_ = 0;
+    } else {
+        ++nextIndex_;
+    }
 }
 
 void PictureAnimation::resume() {
@@ -84,6 +65,8 @@ void PictureAnimation::pause() {
 void PictureAnimation::advance() {
     shown_ = next_;
     shownDelay_ = nextDelay_;
+    repeats_ = nextRepeats_;
+    shownIndex_ = nextIndex_;
     next_ = QImage();
     // The view lets go of the frame before this one: two frames at most, the next decoded
     // after the one shown.

@@ -82,11 +82,27 @@ void PictureArea::clearPicture() {
     update();
 }
 
-void PictureArea::playAnimation(const QByteArray& bytes, const QByteArray& format) {
+void PictureArea::playAnimation(const QByteArray& bytes, const QByteArray& format,
+                                const ColourTransforms* colour) {
+    if (image_.isNull())
+        return stopAnimation();
+    startAnimation(std::make_unique<PictureAnimation>(bytes, format, colour));
+}
+
+void PictureArea::playAnimation(const PictureAnimation& from) {
+    if (image_.isNull())
+        return stopAnimation();
+    // A copy of what `from` holds: it may end before this one.
+    const QByteArray bytes = from.bytes();
+    startAnimation(std::make_unique<PictureAnimation>(bytes, from.format(), from.colour(),
+                                                      from.shownIndex(), from.repeats()));
+}
+
+void PictureArea::startAnimation(std::unique_ptr<PictureAnimation> animation) {
     stopAnimation();
     if (image_.isNull())
         return;
-    animation_ = std::make_unique<PictureAnimation>(bytes, format);
+    animation_ = std::move(animation);
     connect(animation_.get(), &PictureAnimation::frameReady, this, &PictureArea::showFrame);
     if (!animation_->shownFrame().isNull())
         showFrame(animation_->shownFrame());

@@ -13,6 +13,7 @@
 
 namespace lumorra {
 
+class ColourTransforms;
 class PictureAnimation;
 class Screen;
 
@@ -51,10 +52,13 @@ public:
     void clearPicture();
 
     // Plays the picture shown (setPicture() was given its first frame) as an animation from
-    // its file's bytes, of format "gif" or "webp", from the first frame. Each frame replaces
-    // the image drawn: the sizes, the stretch and the zoom stay as they are. It plays while
-    // the area is visible.
-    void playAnimation(const QByteArray& bytes, const QByteArray& format);
+    // its file's bytes, of format "gif", "webp", "avif" or "jxl", from the first frame, in the
+    // screen's colours through `colour`. Each frame replaces the image drawn: the sizes, the
+    // stretch and the zoom stay as they are. It plays while the area is visible.
+    void playAnimation(const QByteArray& bytes, const QByteArray& format,
+                       const ColourTransforms* colour = nullptr);
+    // Plays the animation another view plays, on from the frame that one shows.
+    void playAnimation(const PictureAnimation& from);
     // The frame shown stays, as a still picture.
     void stopAnimation();
     const PictureAnimation* animation() const { return animation_.get(); }
@@ -99,6 +103,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void startAnimation(std::unique_ptr<PictureAnimation> animation);
     // A metafile drawn afresh at this size, kept for the next paint.
     const QPixmap& drawnFor(QSize size);
     // The picture, or the smallest of its halvings that still covers `device` pixels.

@@ -30,11 +30,10 @@ void FullScreenWindow::centre() {
 }
 
 void FullScreenWindow::showPicture(const QImage& image, QSize naturalSize,
-                                   PictureArea::Source source, const QByteArray& animation,
-                                   const QByteArray& animationFormat) {
+                                   PictureArea::Source source, const PictureAnimation* animation) {
     ignoreErrors([&] { Image1->setPicture(image, naturalSize, std::move(source)); });
-    if (!animation.isEmpty())
-        ignoreErrors([&] { Image1->playAnimation(animation, animationFormat); });
+    if (animation != nullptr)
+        ignoreErrors([&] { Image1->playAnimation(*animation); });
     ignoreErrors([&] {
         Image1->setStretch(false);
         Image1->resize(Image1->naturalSize());

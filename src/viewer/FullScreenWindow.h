@@ -19,11 +19,10 @@ public:
     PictureArea* Image1;
 
     // The main window's picture click: this picture at its natural size, centred, shown, drawn
-    // from `source` where it has more of it. An animation's file bytes (format "gif" or
-    // "webp") play it from its first frame.
+    // from `source` where it has more of it. The animation another view plays goes on here
+    // from the frame that one shows.
     void showPicture(const QImage& image, QSize naturalSize, PictureArea::Source source = {},
-                     const QByteArray& animation = QByteArray(),
-                     const QByteArray& animationFormat = QByteArray());
+                     const PictureAnimation* animation = nullptr);
     void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);
     void Form_Click();
 

@@ -61,7 +61,7 @@ void PictureWindow::loadFile(const QString& path, const QByteArray& bytes) {
         // decoded again in full or in regions. Either comes from the bytes this window has.
         Image1->setPicture(picture.image, picture.naturalSize, areaSource(picture, &s_.colour));
         if (picture.isAnimation())
-            Image1->playAnimation(picture.animation, picture.format.toLatin1());
+            Image1->playAnimation(picture.animation, picture.format.toLatin1(), &s_.colour);
     });
     ignoreErrors([&] { Image1->setStretch(false); });
 }

@@ -195,7 +195,7 @@ void SelectionViewer::pictureBranch() {
             source.bytes.clear(); // the holder keeps them
             w_.Image1->setPicture(picture.image, picture.naturalSize, std::move(source));
             if (picture.isAnimation())
-                w_.Image1->playAnimation(picture.animation, picture.format.toLatin1());
+                w_.Image1->playAnimation(picture.animation, picture.format.toLatin1(), colour);
             w_.Image1->hide();
             w_.Image1->setStretch(false);
             w_.Option3->setChecked(true);
@@ -389,16 +389,14 @@ void SelectionViewer::Image1_Click() {
             return;
         if (!fullScreen_)
             fullScreen_ = new FullScreenWindow(s_.screen, &w_);
-        // An animation plays there too, from its first frame.
+        // An animation plays on there from the frame shown.
         const PictureAnimation* playing = w_.Image1->animation();
         // One drawn from regions is drawn so there too.
         PictureArea* area = w_.Image1;
         PictureArea::Source regions;
         regions.regionLoader = area->regionLoader();
         const QImage image = regions.regionLoader ? area->shownImage() : area->picture();
-        fullScreen_->showPicture(image, area->naturalSize(), std::move(regions),
-                                 playing ? playing->bytes() : QByteArray(),
-                                 playing ? playing->format() : QByteArray());
+        fullScreen_->showPicture(image, area->naturalSize(), std::move(regions), playing);
     });
 }
 

@@ -11,6 +11,7 @@
 #include "platform/Launcher.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
+#include "ui/PictureAnimation.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
 
@@ -93,6 +94,12 @@ void SeparateViewer::openPicture() {
     // renamed or replaced since. The holder has bytes only while they are the current file's;
     // without them (after a Vivo file, a movie or a failed load) the current file is read.
     window->loadFile(path, w_.Picture1->bytes());
+    // An animation the main window plays goes on there from the frame shown.
+    ignoreErrors([&] {
+        const PictureAnimation* playing = w_.Image1->animation();
+        if (playing && window->Image1->animation() && playing->bytes() == w_.Picture1->bytes())
+            window->Image1->playAnimation(*playing);
+    });
     ignoreErrors([&] { window->fitToScreen(); });
     ignoreErrors([&] { window->sizeToPicture(PictureWindow::OpeningHeightMargin); });
     ignoreErrors([&] { window->StatusBar1->setText(1, path + QStringLiteral("  ")); });

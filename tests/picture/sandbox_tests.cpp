@@ -1,9 +1,13 @@
 // The decoder workers' walls: what a hostile picture makes a decoder try ends its worker, the
 // picture fails as an invalid one, and the program and the next picture go on.
 
+#include "picture/FrameDecoder.h"
+#include "picture/PictureLoader.h"
+#include "picture/colour/Colour.h"
 #include "picture/sandbox/Confinement.h"
 #include "picture/sandbox/Sandbox.h"
 #include "platform/Error.h"
+#include "support/TestEnv.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -12,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 #include <future>
@@ -31,6 +36,10 @@ private slots:
     void runningWorkerIsConfined();
     void crashOrHangThenGoodPicture();
     void memoryOfAPictureServesTheNext();
+    void animationFramesComeInTheirOrder_data();
+    void animationFramesComeInTheirOrder();
+    void damagedAnimationsEndWhereTheyCan_data();
+    void damagedAnimationsEndWhereTheyCan();
 
 private:
     static JobRequest job(int n, QByteArray bytes = "x") {
@@ -167,6 +176,115 @@ void SandboxTest::memoryOfAPictureServesTheNext() {
     QCOMPARE(r.image.size(), QSize(260, 200));
     for (const QPoint p : {QPoint(0, 0), QPoint(259, 199), QPoint(130, 100)})
         QCOMPARE(r.image.pixel(p), qRgb(0, 0, 255));
+}
+
+namespace {
+
+const QStringList RedLimeBlue = {QStringLiteral("red"), QStringLiteral("lime"),
+                                 QStringLiteral("blue")};
+
+// "red/50/0": the frame's colour, delay and passes before it, or "end".
+QString describe(const AnimationFrame& f) {
+    if (f.image.isNull())
+        return QStringLiteral("end");
+    const QColor c = f.image.pixelColor(f.image.width() / 2, f.image.height() / 2);
+    const auto is = [&](int r, int g, int b) {
+        return qAbs(c.red() - r) < 40 && qAbs(c.green() - g) < 40 && qAbs(c.blue() - b) < 40;
+    };
+    const QString name = is(255, 0, 0)   ? QStringLiteral("red")
+                         : is(0, 255, 0) ? QStringLiteral("lime")
+                         : is(0, 0, 255) ? QStringLiteral("blue")
+                                         : c.name();
+    return QStringLiteral("%1/%2/%3").arg(name).arg(f.delay).arg(f.repeats);
+}
+
+QByteArray animation(const QString& path, const QStringList& options,
+                     const QStringList& colours = RedLimeBlue) {
+    if (!test::makeAnimation(path, colours, options))
+        return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+void SandboxTest::animationFramesComeInTheirOrder_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("first"); // the frame to start at
+    QTest::addColumn<QString>("frames");
+    const QStringList twice{QStringLiteral("-loop"), QStringLiteral("2")};
+    const QString twoPasses =
+        QStringLiteral("red/50/0 lime/50/0 blue/50/0 red/50/1 lime/50/1 blue/50/1 end");
+    QTest::newRow("gif, twice") << "a.gif" << twice << 0 << twoPasses;
+    // convert writes no loop count into a WebP, nor cjxl into a JPEG XL: they play for ever.
+    const QString forEver =
+        QStringLiteral("red/50/0 lime/50/0 blue/50/0 red/50/1 lime/50/1 blue/50/1 red/50/2");
+    QTest::newRow("webp") << "a.webp" << twice << 0 << forEver;
+    QTest::newRow("jxl") << "a.jxl" << twice << 0 << forEver;
+    QTest::newRow("jxl, from the third") << "a.jxl" << twice << 2 << "blue/50/0 red/50/1";
+    // An AVIF sequence plays for ever, each frame at its own duration.
+    QTest::newRow("avif, durations")
+        << "a.avif" << QStringList{"--duration", "10", "--duration", "20", "--duration", "30"} << 0
+        << "red/100/0 lime/200/0 blue/300/0 red/100/1 lime/200/1 blue/300/1 red/100/2";
+    QTest::newRow("avif, from the second")
+        << "a.avif" << QStringList() << 1 << "lime/50/0 blue/50/0 red/50/1";
+}
+
+void SandboxTest::animationFramesComeInTheirOrder() {
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(int, first);
+    QFETCH(QString, frames);
+    QTemporaryDir dir;
+    const QByteArray bytes = animation(dir.filePath(name), options);
+    if (bytes.isEmpty())
+        QSKIP("the encoder cannot write this format here");
+    QVERIFY(decodePicture(bytes).isAnimation());
+    FrameDecoder decoder(bytes, nullptr, first);
+    QStringList got;
+    for (int i = 0; i < frames.count(QLatin1Char(' ')) + 1; ++i)
+        got << describe(decoder.next());
+    QCOMPARE(got.join(QLatin1Char(' ')), frames);
+}
+
+void SandboxTest::damagedAnimationsEndWhereTheyCan_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("frames"); // before the end
+    QTemporaryDir dir;
+    const QByteArray avif = animation(dir.filePath(QStringLiteral("a.avif")), {"--cicp", "12/13/0"},
+                                      {"#c08040", "#4080c0", "#808080"});
+    if (avif.isEmpty())
+        QSKIP("avifenc cannot write AVIF here");
+    QTest::newRow("sound, plays for ever") << avif << 7;
+    QTest::newRow("truncated sequence") << avif.left(avif.size() - 40) << 0;
+    // The sample size box says no frames.
+    QByteArray none = avif;
+    const qsizetype stsz = none.indexOf("stsz");
+    QVERIFY(stsz > 0);
+    qToBigEndian<quint32>(0, none.data() + stsz + 12);
+    QTest::newRow("zero frames") << none << 0;
+    QTest::newRow("no frame after the header")
+        << QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14) << 0;
+}
+
+// Frames come colour-managed as the still picture is (Display P3 on an sRGB screen here); a
+// damaged animation gives what it has and ends, and the next picture is decoded as ever.
+void SandboxTest::damagedAnimationsEndWhereTheyCan() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, frames);
+    const ColourTransforms colour;
+    FrameDecoder decoder(bytes, &colour);
+    int got = 0;
+    for (AnimationFrame f = decoder.next(); !f.image.isNull() && got < 7; f = decoder.next()) {
+        if (got++ > 0)
+            continue;
+        const QImage still = decodePicture(bytes, QSize(), MetafilePolicy::Load, &colour).image;
+        QCOMPARE(f.image.pixelColor(5, 5), still.pixelColor(5, 5));
+        QVERIFY(qAbs(f.image.pixelColor(5, 5).red() - 0xc0) > 5); // P3's orange is redder
+    }
+    QCOMPARE(got, frames);
+    QVERIFY(!decodePicture(png(Qt::red, QSize(4, 4)).bytes).isNull());
 }
 
 QTEST_GUILESS_MAIN(SandboxTest)

@@ -50,8 +50,56 @@ QString binDir() {
     return qEnvironmentVariable("LUMORRA_BIN_DIR");
 }
 
+namespace {
+
+bool makeAvifSequence(const QString& path, const QStringList& colours, const QStringList& options,
+                      QSize size) {
+    QStringList args{QStringLiteral("--lossless"), QStringLiteral("--timescale"),
+                     QStringLiteral("100"), QStringLiteral("--duration"), QStringLiteral("5")};
+    // convert's options ("-loop") are no avifenc options; "--duration" comes before a frame.
+    QStringList durations;
+    for (int i = 0; i + 1 < options.size(); i += 2) {
+        if (options[i] == QLatin1String("--duration"))
+            durations << options[i + 1];
+        else if (options[i].startsWith(QLatin1String("--")))
+            args << options[i] << options[i + 1];
+    }
+    for (int i = 0; i < colours.size(); ++i) {
+        if (i < durations.size())
+            args << QStringLiteral("--duration") << durations[i];
+        const QString frame = path + QStringLiteral(".%1.png").arg(i);
+        if (QProcess::execute(QStringLiteral("convert"),
+                              {QStringLiteral("-size"),
+                               QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
+                               QStringLiteral("xc:") + colours[i],
+                               QStringLiteral("PNG24:") + frame}) != 0)
+            return false;
+        args << frame;
+    }
+    args << QStringLiteral("-o") << path;
+    QProcess encoder;
+    encoder.start(QStringLiteral("avifenc"), args);
+    const bool ok = encoder.waitForFinished(60000) && encoder.exitCode() == 0;
+    for (int i = 0; i < colours.size(); ++i)
+        QFile::remove(path + QStringLiteral(".%1.png").arg(i));
+    return ok && QFileInfo(path).size() > 0;
+}
+
+} // namespace
+
 bool makeAnimation(const QString& path, const QStringList& colours, const QStringList& options,
                    QSize size) {
+    if (path.endsWith(QLatin1String(".avif")))
+        return makeAvifSequence(path, colours, options, size);
+    if (path.endsWith(QLatin1String(".jxl"))) {
+        const QString gif = path + QStringLiteral(".gif");
+        QProcess encoder;
+        if (makeAnimation(gif, colours, options, size))
+            encoder.start(QStringLiteral("cjxl"), {gif, path});
+        const bool ok = encoder.waitForFinished(60000) && encoder.exitCode() == 0;
+        QFile::remove(gif);
+        return ok && QFileInfo(path).size() > 0;
+    }
     QStringList args{QStringLiteral("-delay"), QStringLiteral("5"), QStringLiteral("-size"),
                      QStringLiteral("%1x%2").arg(size.width()).arg(size.height())};
     for (const QString& colour : colours)

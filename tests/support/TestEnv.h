@@ -36,7 +36,9 @@ QString writtenFile(const QString& path, const QByteArray& data);
 QString binDir();
 // Writes an animation with ImageMagick's convert: one frame of `size` filled with each colour,
 // 50 ms a frame, then the options ("-loop", "0"), in the format the name's extension gives.
-// False when convert cannot write it here.
+// An animated JPEG XL is encoded from such a GIF by cjxl; an AVIF sequence by avifenc, without
+// loss, from the frames as PNG, 50 ms each or as `options` say ("--duration", "10": the next
+// frame's, in hundredths of a second; avifenc's own, "--cicp", ...). False when the tools cannot write it here.
 bool makeAnimation(const QString& path, const QStringList& colours,
                    const QStringList& options = {QStringLiteral("-loop"), QStringLiteral("0")},
                    QSize size = QSize(40, 30));

@@ -639,6 +639,8 @@ void ViewerTest::animationPlaysAsAPictureIsShown_data() {
     QTest::addColumn<QString>("name");
     QTest::newRow("gif") << QStringLiteral("anim.gif");
     QTest::newRow("webp") << QStringLiteral("anim.webp");
+    QTest::newRow("avif") << QStringLiteral("anim.avif");
+    QTest::newRow("jxl") << QStringLiteral("anim.jxl");
 }
 
 void ViewerTest::animationPlaysAsAPictureIsShown() {
@@ -676,12 +678,15 @@ void ViewerTest::animationPlaysAsAPictureIsShown() {
     // The holder of the file's picture (Save As) has the frame shown.
     QCOMPARE(v.window->Picture1->picture().cacheKey(), area->shownImage().cacheKey());
 
-    // The full-screen view plays it from the first frame, until it returns.
+    // The full-screen view plays it on from the frame shown, until it returns.
+    QTRY_VERIFY(near(shownColour(area), Qt::blue));
     emit area->clicked();
     PictureArea* full = v.viewer->fullScreen()->Image1;
     QVERIFY(full->animation());
     QCOMPARE(full->size(), QSize(40, 30));
-    QVERIFY(near(shownColour(full), Qt::red));
+    QCOMPARE(full->animation()->shownIndex(), 2);
+    QVERIFY(near(shownColour(full), Qt::blue));
+    QTRY_VERIFY(near(shownColour(full), Qt::red));
     QTRY_VERIFY(near(shownColour(full), Qt::green));
     v.viewer->fullScreen()->Form_Click();
     QVERIFY(!full->animation());

@@ -51,9 +51,11 @@
     X(JxlDecoderGetBasicInfo)                                                                      \
     X(JxlDecoderGetColorAsEncodedProfile)                                                          \
     X(JxlDecoderGetColorAsICCProfile)                                                              \
+    X(JxlDecoderGetFrameHeader)                                                                    \
     X(JxlDecoderGetICCProfileSize)                                                                 \
     X(JxlDecoderProcessInput)                                                                      \
     X(JxlDecoderReleaseInput)                                                                      \
+    X(JxlDecoderRewind)                                                                            \
     X(JxlDecoderSetImageOutCallback)                                                               \
     X(JxlDecoderSetInput)                                                                          \
     X(JxlDecoderSetParallelRunner)                                                                 \
@@ -250,6 +252,12 @@ JxlDecoderStatus JxlDecoderGetColorAsEncodedProfile(const JxlDecoder* a0, const 
 JxlDecoderStatus JxlDecoderGetColorAsICCProfile(const JxlDecoder* a0, const JxlPixelFormat* a1,
                                                 JxlColorProfileTarget a2, uint8_t* a3, size_t a4) {
     return jxlLoaded().JxlDecoderGetColorAsICCProfile(a0, a1, a2, a3, a4);
+}
+JxlDecoderStatus JxlDecoderGetFrameHeader(const JxlDecoder* a0, JxlFrameHeader* a1) {
+    return jxlLoaded().JxlDecoderGetFrameHeader(a0, a1);
+}
+void JxlDecoderRewind(JxlDecoder* a0) {
+    jxlLoaded().JxlDecoderRewind(a0);
 }
 JxlDecoderStatus JxlDecoderGetICCProfileSize(const JxlDecoder* a0, const JxlPixelFormat* a1,
                                              JxlColorProfileTarget a2, size_t* a3) {

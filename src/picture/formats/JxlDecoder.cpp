@@ -1,5 +1,6 @@
 #include "JxlDecoder.h"
 
+#include "AnimationFrames.h"
 #include "picture/ImageBuffer.h"
 #include "picture/colour/ToneMapping.h"
 
@@ -96,6 +97,9 @@ struct Header {
     bool xyb = false; // stored in libjxl's own colour space, not the original's
     bool grey = false;
     HdrTransfer hdr = HdrTransfer::None; // PQ or HLG pixels, mapped to SDR as they are decoded
+    bool animated = false;
+    int loops = 0;       // the times it plays, 0 for ever
+    double tickMs = 0.0; // an animation's time unit
     ColourSource colour;
 };
 
@@ -110,6 +114,10 @@ void readBasicInfo(JxlDecoder* decoder, Header& h) {
     h.alpha = info.alpha_bits > 0;
     h.xyb = !info.uses_original_profile;
     h.grey = info.num_color_channels == 1;
+    h.animated = info.have_animation != JXL_FALSE;
+    h.loops = int(qMin<uint32_t>(info.animation.num_loops, 1 << 20));
+    if (h.animated && info.animation.tps_numerator > 0)
+        h.tickMs = 1000.0 * info.animation.tps_denominator / info.animation.tps_numerator;
 }
 
 bool isSrgb(const JxlColorEncoding& c) {
@@ -287,7 +295,86 @@ DecodedPicture decodeJxl(PictureFile& file, qint64 budget) {
     if (picture.image.isNull())
         throw outOfMemory();
     decodeInto(bytes, h, picture.image);
+    picture.animated = h.animated;
     return picture;
+}
+
+namespace {
+
+// The frames one after the other, each coalesced by libjxl into the whole picture.
+class JxlFrames final : public FrameReader {
+public:
+    JxlFrames(const QByteArray& bytes, qint64 budget)
+        : bytes_(bytes), budget_(budget),
+          runner_(JxlThreadParallelRunnerCreate(nullptr,
+                                                size_t(qMax(1, QThread::idealThreadCount())))) {
+        start();
+        loops = h_.loops == 0 ? -1 : h_.loops - 1;
+        colour = h_.colour;
+    }
+
+    bool next(Frame& frame) override {
+        QImage out;
+        int delay = 0;
+        for (;;) {
+            switch (input_->next()) {
+            case JXL_DEC_FRAME: {
+                JxlFrameHeader header{};
+                if (JxlDecoderGetFrameHeader(decoder_.get(), &header) != JXL_DEC_SUCCESS)
+                    return false;
+                delay = int(qBound(0.0, header.duration * h_.tickMs + 0.5, 600000.0));
+                out = newImage(h_.natural, h_.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+                if (out.isNull())
+                    throw outOfMemory();
+                target_ = Target{out.bits(), out.bytesPerLine(), size_t(out.width()),
+                                 size_t(out.height()), h_.alpha};
+                break;
+            }
+            case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
+                const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+                if (out.isNull() ||
+                    JxlDecoderSetImageOutCallback(decoder_.get(), &format, writePixels, &target_) !=
+                        JXL_DEC_SUCCESS)
+                    return false;
+                break;
+            }
+            case JXL_DEC_FULL_IMAGE:
+                frame.image = out;
+                frame.delay = delay;
+                return !out.isNull();
+            default: // the last frame was the one before, or the file is damaged here
+                return false;
+            }
+        }
+    }
+
+    void rewind() override { start(); }
+
+private:
+    void start() {
+        input_.reset();
+        decoder_ = newDecoder(JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FRAME |
+                              JXL_DEC_FULL_IMAGE);
+        if (runner_ && JxlDecoderSetParallelRunner(decoder_.get(), JxlThreadParallelRunner,
+                                                   runner_.get()) != JXL_DEC_SUCCESS)
+            throw invalidPicture();
+        input_ = std::make_unique<Input>(decoder_.get(), bytes_);
+        h_ = readHeader(decoder_.get(), *input_, true, budget_);
+    }
+
+    QByteArray bytes_;
+    qint64 budget_;
+    std::unique_ptr<void, RunnerDeleter> runner_;
+    Decoder decoder_;
+    std::unique_ptr<Input> input_;
+    Header h_;
+    Target target_{};
+};
+
+} // namespace
+
+std::unique_ptr<FrameReader> jxlFrames(const QByteArray& bytes, qint64 budget) {
+    return std::make_unique<JxlFrames>(bytes, budget);
 }
 
 } // namespace lumorra::picture

@@ -3,6 +3,7 @@
 #include "picture/ImageBuffer.h"
 #include "picture/PictureLoader.h"
 #include "picture/colour/EmbeddedProfile.h"
+#include "picture/formats/AnimationFrames.h"
 #include "picture/formats/Formats.h"
 #include "picture/formats/HeifDecoder.h"
 #include "picture/formats/JpegDecoder.h"
@@ -10,6 +11,7 @@
 #include "picture/formats/PictureDetails.h"
 #include "picture/formats/RawDecoder.h"
 
+#include <QBuffer>
 #include <QImageReader>
 
 #include <limits>
@@ -136,6 +138,10 @@ JobReply decodeOwn(PictureFile& file, const QByteArray& format, qint64 budget) {
     r.naturalSize = d.naturalSize;
     r.format = format;
     r.colour = d.colour;
+    const bool sequence =
+        format == "jxl" ? d.animated : format == "avif" && isAvifSequence(file.heldBytes());
+    if (sequence && file.size() <= AnimationFileCap)
+        r.flags |= JobReply::Animated;
     return r;
 }
 
@@ -435,6 +441,61 @@ JobReply regionJob(const QByteArray& bytes, QRect region, qint64 budget) {
 }
 
 } // namespace
+
+namespace {
+
+// The frames of a GIF or WebP, from Qt's reader, which composes a GIF's partial frames.
+class QtFrames final : public FrameReader {
+public:
+    QtFrames(const QByteArray& bytes, const QByteArray& format, qint64 budget)
+        : format_(format), budget_(budget) {
+        buffer_.setData(bytes);
+        if (format == "webp") {
+            buffer_.open(QIODevice::ReadOnly);
+            colour.icc = embeddedProfile(buffer_, format);
+        }
+        rewind();
+        // Qt's reader gives the loop count as QMovie counts it: further passes after the
+        // first, -1 for ever, 0 for a single pass.
+        loops = reader_->loopCount();
+    }
+    bool next(Frame& frame) override {
+        QImageReader::setAllocationLimit(int(qMax<qint64>(1, budget_ >> 20)));
+        QImage image;
+        if (!reader_->canRead() || !reader_->read(&image) || image.isNull())
+            return false;
+        frame.image = toDisplayFormat(image);
+        frame.delay = reader_->nextImageDelay();
+        return true;
+    }
+    void rewind() override {
+        reader_.reset();
+        buffer_.close();
+        buffer_.open(QIODevice::ReadOnly);
+        reader_ = std::make_unique<QImageReader>(&buffer_);
+        setUp(*reader_, format_);
+    }
+
+private:
+    QByteArray format_;
+    qint64 budget_;
+    QBuffer buffer_;
+    std::unique_ptr<QImageReader> reader_;
+};
+
+} // namespace
+
+std::unique_ptr<FrameReader> openFrames(const QByteArray& bytes, qint64 budget) {
+    const QByteArray format =
+        sniff(bytes.left(SniffHeadBytes), bytes.right(SniffTailBytes)).qtFormat;
+    if (format == "gif" || format == "webp")
+        return std::make_unique<QtFrames>(bytes, format, budget);
+    if (format == "avif")
+        return avifFrames(bytes, budget);
+    if (format == "jxl")
+        return jxlFrames(bytes, budget);
+    throw invalidPicture();
+}
 
 JobReply runPictureJob(const JobRequest& request) {
     switch (request.job) {

@@ -140,6 +140,8 @@ JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
     r.colour.cicpTransfer = in.cicpTransfer;
     r.flags = in.flags;
     r.transformation = in.transformation;
+    r.delay = qBound(0, in.delay, 600000);
+    r.repeats = qMax(0, in.repeats);
     return r;
 }
 
@@ -156,8 +158,11 @@ qint32 librariesFor(const JobRequest& request) {
         head = request.bytes.left(HeadBytes);
     }
     const QByteArray format = sniff(head.left(SniffHeadBytes), QByteArray()).qtFormat;
-    if (format == "heif" || format == "avif")
+    if (format == "heif")
         return channel::HeifLibrary;
+    // An AVIF file is shown through libheif; libavif tells a sequence and plays it.
+    if (format == "avif")
+        return channel::HeifLibrary | channel::AvifLibrary;
     if (format == "raw" || (format == "tiff" && mayBeCameraRaw(head)))
         return channel::RawLibrary;
     return format == "jxl" ? channel::JxlLibrary : 0;
@@ -406,7 +411,9 @@ void DecoderPool::warmUp() {
         requestWorker();
 }
 
-JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds timeout) {
+namespace {
+
+channel::Request messageFor(const JobRequest& request) {
     channel::Request msg{};
     msg.magic = channel::Magic;
     msg.job = qint32(request.job);
@@ -419,22 +426,47 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
     msg.budget = request.budget;
     msg.memory = request.memory;
     msg.libraries = librariesFor(request);
-    int input = request.file;
-    if (request.file < 0) {
-        input = bytesFd(request.bytes);
-        msg.byteCount = request.bytes.size();
-    } else {
-        msg.byteCount = -1;
-    }
-    struct Input {
-        int fd;
-        bool owned;
-        ~Input() {
-            if (owned)
-                ::close(fd);
-        }
-    } in{input, request.file < 0};
+    msg.byteCount = request.file < 0 ? request.bytes.size() : -1;
+    return msg;
+}
 
+// The input of a job: the bytes in a memfd of their own, or the file passed.
+struct Input {
+    explicit Input(const JobRequest& request)
+        : fd(request.file < 0 ? bytesFd(request.bytes) : request.file), owned(request.file < 0) {}
+    ~Input() {
+        if (owned)
+            ::close(fd);
+    }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    int fd;
+    bool owned;
+};
+
+// The pixels' memfd of an answer, and the memory the worker was given for them.
+struct Owned {
+    int fd;
+    PixelMemory* spare;
+    ~Owned() {
+        if (fd >= 0)
+            ::close(fd);
+        release(spare);
+    }
+};
+
+void throwFor(const channel::Reply& reply) {
+    if (reply.status == errc::OutOfMemory)
+        throw outOfMemory();
+    if (reply.status != 0)
+        throw invalidPicture();
+}
+
+} // namespace
+
+JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds timeout) {
+    const channel::Request msg = messageFor(request);
+    const Input in(request);
     const bool forPixels = request.job != Job::Size;
     Worker w = take(forPixels);
     // A warm worker that died while it waited (the system ran out of memory) has not seen the
@@ -451,23 +483,75 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
     int fd = -1;
     const bool answered =
         channel::receive(w.socket, &reply, sizeof reply, &fd, nullptr, int(timeout.count()));
-    struct Owned {
-        int fd;
-        PixelMemory* spare;
-        ~Owned() {
-            if (fd >= 0)
-                ::close(fd);
-            release(spare);
-        }
-    } pixels{fd, std::exchange(w.spare, nullptr)};
+    Owned pixels{fd, std::exchange(w.spare, nullptr)};
     finish(w, !answered);
     if (!answered)
         throw invalidPicture();
-    if (reply.status == errc::OutOfMemory)
-        throw outOfMemory();
-    if (reply.status != 0)
-        throw invalidPicture();
+    throwFor(reply);
     return replyFrom(reply, pixels.fd, pixels.spare, recycler_);
+}
+
+FrameSession::FrameSession(DecoderPool& pool, const JobRequest& request) : pool_(pool) {
+    const channel::Request msg = messageFor(request);
+    const Input in(request);
+    worker_ = std::make_unique<DecoderPool::Worker>(pool_.take(true));
+    if (!channel::send(worker_->socket, &msg, sizeof msg, in.fd)) {
+        pool_.finish(*worker_, true);
+        worker_ = std::make_unique<DecoderPool::Worker>(pool_.take(true));
+        if (!channel::send(worker_->socket, &msg, sizeof msg, in.fd)) {
+            end(true);
+            throw invalidPicture();
+        }
+    }
+}
+
+FrameSession::~FrameSession() {
+    end(false);
+}
+
+void FrameSession::end(bool failed) {
+    if (worker_)
+        pool_.finish(*worker_, failed);
+    worker_.reset();
+}
+
+JobReply FrameSession::next(std::chrono::milliseconds timeout) {
+    if (!worker_)
+        return {};
+    // The job asked for the first frame; each frame after it is decoded when asked for, so
+    // that no more than the frames the program holds exist.
+    if (asked_) {
+        channel::Request ask{};
+        ask.magic = channel::Magic;
+        ask.job = channel::NextFrame;
+        if (!channel::send(worker_->socket, &ask, sizeof ask)) {
+            end(true);
+            throw invalidPicture();
+        }
+    }
+    asked_ = true;
+    channel::Reply reply{};
+    int fd = -1;
+    const bool answered =
+        channel::receive(worker_->socket, &reply, sizeof reply, &fd, nullptr, int(timeout.count()));
+    // The memory given to the worker went with the first frame, if it fitted.
+    Owned pixels{fd, std::exchange(worker_->spare, nullptr)};
+    if (!answered || reply.status != 0) {
+        end(!answered);
+        if (!answered)
+            throw invalidPicture();
+        throwFor(reply);
+    }
+    JobReply r;
+    try {
+        r = replyFrom(reply, pixels.fd, pixels.spare, pool_.recycler_);
+    } catch (...) {
+        end(true);
+        throw;
+    }
+    if (r.image.isNull())
+        end(false); // the last frame was the one before
+    return r;
 }
 
 DecoderPool& decoderPool() {

@@ -29,6 +29,9 @@ enum class Job : qint32 {
     Size = 2,    // the natural size alone, from a file's header where the format allows
     Region = 3,  // a rectangle of a JPEG at full size
     Details = 4, // a photo's camera details from its EXIF, as text (JobReply::text)
+    // An animation's frames, one a request, from the worker that keeps its decoder
+    // (FrameSession); region.x() is the frame to start at, region.y() the passes played.
+    Frames = 5,
     // Numbers from here on are jobs a worker program adds of its own (ExtraJobs).
     FirstExtra = 1000,
 };
@@ -46,7 +49,7 @@ struct JobRequest {
 // What a job gives back. The flags say how the picture is to be finished.
 struct JobReply {
     enum Flag : quint32 {
-        Animated = 1,         // an animated GIF or WebP
+        Animated = 1,         // an animated GIF, WebP, AVIF sequence or JPEG XL
         FitsOnlyReduced = 2,  // Picture::fitsOnlyReduced
         RegionsDecodable = 4, // Picture::regionsDecodable
         CmykInk = 8,          // the image holds CMYK ink for the colour transform
@@ -61,6 +64,8 @@ struct JobReply {
     quint32 flags = 0;
     quint32 transformation = 0; // CmykInk: the turn still to apply after the colour transform
     QByteArray text;            // Details: one field a line
+    int delay = 0;              // Frames: how long the frame stays, in milliseconds
+    int repeats = 0;            // Frames: the passes played before the frame's own
 };
 
 // The longest text a job gives back.
@@ -96,6 +101,7 @@ public:
     struct Worker;
 
 private:
+    friend class FrameSession;
     Worker take(bool forPixels);
     void finish(Worker& w, bool failed);
     void adopt(const Worker& w);
@@ -117,6 +123,29 @@ private:
     std::deque<std::unique_ptr<Worker>> ready_;
     PixelMemory* spare_ = nullptr; // kept for a warm worker
     std::shared_ptr<PixelRecycler> recycler_;
+};
+
+// The frames of one animation, decoded in a worker of the pool that keeps the animation's decoder
+// from one frame to the next and ends with the session. Each frame comes in memory of its own,
+// decoded when asked for.
+class FrameSession {
+public:
+    // Starts the worker on `request` (Job::Frames). Throws like DecoderPool::run().
+    FrameSession(DecoderPool& pool, const JobRequest& request);
+    ~FrameSession();
+    FrameSession(const FrameSession&) = delete;
+    FrameSession& operator=(const FrameSession&) = delete;
+
+    // The next frame, or a reply without an image once there is none. Throws like
+    // DecoderPool::run(); no frame follows then.
+    JobReply next(std::chrono::milliseconds timeout);
+
+private:
+    void end(bool failed);
+
+    DecoderPool& pool_;
+    std::unique_ptr<DecoderPool::Worker> worker_; // null once the session is over
+    bool asked_ = false;                          // the first frame has been received
 };
 
 // The program's decoder pool, made when first used.

@@ -40,15 +40,13 @@ bool receive(int socket, void* data, std::size_t length, int* fd1, int* fd2, int
         *fd2 = -1;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(qMax(0, timeoutMs));
-    for (;;) {
-        int wait = -1;
-        if (timeoutMs >= 0) {
-            wait = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                           deadline - std::chrono::steady_clock::now())
-                           .count());
-            if (wait < 0)
-                return false;
-        }
+    // Without a time limit the socket's own wait serves: a confined worker may not poll.
+    while (timeoutMs >= 0) {
+        const int wait = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 deadline - std::chrono::steady_clock::now())
+                                 .count());
+        if (wait < 0)
+            return false;
         pollfd p{socket, POLLIN, 0};
         const int ready = ::poll(&p, 1, wait);
         if (ready < 0 && errno == EINTR)

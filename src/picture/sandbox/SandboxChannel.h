@@ -39,7 +39,9 @@ struct Request {
     qint64 byteCount; // of the memfd; -1 when a file is passed
     qint32 libraries; // what the worker loads before it confines itself
 };
-enum Library : qint32 { HeifLibrary = 1, JxlLibrary = 2, RawLibrary = 4 };
+enum Library : qint32 { HeifLibrary = 1, JxlLibrary = 2, RawLibrary = 4, AvifLibrary = 8 };
+// A Request whose job is this, sent to the worker of a Frames job, asks for the next frame.
+inline constexpr qint32 NextFrame = -2;
 // A Request whose job is this is no job: it comes with a memfd of the program's for the pixels
 // of the job to come (SandboxMemory.h).
 inline constexpr qint32 SpareMemory = -1;
@@ -51,6 +53,7 @@ struct Reply {
     qint32 naturalWidth, naturalHeight;
     quint32 flags, transformation;
     qint32 cicpPrimaries, cicpTransfer;
+    qint32 delay, repeats; // an animation's frame: how long it stays, the passes before its own
     qint64 pixelOffset, iccOffset, iccLength;
     qint64 textOffset, textLength; // in the same memfd, after the profile
     std::array<char, 16> format;

@@ -6,6 +6,7 @@
 #include "SandboxMemory.h"
 #include "picture/ImageBuffer.h"
 #include "picture/PictureLoader.h"
+#include "picture/formats/AnimationFrames.h"
 #include "picture/formats/FormatLibraries.h"
 #include "picture/formats/PictureDetails.h"
 #include "picture/formats/RawDecoder.h"
@@ -140,7 +141,7 @@ void quietMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
     (void)!::write(STDERR_FILENO, line.constData(), size_t(line.size()));
 }
 
-[[noreturn]] void answer(int socket, const JobReply& r) {
+bool sendReply(int socket, const JobReply& r) {
     channel::Reply out{};
     int fd = -1;
     if (!r.image.isNull()) {
@@ -183,8 +184,104 @@ void quietMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
     out.transformation = r.transformation;
     out.cicpPrimaries = r.colour.cicpPrimaries;
     out.cicpTransfer = r.colour.cicpTransfer;
+    out.delay = r.delay;
+    out.repeats = r.repeats;
     std::strncpy(out.format.data(), r.format.constData(), out.format.size() - 1);
-    ::_exit(channel::send(socket, &out, sizeof out, fd) ? 0 : 1);
+    const bool sent = channel::send(socket, &out, sizeof out, fd);
+    // A profile's memfd of its own is the program's now.
+    if (fd >= 0 && r.image.isNull())
+        ::close(fd);
+    return sent;
+}
+
+[[noreturn]] void answer(int socket, const JobReply& r) {
+    ::_exit(sendReply(socket, r) ? 0 : 1);
+}
+
+// The memory of the images sent: the program has them mapped, this process is done with them.
+void releaseBlocks() {
+    for (const SharedBlock& b : blocks()) {
+        ::munmap(b.start, b.length);
+        ::close(b.fd);
+    }
+    blocks().clear();
+}
+
+// Plays an animation's passes as its loop count says: the next frame, the first of the next
+// pass after the last, none once the last pass is played. A frame too damaged to show ends
+// its pass; a pass of one frame has nothing to play.
+class Player {
+public:
+    Player(std::unique_ptr<FrameReader> reader, int repeats)
+        : reader_(std::move(reader)), repeats_(repeats) {}
+
+    bool next(Frame& frame) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            bool got = false;
+            try {
+                got = reader_->next(frame);
+            } catch (...) {
+                got = false;
+            }
+            if (got) {
+                ++inPass_;
+                return true;
+            }
+            if (inPass_ < 2 || (reader_->loops >= 0 && repeats_ >= reader_->loops))
+                return false;
+            ++repeats_;
+            inPass_ = 0;
+            reader_->rewind();
+        }
+        return false;
+    }
+    int repeats() const { return repeats_; }
+    const ColourSource& colour() const { return reader_->colour; }
+
+private:
+    std::unique_ptr<FrameReader> reader_;
+    int repeats_;
+    int inPass_ = 0;
+};
+
+// A Frames job: one frame a request from the program, until the last or until the program
+// goes away. Frame request.region.x() of the pass after request.region.y() passes comes first.
+[[noreturn]] void serveFrames(int socket, const JobRequest& request) {
+    Player player(openFrames(request.bytes, request.budget), qMax(0, request.region.y()));
+    for (int skip = qMax(0, request.region.x()); skip > 0; --skip) {
+        bool more = false;
+        {
+            Frame dropped;
+            more = player.next(dropped);
+        }
+        releaseBlocks();
+        if (!more)
+            break;
+    }
+    for (bool first = true;; first = false) {
+        {
+            Frame frame;
+            JobReply r;
+            if (player.next(frame)) {
+                r.image = frame.image;
+                r.delay = frame.delay;
+            } else if (first) {
+                throw invalidPicture();
+            }
+            r.colour = player.colour();
+            r.repeats = player.repeats();
+            if (!sendReply(socket, r) || r.image.isNull())
+                ::_exit(0);
+        }
+        releaseBlocks();
+        channel::Request in{};
+        int none = -1;
+        if (!channel::receive(socket, &in, sizeof in, &none, nullptr, -1) ||
+            in.magic != channel::Magic || in.job != channel::NextFrame)
+            ::_exit(0);
+        if (none >= 0)
+            ::close(none);
+    }
 }
 
 // The libraries a job needs that the zygote has not loaded, loaded while files may still be
@@ -196,6 +293,8 @@ void prepareFor(qint32 libraries) {
         loadJxlLibrary();
     if ((libraries & channel::RawLibrary) != 0)
         loadRawLibrary();
+    if ((libraries & channel::AvifLibrary) != 0)
+        loadAvifLibrary();
 }
 
 JobRequest requestFrom(const channel::Request& in, int fd) {
@@ -242,6 +341,8 @@ void serveOneJob(int socket, ExtraJobs extra) {
         ::_exit(1);
     try {
         const JobRequest request = requestFrom(in, fd);
+        if (request.job == Job::Frames)
+            serveFrames(socket, request);
         JobReply reply;
         if (request.job < Job::FirstExtra)
             reply = runPictureJob(request);
