@@ -90,9 +90,9 @@ void SeparateViewer::openPicture() {
     const QString path = w_.Label1->text();
     ignoreErrors([&] { w_.setCursor(Qt::WaitCursor); });
     // The picture the main window shows, decoded afresh from its bytes: the file may have been
-    // renamed or replaced since. The holder has bytes only while they are the current file's;
-    // without them (after a Vivo file, a movie or a failed load) the current file is read.
-    window->loadFile(path, w_.Picture1->bytes());
+    // renamed or replaced since. There is one only while it is the current file's; without it
+    // (after a Vivo file, a movie or a failed load) the current file is read.
+    window->loadFile(path, w_.currentPicture);
     ignoreErrors([&] { window->fitToScreen(); });
     ignoreErrors([&] { window->sizeToPicture(PictureWindow::OpeningHeightMargin); });
     ignoreErrors([&] { window->StatusBar1->setText(1, path + QStringLiteral("  ")); });
