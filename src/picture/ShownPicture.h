@@ -65,6 +65,7 @@ public:
     // A metafile drawn afresh at `size`; throws like drawMetafile().
     QImage drawn(QSize size) const;
 
+    // Made by the functions above; public for std::make_shared.
     ShownPicture(Picture picture, const ColourTransforms* colour)
         : picture_(std::move(picture)), colour_(colour) {}
 

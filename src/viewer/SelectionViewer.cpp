@@ -77,8 +77,8 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
     });
     connect(w_.AM1, &MovieControl::loaded, this, [this] { loadingMovie_.clear(); });
     connect(w_.Image1, &PictureArea::clicked, this, &SelectionViewer::Image1_Click);
-    // The holder of the file's picture follows an animation's frames: Save As writes the frame
-    // shown.
+    // The holder of the file's picture follows an animation's frames, as the picture area
+    // shows them.
     connect(w_.Image1, &PictureArea::frameShown, w_.Picture1, &PictureArea::showFrame);
     paintWatched_ = w_.Image1;
     w_.Image1->installEventFilter(this);
