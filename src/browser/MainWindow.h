@@ -53,11 +53,11 @@ public:
     PictureArea* Image1;   // the picture area
     MovieControl* AM1;     // the movie area
     PictureArea* Picture1; // not shown: holds the picture loaded from a file
+    QLabel* Image2;        // not shown: used while building the info list
     // The picture read last from a file, shared by the views that show it; Save As writes it.
     std::shared_ptr<const ShownPicture> shownPicture;
     // The same while its file is the current one: the separate window shows it from its bytes.
     std::shared_ptr<const ShownPicture> currentPicture;
-    QLabel* Image2; // not shown: used while building the info list
     // Zoom or movie speed
     QGroupBox* Frame1;
     QRadioButton* Option1;
