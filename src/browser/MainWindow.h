@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <map>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -25,6 +26,7 @@ namespace lumorra {
 
 class MovieControl;
 class PictureArea;
+class ShownPicture;
 class StatusBar;
 struct ModeTexts;
 struct Services;
@@ -52,6 +54,10 @@ public:
     MovieControl* AM1;     // the movie area
     PictureArea* Picture1; // not shown: holds the picture loaded from a file
     QLabel* Image2;        // not shown: used while building the info list
+    // The picture read last from a file, shared by the views that show it; Save As writes it.
+    std::shared_ptr<const ShownPicture> shownPicture;
+    // The same while its file is the current one: the separate window shows it from its bytes.
+    std::shared_ptr<const ShownPicture> currentPicture;
     // Zoom or movie speed
     QGroupBox* Frame1;
     QRadioButton* Option1;

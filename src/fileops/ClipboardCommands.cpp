@@ -2,6 +2,7 @@
 
 #include "browser/MainWindow.h"
 #include "core/Services.h"
+#include "picture/ShownPicture.h"
 #include "picture/colour/Colour.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
@@ -46,7 +47,7 @@ void ClipboardCommands::Command3_Click() {
             const QImage picture = s_.clipboard.picture();
             PictureArea* area = w_.Image1;
             // A picture from the clipboard is no drawing to draw afresh from a file.
-            area->setPicture(picture, picture.size());
+            area->setPicture(ShownPicture::fromImage(picture));
             area->hide();
             area->setStretch(false);
             area->resize(area->naturalSize());

@@ -4,6 +4,7 @@
 #include "core/Logs.h"
 #include "core/Services.h"
 #include "movie/MovieControl.h"
+#include "picture/ShownPicture.h"
 #include "picture/colour/Colour.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -313,8 +314,14 @@ void FileOperations::saveas_Click() {
 void FileOperations::savePicture(const QString& target) {
     if (sameFile(target, w_.currentFile()))
         refuse();
+    // The picture read last from a file, as the picture area shows it while it does (the frame
+    // shown of an animation); in full, decoded for the copy alone unless the area has it so.
+    const std::shared_ptr<const ShownPicture>& held = w_.shownPicture;
+    QImage picture;
+    if (held)
+        picture = w_.Image1->shownPicture() == held ? w_.Image1->fullPicture() : held->full();
     // A BMP carries no profile: sRGB pixels.
-    const QImage image = s_.colour.screenToSrgb(w_.Picture1->picture());
+    const QImage image = s_.colour.screenToSrgb(picture);
     if (image.isNull())
         throw Error::program(errc::InvalidPicture);
     // Written under a temporary name and renamed into place when complete; the dialog has

@@ -1,6 +1,7 @@
 #include "PictureArea.h"
 
 #include "PictureAnimation.h"
+#include "picture/ShownPicture.h"
 #include "platform/Error.h"
 #include "platform/Screen.h"
 
@@ -29,13 +30,35 @@ PictureArea::PictureArea(const Screen& screen, QWidget* parent)
 // outlives the area only.
 PictureArea::~PictureArea() = default;
 
+PictureArea::Source PictureArea::sourceOf(const std::shared_ptr<const ShownPicture>& picture) {
+    Source source;
+    if (!picture)
+        return source;
+    if (picture->isDrawn())
+        source.renderer = [picture](QSize size) { return picture->drawn(size); };
+    if (picture->hasFull())
+        source.fullLoader = [picture] { return picture->full(); };
+    if (picture->hasRegions())
+        source.regionLoader = [picture](QRect region) { return picture->region(region); };
+    return source;
+}
+
+void PictureArea::setPicture(std::shared_ptr<const ShownPicture> picture) {
+    if (!picture) {
+        clearPicture();
+        return;
+    }
+    setPicture(picture->image(), picture->naturalSize(), sourceOf(picture));
+    shown_ = std::move(picture);
+}
+
 void PictureArea::setPicture(const QImage& image, QSize naturalSize, Source source) {
     stopAnimation();
+    shown_.reset();
     image_ = image;
     setAttribute(Qt::WA_OpaquePaintEvent, !image.hasAlphaChannel());
     renderer = std::move(source.renderer);
     fullLoader_ = std::move(source.fullLoader);
-    bytes_ = std::move(source.bytes);
     natural_ = naturalSize.isValid() ? naturalSize : image.size();
     forgetDrawn();
     regions_.setPicture(natural_, std::move(source.regionLoader));
@@ -45,12 +68,9 @@ void PictureArea::setPicture(const QImage& image, QSize naturalSize, Source sour
 }
 
 QImage PictureArea::picture() const {
-    if (fullLoader_ && image_.size() != natural_ && regions_.loader()) {
-        // Drawn from regions: the full picture is the asker's, for as long as it needs it.
-        QImage full;
-        ignoreErrors([&] { full = fullLoader_(); });
-        return full.size() == natural_ ? full : image_;
-    }
+    // Drawn from regions: the full picture is the asker's, for as long as it needs it.
+    if (fullLoader_ && image_.size() != natural_ && regions_.loader())
+        return fullPicture();
     // A loader is given only for a picture not decoded in full: reduced, or a camera RAW's
     // preview, which may have the natural size.
     if (fullLoader_) {
@@ -69,13 +89,21 @@ QImage PictureArea::picture() const {
     return image_;
 }
 
+QImage PictureArea::fullPicture() const {
+    if (!fullLoader_)
+        return image_;
+    QImage full;
+    ignoreErrors([&] { full = fullLoader_(); });
+    return full.size() == natural_ ? full : image_;
+}
+
 void PictureArea::clearPicture() {
     stopAnimation();
     image_ = QImage();
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     renderer = {};
     fullLoader_ = {};
-    bytes_.clear();
+    shown_.reset();
     natural_ = QSize();
     forgetDrawn();
     regions_.setPicture(QSize(), {});

@@ -16,6 +16,7 @@ namespace lumorra {
 class ColourTransforms;
 class PictureAnimation;
 class Screen;
+class ShownPicture;
 
 // A picture display: shows a picture at its natural size (stretch off: the area takes that
 // size) or drawn scaled to the area's size (stretch on). Sizes are whole pixels; the twips
@@ -42,14 +43,19 @@ public:
         // regions, and decodes the next ones ahead on a thread while the view nears their
         // edge. Called from other threads too.
         std::function<QImage(QRect)> regionLoader;
-        // The bytes of the file, as they were read, kept for whoever needs the picture again.
-        QByteArray bytes;
     };
+    // What an area gets of `picture` beyond the image it holds, all from the picture's bytes:
+    // a metafile drawn afresh, a reduced photo decoded in full, a large one's regions.
+    static Source sourceOf(const std::shared_ptr<const ShownPicture>& picture);
 
+    // Shows `picture`, from the image it holds, drawn from its sources (sourceOf()).
+    void setPicture(std::shared_ptr<const ShownPicture> picture);
     // The picture is shared, not copied. With stretch off the area takes the natural size.
     // A new picture, or none, ends the animation the area played.
     void setPicture(const QImage& image, QSize naturalSize, Source source = {});
     void clearPicture();
+    // The picture given to setPicture(); none for an image given alone.
+    const std::shared_ptr<const ShownPicture>& shownPicture() const { return shown_; }
 
     // Plays the picture shown (setPicture() was given its first frame) as an animation from
     // its file's bytes, of format "gif", "webp", "avif" or "jxl", from the first frame, in the
@@ -69,13 +75,11 @@ public:
     // one can be had). The area keeps it, and draws from it from then on, unless it draws
     // from regions: then each asker gets a full picture of its own.
     QImage picture() const;
+    // The same, not kept: an area that holds a reduced image loads it afresh for each asker.
+    QImage fullPicture() const;
     // What the area draws from: the picture, perhaps reduced.
     const QImage& shownImage() const { return image_; }
     QSize naturalSize() const { return natural_; }
-    // The bytes of the file the picture came from; empty for a picture from elsewhere.
-    const QByteArray& bytes() const { return bytes_; }
-    // Lets go of them; the picture stays.
-    void forgetBytes() { bytes_.clear(); }
 
     bool stretch() const { return stretch_; }
     void setStretch(bool on);
@@ -118,7 +122,7 @@ private:
     mutable QImage image_;
     mutable std::function<QImage()> fullLoader_;
     QSize natural_;
-    QByteArray bytes_;
+    std::shared_ptr<const ShownPicture> shown_;
     bool stretch_ = false;
     mutable QPixmap cache_;
     mutable ScaledLevels levels_;

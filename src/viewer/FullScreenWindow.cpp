@@ -1,5 +1,6 @@
 #include "FullScreenWindow.h"
 
+#include "picture/ShownPicture.h"
 #include "platform/Error.h"
 #include "platform/Screen.h"
 #include "ui/PictureArea.h"
@@ -29,9 +30,18 @@ void FullScreenWindow::centre() {
     Image1->move(s.width() / 2 - Image1->width() / 2, s.height() / 2 - Image1->height() / 2);
 }
 
-void FullScreenWindow::showPicture(const QImage& image, QSize naturalSize,
-                                   PictureArea::Source source, const PictureAnimation* animation) {
-    ignoreErrors([&] { Image1->setPicture(image, naturalSize, std::move(source)); });
+void FullScreenWindow::showPicture(std::shared_ptr<const ShownPicture> picture, const QImage& image,
+                                   const PictureAnimation* animation) {
+    ignoreErrors([&] {
+        if (!picture)
+            return;
+        // Drawn from the image it is given (a metafile as the main area holds it, not drawn
+        // afresh), and from regions where the main area draws from them.
+        PictureArea::Source source;
+        source.regionLoader = PictureArea::sourceOf(picture).regionLoader;
+        Image1->setPicture(image.isNull() ? picture->image() : image, picture->naturalSize(),
+                           std::move(source));
+    });
     if (animation != nullptr)
         ignoreErrors([&] { Image1->playAnimation(*animation); });
     ignoreErrors([&] {

@@ -4,9 +4,12 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace lumorra {
 
 class Screen;
+class ShownPicture;
 
 // The full-screen view, "Form2": the picture centred on a borderless window over the whole
 // screen, at its natural size; keypad plus and minus zoom by 5 %, a click anywhere returns.
@@ -18,10 +21,11 @@ public:
 
     PictureArea* Image1;
 
-    // The main window's picture click: this picture at its natural size, centred, shown, drawn
-    // from `source` where it has more of it. The animation another view plays goes on here
+    // The main window's picture click: this picture at its natural size, centred, shown from
+    // `image` (the main area's image of it; the picture's own when null), and from regions of
+    // it where the picture is drawn from regions. The animation another view plays goes on here
     // from the frame that one shows.
-    void showPicture(const QImage& image, QSize naturalSize, PictureArea::Source source = {},
+    void showPicture(std::shared_ptr<const ShownPicture> picture, const QImage& image = QImage(),
                      const PictureAnimation* animation = nullptr);
     void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);
     void Form_Click();

@@ -1,8 +1,7 @@
 #include "PictureWindow.h"
 
-#include "AreaSource.h"
 #include "core/Services.h"
-#include "picture/PictureLoader.h"
+#include "picture/ShownPicture.h"
 #include "picture/colour/Colour.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
@@ -48,20 +47,22 @@ PictureWindow::PictureWindow(Services& services, QWidget* mainWindow)
     connect(mnucopy, &QAction::triggered, this, &PictureWindow::mnucopy_Click);
 }
 
-void PictureWindow::loadFile(const QString& path, const QByteArray& bytes) {
+void PictureWindow::loadFile(const QString& path,
+                             const std::shared_ptr<const ShownPicture>& shown) {
     ignoreErrors([&] { Image1->hide(); });
     ignoreErrors([&] {
         // Decoded for the screen, which the window fits in; shown larger, a large photo is
         // drawn from regions of it and any other decoded in full, from the bytes either way.
         const QSize screen = s_.screen.size() * devicePixelRatioF();
-        const Picture picture =
-            bytes.isEmpty() ? loadPicture(path, screen, MetafilePolicy::Load, &s_.colour)
-                            : decodePicture(bytes, screen, MetafilePolicy::Load, &s_.colour);
+        const std::shared_ptr<const ShownPicture> picture =
+            shown && !shown->bytes().isEmpty()
+                ? ShownPicture::decode(shown->bytes(), screen, &s_.colour)
+                : ShownPicture::load(path, screen, MetafilePolicy::Load, &s_.colour);
         // A metafile is a drawing: shown at another size it is drawn afresh; a photo is
         // decoded again in full or in regions. Either comes from the bytes this window has.
-        Image1->setPicture(picture.image, picture.naturalSize, areaSource(picture, &s_.colour));
-        if (picture.isAnimation())
-            Image1->playAnimation(picture.animation, picture.format.toLatin1(), &s_.colour);
+        Image1->setPicture(picture);
+        if (picture->isAnimation())
+            Image1->playAnimation(picture->animation(), picture->format().toLatin1(), &s_.colour);
     });
     ignoreErrors([&] { Image1->setStretch(false); });
 }

@@ -2,12 +2,15 @@
 
 #include "SeparateWindow.h"
 
+#include <memory>
+
 class QAction;
 class QMenu;
 
 namespace lumorra {
 
 class PictureArea;
+class ShownPicture;
 
 // "Separate Picture", "Form3": a picture in a window of its own in the lower right corner of
 // the screen. Any key sizes the window to the picture (keypad plus and minus zoom by 5 %
@@ -22,10 +25,10 @@ public:
     QMenu* mnuedit;
     QAction* mnucopy;
 
-    // Loads the picture afresh at its natural size (stretch off) from the file's bytes read
-    // when it was shown, or from the file when there are none; an animated GIF or WebP plays.
-    // On failure the picture area is left empty.
-    void loadFile(const QString& path, const QByteArray& bytes = {});
+    // Loads the picture afresh at its natural size (stretch off) from the bytes of `shown`, the
+    // picture the main window shows of the file, or from the file when there is none; an
+    // animated GIF or WebP plays. On failure the picture area is left empty.
+    void loadFile(const QString& path, const std::shared_ptr<const ShownPicture>& shown = {});
     // Shrinks a picture that takes 0.6 of the screen's width or height or more in steps of
     // 0.9 until it is below both, and then draws it stretched.
     void fitToScreen();

@@ -11,17 +11,18 @@ namespace {
 
 // Whether a picture read for another size is what a decode for `shown` gives: the decoder
 // reduces JPEGs alone, by the factor reductionFor() tells, and reads every other picture whole.
-bool servesFor(const Picture& picture, QSize shown) {
-    if (picture.format != QLatin1String("jpeg"))
+bool servesFor(const ShownPicture& picture, QSize shown) {
+    if (picture.format() != QLatin1String("jpeg"))
         return true;
-    const int applied = picture.isReduced() && picture.image.width() > 0
-                            ? qRound(double(picture.naturalSize.width()) / picture.image.width())
+    const QSize natural = picture.naturalSize();
+    const int applied = picture.isReduced() && picture.image().width() > 0
+                            ? qRound(double(natural.width()) / picture.image().width())
                             : 1;
     // One too large for memory in full is reduced at least as much as it fits, whatever the
     // size shown.
-    if (picture.fitsOnlyReduced)
-        return applied >= reductionFor(picture.naturalSize, shown);
-    return applied == reductionFor(picture.naturalSize, shown);
+    if (picture.fitsOnlyReduced())
+        return applied >= reductionFor(natural, shown);
+    return applied == reductionFor(natural, shown);
 }
 
 } // namespace
@@ -42,9 +43,8 @@ qint64 Preloader::heldBytes() {
     qint64 bytes = 0;
     for (auto& [path, entry] : entries_) {
         if (entry.result.isFinished()) {
-            const std::optional<Picture>& p = entry.result.result();
-            if (p)
-                bytes += p->image.sizeInBytes() + p->bytes.size();
+            if (const std::shared_ptr<const ShownPicture> p = entry.result.result())
+                bytes += p->image().sizeInBytes() + p->bytes().size();
         } else if (entry.shown.isValid()) {
             bytes += qint64(entry.shown.width()) * entry.shown.height() * 4 * 4;
         } else {
@@ -76,32 +76,33 @@ void Preloader::preload(const std::vector<Request>& requests) {
         if (!stamp)
             continue;
         Entry entry{r.shown, *stamp, {}, bool(r.fit)};
-        entry.result = QtConcurrent::run([path = r.path, shown = r.shown, fit = r.fit,
-                                          colour = &colour_]() -> std::optional<Picture> {
-            try {
-                const QSize size = fit ? fit(pictureSize(path)) : shown;
-                return loadPicture(path, size, MetafilePolicy::Refuse, colour);
-            } catch (...) {
-                return std::nullopt; // the viewer reads it again and reports what fails
-            }
-        });
+        entry.result =
+            QtConcurrent::run([path = r.path, shown = r.shown, fit = r.fit,
+                               colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
+                try {
+                    const QSize size = fit ? fit(pictureSize(path)) : shown;
+                    return ShownPicture::load(path, size, MetafilePolicy::Refuse, colour);
+                } catch (...) {
+                    return nullptr; // the viewer reads it again and reports what fails
+                }
+            });
         entries_.emplace(r.path, std::move(entry));
     }
 }
 
-std::optional<Picture> Preloader::take(const QString& path, QSize shown) {
+std::shared_ptr<const ShownPicture> Preloader::take(const QString& path, QSize shown) {
     const auto it = entries_.find(path);
     if (it == entries_.end())
-        return std::nullopt;
+        return nullptr;
     Entry entry = std::move(it->second);
     entries_.erase(it);
-    std::optional<Picture> picture = entry.result.result();
+    std::shared_ptr<const ShownPicture> picture = entry.result.result();
     if (picture && (entry.shown != shown || entry.fitted) && !servesFor(*picture, shown))
-        return std::nullopt;
+        return nullptr;
     // The file must be the one that was read: same length, same modification time, before
     // and after the decode.
     if (!picture || stampOf(path) != std::optional<Stamp>(entry.stamp))
-        return std::nullopt;
+        return nullptr;
     return picture;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/PictureLoader.h"
+#include "picture/ShownPicture.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -42,9 +43,9 @@ public:
     };
     // Starts decoding these files in this order; drops what was held for any other file.
     void preload(const std::vector<Request>& requests);
-    // The picture of a file if it was preloaded for this size and the file is unchanged; waits
-    // for a decode still running. Either way the file is no longer held.
-    std::optional<Picture> take(const QString& path, QSize shown);
+    // The picture of a file if it was preloaded for this size and the file is unchanged (none
+    // otherwise); waits for a decode still running. Either way the file is no longer held.
+    std::shared_ptr<const ShownPicture> take(const QString& path, QSize shown);
     // Drops everything and waits for running decodes.
     void clear();
     // Takes over what `other` holds or is decoding (it decodes into the same colours).
@@ -59,7 +60,7 @@ private:
     struct Entry {
         QSize shown;
         Stamp stamp;
-        QFuture<std::optional<Picture>> result;
+        QFuture<std::shared_ptr<const ShownPicture>> result;
         bool fitted = false; // decoded for the size its request's fit gave
     };
     static std::optional<Stamp> stampOf(const QString& path);

@@ -1,12 +1,11 @@
 #include "SelectionViewer.h"
 
-#include "AreaSource.h"
 #include "FullScreenWindow.h"
 #include "browser/MainWindow.h"
 #include "core/Logs.h"
 #include "core/Services.h"
 #include "movie/MovieControl.h"
-#include "picture/PictureLoader.h"
+#include "picture/ShownPicture.h"
 #include "picture/colour/Colour.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -24,6 +23,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
@@ -77,8 +77,8 @@ SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
     });
     connect(w_.AM1, &MovieControl::loaded, this, [this] { loadingMovie_.clear(); });
     connect(w_.Image1, &PictureArea::clicked, this, &SelectionViewer::Image1_Click);
-    // The holder of the file's picture follows an animation's frames: Save As writes the frame
-    // shown.
+    // The holder of the file's picture follows an animation's frames, as the picture area
+    // shows them.
     connect(w_.Image1, &PictureArea::frameShown, w_.Picture1, &PictureArea::showFrame);
     paintWatched_ = w_.Image1;
     w_.Image1->installEventFilter(this);
@@ -107,10 +107,10 @@ QString SelectionViewer::movieText(int option) {
 
 void SelectionViewer::setCurrentFile() {
     w_.Label1->setText(w_.currentFilePath());
-    // The holder keeps the last picture loaded for Save As, but its bytes are no longer the
-    // current file's once another file is current: a Vivo file, a movie or a picture still
-    // being loaded. The separate window reads the current file itself then.
-    w_.Picture1->forgetBytes();
+    // The picture loaded last stays for Save As, but it is no longer the current file's once
+    // another file is current: a Vivo file, a movie or a picture still being loaded. The
+    // separate window reads the current file itself then.
+    w_.currentPicture.reset();
 }
 
 void SelectionViewer::File1_Click() {
@@ -175,27 +175,24 @@ void SelectionViewer::pictureBranch() {
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
             const QSize fit = autoZoomFit(path);
-            std::optional<Picture> preloaded = preloader_.take(path, fit);
-            const ColourTransforms* colour = &s_.colour;
-            const Picture picture = preloaded
-                                        ? std::move(*preloaded)
-                                        : loadPicture(path, fit, MetafilePolicy::Load, colour);
+            std::shared_ptr<const ShownPicture> picture = preloader_.take(path, fit);
+            if (!picture)
+                picture = ShownPicture::load(path, fit, MetafilePolicy::Load, &s_.colour);
             // What is drawn or decoded again later comes from the bytes that were read for
             // this showing, never from the file: Copy and Move keep the picture on the screen,
             // and the file may be renamed, deleted or replaced while it is shown.
             // A photo decoded for the screen is decoded in full once something needs it: a
-            // zoom of 1:1 or more, the full-screen view, Save As, the clipboard. The holder
-            // decodes it, the picture area takes it from the holder: one copy for both.
-            // A large one, or one too large to hold in full, shows the regions a zoom exposes
-            // decoded at full size instead, and is decoded in full only for whoever asks.
-            PictureArea::Source source = areaSource(picture, colour);
-            w_.Picture1->setPicture(picture.image, picture.naturalSize, source);
-            if (source.fullLoader)
-                source.fullLoader = [holder = w_.Picture1] { return holder->picture(); };
-            source.bytes.clear(); // the holder keeps them
-            w_.Image1->setPicture(picture.image, picture.naturalSize, std::move(source));
-            if (picture.isAnimation())
-                w_.Image1->playAnimation(picture.animation, picture.format.toLatin1(), colour);
+            // zoom of 1:1 or more, the full-screen view, the clipboard; the picture area keeps
+            // it. A large one, or one too large to hold in full, shows the regions a zoom
+            // exposes decoded at full size instead, and is decoded in full only for whoever
+            // asks.
+            w_.shownPicture = picture;
+            w_.currentPicture = picture;
+            w_.Image1->setPicture(picture);
+            showInHolder(picture);
+            if (picture->isAnimation())
+                w_.Image1->playAnimation(picture->animation(), picture->format().toLatin1(),
+                                         &s_.colour);
             w_.Image1->hide();
             w_.Image1->setStretch(false);
             w_.Option3->setChecked(true);
@@ -213,6 +210,16 @@ void SelectionViewer::pictureBranch() {
         [&](const Error& e) { pictureFailure(e); });
     if (!ok)
         ignoreErrors([&] { commonTail(); });
+}
+
+void SelectionViewer::showInHolder(const std::shared_ptr<const ShownPicture>& picture) {
+    // The holder's picture in full is the one the picture area decodes: one copy for both.
+    PictureArea::Source source = PictureArea::sourceOf(picture);
+    if (source.fullLoader)
+        source.fullLoader = [area = QPointer<PictureArea>(w_.Image1), picture] {
+            return area && area->shownPicture() == picture ? area->picture() : picture->full();
+        };
+    w_.Picture1->setPicture(picture->image(), picture->naturalSize(), std::move(source));
 }
 
 void SelectionViewer::preloadAfterPaint() {
@@ -391,12 +398,13 @@ void SelectionViewer::Image1_Click() {
             fullScreen_ = new FullScreenWindow(s_.screen, &w_);
         // An animation plays on there from the frame shown.
         const PictureAnimation* playing = w_.Image1->animation();
-        // One drawn from regions is drawn so there too.
+        // The picture as the main area has it: in full, or drawn from regions there too.
         PictureArea* area = w_.Image1;
-        PictureArea::Source regions;
-        regions.regionLoader = area->regionLoader();
-        const QImage image = regions.regionLoader ? area->shownImage() : area->picture();
-        fullScreen_->showPicture(image, area->naturalSize(), std::move(regions), playing);
+        std::shared_ptr<const ShownPicture> picture = area->shownPicture();
+        if (!picture) // an image given alone, as in the tests of the area
+            picture = ShownPicture::fromImage(area->shownImage(), area->naturalSize());
+        const QImage image = area->regionLoader() ? area->shownImage() : area->picture();
+        fullScreen_->showPicture(std::move(picture), image, playing);
     });
 }
 

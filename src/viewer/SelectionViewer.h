@@ -7,10 +7,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace lumorra {
 
 class MainWindow;
+class ShownPicture;
 struct Error;
 struct Services;
 
@@ -54,6 +56,8 @@ public:
 
 private:
     void pictureBranch();
+    // The main window's holder of the file's picture takes it too.
+    void showInHolder(const std::shared_ptr<const ShownPicture>& picture);
     // The size the auto zoom will show a picture at, in device pixels; invalid when it is off.
     QSize autoZoomFit(const QString& path) const;
     // The picture area's share of the main window's outer width and height.

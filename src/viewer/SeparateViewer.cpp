@@ -5,6 +5,7 @@
 #include "browser/MainWindow.h"
 #include "core/Services.h"
 #include "movie/MovieControl.h"
+#include "picture/ShownPicture.h"
 #include "platform/Error.h"
 #include "platform/KeepOnTop.h"
 #include "platform/Keys.h"
@@ -91,13 +92,14 @@ void SeparateViewer::openPicture() {
     const QString path = w_.Label1->text();
     ignoreErrors([&] { w_.setCursor(Qt::WaitCursor); });
     // The picture the main window shows, decoded afresh from its bytes: the file may have been
-    // renamed or replaced since. The holder has bytes only while they are the current file's;
-    // without them (after a Vivo file, a movie or a failed load) the current file is read.
-    window->loadFile(path, w_.Picture1->bytes());
+    // renamed or replaced since. There is one only while it is the current file's; without it
+    // (after a Vivo file, a movie or a failed load) the current file is read.
+    window->loadFile(path, w_.currentPicture);
     // An animation the main window plays goes on there from the frame shown.
     ignoreErrors([&] {
         const PictureAnimation* playing = w_.Image1->animation();
-        if (playing && window->Image1->animation() && playing->bytes() == w_.Picture1->bytes())
+        if (playing && window->Image1->animation() && w_.currentPicture &&
+            playing->bytes() == w_.currentPicture->bytes())
             window->Image1->playAnimation(*playing);
     });
     ignoreErrors([&] { window->fitToScreen(); });

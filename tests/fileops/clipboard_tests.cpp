@@ -1,5 +1,6 @@
 #include "browser/MainWindow.h"
 #include "fileops/ClipboardCommands.h"
+#include "fileops/FileOperations.h"
 #include "movie/MovieControl.h"
 #include "platform/Clipboard.h"
 #include "platform/Keys.h"
@@ -113,6 +114,13 @@ void ClipboardTest::copyThenPasteShowsThePictureAtNaturalSize() {
     QCOMPARE(b.window->Label1->text(), current);
     QCOMPARE(b.window->Label5->text(), sizeLabel);
     QCOMPARE(colourAt(b.window->Picture1), QColor(Qt::red));
+    // Save As writes the file's picture, not the one pasted over it.
+    FileOperations ops(*b.window, b.services);
+    const QString bmp = b.env.makeDir(QStringLiteral("out")) + QStringLiteral("/shot.bmp");
+    b.dialogs.answerFile(bmp, 2);
+    ops.saveas_Click();
+    QCOMPARE(QImage(bmp).size(), QSize(30, 20));
+    QCOMPARE(QImage(bmp).pixelColor(1, 1), QColor(Qt::red));
     Q_UNUSED(blue);
 }
 

@@ -1,4 +1,5 @@
 #include "picture/PictureLoader.h"
+#include "picture/ShownPicture.h"
 #include "picture/formats/HeifDecoder.h"
 #include "picture/formats/JxlDecoder.h"
 #include "picture/sandbox/Isolation.h"
@@ -165,6 +166,7 @@ private slots:
     void hdrPicturesAreToneMapped_data();
     void hdrPicturesAreToneMapped();
     void bigPhotoLoads();
+    void shownPictureDecodesFromItsBytesAlone();
     void truncatedJpegShowsWhatThereIs();
     void reducedJpegHasQtsPixels_data();
     void reducedJpegHasQtsPixels();
@@ -643,6 +645,29 @@ void PictureTest::bigPhotoLoads() {
     QCOMPARE(p.image.size(), size);
     QVERIFY(near(p.image.pixel(100, 4500), Red));
     QVERIFY(near(p.image.pixel(11900, 4500), Blue));
+}
+
+void PictureTest::shownPictureDecodesFromItsBytesAlone() {
+    const QSize size(1600, 1200);
+    const QString path =
+        write(QStringLiteral("shown.jpg"), encoded(twoHalves(size, Red, Blue), "jpeg", 90));
+    const std::shared_ptr<const ShownPicture> shown =
+        ShownPicture::load(path, QSize(400, 300), MetafilePolicy::Load, nullptr);
+    QCOMPARE(shown->image().size(), QSize(400, 300));
+    QVERIFY(shown->hasFull());
+    // Another picture takes the file's place: what is decoded later is still the one shown.
+    write(QStringLiteral("shown.jpg"), encoded(twoHalves(size, Green, Green), "jpeg", 90));
+    const QImage full = shown->full();
+    QCOMPARE(full.size(), size);
+    QVERIFY(near(full.pixel(100, 600), Red));
+    QVERIFY(near(full.pixel(1500, 600), Blue));
+    const QImage region = shown->region(QRect(1500, 500, 40, 30));
+    QCOMPARE(region.size(), QSize(40, 30));
+    QVERIFY(near(region.pixel(20, 15), Blue));
+    // The full picture is its asker's: the object keeps the image it was shown from, and the
+    // next asker gets a decode of its own.
+    QCOMPARE(shown->image().size(), QSize(400, 300));
+    QVERIFY(shown->full().cacheKey() != full.cacheKey());
 }
 
 void PictureTest::truncatedJpegShowsWhatThereIs() {
