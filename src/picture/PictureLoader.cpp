@@ -66,6 +66,7 @@ Picture finished(JobReply r, const ColourTransforms* colour) {
     picture.fitsOnlyReduced = (r.flags & JobReply::FitsOnlyReduced) != 0;
     picture.regionsDecodable = (r.flags & JobReply::RegionsDecodable) != 0;
     picture.fromPreview = (r.flags & JobReply::FromPreview) != 0;
+    picture.turned = (r.flags & JobReply::Turned) != 0;
     return picture;
 }
 

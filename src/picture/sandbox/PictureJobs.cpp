@@ -312,6 +312,8 @@ JobReply decodeJob(PictureFile& file, QSize shown, qint64 budgetAll, bool hostOn
     }
     const Header h = readHeader(file, s.qtFormat);
     r.format = h.format;
+    if (!h.upright)
+        r.flags |= JobReply::Turned;
     int components = 0;
     r.colour.icc = embeddedProfile(file.device(), h.format, &components);
     file.rewind();

@@ -50,8 +50,9 @@ struct JobReply {
         RegionsDecodable = 4, // Picture::regionsDecodable
         CmykInk = 8,          // the image holds CMYK ink for the colour transform
         InkInverted = 16,     // the ink is stored inverted
-        HostOnly = 32,        // a format the worker does not decode (SVG: it draws text)
+        HostOnly = 32,        // a format for a drawing worker (SVG: it draws text)
         FromPreview = 64,     // Picture::fromPreview: a camera RAW shown from its preview
+        Turned = 128,         // Picture::turned: turned upright as its orientation says
     };
     QImage image; // ARGB32 or RGB32 (CmykInk: the ink, four bytes a pixel)
     QSize naturalSize;
