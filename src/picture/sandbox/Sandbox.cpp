@@ -411,7 +411,8 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
     msg.regionHeight = request.region.height();
     msg.budget = request.budget;
     msg.memory = request.memory;
-    msg.libraries = librariesFor(request);
+    msg.libraries = librariesFor(request) |
+                    (request.kind == WorkerKind::Drawing ? qint32(channel::Drawing) : 0);
     int input = request.file;
     if (request.file < 0) {
         input = bytesFd(request.bytes);

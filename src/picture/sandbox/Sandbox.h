@@ -25,15 +25,22 @@ struct PixelMemory;
 struct PixelRecycler;
 
 enum class Job : qint32 {
-    Decode = 1, // the picture for showing (sniff, header, profile, decode; no colour transform)
-    Size = 2,   // the natural size alone, from a file's header where the format allows
-    Region = 3, // a rectangle of a JPEG at full size
+    Decode = 1,   // the picture for showing (sniff, header, profile, decode; no colour transform)
+    Size = 2,     // the natural size alone, from a file's header where the format allows
+    Region = 3,   // a rectangle of a JPEG at full size
+    Metafile = 4, // a WMF or EMF drawn at `shown`, or at its natural size (within the metafile
+                  // raster) for an invalid one
     // Numbers from here on are jobs a worker program adds of its own (ExtraJobs).
     FirstExtra = 1000,
 };
 
+// The walls a worker puts up. A drawing worker draws WMF, EMF and SVG, whose libraries open the
+// system's fonts as they draw text: it may open files for reading beneath the font directories.
+enum class WorkerKind { Picture, Drawing };
+
 struct JobRequest {
     Job job = Job::Decode;
+    WorkerKind kind = WorkerKind::Picture;
     QByteArray bytes;  // the picture's bytes, or
     int file = -1;     // a file open for reading (not taken over), for header reads
     QSize shown;       // Decode: the size it is shown at, invalid for in full

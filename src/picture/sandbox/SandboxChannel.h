@@ -39,7 +39,12 @@ struct Request {
     qint64 byteCount; // of the memfd; -1 when a file is passed
     qint32 libraries; // what the worker loads before it confines itself
 };
-enum Library : qint32 { HeifLibrary = 1, JxlLibrary = 2, RawLibrary = 4 };
+enum Library : qint32 {
+    HeifLibrary = 1,
+    JxlLibrary = 2,
+    RawLibrary = 4,
+    Drawing = 8, // Qt's offscreen platform and the fonts: a drawing worker (DrawingWorker.h)
+};
 // A Request whose job is this is no job: it comes with a memfd of the program's for the pixels
 // of the job to come (SandboxMemory.h).
 inline constexpr qint32 SpareMemory = -1;
