@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -163,22 +162,14 @@ void EditorDocument::append(const QString& text) {
 }
 
 void EditorDocument::insertPicture(QTextCursor& cursor, const QString& path, double widest) {
+    // The bytes the picture was decoded from, not the file read again: it may have changed.
     const Picture picture = loadPicture(path);
-    QFile file(path);
-    QByteArray encoded;
+    QByteArray encoded = picture.bytes;
     QString type;
-    if (file.open(QIODevice::ReadOnly))
-        encoded = file.readAll();
-    if (picture.format == QLatin1String("png")) {
-        type = QStringLiteral("png");
-    } else if (picture.format == QLatin1String("jpeg")) {
-        // A JPEG that must be turned upright is stored turned.
-        QBuffer buffer(&encoded);
-        QImageReader reader(&buffer, "jpeg");
-        reader.setAutoDetectImageFormat(false);
-        if (reader.transformation() == QImageIOHandler::TransformationNone)
-            type = QStringLiteral("jpeg");
-    }
+    // A JPEG that must be turned upright is stored turned.
+    if (picture.format == QLatin1String("png") ||
+        (picture.format == QLatin1String("jpeg") && !picture.turned))
+        type = picture.format;
     if (type.isEmpty() || encoded.isEmpty()) {
         encoded.clear();
         QBuffer buffer(&encoded);

@@ -5,7 +5,7 @@
 #include "picture/colour/Colour.h"
 #include "picture/formats/EmfReader.h"
 #include "picture/formats/JpegDecoder.h"
-#include "picture/formats/WmfReader.h"
+#include "picture/sandbox/Isolation.h"
 #include "picture/sandbox/PictureJobs.h"
 #include "picture/sandbox/Sandbox.h"
 
@@ -67,24 +67,27 @@ Picture finished(JobReply r, const ColourTransforms* colour) {
     picture.fitsOnlyReduced = (r.flags & JobReply::FitsOnlyReduced) != 0;
     picture.regionsDecodable = (r.flags & JobReply::RegionsDecodable) != 0;
     picture.fromPreview = (r.flags & JobReply::FromPreview) != 0;
+    picture.turned = (r.flags & JobReply::Turned) != 0;
     return picture;
 }
 
-JobReply runJob(JobRequest request) {
+JobReply runJob(JobRequest request, std::chrono::milliseconds timeout = WorkerTimeout) {
     request.memory = childMemory();
-    return decoderPool().run(request, WorkerTimeout);
+    return decoderPool().run(request, timeout);
 }
 
 // A raster picture whose bytes are held, decoded in a worker. SVG, which draws its text with the
-// program's fonts, is drawn here.
+// system's fonts, is drawn in a drawing worker.
 Picture decodeImage(PictureFile& file, QSize shown, const ColourTransforms* colour) {
     JobRequest request;
     request.bytes = file.heldBytes();
     request.shown = shown;
     request.budget = pictureByteBudget();
     JobReply r = runJob(request);
-    if ((r.flags & JobReply::HostOnly) != 0)
-        r = decodeJob(file, shown, request.budget, true);
+    if ((r.flags & JobReply::HostOnly) != 0) {
+        request.kind = WorkerKind::Drawing;
+        r = runJob(request);
+    }
     const bool animated = (r.flags & JobReply::Animated) != 0;
     Picture picture = finished(std::move(r), colour);
     if (picture.image.isNull())
@@ -102,13 +105,20 @@ template <class F> auto guarded(F&& f) -> decltype(f()) {
     }
 }
 
+// A metafile drawn in a drawing worker, at `size` or (empty) at its natural size.
 Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
-    const MetafileDrawing d = kind == Kind::Wmf ? drawWmf(data, size) : drawEmf(data, size);
-    return Picture{d.image,
-                   d.naturalSize,
-                   kind == Kind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf"),
-                   {},
-                   {}};
+    JobRequest request;
+    request.job = Job::Metafile;
+    request.kind = WorkerKind::Drawing;
+    request.bytes = data;
+    request.shown = size;
+    request.budget = pictureByteBudget();
+    const JobReply r = runJob(request, MetafileTimeout);
+    const QByteArray format = kind == Kind::Wmf ? "wmf" : "emf";
+    if (r.image.isNull() || r.naturalSize.isEmpty() || r.format != format ||
+        (!size.isEmpty() && r.image.size() != size))
+        throw invalidPicture();
+    return Picture{r.image, r.naturalSize, QString::fromLatin1(format), {}, {}};
 }
 
 // Tells a file's format from its content.
@@ -223,8 +233,8 @@ QSize pictureSize(const QString& path) {
         QByteArray head;
         const Sniffed s = sniffFile(file, &head);
         switch (s.kind) {
-        case Kind::Wmf:
-            return wmfNaturalSize(file.readAll(MetafileFileCap));
+        case Kind::Wmf: // libwmf scans the records for it
+            break;
         case Kind::Emf:
             return emfNaturalSize(head, file.size());
         case Kind::Image:
@@ -232,12 +242,13 @@ QSize pictureSize(const QString& path) {
         }
         JobRequest request;
         request.job = Job::Size;
+        request.kind = s.kind == Kind::Wmf ? WorkerKind::Drawing : WorkerKind::Picture;
         request.file = file.descriptor();
         request.budget = pictureByteBudget();
-        const JobReply r = runJob(request);
+        JobReply r = runJob(request);
         if ((r.flags & JobReply::HostOnly) != 0) {
-            file.hold(request.budget);
-            return decodeJob(file, QSize(), request.budget, true).naturalSize;
+            request.kind = WorkerKind::Drawing;
+            r = runJob(request);
         }
         if (r.naturalSize.isEmpty())
             throw invalidPicture();

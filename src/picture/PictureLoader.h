@@ -32,6 +32,8 @@ struct Picture {
     bool regionsDecodable = false;
     // A camera RAW shown from the preview it carries: the full decode is to be had from bytes.
     bool fromPreview = false;
+    // Stored turned: the image was turned upright as the picture's EXIF orientation says.
+    bool turned = false;
     bool isNull() const { return image.isNull(); }
     bool isAnimation() const { return !animation.isEmpty(); }
     // Decoded smaller than its natural size (a photo decoded for the screen, a huge metafile),

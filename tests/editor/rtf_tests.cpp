@@ -88,6 +88,21 @@ QImage pictureImage(const QTextDocument& doc, const QTextImageFormat& f) {
     return doc.resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
 }
 
+// Whether the pixels are in memory a decoder worker shared: the picture was decoded there.
+bool decodedInAWorker(const QImage& image) {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (image.isNull() || !maps.open(QIODevice::ReadOnly))
+        return false;
+    const auto at = quintptr(image.constBits());
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        const QList<QByteArray> range = line.left(line.indexOf(' ')).split('-');
+        if (range.size() == 2 && line.contains("memfd:lumorra-pixels") &&
+            range[0].toULongLong(nullptr, 16) <= at && at < range[1].toULongLong(nullptr, 16))
+            return true;
+    }
+    return false;
+}
+
 QByteArray encoded(const QImage& image, const char* format) {
     QByteArray data;
     QBuffer buffer(&data);
@@ -479,6 +494,8 @@ void RtfTest::writtenPicturesReadBackWithTheirBytes() {
     QCOMPARE(pics[0].height(), 60.0);
     QCOMPARE(pictureImage(back, pics[0]).size(), QSize(40, 30));
     QCOMPARE(pictureImage(back, pics[0]).pixel(2, 2), qRgb(255, 0, 0));
+    QVERIFY(decodedInAWorker(pictureImage(back, pics[0])));
+    QVERIFY(decodedInAWorker(pictureImage(back, pics[1])));
     QCOMPARE(pics[1].property(rtf::PictureData).toByteArray(), jpegBytes);
     QCOMPARE(pics[1].stringProperty(rtf::PictureType), QStringLiteral("jpeg"));
     QCOMPARE(pics[1].width(), 64.0);
@@ -926,6 +943,7 @@ void RtfTest::oldBitmapsAreRead() {
     QCOMPARE(dib.size(), QSize(6, 4));
     QCOMPARE(dib.pixel(0, 0), qRgb(255, 0, 0));
     QCOMPARE(dib.pixel(5, 3), qRgb(0, 0, 255));
+    QVERIFY(decodedInAWorker(dib));
     const QImage mono = pictureImage(doc, pics[1]);
     QCOMPARE(mono.size(), QSize(16, 2));
     QCOMPARE(mono.pixel(0, 1), qRgb(0, 0, 0));

@@ -1,8 +1,11 @@
 #include "picture/PictureLoader.h"
 #include "picture/ShownPicture.h"
+#include "picture/formats/EmfReader.h"
 #include "picture/formats/HeifDecoder.h"
 #include "picture/formats/JxlDecoder.h"
+#include "picture/formats/WmfReader.h"
 #include "picture/sandbox/Isolation.h"
+#include "picture/sandbox/PictureJobs.h"
 #include "platform/Error.h"
 #include "support/Failure.h"
 #include "support/PictureBytes.h"
@@ -176,6 +179,8 @@ private slots:
     void absurdPenWidthsAreTamed();
     void wmfWithoutPlaceableHeaderLoads();
     void wmfTextIsDrawn();
+    void drawingWorkersDrawAsTheProgramWould_data();
+    void drawingWorkersDrawAsTheProgramWould();
     void emfNaturalSizeComesFromTheHeader_data();
     void emfNaturalSizeComesFromTheHeader();
     void emfRecordingsFromOtherProgramsDraw_data();
@@ -846,6 +851,37 @@ void PictureTest::wmfTextIsDrawn() {
         for (int x = 0; x < p.image.width(); ++x)
             dark += qGray(p.image.pixel(x, y)) < 100 ? 1 : 0;
     QVERIFY2(dark > 50, qPrintable(QString::number(dark)));
+}
+
+void PictureTest::drawingWorkersDrawAsTheProgramWould_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QFile chart(QStringLiteral(PICTURE_TEST_DATA "/test-001.emf"));
+    QVERIFY(chart.open(QIODevice::ReadOnly));
+    QTest::newRow("emf chart with text") << chart.readAll();
+    QTest::newRow("wmf text") << WmfBuilder(QRect(0, 0, 2880, 720), 1440)
+                                     .font(QStringLiteral("Arial"), 360)
+                                     .text(QPoint(100, 100), "Lumorra")
+                                     .bytes();
+    QTest::newRow("svg text") << QByteArray(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"120\" height=\"40\">"
+        "<text x=\"4\" y=\"30\" font-family=\"sans-serif\" font-size=\"24\">Lumorra</text></svg>");
+}
+
+void PictureTest::drawingWorkersDrawAsTheProgramWould() {
+    // The same libraries and fonts draw in a drawing worker as they would in this process.
+    QFETCH(QByteArray, bytes);
+    const Picture drawn = decodePicture(bytes);
+    QImage here;
+    if (drawn.format == QLatin1String("svg")) {
+        picture::PictureFile file(bytes);
+        here = picture::decodeJob(file, QSize(), picture::pictureByteBudget(), true).image;
+    } else {
+        here = (drawn.format == QLatin1String("wmf") ? picture::drawWmf(bytes, QSize())
+                                                     : picture::drawEmf(bytes, QSize()))
+                   .image;
+    }
+    QVERIFY(!here.isNull());
+    QCOMPARE(drawn.image, here);
 }
 
 void PictureTest::emfNaturalSizeComesFromTheHeader_data() {

@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -34,6 +35,7 @@ private slots:
     void hostileJobEndsItsWorker_data();
     void hostileJobEndsItsWorker();
     void runningWorkerIsConfined();
+    void drawingWorkerReadsOnlyFonts();
     void crashOrHangThenGoodPicture();
     void memoryOfAPictureServesTheNext();
     void animationFramesComeInTheirOrder_data();
@@ -42,9 +44,10 @@ private slots:
     void damagedAnimationsEndWhereTheyCan();
 
 private:
-    static JobRequest job(int n, QByteArray bytes = "x") {
+    static JobRequest job(int n, QByteArray bytes = "x", bool drawing = false) {
         JobRequest r;
         r.job = Job(int(Job::FirstExtra) + n);
+        r.kind = drawing ? WorkerKind::Drawing : WorkerKind::Picture;
         r.bytes = bytes;
         r.budget = qint64(256) << 20;
         r.memory = qint64(512) << 20;
@@ -75,15 +78,21 @@ private:
 
 void SandboxTest::hostileJobEndsItsWorker_data() {
     QTest::addColumn<int>("job");
-    QTest::newRow("write a file in the home directory") << 0;
-    QTest::newRow("connect a socket") << 1;
-    QTest::newRow("run a program") << 2;
-    QTest::newRow("start a process") << 3;
-    QTest::newRow("kill another process") << 4;
+    QTest::addColumn<bool>("drawing"); // a worker that may read the fonts
+    QTest::newRow("write a file in the home directory") << 0 << false;
+    QTest::newRow("connect a socket") << 1 << false;
+    QTest::newRow("run a program") << 2 << false;
+    QTest::newRow("start a process") << 3 << false;
+    QTest::newRow("kill another process") << 4 << false;
+    QTest::newRow("drawing: write a file in the home directory") << 0 << true;
+    QTest::newRow("drawing: connect a socket") << 1 << true;
+    QTest::newRow("drawing: run a program") << 2 << true;
+    QTest::newRow("drawing: start a process") << 3 << true;
 }
 
 void SandboxTest::hostileJobEndsItsWorker() {
     QFETCH(int, job);
+    QFETCH(bool, drawing);
     if (SanitizedBuild)
         QSKIP("sanitizer builds load no system call filter");
     // A file of the user's that a worker can name but must not touch.
@@ -95,7 +104,7 @@ void SandboxTest::hostileJobEndsItsWorker() {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("Dear all");
     }
-    QCOMPARE(failure(pool_, SandboxTest::job(job, QFile::encodeName(path))),
+    QCOMPARE(failure(pool_, SandboxTest::job(job, QFile::encodeName(path), drawing)),
              std::optional<int>(errc::InvalidPicture));
     QCOMPARE(pool_.lastFailureSignal(), SIGSYS);
     QFile f(path);
@@ -135,6 +144,34 @@ void SandboxTest::runningWorkerIsConfined() {
     QVERIFY(!confined.isEmpty());
     QCOMPARE(field(confined, "NoNewPrivs"), QByteArray("1"));
     QCOMPARE(decoding.get().image.size(), QSize(8, 8));
+}
+
+void SandboxTest::drawingWorkerReadsOnlyFonts() {
+    QTemporaryDir home(QDir::homePath() + QStringLiteral("/sandbox-XXXXXX"));
+    QVERIFY(home.isValid());
+    const QString letter = home.filePath(QStringLiteral("letter.txt"));
+    {
+        QFile f(letter);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Dear all");
+    }
+    QString font;
+    QDirIterator fonts(QStringLiteral("/usr/share/fonts"), {QStringLiteral("*.ttf")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (font.isEmpty() && fonts.hasNext()) {
+        if (!fonts.nextFileInfo().isSymLink())
+            font = fonts.filePath();
+    }
+    if (font.isEmpty())
+        QSKIP("no fonts in /usr/share/fonts");
+    const auto width = [&](const QString& path, bool drawing) {
+        return pool_.run(job(8, QFile::encodeName(path), drawing), 10s).image.width();
+    };
+    QCOMPARE(width(font, true), 9);
+    QCOMPARE(width(letter, true), 8);
+    // A worker that decodes a picture opens nothing.
+    QCOMPARE(failure(pool_, job(8, QFile::encodeName(font))),
+             std::optional<int>(errc::InvalidPicture));
 }
 
 void SandboxTest::crashOrHangThenGoodPicture() {

@@ -53,6 +53,16 @@ bool hostile(const JobRequest& request, JobReply& reply) {
         for (;;)
             spin = spin + 1;
     }
+    case 8: { // read a file named by the bytes: a picture one pixel wider tells it could
+        const int fd = ::open(request.bytes.constData(), O_RDONLY | O_CLOEXEC);
+        char c = 0;
+        const bool read = fd >= 0 && ::read(fd, &c, 1) == 1;
+        reply.image = QImage(read ? 9 : 8, 8, QImage::Format_RGB32);
+        reply.image.fill(Qt::red);
+        reply.naturalSize = reply.image.size();
+        reply.format = "test";
+        return true;
+    }
     default:
         return false;
     }

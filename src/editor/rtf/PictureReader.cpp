@@ -16,6 +16,16 @@
 namespace lumorra::rtf {
 namespace {
 
+// The picture in `data` when it is one of `format`.
+QImage decoded(const QByteArray& data, QLatin1String format) {
+    try {
+        const Picture picture = decodePicture(data, QSize(), MetafilePolicy::Refuse);
+        return picture.format == format ? picture.image : QImage();
+    } catch (...) {
+        return QImage();
+    }
+}
+
 // A device-independent bitmap (a BITMAPINFO and its bits, as \dibitmap holds it) as an image.
 QImage dibImage(const QByteArray& dib) {
     if (dib.size() < 16)
@@ -55,7 +65,7 @@ QImage dibImage(const QByteArray& dib) {
         for (int i = 0; i < 4; ++i)
             file += static_cast<char>((v >> (8 * i)) & 0xFF);
     file += dib;
-    return QImage::fromData(file, "BMP");
+    return decoded(file, QLatin1String("bmp"));
 }
 
 // A device-dependent bitmap (\wbitmap): rows of bits, monochrome or 24 or 32 bits a pixel.
@@ -159,7 +169,7 @@ ReadPicture PictureReader::finish() const {
     out.data = data;
     out.type = type;
     if (type == QLatin1String("png") || type == QLatin1String("jpeg")) {
-        out.image = QImage::fromData(data, type == QLatin1String("png") ? "PNG" : "JPEG");
+        out.image = decoded(data, QLatin1String(type == QLatin1String("png") ? "png" : "jpeg"));
     } else if (type == QLatin1String("dib")) {
         out.image = dibImage(data);
         out.data.clear(); // saved as PNG
@@ -218,6 +228,14 @@ void PictureReader::insert(QTextCursor& cursor, const ReadPicture& picture) {
     format.setProperty(PictureExtent, picture.extent);
     format.setProperty(PictureMapMode, picture.mapMode);
     cursor.insertImage(format);
+}
+
+QImage decodedPicture(const QByteArray& bytes) {
+    try {
+        return decodePicture(bytes, QSize(), MetafilePolicy::Refuse).image;
+    } catch (...) {
+        return QImage();
+    }
 }
 
 void insertPicture(QTextCursor& cursor, const QImage& image, const QByteArray& encoded,

@@ -56,6 +56,10 @@ ReadReport read(const QByteArray& data, QTextDocument& document);
 // Whether data starts as an RTF file does ("{\rtf", after blanks or a byte order mark).
 bool isRtf(const QByteArray& data);
 
+// A picture's bytes the document holds (PNG, JPEG, BMP, ...; no metafile), decoded in a decoder
+// worker as a picture file's are. Null for bytes that are no sound picture.
+QImage decodedPicture(const QByteArray& bytes);
+
 // Inserts a picture at the cursor, shown at displaySize (pixels; the image's own size when
 // empty). encoded and type ("png" or "jpeg") are what a save writes; the image is what is shown.
 void insertPicture(QTextCursor& cursor, const QImage& image, const QByteArray& encoded,

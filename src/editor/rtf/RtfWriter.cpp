@@ -522,7 +522,7 @@ private:
             else if (resource.userType() == QMetaType::QPixmap)
                 image = resource.value<QPixmap>().toImage();
             else if (resource.userType() == QMetaType::QByteArray)
-                image = QImage::fromData(resource.toByteArray());
+                image = decodedPicture(resource.toByteArray());
             if (image.isNull())
                 return;
             data.clear();
@@ -532,7 +532,7 @@ private:
                 return;
             type = QStringLiteral("png");
         } else {
-            image = QImage::fromData(data);
+            image = decodedPicture(data);
         }
         QSizeF shown(format.width(), format.height());
         if (shown.width() <= 0 || shown.height() <= 0)

@@ -1,6 +1,6 @@
 #include "EmfReader.h"
 
-#include "picture/sandbox/Isolation.h"
+#include "picture/ImageBuffer.h"
 
 #include <QPainter>
 #include <QSvgRenderer>
@@ -79,9 +79,9 @@ struct FreeDeleter {
 } // namespace lumorra::picture
 
 // libemf2svg looks up a font file for each text record with fontconfig and then calls FcFini(),
-// which tears down fontconfig's default configuration. Qt holds references into fontconfig's
-// caches (and the child process that runs libemf2svg inherits them): fontconfig then aborts on
-// an assertion, or Qt reads freed memory. Nothing in this program needs fontconfig torn down
+// which tears down fontconfig's default configuration. Qt, which draws the SVG in the same
+// process, holds references into fontconfig's caches: fontconfig then aborts on an assertion, or
+// Qt reads freed memory. Nothing in this program needs fontconfig torn down
 // before the end, so the program has an FcFini() of its own that does nothing; the dynamic
 // linker finds it before fontconfig's (CMakeLists.txt exports it).
 extern "C" void FcFini(void) {}
@@ -124,41 +124,27 @@ MetafileDrawing drawEmf(const QByteArray& data, QSize size) {
     const QSize raster = size.isEmpty() ? metafileRaster(natural) : size;
     requireMemoryFor(raster);
 
-    QByteArray svg;
-    runIsolated(
-        [&](ChildWriter& out) {
-            generatorOptions options{};
-            char noNamespace[] = "";
-            options.nameSpace = noNamespace;
-            options.verbose = false;
-            options.emfplus = true;
-            options.svgDelimiter = true;
-            QByteArray input = data; // emf2svg() takes a mutable buffer
-            char* text = nullptr;
-            size_t length = 0;
-            const int ok = emf2svg(input.data(), size_t(input.size()), &text, &length, &options);
-            const std::unique_ptr<char, FreeDeleter> owned(text);
-            // emf2svg() returns 1 when it read the whole file; on a damaged record it stops,
-            // perhaps with part of a drawing written, which is not shown.
-            if (ok != 1 || text == nullptr || length == 0 || length > size_t(MaxSvgBytes))
-                throw invalidPicture();
-            const quint64 bytes = length;
-            out.send(&bytes, sizeof bytes);
-            out.send(text, qsizetype(length));
-        },
-        [&](ChildReply& in) {
-            const auto length = in.read<quint64>();
-            if (length == 0 || length > quint64(MaxSvgBytes))
-                throw invalidPicture();
-            svg.resize(qsizetype(length));
-            in.read(svg.data(), svg.size());
-        },
-        MetafileTimeout, childMemory());
+    generatorOptions options{};
+    char noNamespace[] = "";
+    options.nameSpace = noNamespace;
+    options.verbose = false;
+    options.emfplus = true;
+    options.svgDelimiter = true;
+    QByteArray input = data; // emf2svg() takes a mutable buffer
+    char* text = nullptr;
+    size_t length = 0;
+    const int ok = emf2svg(input.data(), size_t(input.size()), &text, &length, &options);
+    const std::unique_ptr<char, FreeDeleter> owned(text);
+    // emf2svg() returns 1 when it read the whole file; on a damaged record it stops, perhaps
+    // with part of a drawing written, which is not shown.
+    if (ok != 1 || text == nullptr || length == 0 || length > size_t(MaxSvgBytes))
+        throw invalidPicture();
+    const QByteArray svg = QByteArray::fromRawData(text, qsizetype(length));
 
     QSvgRenderer renderer(svg);
     if (!renderer.isValid())
         throw invalidPicture();
-    QImage image(raster, QImage::Format_ARGB32);
+    QImage image = newImage(raster, QImage::Format_ARGB32);
     if (image.isNull())
         throw outOfMemory();
     image.fill(Qt::transparent);

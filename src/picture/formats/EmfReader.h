@@ -19,6 +19,7 @@ inline constexpr int EmfHeaderBytes = 88;
 
 // Draws an EMF into a raster of `size`, or of its natural size within the metafile raster limit
 // when `size` is empty.
+// Runs the library in this process: the loader calls it in a drawing worker (Sandbox.h).
 MetafileDrawing drawEmf(const QByteArray& data, QSize size);
 
 } // namespace lumorra::picture

@@ -1,6 +1,6 @@
 #include "WmfReader.h"
 
-#include "picture/sandbox/Isolation.h"
+#include "picture/ImageBuffer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,7 +8,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <dlfcn.h>
 #include <libwmf/api.h>
@@ -101,8 +100,7 @@ QByteArray withSanePens(QByteArray data) {
 // One metafile opened in libwmf with the raster renderer, scanned and ready to play.
 class Session {
 public:
-    // `fonts` is the font directory, found by the parent: the child calls nothing of Qt's that
-    // takes a lock another of the parent's threads may have held when it forked.
+    // `fonts` is the directory of the fonts libwmf draws text with.
     Session(const QByteArray& data, QByteArray fonts) : bytes_(data.begin(), data.end()) {
         wmfAPI_Options options{};
         unsigned long flags =
@@ -193,67 +191,28 @@ private:
     wmfD_Rect scanned_{};
 };
 
-struct DrawingHeader {
-    qint32 naturalWidth, naturalHeight, width, height;
-};
-
 } // namespace
 
 QSize wmfNaturalSize(const QByteArray& recorded) {
     requireLibwmfAllocator();
-    const QByteArray data = withSanePens(recorded);
-    const QByteArray fonts = fontDirectory();
-    QSize natural;
-    runIsolated(
-        [&](ChildWriter& out) {
-            Session session(data, fonts);
-            const QSize s = session.naturalSize();
-            const qint32 size[2] = {s.width(), s.height()};
-            out.send(size, sizeof size);
-        },
-        [&](ChildReply& in) {
-            const auto size = in.read<std::array<qint32, 2>>();
-            natural = QSize(size[0], size[1]);
-        },
-        MetafileTimeout, childMemory());
-    if (natural.isEmpty())
-        throw invalidPicture();
-    return natural;
+    Session session(withSanePens(recorded), fontDirectory());
+    return session.naturalSize();
 }
 
 MetafileDrawing drawWmf(const QByteArray& recorded, QSize size) {
     requireLibwmfAllocator();
-    const QByteArray data = withSanePens(recorded);
-    const QByteArray fonts = fontDirectory();
-    const qint64 budget = pictureByteBudget();
-    MetafileDrawing drawing;
-    runIsolated(
-        [&](ChildWriter& out) {
-            Session session(data, fonts);
-            const QSize natural = session.naturalSize();
-            const QSize raster = size.isEmpty() ? metafileRaster(natural) : size;
-            requireMemoryFor(raster, budget);
-            const QRgb* pixels = session.play(raster);
-            const DrawingHeader h{natural.width(), natural.height(), raster.width(),
-                                  raster.height()};
-            out.send(&h, sizeof h);
-            out.send(pixels, qsizetype(raster.width()) * raster.height() * 4);
-        },
-        [&](ChildReply& in) {
-            const auto h = in.read<DrawingHeader>();
-            const QSize raster(h.width, h.height);
-            if (QSize(h.naturalWidth, h.naturalHeight).isEmpty() ||
-                (!size.isEmpty() && raster != size))
-                throw invalidPicture();
-            requireMemoryFor(raster, budget);
-            QImage image(raster, QImage::Format_ARGB32);
-            if (image.isNull())
-                throw outOfMemory();
-            in.read(image.bits(), image.sizeInBytes());
-            drawing = {QSize(h.naturalWidth, h.naturalHeight), image};
-        },
-        MetafileTimeout, childMemory());
-    return drawing;
+    Session session(withSanePens(recorded), fontDirectory());
+    const QSize natural = session.naturalSize();
+    const QSize raster = size.isEmpty() ? metafileRaster(natural) : size;
+    requireMemoryFor(raster);
+    const QRgb* pixels = session.play(raster);
+    QImage image = newImage(raster, QImage::Format_ARGB32);
+    if (image.isNull())
+        throw outOfMemory();
+    for (int y = 0; y < raster.height(); ++y)
+        std::memcpy(image.scanLine(y), pixels + qsizetype(y) * raster.width(),
+                    std::size_t(raster.width()) * 4);
+    return {natural, image};
 }
 
 } // namespace lumorra::picture

@@ -10,6 +10,7 @@
 #include <seccomp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/ucontext.h>
 #include <unistd.h>
@@ -35,8 +36,9 @@ struct LandlockRuleset {
 };
 
 // No file access, no TCP, no abstract sockets or signals outside the worker: a ruleset that
-// handles every right and grants none. Where the kernel has no Landlock the filter alone holds.
-void denyFilesystem() {
+// handles every right and grants none but reading the files and directories beneath
+// `readable`. Where the kernel has no Landlock the filter alone holds.
+void denyFilesystem(const QByteArrayList& readable = {}) {
     const long abi =
         ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (abi < 1)
@@ -61,6 +63,19 @@ void denyFilesystem() {
     const long fd = ::syscall(SYS_landlock_create_ruleset, &r, size, 0);
     if (fd < 0)
         return;
+    for (const QByteArray& path : readable) {
+        const int at = ::open(path.constData(), O_PATH | O_CLOEXEC);
+        if (at < 0)
+            continue;
+        struct stat st {};
+        landlock_path_beneath_attr rule{};
+        rule.allowed_access = LANDLOCK_ACCESS_FS_READ_FILE;
+        if (::fstat(at, &st) == 0 && S_ISDIR(st.st_mode))
+            rule.allowed_access |= LANDLOCK_ACCESS_FS_READ_DIR;
+        rule.parent_fd = at;
+        ::syscall(SYS_landlock_add_rule, int(fd), LANDLOCK_RULE_PATH_BENEATH, &rule, 0);
+        ::close(at);
+    }
     ::syscall(SYS_landlock_restrict_self, int(fd), 0);
     ::close(int(fd));
 }
@@ -118,7 +133,22 @@ struct Filter {
     }
 };
 
-bool loadFilter() {
+// What a drawing worker may do besides: open files to read them (the flags that write, make,
+// truncate or append end it), look at paths and directories, and wake Qt's threads (eventfd).
+void allowReading(Filter& f) {
+    constexpr scmp_datum_t writing =
+        O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND | (O_TMPFILE & ~O_DIRECTORY);
+    f.allowIf(SCMP_SYS(openat), SCMP_A2(SCMP_CMP_MASKED_EQ, writing, 0));
+    f.allowIf(SCMP_SYS(open), SCMP_A1(SCMP_CMP_MASKED_EQ, writing, 0));
+    for (int s : {SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(stat), SCMP_SYS(lstat),
+                  SCMP_SYS(access), SCMP_SYS(faccessat), SCMP_SYS(faccessat2), SCMP_SYS(readlink),
+                  SCMP_SYS(readlinkat), SCMP_SYS(getdents64), SCMP_SYS(fstatfs), SCMP_SYS(statfs),
+                  SCMP_SYS(getcwd), SCMP_SYS(getuid), SCMP_SYS(geteuid), SCMP_SYS(getgid),
+                  SCMP_SYS(getegid), SCMP_SYS(eventfd2)})
+        f.allow(s);
+}
+
+bool loadFilter(bool drawing) {
     Filter f;
     // Descriptors it holds: the job's socket, the picture's bytes, the memory of the answer.
     for (int s :
@@ -128,8 +158,12 @@ bool loadFilter() {
           SCMP_SYS(memfd_create), SCMP_SYS(ftruncate), SCMP_SYS(fallocate), SCMP_SYS(fcntl)})
         f.allow(s);
     // fstat() is fstatat(fd, "", AT_EMPTY_PATH) in glibc, Qt's is statx(fd, "", AT_EMPTY_PATH).
-    f.allowIf(SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
-    f.allowIf(SCMP_SYS(statx), SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+    if (drawing) {
+        allowReading(f);
+    } else {
+        f.allowIf(SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+        f.allowIf(SCMP_SYS(statx), SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+    }
     // Memory.
     for (int s : {SCMP_SYS(mmap), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(mprotect),
                   SCMP_SYS(brk), SCMP_SYS(madvise), SCMP_SYS(mincore)})
@@ -159,6 +193,8 @@ bool loadFilter() {
     for (int s : {SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigaction),
                   SCMP_SYS(sigaltstack)})
         f.allow(s);
+    if (drawing)
+        return f.ok && seccomp_load(f.ctx) == 0;
     f.ok = f.ok && seccomp_rule_add(f.ctx, SCMP_ACT_TRAP, SCMP_SYS(openat), 0) == 0;
     struct sigaction trap {};
     trap.sa_sigaction = onRefusedOpen;
@@ -196,19 +232,31 @@ void restoreDefaultSignals() {
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-bool confine(qint64 memory) {
+namespace {
+
+bool confineAs(qint64 memory, bool drawing, const QByteArrayList& readable) {
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         return false;
     // Core dumps off, and /proc/PID of the worker not open to other processes of the user.
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     limitMemory(memory);
     limitResources();
-    denyFilesystem();
+    denyFilesystem(readable);
     // The sanitizer's runtime writes its reports with calls the filter refuses (it opens
     // /proc/self/maps, starts a symbolizer): sanitizer builds rely on the other walls.
     if (SanitizedBuild)
         return true;
-    return loadFilter();
+    return loadFilter(drawing);
+}
+
+} // namespace
+
+bool confine(qint64 memory) {
+    return confineAs(memory, false, {});
+}
+
+bool confineDrawing(qint64 memory, const QByteArrayList& readable) {
+    return confineAs(memory, true, readable);
 }
 
 } // namespace lumorra::picture

@@ -3,6 +3,7 @@
 // The walls a decoder worker puts up around itself before it touches a picture's bytes. Not part
 // of the loader's interface.
 
+#include <QByteArrayList>
 #include <QtGlobal>
 
 namespace lumorra::picture {
@@ -29,6 +30,12 @@ inline constexpr bool SanitizedBuild = false;
 // starting a process, signalling another one. Returns false when the filter could not be loaded:
 // the worker must not go on then.
 bool confine(qint64 memory);
+
+// The walls of a worker that draws a drawing (WMF, EMF, SVG) with the system's fonts, which its
+// libraries open as they draw: those of confine(), except that it may open files for reading, the
+// paths in `readable` and what lies beneath them (Landlock) and with no flag that could write or
+// make a file (the filter, which ends it for any other open).
+bool confineDrawing(qint64 memory, const QByteArrayList& readable);
 
 // Limits the address space of the calling process to what it has now and `memory` bytes more
 // (nothing in sanitizer builds, or for `memory` 0).

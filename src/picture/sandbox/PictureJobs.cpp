@@ -4,12 +4,14 @@
 #include "picture/PictureLoader.h"
 #include "picture/colour/EmbeddedProfile.h"
 #include "picture/formats/AnimationFrames.h"
+#include "picture/formats/EmfReader.h"
 #include "picture/formats/Formats.h"
 #include "picture/formats/HeifDecoder.h"
 #include "picture/formats/JpegDecoder.h"
 #include "picture/formats/JxlDecoder.h"
 #include "picture/formats/PictureDetails.h"
 #include "picture/formats/RawDecoder.h"
+#include "picture/formats/WmfReader.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -322,6 +324,8 @@ JobReply decodeJob(PictureFile& file, QSize shown, qint64 budgetAll, bool hostOn
     }
     const Header h = readHeader(file, s.qtFormat);
     r.format = h.format;
+    if (!h.upright)
+        r.flags |= JobReply::Turned;
     int components = 0;
     r.colour.icc = embeddedProfile(file.device(), h.format, &components);
     file.rewind();
@@ -378,13 +382,18 @@ JobReply decodeJob(PictureFile& file, QSize shown, qint64 budgetAll, bool hostOn
 
 namespace {
 
-JobReply sizeJob(PictureFile& file, qint64 budget) {
+JobReply sizeJob(PictureFile& file, qint64 budget, bool drawing) {
     if (file.size() == 0)
         throw invalidPicture();
     const Sniffed s = sniffFile(file);
+    JobReply r;
+    if (s.kind == Kind::Wmf && drawing) {
+        r.format = "wmf";
+        r.naturalSize = wmfNaturalSize(file.readAll(MetafileFileCap));
+        return r;
+    }
     if (s.kind != Kind::Image)
         throw invalidPicture();
-    JobReply r;
     r.format = s.qtFormat;
     if (isRaw(file, s.qtFormat, budget)) {
         file.hold(budget);
@@ -402,7 +411,13 @@ JobReply sizeJob(PictureFile& file, qint64 budget) {
         return r;
     }
     if (readsAsSvg(file, s.qtFormat)) {
-        r.flags = JobReply::HostOnly;
+        if (!drawing) {
+            r.flags = JobReply::HostOnly;
+            return r;
+        }
+        file.hold(budget);
+        r = decodeJob(file, QSize(), budget, true);
+        r.image = QImage();
         return r;
     }
     const Header h = readHeader(file, s.qtFormat);
@@ -413,6 +428,20 @@ JobReply sizeJob(PictureFile& file, qint64 budget) {
     file.hold(budget);
     r = decodeJob(file, QSize(), budget, false);
     r.image = QImage();
+    return r;
+}
+
+// A WMF or EMF drawn; in a drawing worker only, where the libraries may open their fonts.
+JobReply metafileJob(const QByteArray& bytes, QSize shown, bool drawing) {
+    PictureFile file(bytes);
+    const Kind kind = file.size() > 0 ? sniffFile(file).kind : Kind::Image;
+    if (!drawing || kind == Kind::Image)
+        throw invalidPicture();
+    const MetafileDrawing d = kind == Kind::Wmf ? drawWmf(bytes, shown) : drawEmf(bytes, shown);
+    JobReply r;
+    r.image = d.image;
+    r.naturalSize = d.naturalSize;
+    r.format = kind == Kind::Wmf ? "wmf" : "emf";
     return r;
 }
 
@@ -498,15 +527,18 @@ std::unique_ptr<FrameReader> openFrames(const QByteArray& bytes, qint64 budget) 
 }
 
 JobReply runPictureJob(const JobRequest& request) {
+    const bool drawing = request.kind == WorkerKind::Drawing;
     switch (request.job) {
     case Job::Decode: {
         PictureFile file(request.bytes);
-        return decodeJob(file, request.shown, request.budget, false, request.memory);
+        return decodeJob(file, request.shown, request.budget, drawing, request.memory);
     }
     case Job::Size: {
         PictureFile file(request.file);
-        return sizeJob(file, request.budget);
+        return sizeJob(file, request.budget, drawing);
     }
+    case Job::Metafile:
+        return metafileJob(request.bytes, request.shown, drawing);
     case Job::Region:
         return regionJob(request.bytes, request.region, request.budget);
     case Job::Details: {

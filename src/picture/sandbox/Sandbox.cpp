@@ -425,7 +425,8 @@ channel::Request messageFor(const JobRequest& request) {
     msg.regionHeight = request.region.height();
     msg.budget = request.budget;
     msg.memory = request.memory;
-    msg.libraries = librariesFor(request);
+    msg.libraries = librariesFor(request) |
+                    (request.kind == WorkerKind::Drawing ? qint32(channel::Drawing) : 0);
     msg.byteCount = request.file < 0 ? request.bytes.size() : -1;
     return msg;
 }

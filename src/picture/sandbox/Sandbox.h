@@ -32,12 +32,19 @@ enum class Job : qint32 {
     // An animation's frames, one a request, from the worker that keeps its decoder
     // (FrameSession); region.x() is the frame to start at, region.y() the passes played.
     Frames = 5,
+    Metafile = 6, // a WMF or EMF drawn at `shown`, or at its natural size (within the metafile
+                  // raster) for an invalid one
     // Numbers from here on are jobs a worker program adds of its own (ExtraJobs).
     FirstExtra = 1000,
 };
 
+// The walls a worker puts up. A drawing worker draws WMF, EMF and SVG, whose libraries open the
+// system's fonts as they draw text: it may open files for reading beneath the font directories.
+enum class WorkerKind { Picture, Drawing };
+
 struct JobRequest {
     Job job = Job::Decode;
+    WorkerKind kind = WorkerKind::Picture;
     QByteArray bytes;  // the picture's bytes, or
     int file = -1;     // a file open for reading (not taken over), for header reads
     QSize shown;       // Decode: the size it is shown at, invalid for in full
@@ -54,8 +61,9 @@ struct JobReply {
         RegionsDecodable = 4, // Picture::regionsDecodable
         CmykInk = 8,          // the image holds CMYK ink for the colour transform
         InkInverted = 16,     // the ink is stored inverted
-        HostOnly = 32,        // a format the worker does not decode (SVG: it draws text)
+        HostOnly = 32,        // a format for a drawing worker (SVG: it draws text)
         FromPreview = 64,     // Picture::fromPreview: a camera RAW shown from its preview
+        Turned = 128,         // Picture::turned: turned upright as its orientation says
     };
     QImage image; // ARGB32 or RGB32 (CmykInk: the ink, four bytes a pixel)
     QSize naturalSize;

@@ -39,7 +39,13 @@ struct Request {
     qint64 byteCount; // of the memfd; -1 when a file is passed
     qint32 libraries; // what the worker loads before it confines itself
 };
-enum Library : qint32 { HeifLibrary = 1, JxlLibrary = 2, RawLibrary = 4, AvifLibrary = 8 };
+enum Library : qint32 {
+    HeifLibrary = 1,
+    JxlLibrary = 2,
+    RawLibrary = 4,
+    AvifLibrary = 8,
+    Drawing = 16, // Qt's offscreen platform and the fonts: a drawing worker (DrawingWorker.h)
+};
 // A Request whose job is this, sent to the worker of a Frames job, asks for the next frame.
 inline constexpr qint32 NextFrame = -2;
 // A Request whose job is this is no job: it comes with a memfd of the program's for the pixels

@@ -1,6 +1,7 @@
 #include "SandboxWorker.h"
 
 #include "Confinement.h"
+#include "DrawingWorker.h"
 #include "PictureJobs.h"
 #include "SandboxChannel.h"
 #include "SandboxMemory.h"
@@ -304,6 +305,7 @@ JobRequest requestFrom(const channel::Request& in, int fd) {
     r.region = QRect(in.regionX, in.regionY, in.regionWidth, in.regionHeight);
     r.budget = in.budget;
     r.memory = in.memory;
+    r.kind = (in.libraries & channel::Drawing) != 0 ? WorkerKind::Drawing : WorkerKind::Picture;
     if (in.byteCount < 0) {
         r.file = fd;
         return r;
@@ -337,8 +339,14 @@ void serveOneJob(int socket, ExtraJobs extra) {
     if (Job(in.job) == Job::Details)
         prepareDetailsReading();
     setImageAllocator(sharedImage);
-    if (!confine(in.memory))
+    if ((in.libraries & channel::Drawing) != 0) {
+        bool ready = false;
+        const QByteArrayList readable = prepareDrawing(&ready);
+        if (!ready || !confineDrawing(in.memory, readable))
+            ::_exit(1);
+    } else if (!confine(in.memory)) {
         ::_exit(1);
+    }
     try {
         const JobRequest request = requestFrom(in, fd);
         if (request.job == Job::Frames)
