@@ -24,6 +24,22 @@ namespace {
 
 using Kind = SecondaryWindows::SeparateKind;
 
+// A new separate window of `kind`, shown and counted among the secondary windows, with the
+// main window's wait cursor on; null where it could not be made.
+template <class Window>
+Window* newWindow(MainWindow& w, Services& s, QPointer<QWidget>& last, Kind kind) {
+    Window* window = nullptr;
+    ignoreErrors([&] {
+        window = new Window(s, &w);
+        w.secondaryWindows().addSeparate(window, kind);
+        last = window;
+        window->show();
+    });
+    if (window)
+        ignoreErrors([&] { w.setCursor(Qt::WaitCursor); });
+    return window;
+}
+
 bool onTop(Services& s) {
     return s.settings.read(keys::OnTop) == QLatin1String("1");
 }
@@ -50,17 +66,10 @@ void SeparateViewer::newwindow_Click() {
 }
 
 void SeparateViewer::openAnimation() {
-    AnimationWindow* window = nullptr;
-    ignoreErrors([&] {
-        window = new AnimationWindow(s_, &w_);
-        w_.secondaryWindows().addSeparate(window, Kind::Animation);
-        last_ = window;
-        window->show();
-    });
+    AnimationWindow* window = newWindow<AnimationWindow>(w_, s_, last_, Kind::Animation);
     if (!window)
         return;
     const QString path = w_.Label1->text();
-    ignoreErrors([&] { w_.setCursor(Qt::WaitCursor); });
     ignoreErrors([&] { window->AM1->setFileName(path); });
     ignoreErrors([&] { window->AM1->setRate(w_.AM1->rate()); });
     ignoreErrors([&] {
@@ -80,17 +89,10 @@ void SeparateViewer::openAnimation() {
 }
 
 void SeparateViewer::openPicture() {
-    PictureWindow* window = nullptr;
-    ignoreErrors([&] {
-        window = new PictureWindow(s_, &w_);
-        w_.secondaryWindows().addSeparate(window, Kind::Picture);
-        last_ = window;
-        window->show();
-    });
+    PictureWindow* window = newWindow<PictureWindow>(w_, s_, last_, Kind::Picture);
     if (!window)
         return;
     const QString path = w_.Label1->text();
-    ignoreErrors([&] { w_.setCursor(Qt::WaitCursor); });
     // The picture the main window shows, decoded afresh from its bytes: the file may have been
     // renamed or replaced since. There is one only while it is the current file's; without it
     // (after a Vivo file, a movie or a failed load) the current file is read.

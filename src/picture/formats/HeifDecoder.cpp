@@ -136,6 +136,21 @@ ColourSource Primary::colour() const {
     return colour;
 }
 
+// The interleaved pixels of a decoded picture, which must be `size` and of `minBits` to
+// `maxBits` bits a sample.
+const uint8_t* interleavedPlane(const heif_image* image, QSize size, int minBits, int maxBits,
+                                int& stride) {
+    if (image == nullptr)
+        throw invalidPicture();
+    const uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    const int bits = heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved);
+    if (pixels == nullptr || bits < minBits || bits > maxBits ||
+        heif_image_get_width(image, heif_channel_interleaved) != size.width() ||
+        heif_image_get_height(image, heif_channel_interleaved) != size.height())
+        throw invalidPicture();
+    return pixels;
+}
+
 // Decodes the primary picture into `out`, in this process: 8 bits a channel (deeper pictures
 // are brought down by libheif), turned and cropped.
 void decodeInto(const Primary& primary, bool alpha, QImage& out) {
@@ -148,16 +163,8 @@ void decodeInto(const Primary& primary, bool alpha, QImage& out) {
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                             options.get()));
     const std::unique_ptr<heif_image, ImageDeleter> image(decoded);
-    if (!image)
-        throw invalidPicture();
     int stride = 0;
-    const uint8_t* pixels =
-        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    if (pixels == nullptr ||
-        heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8 ||
-        heif_image_get_width(image.get(), heif_channel_interleaved) != out.width() ||
-        heif_image_get_height(image.get(), heif_channel_interleaved) != out.height())
-        throw invalidPicture();
+    const uint8_t* pixels = interleavedPlane(image.get(), out.size(), 8, 8, stride);
     const bool premultiplied = alpha && heif_image_is_premultiplied_alpha(image.get()) != 0;
     for (int y = 0; y < out.height(); ++y) {
         const uint8_t* p = pixels + qsizetype(y) * stride;
@@ -182,16 +189,9 @@ void decodeHdrInto(const Primary& primary, bool alpha, HdrTransfer transfer, QIm
         primary.handle(), &decoded, heif_colorspace_RGB,
         alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE, nullptr));
     const std::unique_ptr<heif_image, ImageDeleter> image(decoded);
-    if (!image)
-        throw invalidPicture();
     int stride = 0;
-    const uint8_t* pixels =
-        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const uint8_t* pixels = interleavedPlane(image.get(), out.size(), 8, 16, stride);
     const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
-    if (pixels == nullptr || bits < 8 || bits > 16 ||
-        heif_image_get_width(image.get(), heif_channel_interleaved) != out.width() ||
-        heif_image_get_height(image.get(), heif_channel_interleaved) != out.height())
-        throw invalidPicture();
     const bool premultiplied = alpha && heif_image_is_premultiplied_alpha(image.get()) != 0;
     const int channels = alpha ? 4 : 3;
     const quint32 top = (1u << bits) - 1;
