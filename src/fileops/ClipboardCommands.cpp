@@ -2,6 +2,7 @@
 
 #include "browser/MainWindow.h"
 #include "core/Services.h"
+#include "picture/PictureLoader.h"
 #include "picture/ShownPicture.h"
 #include "picture/colour/Colour.h"
 #include "platform/Clipboard.h"
@@ -44,7 +45,14 @@ void ClipboardCommands::Command6_Click() {
 void ClipboardCommands::Command3_Click() {
     withFailureHandler(
         [&] {
-            const QImage picture = s_.clipboard.picture();
+            // Another program's picture is read in a decoder worker, as a file's bytes are;
+            // one this program put there is its own image already.
+            const QByteArray bytes = s_.clipboard.pictureBytes();
+            const QImage picture =
+                bytes.isEmpty() ? s_.clipboard.picture()
+                                : decodePicture(bytes, QSize(), MetafilePolicy::Refuse).image;
+            if (picture.isNull())
+                throw Error::program(errc::InvalidPicture);
             PictureArea* area = w_.Image1;
             // A picture from the clipboard is no drawing to draw afresh from a file.
             area->setPicture(ShownPicture::fromImage(picture));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 
 namespace lumorra {
@@ -17,6 +18,10 @@ public:
     // The clipboard's picture. Throws Error 481 "Invalid picture" when the clipboard holds no
     // picture or its data cannot be read as one.
     virtual QImage picture() const = 0;
+    // The bytes of a picture another program put onto the clipboard (PNG, BMP, JPEG, ...), for
+    // the decoder workers to read; empty when the clipboard holds none, or holds a picture of
+    // this process's own, which picture() gives.
+    virtual QByteArray pictureBytes() const { return {}; }
 };
 
 // The desktop's clipboard through Qt. Offscreen it works inside the one process only.
@@ -25,6 +30,7 @@ public:
     void clear() override;
     void setPicture(const QImage& picture) override;
     QImage picture() const override;
+    QByteArray pictureBytes() const override;
 };
 
 } // namespace lumorra

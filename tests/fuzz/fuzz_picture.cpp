@@ -2,10 +2,9 @@
 // Inputs without the format's magic number are refused, so that each target stays with its
 // format. The loader takes a path: each input is written to one temporary file.
 //
-// WMF and EMF are read by their libraries in a child process (Isolation.h), as the viewer does,
-// and so are the pixels of HEIF, AVIF (one target) and JPEG XL, whose headers are read in the
-// program: the target tests that nothing the child does reaches the program, and the program's
-// own checks and drawing around the child. A child that hangs is ended by the loader's own
+// Every format is read in a decoder worker, as the viewer does (WMF, EMF and SVG in a drawing
+// worker): the target tests that nothing the worker does reaches the program, and the program's
+// own checks around the worker. A child that hangs is ended by the loader's own
 // deadline, below the run's -timeout.
 
 #include "FuzzSupport.h"
@@ -51,6 +50,25 @@ bool ofFormat(const uint8_t* data, size_t size) {
            (u16(data, 4) == 0x0100 || u16(data, 4) == 0x0300);
 #elif defined(LUMORRA_FUZZ_EMF)
     return size >= 44 && u32(data, 0) == 1 && u32(data, 40) == 0x464D4520u;
+#elif defined(LUMORRA_FUZZ_PNG)
+    return startsWith(data, size, "\x89PNG\r\n\x1A\n", 8);
+#elif defined(LUMORRA_FUZZ_WEBP)
+    return size >= 12 && startsWith(data, size, "RIFF", 4) && std::memcmp(data + 8, "WEBP", 4) == 0;
+#elif defined(LUMORRA_FUZZ_TIFF) || defined(LUMORRA_FUZZ_TGA)
+    // Plain TIFFs (camera RAWs have their own target) and TGAs, as the loader tells them.
+    const QByteArray bytes = lumorra::fuzz::bytes(data, size);
+    const QByteArray format =
+        lumorra::picture::sniff(bytes.left(lumorra::picture::SniffHeadBytes), bytes.right(18))
+            .qtFormat;
+#if defined(LUMORRA_FUZZ_TIFF)
+    return format == "tiff" && !lumorra::picture::mayBeCameraRaw(bytes);
+#else
+    return format == "tga";
+#endif
+#elif defined(LUMORRA_FUZZ_SVG)
+    // SVG has no magic number: a document that names its root element early.
+    return size > 0 && (data[0] == '<' || data[0] == ' ' || data[0] == '\n') &&
+           lumorra::fuzz::bytes(data, qMin(size, size_t(4096))).contains("<svg");
 #elif defined(LUMORRA_FUZZ_RAW)
     // Camera RAWs of their own signature, and TIFFs that look like a camera's.
     const QByteArray bytes = lumorra::fuzz::bytes(data, size);
@@ -73,8 +91,8 @@ bool ofFormat(const uint8_t* data, size_t size) {
 #endif
 }
 
-#if defined(LUMORRA_FUZZ_WMF) || defined(LUMORRA_FUZZ_EMF)
-// A metafile is drawn into a raster of up to 4096 x 4096 by its library in the child, and handed
+#if defined(LUMORRA_FUZZ_WMF) || defined(LUMORRA_FUZZ_EMF) || defined(LUMORRA_FUZZ_SVG)
+// A drawing is drawn into a raster of up to 4096 x 4096 by its library in the child, and handed
 // back through a pipe: seconds each. Its records are read the same at any size.
 constexpr qint64 MaxFuzzedPixels = 1024 * 1024;
 #elif defined(LUMORRA_FUZZ_HEIF) || defined(LUMORRA_FUZZ_JXL) || defined(LUMORRA_FUZZ_RAW)

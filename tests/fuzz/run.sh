@@ -2,8 +2,8 @@
 # Builds the fuzz targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer, libFuzzer) in
 # build-fuzz and runs each on its corpus in tests/fuzz/corpus for a number of seconds (default
 # 30). Fails on any crash, leak or timeout; the failing input is kept in build-fuzz/artifacts.
-#   tests/fuzz/run.sh [seconds] [target...]     targets: rtf text jpeg bmp gif ico wmf emf heif jxl
-#                                               raw colour formats avif
+#   tests/fuzz/run.sh [seconds] [target...]     targets: rtf text jpeg png bmp gif ico webp tiff tga svg
+#                                               wmf emf heif jxl raw colour formats avif
 # LUMORRA_FUZZ_NO_BUILD=1 runs what is built. New inputs a run finds go to a scratch directory,
 # not into the corpus.
 set -euo pipefail
@@ -12,7 +12,7 @@ root=$PWD
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(rtf text jpeg bmp gif ico wmf emf heif jxl raw colour formats avif)
+[ ${#targets[@]} -eq 0 ] && targets=(rtf text jpeg png bmp gif ico webp tiff tga svg wmf emf heif jxl raw colour formats avif)
 build=${LUMORRA_FUZZ_BUILD_DIR:-build-fuzz}
 
 if [ "${LUMORRA_FUZZ_NO_BUILD:-0}" != 1 ]; then
