@@ -55,7 +55,8 @@ public:
 private:
     void pictureBranch();
     // The size the auto zoom will show a picture at, in device pixels; invalid when it is off.
-    QSize autoZoomFit(const QString& path) const;
+    // With the natural size when it is known already, without reading the file for it.
+    QSize autoZoomFit(const QString& path, std::optional<QSize> natural = std::nullopt) const;
     // The picture area's share of the main window's outer width and height.
     double WidthLimit() const;
     double HeightLimit() const;
