@@ -14,7 +14,9 @@
  *                                           prints the mean milliseconds from key to band
  * Polls every half millisecond, prints the milliseconds from the start of the program, then
  * ends the program. With --rss before the mode, also prints "rss_kb N": the program's peak
- * resident memory (VmHWM) once it showed. Exits 1 when nothing showed within 30 seconds. */
+ * resident memory (VmHWM) once it showed. With --stamp VAR, the program gets VAR set to the
+ * CLOCK_MONOTONIC milliseconds of its start, from which it can time its own steps. Exits 1 when
+ * nothing showed within 30 seconds. */
 #define _POSIX_C_SOURCE 200809L
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -130,10 +132,19 @@ static void take_keyboard(Display* d, int x, int y, int click, int cx, int cy) {
 
 int main(int argc, char** argv) {
     int rss = 0;
-    if (argc > 1 && strcmp(argv[1], "--rss") == 0) {
-        rss = 1;
-        ++argv;
-        --argc;
+    const char* stamp = NULL;
+    for (;;) {
+        if (argc > 1 && strcmp(argv[1], "--rss") == 0) {
+            rss = 1;
+            ++argv;
+            --argc;
+        } else if (argc > 2 && strcmp(argv[1], "--stamp") == 0) {
+            stamp = argv[2];
+            argv += 2;
+            argc -= 2;
+        } else {
+            break;
+        }
     }
     int sep = 0;
     for (int i = 1; i < argc; ++i)
@@ -142,8 +153,9 @@ int main(int argc, char** argv) {
             break;
         }
     if (sep == 0 || sep + 1 >= argc || argc < 4) {
-        fprintf(stderr, "usage: xpoll [--rss] window NAME | pixel X Y | color X Y RRGGBB | "
-                        "band X RRGGBB | next X STEPS KEY [CX CY]  -- PROGRAM...\n");
+        fprintf(stderr,
+                "usage: xpoll [--rss] [--stamp VAR] window NAME | pixel X Y | color X Y RRGGBB | "
+                "band X RRGGBB | next X STEPS KEY [CX CY]  -- PROGRAM...\n");
         return 2;
     }
     Display* d = XOpenDisplay(NULL);
@@ -167,6 +179,11 @@ int main(int argc, char** argv) {
     double start = now_ms();
     const pid_t child = fork();
     if (child == 0) {
+        if (stamp) {
+            char value[64];
+            snprintf(value, sizeof value, "%.3f", start);
+            setenv(stamp, value, 1);
+        }
         execvp(argv[sep + 1], argv + sep + 1);
         _exit(127);
     }

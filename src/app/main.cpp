@@ -31,6 +31,7 @@
 #include "platform/QtDialogs.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
+#include "platform/StartupProfile.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Text.h"
 #include "viewer/FileListKeys.h"
@@ -137,30 +138,178 @@ void decodeEarly(lumorra::Preloader& early, const QString& path, lumorra::Settin
     });
 }
 
-} // namespace
+// When the start-up is profiled: the first expose and paint of any window, and the end of the
+// first paint of the main window (after which its frame goes to the screen).
+class FirstPaints : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose)
+            lumorra::profile::markOnce("first expose");
+        else if (event->type() == QEvent::Paint && watched->isWidgetType())
+            lumorra::profile::markOnce("first paint");
+        else if (event->type() == QEvent::UpdateRequest)
+            lumorra::profile::markOnce("first update request");
+        return false;
+    }
+};
 
-int main(int argc, char* argv[]) {
-    QString startPath;
-    if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
-        return done;
-    preferX11OnWayland();
-    // The decoder workers start before anything else: the first picture waits for none.
-    lumorra::picture::decoderPool().warmUp();
-    QApplication::setApplicationName(QStringLiteral("Lumorra"));
-    QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
-    QApplication::setApplicationVersion(QStringLiteral("3.0"));
-    QApplication app(argc, argv);
-    // Qt's image plugins load on a thread of their own while the windows are made; the end of
-    // the program waits for it.
-    QThreadPool imagePlugins;
-    [[maybe_unused]] const QFuture<void> pluginsLoaded =
-        QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
-    QApplication::setWindowIcon(lumorra::programIcon());
-    // Message boxes during start-up come and go before the main window exists; only the main
-    // window's closing ends the program.
-    QApplication::setQuitOnLastWindowClosed(false);
-    lumorra::lookForSessionBusWithoutAutolaunch();
+// The selection's Vivo player and the Options window.
+void wireViewerWindows(lumorra::MainWindow& window, lumorra::SelectionViewer& viewer,
+                       lumorra::Services& services) {
+    using namespace lumorra;
+    viewer.showVivo = [&window, &services](const QString& path) {
+        QPointer<QWidget>& player = window.secondaryWindows().player;
+        if (!player)
+            player = new VivoPlayerWindow(services, &window);
+        static_cast<VivoPlayerWindow*>(player.data())->showMovie(path);
+    };
+    const auto options_Click = [&window, &services] {
+        ignoreErrors([&] {
+            OptionsWindow options(services, window.secondaryWindows(), &window);
+            options.exec();
+        });
+    };
+    QObject::connect(window.options, &QAction::triggered, &window, options_Click);
+}
 
+// File operations: copy and move to the copy directory, delete, rename, save as, the keys of
+// the file list and the File Information window of status bar panel 2.
+void wireFileOperations(lumorra::MainWindow& window, lumorra::FileOperations& fileOperations,
+                        lumorra::FileListKeys& fileListKeys, lumorra::Services& services) {
+    using namespace lumorra;
+    QObject::connect(window.Command2, &QPushButton::clicked, &fileOperations,
+                     &FileOperations::Command2_Click);
+    QObject::connect(window.Command7, &QPushButton::clicked, &fileOperations,
+                     &FileOperations::Command7_Click);
+    QObject::connect(window.mnudelete, &QAction::triggered, &fileOperations,
+                     &FileOperations::mnudelete_Click);
+    QObject::connect(window.mnurename, &QAction::triggered, &fileOperations,
+                     &FileOperations::mnurename_Click);
+    QObject::connect(window.saveas, &QAction::triggered, &fileOperations,
+                     &FileOperations::saveas_Click);
+    fileListKeys.deleteSelected = [&window, &fileOperations] {
+        fileOperations.deleteCurrentFile(FileOperations::Reporting::Logged, &window);
+    };
+    QObject::connect(&window, &MainWindow::panelClicked, &window,
+                     [&window, &services, &fileOperations](const QString& key) {
+                         if (key != QLatin1String("file"))
+                             return;
+                         ignoreErrors([&] {
+                             FileInfoWindow info(window, services, fileOperations, &window);
+                             info.exec();
+                         });
+                     });
+}
+
+// Info list: "Create Info List" of the directory list's menu, written into the text editor;
+// "Open text editor" opens the one editor window as a new document.
+void wireEditor(lumorra::MainWindow& window, lumorra::InfoListGenerator& infoList,
+                lumorra::EditorInfoListTarget& infoListEditor, lumorra::Services& services) {
+    using namespace lumorra;
+    infoList.editor = [&window, &infoListEditor, &services]() -> InfoListEditor* {
+        infoListEditor.editor = EditorWindow::ensure(services, window.secondaryWindows(), &window);
+        return &infoListEditor;
+    };
+    infoList.setSeparateWindowsState = [&window](Qt::WindowState state) {
+        window.secondaryWindows().setSeparateWindowState(state);
+    };
+    const auto textfile_Click = [&window, &services] {
+        ignoreErrors([&] {
+            EditorWindow::ensure(services, window.secondaryWindows(), &window)->openAsNew();
+        });
+    };
+    QObject::connect(window.textfile, &QAction::triggered, &window, textfile_Click);
+}
+
+// Runs the start-up sequence; false when the program ends without showing its window.
+bool runStartup(lumorra::StartupSequence& startup, lumorra::Dialogs& dialogs) {
+    using namespace lumorra;
+    StartupSequence::Outcome outcome = StartupSequence::Outcome::Terminated;
+    const bool started = withFailureHandler(
+        [&] { outcome = startup.run(); },
+        [&](const Error& e) {
+            const QString text =
+                QStringLiteral("Run-time error '%1':\n\n%2").arg(e.number).arg(e.description);
+            std::fprintf(stderr, "lumorra: %s\n", qPrintable(text));
+            dialogs.message(text, QStringLiteral("Lumorra"), Buttons::Ok, Icon::Critical);
+        });
+    return started && outcome != StartupSequence::Outcome::Terminated;
+}
+
+// Shows the started main window, at the path of the command line (a file manager's "Open
+// with") if one was given, which wins over the start-up directory; returns when it closed.
+int showMainWindow(QApplication& app, lumorra::MainWindow& window, lumorra::Dialogs& dialogs,
+                   const lumorra::Screen& screen, const QString& startPath) {
+    using namespace lumorra;
+    QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit);
+    // A logout or kill -TERM closes the main window, which runs the closing sequence.
+    std::unique_ptr<TerminationSignals> termination;
+    ignoreErrors([&] {
+        termination = std::make_unique<TerminationSignals>();
+        QObject::connect(termination.get(), &TerminationSignals::received, &window,
+                         [&window] { window.close(); });
+    });
+
+    ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
+    window.show();
+    profile::mark("window fitted and shown");
+
+    if (!startPath.isEmpty()) {
+        const QString absolute = QFileInfo(startPath).absoluteFilePath();
+        withFailureHandler([&] { openStartPath(window, absolute); },
+                           [&](const Error& e) {
+                               dialogs.message(
+                                   QStringLiteral("Lumorra cannot open \"%1\" (%2).\n"
+                                                  "It opens at the start-up directory instead.")
+                                       .arg(absolute, e.description),
+                                   QStringLiteral("Lumorra"), Buttons::Ok, Icon::Exclamation,
+                                   std::nullopt, &window);
+                           });
+    }
+    profile::mark("start path opened");
+    return app.exec();
+}
+
+// The main window and everything that works on it, started with the services; returns the
+// program's exit code.
+int runMainWindow(QApplication& app, lumorra::Services& services, lumorra::QtDialogs& dialogs,
+                  lumorra::RunLog& runLog, lumorra::Preloader& early, const QString& startPath) {
+    using namespace lumorra;
+    VolumeWatch volumes;
+    profile::mark("volumes");
+    MainWindow window(services, volumes);
+    profile::mark("main window built");
+    SelectionViewer viewer(window, services);
+    viewer.adoptPreloaded(early);
+    wireViewerWindows(window, viewer, services);
+    // Directory commands and the DIR browser (status bar panel 3); the autoskip slide show.
+    DirectoryCommands directoryCommands(window);
+    SlideShow slideShow(window, services);
+    FileOperations fileOperations(window, services);
+    FileListKeys fileListKeys(window);
+    wireFileOperations(window, fileOperations, fileListKeys, services);
+    InfoListGenerator infoList(window, services);
+    EditorInfoListTarget infoListEditor;
+    wireEditor(window, infoList, infoListEditor, services);
+    // Separate picture and animation windows, and the clipboard's copy and paste buttons.
+    SeparateViewer separateViewer(window, services);
+    ClipboardCommands clipboardCommands(window, services);
+
+    // Context help: F1 in any window opens the help topic of the focused control or window.
+    ContextHelp contextHelp(services.help, services.paths.helpFile());
+    app.installEventFilter(&contextHelp);
+    StartupSequence startup(services, runLog, window, [] {
+        SplashWindow splash;
+        splash.exec();
+    });
+    profile::mark("viewer and commands wired");
+    if (!runStartup(startup, dialogs))
+        return EXIT_FAILURE;
+    return showMainWindow(app, window, dialogs, services.screen, startPath);
+}
+
+// The services the windows are given, made once the application object exists.
+int runProgram(QApplication& app, const QString& startPath) {
     using namespace lumorra;
     HelpViewer help;
     QtDialogs dialogs(help);
@@ -177,126 +326,44 @@ int main(int argc, char* argv[]) {
                       colour};
     const QString startFile =
         startPath.isEmpty() ? QString() : QFileInfo(startPath).absoluteFilePath();
+    profile::mark("services and settings");
     Preloader early(colour);
     decodeEarly(early, startFile, settings, screen);
+    profile::mark("early decode started");
+    return runMainWindow(app, services, dialogs, runLog, early, startPath);
+}
 
-    VolumeWatch volumes;
-    MainWindow window(services, volumes);
-    SelectionViewer viewer(window, services);
-    viewer.adoptPreloaded(early);
-    viewer.showVivo = [&](const QString& path) {
-        QPointer<QWidget>& player = window.secondaryWindows().player;
-        if (!player)
-            player = new VivoPlayerWindow(services, &window);
-        static_cast<VivoPlayerWindow*>(player.data())->showMovie(path);
-    };
-    const auto options_Click = [&] {
-        ignoreErrors([&] {
-            OptionsWindow options(services, window.secondaryWindows(), &window);
-            options.exec();
-        });
-    };
-    QObject::connect(window.options, &QAction::triggered, &window, options_Click);
-    // Directory commands and the DIR browser (status bar panel 3); the autoskip slide show.
-    DirectoryCommands directoryCommands(window);
-    SlideShow slideShow(window, services);
+} // namespace
 
-    // File operations: copy and move to the copy directory, delete, rename, save as, the keys
-    // of the file list and the File Information window of status bar panel 2.
-    FileOperations fileOperations(window, services);
-    QObject::connect(window.Command2, &QPushButton::clicked, &fileOperations,
-                     &FileOperations::Command2_Click);
-    QObject::connect(window.Command7, &QPushButton::clicked, &fileOperations,
-                     &FileOperations::Command7_Click);
-    QObject::connect(window.mnudelete, &QAction::triggered, &fileOperations,
-                     &FileOperations::mnudelete_Click);
-    QObject::connect(window.mnurename, &QAction::triggered, &fileOperations,
-                     &FileOperations::mnurename_Click);
-    QObject::connect(window.saveas, &QAction::triggered, &fileOperations,
-                     &FileOperations::saveas_Click);
-    FileListKeys fileListKeys(window);
-    fileListKeys.deleteSelected = [&] {
-        fileOperations.deleteCurrentFile(FileOperations::Reporting::Logged, &window);
-    };
-    QObject::connect(&window, &MainWindow::panelClicked, &window, [&](const QString& key) {
-        if (key != QLatin1String("file"))
-            return;
-        ignoreErrors([&] {
-            FileInfoWindow info(window, services, fileOperations, &window);
-            info.exec();
-        });
-    });
-
-    // Info list: "Create Info List" of the directory list's menu.
-    InfoListGenerator infoList(window, services);
-    EditorInfoListTarget infoListEditor;
-    infoList.editor = [&]() -> InfoListEditor* {
-        infoListEditor.editor = EditorWindow::ensure(services, window.secondaryWindows(), &window);
-        return &infoListEditor;
-    };
-    infoList.setSeparateWindowsState = [&window](Qt::WindowState state) {
-        window.secondaryWindows().setSeparateWindowState(state);
-    };
-
-    // Text editor: "Open text editor" opens the one editor window as a new document.
-    const auto textfile_Click = [&] {
-        ignoreErrors([&] {
-            EditorWindow::ensure(services, window.secondaryWindows(), &window)->openAsNew();
-        });
-    };
-    QObject::connect(window.textfile, &QAction::triggered, &window, textfile_Click);
-
-    // Separate picture and animation windows, and the clipboard's copy and paste buttons.
-    SeparateViewer separateViewer(window, services);
-    ClipboardCommands clipboardCommands(window, services);
-
-    // Context help: F1 in any window opens the help topic of the focused control or window.
-    ContextHelp contextHelp(help, services.paths.helpFile());
-    app.installEventFilter(&contextHelp);
-    StartupSequence startup(services, runLog, window, [] {
-        SplashWindow splash;
-        splash.exec();
-    });
-
-    StartupSequence::Outcome outcome = StartupSequence::Outcome::Terminated;
-    const bool started = withFailureHandler(
-        [&] { outcome = startup.run(); },
-        [&](const Error& e) {
-            const QString text =
-                QStringLiteral("Run-time error '%1':\n\n%2").arg(e.number).arg(e.description);
-            std::fprintf(stderr, "lumorra: %s\n", qPrintable(text));
-            dialogs.message(text, QStringLiteral("Lumorra"), Buttons::Ok, Icon::Critical);
-        });
-    if (!started)
-        return EXIT_FAILURE;
-    if (outcome == StartupSequence::Outcome::Terminated)
-        return EXIT_FAILURE;
-
-    QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit);
-    // A logout or kill -TERM closes the main window, which runs the closing sequence.
-    std::unique_ptr<TerminationSignals> termination;
-    ignoreErrors([&] {
-        termination = std::make_unique<TerminationSignals>();
-        QObject::connect(termination.get(), &TerminationSignals::received, &window,
-                         [&window] { window.close(); });
-    });
-
-    ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
-    window.show();
-
-    // A path on the command line (a file manager's "Open with") wins over the start-up
-    // directory.
-    if (!startPath.isEmpty()) {
-        const QString absolute = QFileInfo(startPath).absoluteFilePath();
-        withFailureHandler([&] { openStartPath(window, absolute); },
-                           [&](const Error& e) {
-                               dialogs.message(
-                                   QStringLiteral("Lumorra cannot open \"%1\" (%2).\n"
-                                                  "It opens at the start-up directory instead.")
-                                       .arg(absolute, e.description),
-                                   QStringLiteral("Lumorra"), Buttons::Ok, Icon::Exclamation,
-                                   std::nullopt, &window);
-                           });
-    }
-    return app.exec();
+int main(int argc, char* argv[]) {
+    lumorra::profile::mark("main");
+    QString startPath;
+    if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
+        return done;
+    preferX11OnWayland();
+    // The decoder workers start before anything else: the first picture waits for none.
+    lumorra::picture::decoderPool().warmUp();
+    lumorra::profile::mark("decoder pool warmed");
+    QApplication::setApplicationName(QStringLiteral("Lumorra"));
+    QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
+    QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    QApplication app(argc, argv);
+    lumorra::profile::mark("QApplication");
+    FirstPaints firstPaints;
+    if (lumorra::profile::enabled())
+        app.installEventFilter(&firstPaints);
+    // Qt's image plugins load on a thread of their own while the windows are made; the end of
+    // the program waits for it.
+    QThreadPool imagePlugins;
+    [[maybe_unused]] const QFuture<void> pluginsLoaded =
+        QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
+    lumorra::profile::mark("plugin thread started");
+    QApplication::setWindowIcon(lumorra::programIcon());
+    lumorra::profile::mark("icon");
+    // Message boxes during start-up come and go before the main window exists; only the main
+    // window's closing ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    lumorra::lookForSessionBusWithoutAutolaunch();
+    lumorra::profile::mark("plugins, icon, session bus");
+    return runProgram(app, startPath);
 }

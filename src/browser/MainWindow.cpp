@@ -10,10 +10,12 @@
 #include "platform/Help.h"
 #include "platform/Keys.h"
 #include "platform/SettingsStore.h"
+#include "platform/StartupProfile.h"
 #include "ui/PictureArea.h"
 #include "ui/StatusBar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -80,8 +82,26 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
     : QWidget(parent), s_(services), volumes_(volumes) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lumorra"));
-    setWindowIcon(programIcon());
+    // The program's icon, drawn once for the application where it set one.
+    const QIcon programs = QApplication::windowIcon();
+    setWindowIcon(programs.isNull() ? programIcon() : programs);
+    buildBrowser();
+    buildViewerArea();
+    buildCommands();
+    buildLabels();
+    buildStatusBar();
+    buildMenus();
+    buildLayout();
+    connectParts();
+    profile::mark("main window: widgets");
+    // Until the start-up sequence says otherwise, the lists stand on the user's home.
+    ignoreErrors([this] {
+        Drive1->setDrive(QDir::homePath());
+        Dir1->setPath(QDir::homePath());
+    });
+}
 
+void MainWindow::buildBrowser() {
     Drive1 = named(new DriveList(volumes_.volumes(), this), "Drive1");
     Drive1->setToolTip(QStringLiteral("Select a Harddrive"));
     Dir1 = named(new DirList(this), "Dir1");
@@ -90,7 +110,9 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
     File1->setToolTip(QStringLiteral("Select file (right click to view menu)"));
     File2 = named(new FileList(this), "File2");
     File2->hide();
+}
 
+void MainWindow::buildViewerArea() {
     // The viewer area scrolls, so a picture larger than the area can be seen whole.
     viewerArea = named(new QScrollArea(this), "viewerArea");
     viewerArea->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -115,7 +137,10 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
     Picture1->hide();
     Image2 = named(new QLabel(this), "Image2");
     Image2->hide();
+}
 
+// The zoom frame, the command buttons, the autoskip interval and the work fields.
+void MainWindow::buildCommands() {
     Frame1 = named(new QGroupBox(QStringLiteral("Zoom"), this), "Frame1");
     Option1 =
         option("Option1", QStringLiteral("1:4"), QStringLiteral("Fourth original size"), Frame1);
@@ -150,7 +175,9 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
     Text1->hide();
     Text4 = named(new QLineEdit(this), "Text4");
     Text4->hide();
+}
 
+void MainWindow::buildLabels() {
     Label1 = named(new QLabel(this), "Label1");
     Label1->setTextFormat(Qt::PlainText);
     Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -165,7 +192,9 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
     Label4->hide();
     infofile = named(new QLabel(this), "infofile");
     infofile->hide();
+}
 
+void MainWindow::buildStatusBar() {
     StatusBar1 = named(new StatusBar(this), "StatusBar1");
     StatusBar1->addPanel({QStringLiteral("filetype"), QStringLiteral("Click to change file type"),
                           QString(), StatusBar::Bevel::Inset, false, 90});
@@ -175,10 +204,9 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
                           QString(), StatusBar::Bevel::Inset, false, 220});
     StatusBar1->addPanel(
         {QString(), QStringLiteral("Zoom info"), QString(), StatusBar::Bevel::Inset, false, 70});
+}
 
-    buildMenus();
-    buildLayout();
-
+void MainWindow::connectParts() {
     connect(Drive1, &DriveList::changed, this, &MainWindow::Drive1_Change);
     connect(Dir1, &DirList::changed, this, &MainWindow::Dir1_Change);
     // Connected before any DIR browser: it finds the main window's lists already moved.
@@ -190,12 +218,6 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
     Image1->installEventFilter(this);
     AM1->installEventFilter(this);
     Dir1->viewport()->installEventFilter(this);
-
-    // Until the start-up sequence says otherwise, the lists stand on the user's home.
-    ignoreErrors([this] {
-        Drive1->setDrive(QDir::homePath());
-        Dir1->setPath(QDir::homePath());
-    });
 }
 
 void MainWindow::buildMenus() {

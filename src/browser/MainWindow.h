@@ -165,7 +165,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The constructor's parts, in the order it calls them.
+    void buildBrowser();
+    void buildViewerArea();
+    void buildCommands();
+    void buildLabels();
+    void buildStatusBar();
     void buildMenus();
+    void connectParts();
     void applyMode(const ModeTexts& texts);
     void buildLayout();
 

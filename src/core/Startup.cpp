@@ -8,6 +8,7 @@
 #include "platform/Launcher.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
+#include "platform/StartupProfile.h"
 
 #include <QDir>
 
@@ -31,6 +32,7 @@ StartupSequence::Outcome StartupSequence::run() {
     runLog_.open(s_.paths.runLogFile());
     s_.log.open(s_.paths.programLogFile());
     runLog_.status(QStringLiteral("Program Logfile set"));
+    profile::mark("startup: logs opened");
 
     // The program's identity goes to the file in one replace. Should that fail, each key is
     // tried on its own, so that what can be stored still is.
@@ -51,6 +53,7 @@ StartupSequence::Outcome StartupSequence::run() {
     });
     // The help file is found by its path whenever a window opens it; nothing to register.
     ignoreErrors([&] { runLog_.status(QStringLiteral("Program Help file set")); });
+    profile::mark("startup: identity stored");
 
     try {
         restoreBrowserState();
@@ -60,22 +63,27 @@ StartupSequence::Outcome StartupSequence::run() {
 
     target_.setFileCountText(QString::number(target_.fileCount()) + QStringLiteral(" File(s)"));
     runLog_.status(QStringLiteral("Label6 caption set"));
+    profile::mark("startup: browser state restored");
 
     spctest();
     runLog_.status(QStringLiteral("Special settings section completed"));
+    profile::mark("startup: spctest");
 
     if (!usertest())
         return Outcome::Terminated;
     runLog_.status(QStringLiteral("Usertest section completed"));
+    profile::mark("startup: usertest");
 
     restest();
     runLog_.status(QStringLiteral("Screen resolution section completed"));
+    profile::mark("startup: restest");
 
     systray();
     runLog_.status(QStringLiteral("Systray section completed"));
 
     runLog_.line(QStringLiteral("PROGRAM LOAD COMPLETED"));
     runLog_.close();
+    profile::mark("startup: systray, run log closed");
     return Outcome::Completed;
 }
 
@@ -83,13 +91,16 @@ void StartupSequence::restoreBrowserState() {
     const QString picPattern = s_.settings.read(keys::PicPattern);
     target_.setFilePattern(picPattern.isEmpty() ? defaults::PicPattern : picPattern);
     runLog_.status(QStringLiteral("File list box pattern set"));
+    profile::mark("startup: pattern");
 
     const QString startupDir = s_.settings.read(keys::StartupDir);
     target_.setDriveFromPath(startupDir);
     runLog_.status(QStringLiteral("Drive list box drive set"));
+    profile::mark("startup: drive");
 
     target_.setDirPath(startupDir);
     runLog_.status(QStringLiteral("Dir list box path set"));
+    profile::mark("startup: dir");
 
     target_.setCopyDir(s_.settings.read(keys::DefaultCopyDir));
     runLog_.status(QStringLiteral("Default copy destination path set"));

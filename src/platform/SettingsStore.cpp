@@ -405,9 +405,11 @@ void SettingsStore::write(const std::vector<std::pair<QString, QString>>& values
     const WriteLock lock(path_ + QStringLiteral(".lock"));
 
     // A file that cannot be read is not replaced: what it holds would be lost.
-    Document doc = split(readAll(path_));
+    const QByteArray before = readAll(path_);
+    Document doc = split(before);
     for (const auto& [key, value] : values)
         setKey(doc, group_, key, value);
+    const QByteArray after = join(doc);
 
     // Every writer of the file holds the lock while its temporary exists, so a temporary found
     // now was left by a writer that was killed half way.
@@ -419,7 +421,11 @@ void SettingsStore::write(const std::vector<std::pair<QString, QString>>& values
             QFile::remove(info.dir().filePath(left));
     }
 
-    writeFileReplacing(path_, join(doc));
+    // A file that holds these values already stays as it is: the program's identity, written
+    // at every start, is the same from one start to the next.
+    if (after == before && info.exists())
+        return;
+    writeFileReplacing(path_, after);
 }
 
 } // namespace lumorra

@@ -4,6 +4,7 @@
 #include "picture/ShownPicture.h"
 #include "platform/Error.h"
 #include "platform/Screen.h"
+#include "platform/StartupProfile.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -194,6 +195,8 @@ const QImage& PictureArea::levelFor(QSize device) {
 }
 
 void PictureArea::paintEvent(QPaintEvent* event) {
+    if (!image_.isNull())
+        profile::markOnce("picture paint");
     QPainter p(this);
     // Without stretch the picture stands at its natural size; a bigger area shows it once at
     // the top left, as the area never is bigger than the picture then.

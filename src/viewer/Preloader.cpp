@@ -1,6 +1,7 @@
 #include "Preloader.h"
 
 #include "platform/FileSystem.h"
+#include "platform/StartupProfile.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -75,13 +76,20 @@ void Preloader::preload(const std::vector<Request>& requests) {
         const std::optional<Stamp> stamp = stampOf(r.path);
         if (!stamp)
             continue;
-        Entry entry{r.shown, *stamp, {}, bool(r.fit)};
+        Entry entry{r.shown, *stamp, {}, bool(r.fit), std::make_shared<QSize>()};
         entry.result =
-            QtConcurrent::run([path = r.path, shown = r.shown, fit = r.fit,
+            QtConcurrent::run([path = r.path, shown = r.shown, fit = r.fit, natural = entry.natural,
                                colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
                 try {
-                    const QSize size = fit ? fit(pictureSize(path)) : shown;
-                    return ShownPicture::load(path, size, MetafilePolicy::Refuse, colour);
+                    profile::markOnce("decode: started");
+                    if (fit)
+                        *natural = pictureSize(path);
+                    const QSize size = fit ? fit(*natural) : shown;
+                    profile::markOnce("decode: size read");
+                    std::shared_ptr<const ShownPicture> picture =
+                        ShownPicture::load(path, size, MetafilePolicy::Refuse, colour);
+                    profile::markOnce("decode: done");
+                    return picture;
                 } catch (...) {
                     return nullptr; // the viewer reads it again and reports what fails
                 }
@@ -104,6 +112,17 @@ std::shared_ptr<const ShownPicture> Preloader::take(const QString& path, QSize s
     if (!picture || stampOf(path) != std::optional<Stamp>(entry.stamp))
         return nullptr;
     return picture;
+}
+
+std::optional<QSize> Preloader::naturalSize(const QString& path) {
+    const auto it = entries_.find(path);
+    if (it == entries_.end() || !it->second.fitted)
+        return std::nullopt;
+    it->second.result.waitForFinished();
+    const QSize natural = *it->second.natural;
+    if (!natural.isValid() || stampOf(path) != std::optional<Stamp>(it->second.stamp))
+        return std::nullopt;
+    return natural;
 }
 
 void Preloader::adopt(Preloader& other) {

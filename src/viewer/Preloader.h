@@ -46,6 +46,9 @@ public:
     // The picture of a file if it was preloaded for this size and the file is unchanged (none
     // otherwise); waits for a decode still running. Either way the file is no longer held.
     std::shared_ptr<const ShownPicture> take(const QString& path, QSize shown);
+    // The natural size read for a file preloaded with a fit, if the file is unchanged; waits
+    // for a decode still running. The file stays held.
+    std::optional<QSize> naturalSize(const QString& path);
     // Drops everything and waits for running decodes.
     void clear();
     // Takes over what `other` holds or is decoding (it decodes into the same colours).
@@ -62,6 +65,8 @@ private:
         Stamp stamp;
         QFuture<std::shared_ptr<const ShownPicture>> result;
         bool fitted = false; // decoded for the size its request's fit gave
+        // The natural size the fit was given; written by the decoding thread before it ends.
+        std::shared_ptr<QSize> natural;
     };
     static std::optional<Stamp> stampOf(const QString& path);
     qint64 heldBytes();

@@ -13,6 +13,7 @@
 #include "platform/Launcher.h"
 #include "platform/Screen.h"
 #include "platform/SettingsStore.h"
+#include "platform/StartupProfile.h"
 #include "platform/Text.h"
 #include "ui/PictureAnimation.h"
 #include "ui/PictureArea.h"
@@ -174,8 +175,10 @@ void SelectionViewer::pictureBranch() {
             setCurrentFile();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
-            const QSize fit = autoZoomFit(path);
+            // A picture decoded ahead knows its natural size: no second read of the file for it.
+            const QSize fit = autoZoomFit(path, preloader_.naturalSize(path));
             std::shared_ptr<const ShownPicture> picture = preloader_.take(path, fit);
+            profile::markOnce(picture ? "picture taken (preloaded)" : "picture not preloaded");
             if (!picture)
                 picture = ShownPicture::load(path, fit, MetafilePolicy::Load, &s_.colour);
             // What is drawn or decoded again later comes from the bytes that were read for
@@ -203,6 +206,7 @@ void SelectionViewer::pictureBranch() {
                                shortestText(w_.Image1->height()));
             if (numberValue(s_.settings.read(keys::AutoZoom)) == 1)
                 az();
+            profile::markOnce("picture placed");
             commonTail();
             // Once the picture is on the screen, the neighbours are read for the next key.
             preloadAfterPaint();
@@ -262,15 +266,16 @@ void SelectionViewer::preloadNeighbours() {
     });
 }
 
-QSize SelectionViewer::autoZoomFit(const QString& path) const {
+QSize SelectionViewer::autoZoomFit(const QString& path, std::optional<QSize> known) const {
     // Only a guess for the decoder: the setting is read for real after the load, where a bad
     // value is reported.
     bool on = false;
     ignoreErrors([&] { on = numberValue(s_.settings.read(keys::AutoZoom)) == 1; });
     if (!on)
         return QSize();
-    QSize natural;
-    ignoreErrors([&] { natural = pictureSize(path); });
+    QSize natural = known.value_or(QSize());
+    if (!known)
+        ignoreErrors([&] { natural = pictureSize(path); });
     // The auto zoom shrinks the picture until it fits these bounds of the window.
     const QSize bounds(static_cast<int>(WidthLimit() * w_.frameGeometry().width()),
                        static_cast<int>(HeightLimit() * w_.frameGeometry().height()));

@@ -59,7 +59,8 @@ private:
     // The main window's holder of the file's picture takes it too.
     void showInHolder(const std::shared_ptr<const ShownPicture>& picture);
     // The size the auto zoom will show a picture at, in device pixels; invalid when it is off.
-    QSize autoZoomFit(const QString& path) const;
+    // With the natural size when it is known already, without reading the file for it.
+    QSize autoZoomFit(const QString& path, std::optional<QSize> natural = std::nullopt) const;
     // The picture area's share of the main window's outer width and height.
     double WidthLimit() const;
     double HeightLimit() const;

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -32,6 +33,7 @@ private slots:
     void damagedFilesReadAsFewerKeys();
     void failedWriteThrowsAndKeepsTheFile();
     void writesLeaveNoTemporaryFiles();
+    void unchangedValuesLeaveTheFile();
     void concurrentWritersLoseNoKey();
 };
 
@@ -274,6 +276,27 @@ void SettingsTest::writesLeaveNoTemporaryFiles() {
     const QStringList files = QDir(QFileInfo(env.settingsFile()).absolutePath())
                                   .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     QCOMPARE(files, QStringList({QStringLiteral("Lumorra.conf")}));
+}
+
+void SettingsTest::unchangedValuesLeaveTheFile() {
+    TestEnv env;
+    SettingsStore store(env.settingsFile());
+    store.write({{QStringLiteral("AppPath"), QStringLiteral("/opt/a/")},
+                 {QStringLiteral("Version"), QStringLiteral("3")}});
+    const auto inode = [&] {
+        struct stat st {};
+        ::stat(QFile::encodeName(env.settingsFile()).constData(), &st);
+        return st.st_ino;
+    };
+    const auto first = inode();
+    // Written again as at every start: the same values leave the file as it is.
+    store.write({{QStringLiteral("AppPath"), QStringLiteral("/opt/a/")},
+                 {QStringLiteral("version"), QStringLiteral("3")}});
+    QCOMPARE(inode(), first);
+    store.write(QStringLiteral("Version"), QStringLiteral("4"));
+    QVERIFY(inode() != first);
+    QCOMPARE(store.read(QStringLiteral("Version")), QStringLiteral("4"));
+    QCOMPARE(store.read(QStringLiteral("AppPath")), QStringLiteral("/opt/a/"));
 }
 
 void SettingsTest::concurrentWritersLoseNoKey() {

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -357,9 +358,15 @@ DecoderPool::Worker DecoderPool::take(bool forPixels) {
         int ends[2];
         if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
             throw Error::fromErrno(errno);
+        const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(ends[0]);
+            // It ends with the program, as a zygote's worker does: a program killed while its
+            // child decodes leaves no child behind.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+            if (::getppid() != parent)
+                ::_exit(1);
             restoreDefaultSignals();
             serveOneJob(ends[1], nullptr);
         }
