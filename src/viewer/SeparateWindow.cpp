@@ -118,7 +118,8 @@ void SeparateWindow::moveEvent(QMoveEvent* event) {
 
 void SeparateWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    for (int ms : {100, 500})
+    // A busy window manager may frame it seconds later.
+    for (int ms : {100, 500, 1500, 4000})
         QTimer::singleShot(ms, this, &SeparateWindow::placeAgainIfFramed);
 }
 
