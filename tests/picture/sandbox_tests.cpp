@@ -169,9 +169,11 @@ void SandboxTest::drawingWorkerReadsOnlyFonts() {
     };
     QCOMPARE(width(font, true), 9);
     QCOMPARE(width(letter, true), 8);
-    // A worker that decodes a picture opens nothing.
-    QCOMPARE(failure(pool_, job(8, QFile::encodeName(font))),
-             std::optional<int>(errc::InvalidPicture));
+    // A worker that decodes a picture opens nothing (its filter; Landlock alone would let the
+    // open of a font fail without ending it, as in sanitizer builds).
+    if (!SanitizedBuild)
+        QCOMPARE(failure(pool_, job(8, QFile::encodeName(font))),
+                 std::optional<int>(errc::InvalidPicture));
 }
 
 void SandboxTest::crashOrHangThenGoodPicture() {
