@@ -1,6 +1,6 @@
 #include "Decoding.h"
 
-#include "picture/formats/Formats.h"
+#include "picture/formats/PictureFormat.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -26,51 +26,6 @@ qint64 availableMemory() {
         return ok ? kib * 1024 : -1;
     }
     return -1;
-}
-
-quint16 u16(const QByteArray& b, int at) {
-    return littleEndian<quint16>(b, at);
-}
-quint32 u32(const QByteArray& b, int at) {
-    return littleEndian<quint32>(b, at);
-}
-
-quint32 bigEndian32(const QByteArray& b, qsizetype at) {
-    return b.size() - at >= 4 ? qFromBigEndian<quint32>(b.constData() + at) : 0;
-}
-
-// HEIF and AVIF files start with an ISO-BMFF file type box: its major brand, then the brands it
-// is compatible with. libheif reads both; the name tells the codec, by the major brand first.
-QByteArray isoMediaFormat(const QByteArray& h) {
-    if (h.size() < 16 || QByteArrayView(h).sliced(4, 4) != "ftyp")
-        return {};
-    const quint32 boxSize = bigEndian32(h, 0);
-    if (boxSize < 16 || boxSize % 4 != 0)
-        return {};
-    const auto avif = [](QByteArrayView b) { return b == "avif" || b == "avis"; };
-    const auto hevc = [](QByteArrayView b) {
-        return b == "heic" || b == "heix" || b == "hevc" || b == "hevx" || b == "heim" ||
-               b == "heis" || b == "hevm" || b == "hevs";
-    };
-    const auto anyHeif = [&](QByteArrayView b) {
-        return avif(b) || hevc(b) || b == "mif1" || b == "msf1" || b == "mif2";
-    };
-    const QByteArrayView major = QByteArrayView(h).sliced(8, 4);
-    if (avif(major))
-        return "avif";
-    if (hevc(major))
-        return "heif";
-    // A generic major brand (mif1, or one of another family): the compatible brands decide. Only
-    // those in the bytes given.
-    const qsizetype end = qMin<qsizetype>(boxSize, h.size());
-    bool heif = anyHeif(major);
-    for (qsizetype at = 16; at + 4 <= end; at += 4) {
-        const QByteArrayView brand = QByteArrayView(h).sliced(at, 4);
-        if (avif(brand))
-            return "avif";
-        heif = heif || anyHeif(brand);
-    }
-    return heif ? "heif" : QByteArray();
 }
 
 // Maps the pages of a fresh buffer in one go before a file is read into it: a read that faults
@@ -221,50 +176,14 @@ void PictureFile::rewind() {
         throw Error{errc::PathAccess, device_->errorString()};
 }
 
-Sniffed sniff(const QByteArray& h, const QByteArray& tail) {
-    // Magic numbers are given with their length: some hold zero bytes.
-    const auto starts = [&](QByteArrayView magic, int at = 0) {
-        return h.size() >= at + magic.size() && QByteArrayView(h).sliced(at, magic.size()) == magic;
-    };
-    if (h.size() >= 4 && u32(h, 0) == 0x9AC6CDD7u)
-        return {Kind::Wmf, {}};
-    // A WMF without the placeable header: memory or disk type, nine words of header, a Windows
-    // 2 or 3 metafile version.
-    if (h.size() >= 18 && (u16(h, 0) == 1 || u16(h, 0) == 2) && u16(h, 2) == 9 &&
-        (u16(h, 4) == 0x0100 || u16(h, 4) == 0x0300))
-        return {Kind::Wmf, {}};
-    if (h.size() >= 44 && u32(h, 0) == 1 && u32(h, 40) == 0x464D4520u)
-        return {Kind::Emf, {}};
-    if (starts({"\xFF\xD8\xFF", 3}))
-        return {Kind::Image, "jpeg"};
-    if (starts({"\x89PNG\r\n\x1A\n", 8}))
-        return {Kind::Image, "png"};
-    if (starts("GIF87a") || starts("GIF89a"))
-        return {Kind::Image, "gif"};
-    if (starts("BM"))
-        return {Kind::Image, "bmp"};
-    if (h.size() >= 6 && u16(h, 0) == 0 && (u16(h, 2) == 1 || u16(h, 2) == 2) && u16(h, 4) > 0)
-        return {Kind::Image, u16(h, 2) == 1 ? "ico" : "cur"};
-    if (starts("RIFF") && starts("WEBP", 8))
-        return {Kind::Image, "webp"};
-    // Camera RAW formats with signatures of their own (Olympus, Panasonic, Fujifilm, Canon's
-    // CRW and CR3, Minolta, Sigma). Those built on TIFF are told from a plain TIFF by their
-    // content (isCameraRaw()).
-    if (starts("IIRO") || starts("IIRS") || starts("MMOR") || starts({"IIU\0", 4}) ||
-        starts("FUJIFILMCCD-RAW") || starts("HEAPCCDR", 6) || starts({"\0MRM", 4}) ||
-        starts("FOVb") || (starts("ftyp", 4) && starts("crx ", 8)))
-        return {Kind::Image, "raw"};
-    if (starts({"II*\0", 4}) || starts({"MM\0*", 4}))
-        return {Kind::Image, "tiff"};
-    if (QByteArray format = isoMediaFormat(h); !format.isEmpty())
-        return {Kind::Image, format};
-    // A JPEG XL codestream, or the container that holds one.
-    if (starts({"\xFF\x0A", 2}) || starts({"\0\0\0\x0CJXL \x0D\x0A\x87\x0A", 12}))
-        return {Kind::Image, "jxl"};
-    // TGA, which has no magic number (a TGA 2 file ends with a signature), and PBM/PGM/PPM.
-    if (QByteArray format = formats::sniff(h, tail); !format.isEmpty())
-        return {Kind::Image, format};
-    return {Kind::Image, {}};
+Sniffed sniff(const QByteArray& head, const QByteArray& tail) {
+    QByteArray name;
+    const PictureFormat* format = claimingFormat(head, tail, &name);
+    if (format == nullptr)
+        return {Kind::Image, {}, nullptr};
+    if (format->kind() != Kind::Image)
+        return {format->kind(), {}, format};
+    return {Kind::Image, std::move(name), format};
 }
 
 } // namespace lumorra::picture

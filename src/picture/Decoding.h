@@ -18,6 +18,8 @@
 
 namespace lumorra::picture {
 
+class PictureFormat;
+
 // However much memory is free, one picture never takes more than this.
 inline constexpr qint64 PictureByteCap = qint64(2) << 30;
 // A metafile loaded at its natural size is drawn into at most this many pixels on its long
@@ -118,8 +120,10 @@ struct Sniffed {
     Kind kind = Kind::Image;
     QByteArray qtFormat; // for Kind::Image: the Qt reader's format, empty when unknown; "raw"
                          // for a camera RAW that is not TIFF-based
+    const PictureFormat* format = nullptr; // the format that claimed it, null for none
 };
-// `head` is the file's first bytes, `tail` its last (a TGA file tells itself at its end).
+// `head` is the file's first bytes, `tail` its last (a TGA file tells itself at its end). The
+// formats are asked in their sniff order (PictureFormat.h).
 Sniffed sniff(const QByteArray& head, const QByteArray& tail);
 // How many bytes of each end sniff() looks at. (The file type box of a HEIF or AVIF file, with
 // its brands, fits in the head.)

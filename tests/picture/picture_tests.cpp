@@ -3,6 +3,7 @@
 #include "picture/formats/EmfReader.h"
 #include "picture/formats/HeifDecoder.h"
 #include "picture/formats/JxlDecoder.h"
+#include "picture/formats/PictureFormat.h"
 #include "picture/formats/WmfReader.h"
 #include "picture/sandbox/Isolation.h"
 #include "picture/sandbox/PictureJobs.h"
@@ -156,6 +157,8 @@ private slots:
     void exifOrientationTurnsThePicture();
     void formatIsToldByContent_data();
     void formatIsToldByContent();
+    void oneFormatClaimsEachFile_data();
+    void oneFormatClaimsEachFile();
     void unreadableContentIsAnInvalidPicture_data();
     void unreadableContentIsAnInvalidPicture();
     void fileSystemErrorsKeepTheirNumbers();
@@ -330,6 +333,54 @@ void PictureTest::formatIsToldByContent() {
     const Picture p = loadPicture(write(name, bytes));
     QCOMPARE(p.format, format);
     QVERIFY(!p.isNull());
+}
+
+// The listed formats' sniffs never overlap: exactly one claims a file, under a name of its own,
+// and each has a place in the sniff order of its own.
+void PictureTest::oneFormatClaimsEachFile_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("name");
+    const QImage picture = twoHalves(QSize(32, 16), Red, Blue);
+    const auto row = [](const char* name, const QByteArray& bytes) {
+        QTest::newRow(name) << bytes << QByteArray(name);
+    };
+    for (const char* format : {"jpeg", "png", "bmp", "tiff", "webp"})
+        row(format, encoded(picture, format));
+    row("gif", gifFile({picture}));
+    row("ico", iconFile({{16, 32, Red}}));
+    row("tga", tgaFile(picture));
+    row("pnm", QByteArray("P6\n1 1\n255\n\0\0\0", 12));
+    row("wmf", redBlueWmf());
+    row("emf", redBlueEmf());
+    row("jxl", jxlClaiming(QSize(32, 16)));
+    row("heif", QByteArray("\0\0\0\x18"
+                           "ftypheic\0\0\0\0"
+                           "mif1heic",
+                           24));
+    row("avif", QByteArray("\0\0\0\x18"
+                           "ftypmif1\0\0\0\0"
+                           "mif1avif",
+                           24));
+    row("raw", QByteArray("FOVb") + QByteArray(60, '\0'));
+}
+
+void PictureTest::oneFormatClaimsEachFile() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, name);
+    QSet<int> orders;
+    QByteArrayList claims;
+    for (const picture::PictureFormat* format : picture::pictureFormats()) {
+        orders.insert(format->order());
+        const QByteArray claimed = format->claims(
+            QByteArrayView(bytes).first(qMin<qsizetype>(bytes.size(), picture::SniffHeadBytes)),
+            QByteArrayView(bytes).last(qMin<qsizetype>(bytes.size(), picture::SniffTailBytes)));
+        if (!claimed.isEmpty()) {
+            QVERIFY(format->names().contains(claimed));
+            claims << claimed;
+        }
+    }
+    QCOMPARE(orders.size(), picture::pictureFormats().size());
+    QCOMPARE(claims, QByteArrayList{name});
 }
 
 void PictureTest::unreadableContentIsAnInvalidPicture_data() {

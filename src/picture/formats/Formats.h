@@ -28,18 +28,7 @@ struct Decoded {
     QByteArray icc; // an embedded RGB or grey colour profile, empty when none
 };
 
-// The format of the bytes when one of these decoders reads it ("tiff", "tga", "bmp", "ico",
-// "cur", "pnm"), empty otherwise. `tail` is the file's last bytes (up to 26): a TGA file has
-// no magic number at its start, only a footer in newer files.
-QByteArray sniff(QByteArrayView head, QByteArrayView tail);
-bool decodes(QByteArrayView format);
-
-// The header of the bytes of a file of `format` (as sniff() names it).
-Header readHeader(QByteArrayView format, QByteArrayView bytes);
-// The picture in full; `budget` is how many bytes its pixels may take.
-Decoded decode(QByteArrayView format, QByteArrayView bytes, qint64 budget);
-
-// One decoder per format.
+// One decoder per format (the format objects: BytesFormat.h).
 Header tiffHeader(QByteArrayView bytes);
 Decoded decodeTiff(QByteArrayView bytes, qint64 budget);
 Header tgaHeader(QByteArrayView bytes);

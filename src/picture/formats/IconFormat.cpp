@@ -3,6 +3,7 @@
 // the entries' own headers, not from the directory, which may say otherwise. An entry that does
 // not decode gives way to the next best. A cursor's hotspot is of no matter here.
 
+#include "BytesFormat.h"
 #include "Dib.h"
 
 #include <algorithm>
@@ -99,3 +100,30 @@ Decoded decodeIcon(QByteArrayView bytes, qint64 budget) {
 }
 
 } // namespace lumorra::formats
+
+namespace lumorra::picture {
+namespace {
+
+class Icon final : public BytesFormat {
+public:
+    Icon() : BytesFormat(60, {"ico", "cur"}, formats::iconHeader, formats::decodeIcon) {}
+
+    // A reserved word of 0, the type (1 icon, 2 cursor), at least one entry.
+    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
+        const auto u16 = [&](qsizetype at) { return littleEndian<quint16>(h, at); };
+        if (h.size() < 6 || u16(0) != 0 || (u16(2) != 1 && u16(2) != 2) || u16(4) == 0)
+            return {};
+        return u16(2) == 1 ? "ico" : "cur";
+    }
+};
+
+} // namespace
+
+namespace listed {
+const PictureFormat& IconFormat() {
+    static const Icon format;
+    return format;
+}
+} // namespace listed
+
+} // namespace lumorra::picture

@@ -4,6 +4,7 @@
 // extension area's attributes type). A file that ends before its pixels do is invalid; a run
 // that overruns the picture is cut at its end.
 
+#include "BytesFormat.h"
 #include "Support.h"
 
 #include <vector>
@@ -193,3 +194,59 @@ Decoded decodeTga(QByteArrayView bytes, qint64 budget) {
 }
 
 } // namespace lumorra::formats
+
+namespace lumorra::picture {
+namespace {
+
+// A TGA file's header has no magic number: the fields must make sense together. A TGA 2 file
+// ends with a signature.
+bool looksLikeTga(QByteArrayView h, QByteArrayView tail) {
+    using formats::le;
+    using formats::u8;
+    if (tail.endsWith(QByteArrayView("TRUEVISION-XFILE.\0", 18)))
+        return true;
+    if (h.size() < 18)
+        return false;
+    const int mapType = u8(h, 1), type = u8(h, 2), mapLength = le<quint16>(h, 5);
+    const int mapBits = u8(h, 7), depth = u8(h, 16), descriptor = u8(h, 17);
+    if (le<quint16>(h, 12) == 0 || le<quint16>(h, 14) == 0 || (descriptor & 0xC0) != 0)
+        return false;
+    const int kind = type & ~8;
+    if (mapType > 1 || (type & ~0xB) != 0 || kind == 0)
+        return false;
+    if (mapType == 1) {
+        if (mapLength == 0 || (mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32))
+            return false;
+    } else if (mapLength != 0 || kind == 1) {
+        return false;
+    }
+    switch (kind) {
+    case 1:
+        return depth == 8 || depth == 16;
+    case 2:
+        return depth == 15 || depth == 16 || depth == 24 || depth == 32;
+    default: // grey
+        return depth == 8 || depth == 16;
+    }
+}
+
+class Tga final : public BytesFormat {
+public:
+    Tga() : BytesFormat(130, {"tga"}, formats::tgaHeader, formats::decodeTga) {}
+
+    // Last of all: its test of the header's fields takes what no magic number claims.
+    QByteArray claims(QByteArrayView h, QByteArrayView tail) const override {
+        return looksLikeTga(h, tail) ? "tga" : QByteArray();
+    }
+};
+
+} // namespace
+
+namespace listed {
+const PictureFormat& TgaFormat() {
+    static const Tga format;
+    return format;
+}
+} // namespace listed
+
+} // namespace lumorra::picture

@@ -1,6 +1,7 @@
 // PBM, PGM and PPM, plain (P1, P2, P3) and raw (P4, P5, P6), with maximum values up to 65535.
 // A file that ends before its pixels do is invalid.
 
+#include "BytesFormat.h"
 #include "Support.h"
 
 namespace lumorra::formats {
@@ -133,3 +134,28 @@ Decoded decodePnm(QByteArrayView bytes, qint64 budget) {
 }
 
 } // namespace lumorra::formats
+
+namespace lumorra::picture {
+namespace {
+
+class Pnm final : public BytesFormat {
+public:
+    Pnm() : BytesFormat(120, {"pnm"}, formats::pnmHeader, formats::decodePnm) {}
+
+    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
+        const bool pnm = h.size() >= 3 && h[0] == 'P' && h[1] >= '1' && h[1] <= '6' &&
+                         QByteArrayView(" \t\r\n#").contains(h[2]);
+        return pnm ? "pnm" : QByteArray();
+    }
+};
+
+} // namespace
+
+namespace listed {
+const PictureFormat& PnmFormat() {
+    static const Pnm format;
+    return format;
+}
+} // namespace listed
+
+} // namespace lumorra::picture

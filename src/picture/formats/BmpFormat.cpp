@@ -4,6 +4,7 @@
 // bottom-up and top-down, and a JPEG or PNG inside. Rows that the file does not hold make it
 // invalid; run-length data that ends early shows what it drew.
 
+#include "BytesFormat.h"
 #include "Dib.h"
 
 #include <bit>
@@ -285,3 +286,26 @@ Decoded decodeBmp(QByteArrayView bytes, qint64 budget) {
 }
 
 } // namespace lumorra::formats
+
+namespace lumorra::picture {
+namespace {
+
+class Bmp final : public BytesFormat {
+public:
+    Bmp() : BytesFormat(50, {"bmp"}, formats::bmpHeader, formats::decodeBmp) {}
+
+    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
+        return hasMagic(h, "BM") ? "bmp" : QByteArray();
+    }
+};
+
+} // namespace
+
+namespace listed {
+const PictureFormat& BmpFormat() {
+    static const Bmp format;
+    return format;
+}
+} // namespace listed
+
+} // namespace lumorra::picture

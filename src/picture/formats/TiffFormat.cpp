@@ -3,6 +3,7 @@
 // what it refuses, such as 32-bit and floating-point samples, goes through a reader of samples
 // here. Only the first page of a multi-page file is read: the pages after it are never walked.
 
+#include "BytesFormat.h"
 #include "Support.h"
 
 #include <QFloat16>
@@ -336,3 +337,26 @@ Decoded decodeTiff(QByteArrayView bytes, qint64 budget) {
 }
 
 } // namespace lumorra::formats
+
+namespace lumorra::picture {
+namespace {
+
+class Tiff final : public BytesFormat {
+public:
+    Tiff() : BytesFormat(90, {"tiff"}, formats::tiffHeader, formats::decodeTiff) {}
+
+    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
+        return hasMagic(h, {"II*\0", 4}) || hasMagic(h, {"MM\0*", 4}) ? "tiff" : QByteArray();
+    }
+};
+
+} // namespace
+
+namespace listed {
+const PictureFormat& TiffFormat() {
+    static const Tiff format;
+    return format;
+}
+} // namespace listed
+
+} // namespace lumorra::picture

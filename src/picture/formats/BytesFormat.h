@@ -1,0 +1,55 @@
+#pragma once
+
+// A format one of the program's own decoders reads from the bytes (Formats.h): TIFF, TGA, BMP,
+// ICO and CUR, PBM/PGM/PPM. Not part of the loader's interface.
+
+#include "Formats.h"
+#include "PictureFormat.h"
+#include "picture/ImageBuffer.h"
+
+#include <new>
+
+namespace lumorra::picture {
+
+class BytesFormat : public PictureFormat {
+public:
+    using ReadHeader = formats::Header (*)(QByteArrayView bytes);
+    using Decode = formats::Decoded (*)(QByteArrayView bytes, qint64 budget);
+
+    BytesFormat(int order, QByteArrayList names, ReadHeader header, Decode decode)
+        : PictureFormat(order, std::move(names)), header_(header), decode_(decode) {}
+
+    JobReply size(PictureFile& file, const FormatJob& job) const override {
+        file.hold(job.budget);
+        JobReply r;
+        r.format = job.format;
+        r.naturalSize = translated([&] { return header_(file.heldBytes()); }).size;
+        return r;
+    }
+
+    JobReply decode(PictureFile& file, const FormatJob& job) const override {
+        // The bytes kept with the picture count against the budget, as its pixels do.
+        const formats::Decoded d =
+            translated([&] { return decode_(file.heldBytes(), job.budget - file.size()); });
+        JobReply r;
+        r.image = toDisplayFormat(d.image);
+        r.naturalSize = d.image.size();
+        r.format = job.format;
+        r.colour.icc = d.icc;
+        return r;
+    }
+
+private:
+    template <class F> static auto translated(F&& f) -> decltype(f()) {
+        try {
+            return f();
+        } catch (const std::bad_alloc&) {
+            throw outOfMemory();
+        }
+    }
+
+    ReadHeader header_;
+    Decode decode_;
+};
+
+} // namespace lumorra::picture

@@ -1,0 +1,47 @@
+// JPEG XL, a bare codestream or the container that holds one: libjxl (JxlDecoder.cpp).
+
+#include "AnimationFrames.h"
+#include "JxlDecoder.h"
+#include "PictureFormat.h"
+
+namespace lumorra::picture {
+namespace {
+
+class Jxl final : public PictureFormat {
+public:
+    Jxl() : PictureFormat(110, {"jxl"}) {}
+
+    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
+        const bool jxl =
+            hasMagic(h, {"\xFF\x0A", 2}) || hasMagic(h, {"\0\0\0\x0CJXL \x0D\x0A\x87\x0A", 12});
+        return jxl ? "jxl" : QByteArray();
+    }
+
+    JobReply size(PictureFile& file, const FormatJob& job) const override {
+        JobReply r;
+        r.format = job.format;
+        r.naturalSize = jxlSize(file);
+        return r;
+    }
+
+    JobReply decode(PictureFile& file, const FormatJob& job) const override {
+        const DecodedPicture d = decodeJxl(file, job.budget);
+        return decodedReply(d, job.format, d.animated, file.size());
+    }
+
+    std::unique_ptr<FrameReader> frames(const QByteArray& bytes, QByteArrayView,
+                                        qint64 budget) const override {
+        return jxlFrames(bytes, budget);
+    }
+};
+
+} // namespace
+
+namespace listed {
+const PictureFormat& JxlFormat() {
+    static const Jxl format;
+    return format;
+}
+} // namespace listed
+
+} // namespace lumorra::picture
