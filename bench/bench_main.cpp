@@ -376,7 +376,7 @@ int rawFull(const QString& file) {
         return 1;
     const QByteArray bytes = f.readAll();
     QImage image;
-    const double ms = timed([&] { image = decodePicture(bytes).image; });
+    const double ms = timed([&] { image = decodePicture(test::decoders(), bytes).image; });
     if (image.isNull())
         return 1;
     std::printf("%.3f\n", ms);
@@ -452,7 +452,7 @@ int sandbox(const QString& file, bool worker, int count) {
     const QByteArray bytes = f.readAll();
     const auto decode = [&] {
         if (worker)
-            return lumorra::decodePicture(bytes).image;
+            return lumorra::decodePicture(lumorra::test::decoders(), bytes).image;
         lumorra::picture::PictureFile held(bytes);
         return lumorra::picture::decodeJob(held, QSize(), lumorra::picture::pictureByteBudget(),
                                            true)

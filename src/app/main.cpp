@@ -308,8 +308,10 @@ int runMainWindow(QApplication& app, lumorra::Services& services, lumorra::QtDia
     return showMainWindow(app, window, dialogs, services.screen, startPath);
 }
 
-// The services the windows are given, made once the application object exists.
-int runProgram(QApplication& app, const QString& startPath) {
+// The services the windows are given, made once the application object exists; the decoder
+// pool, made before it, outlives them all.
+int runProgram(QApplication& app, const QString& startPath,
+               lumorra::picture::DecoderPool& decoders) {
     using namespace lumorra;
     HelpViewer help;
     QtDialogs dialogs(help);
@@ -323,11 +325,11 @@ int runProgram(QApplication& app, const QString& startPath) {
     ScreenProfileWatch screenProfile(colour);
     Services services{settings, programLog, dialogs,   launcher,
                       screen,   help,       clipboard, ProgramPaths::detect(),
-                      colour};
+                      colour,   decoders};
     const QString startFile =
         startPath.isEmpty() ? QString() : QFileInfo(startPath).absoluteFilePath();
     profile::mark("services and settings");
-    Preloader early(colour);
+    Preloader early(decoders, colour);
     decodeEarly(early, startFile, settings, screen);
     profile::mark("early decode started");
     return runMainWindow(app, services, dialogs, runLog, early, startPath);
@@ -341,8 +343,11 @@ int main(int argc, char* argv[]) {
     if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
         return done;
     preferX11OnWayland();
-    // The decoder workers start before anything else: the first picture waits for none.
-    lumorra::picture::decoderPool().warmUp();
+    // The decoder workers start before anything else: the first picture waits for none. The
+    // pool ends after the application object, which waits for the threads that decode; its end
+    // stops the workers and the zygote.
+    lumorra::picture::DecoderPool decoders(lumorra::picture::DecoderPool::defaultProgram());
+    decoders.warmUp();
     lumorra::profile::mark("decoder pool warmed");
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
@@ -365,5 +370,5 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     lumorra::lookForSessionBusWithoutAutolaunch();
     lumorra::profile::mark("plugins, icon, session bus");
-    return runProgram(app, startPath);
+    return runProgram(app, startPath, decoders);
 }

@@ -14,6 +14,9 @@ class Launcher;
 class ProgramLog;
 class Screen;
 class SettingsStore;
+namespace picture {
+class DecoderPool;
+}
 
 // The services every window and handler works with. They are made once in main() (or by a
 // test) and passed in; nothing reaches them through globals.
@@ -28,6 +31,8 @@ struct Services {
     ProgramPaths paths;
     // The screen's colour profile and the transforms to it.
     ColourTransforms& colour;
+    // The sandboxed decoder workers every picture is decoded in.
+    picture::DecoderPool& decoders;
 };
 
 // The failure handler of an action: beep, program log record, and a critical message box with

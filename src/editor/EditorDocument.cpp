@@ -87,7 +87,8 @@ const QString EditorDocument::ChangedMark = QStringLiteral("1");
 const QString EditorDocument::PlainText = QStringLiteral("txt");
 const QString EditorDocument::RichText = QStringLiteral("rtf");
 
-EditorDocument::EditorDocument(QTextDocument& text) : text_(text) {}
+EditorDocument::EditorDocument(QTextDocument& text, picture::DecoderPool& pool)
+    : text_(text), pool_(pool) {}
 
 void EditorDocument::setState(const QString& path, const QString& changed, const QString& type) {
     path_ = path;
@@ -111,7 +112,7 @@ bool EditorDocument::load(const QString& path, bool richText, const QTextCharFor
     format_ = TextFileFormat();
     if (richText && rtf::isRtf(data)) {
         text_.setUndoRedoEnabled(false);
-        const QStringList dropped = rtf::read(data, text_).dropped;
+        const QStringList dropped = rtf::read(pool_, data, text_).dropped;
         text_.setUndoRedoEnabled(true);
         if (!dropped.isEmpty())
             lossQuestion_ = droppedQuestion(dropped);
@@ -131,7 +132,7 @@ void EditorDocument::save(const QString& path, bool richText) {
     QByteArray data;
     TextFileFormat format = format_;
     if (richText) {
-        data = rtf::write(text_);
+        data = rtf::write(pool_, text_);
     } else {
         const QString plain = plainTextOf(text_);
         format = format_.holding(plain);
@@ -163,7 +164,7 @@ void EditorDocument::append(const QString& text) {
 
 void EditorDocument::insertPicture(QTextCursor& cursor, const QString& path, double widest) {
     // The bytes the picture was decoded from, not the file read again: it may have changed.
-    const Picture picture = loadPicture(path);
+    const Picture picture = loadPicture(pool_, path);
     QByteArray encoded = picture.bytes;
     QString type;
     // A JPEG that must be turned upright is stored turned.

@@ -10,6 +10,10 @@ class QTextDocument;
 
 namespace lumorra {
 
+namespace picture {
+class DecoderPool;
+}
+
 // The text editor's open document, apart from any window: its text (a QTextDocument the
 // editing area shows), its state (path, changed mark, type), how its plain text was stored in
 // the file it came from, and what the editor could not keep of that file.
@@ -19,7 +23,8 @@ public:
     static const QString PlainText;   // "txt"
     static const QString RichText;    // "rtf"
 
-    explicit EditorDocument(QTextDocument& text);
+    // Pictures are decoded, and rich text's pictures read and written, with `pool`.
+    EditorDocument(QTextDocument& text, picture::DecoderPool& pool);
 
     // The state: path (empty for a new document), changed mark ("1" or empty) and type ("txt"
     // or "rtf"; empty until the editor is first opened).
@@ -67,6 +72,7 @@ public:
 
 private:
     QTextDocument& text_;
+    picture::DecoderPool& pool_;
     QString path_;
     QString changed_;
     QString type_;

@@ -122,7 +122,7 @@ void EditorWindow::buildEditingArea() {
     const QFont font = editorFont();
     RichTextBox1->setFont(font);
     RichTextBox1->document()->setDefaultFont(font);
-    document_ = std::make_unique<EditorDocument>(*RichTextBox1->document());
+    document_ = std::make_unique<EditorDocument>(*RichTextBox1->document(), s_.decoders);
 }
 
 void EditorWindow::buildStatusBar() {

@@ -49,8 +49,9 @@ void ClipboardCommands::Command3_Click() {
             // one this program put there is its own image already.
             const QByteArray bytes = s_.clipboard.pictureBytes();
             const QImage picture =
-                bytes.isEmpty() ? s_.clipboard.picture()
-                                : decodePicture(bytes, QSize(), MetafilePolicy::Refuse).image;
+                bytes.isEmpty()
+                    ? s_.clipboard.picture()
+                    : decodePicture(s_.decoders, bytes, QSize(), MetafilePolicy::Refuse).image;
             if (picture.isNull())
                 throw Error::program(errc::InvalidPicture);
             PictureArea* area = w_.Image1;

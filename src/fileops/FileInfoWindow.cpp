@@ -188,7 +188,7 @@ void FileInfoWindow::Form_Load() {
 }
 
 void FileInfoWindow::showDetails(const QString& path) {
-    const PictureDetails d = pictureDetails(path);
+    const PictureDetails d = pictureDetails(s_.decoders, path);
     if (d.isEmpty())
         return;
     const QString values[] = {d.camera,

@@ -148,7 +148,7 @@ qint64 InfoListGenerator::listFiles(FileList& list, int n, bool withSizes) {
         QSize pixels;
         if (withSizes) {
             // The size comes from the file's header; a file that is no picture fails here.
-            pixels = pictureSize(path);
+            pixels = pictureSize(s_.decoders, path);
             w_.Image2->resize(pixels);
         }
         const qint64 size = fileLength(path);

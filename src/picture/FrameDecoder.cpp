@@ -16,8 +16,8 @@ constexpr std::chrono::milliseconds FrameTimeout{10000};
 
 } // namespace
 
-FrameDecoder::FrameDecoder(const QByteArray& bytes, const ColourTransforms* colour, int first,
-                           int repeats)
+FrameDecoder::FrameDecoder(DecoderPool& pool, const QByteArray& bytes,
+                           const ColourTransforms* colour, int first, int repeats)
     : colour_(colour) {
     ignoreErrors([&] {
         JobRequest request;
@@ -26,7 +26,7 @@ FrameDecoder::FrameDecoder(const QByteArray& bytes, const ColourTransforms* colo
         request.region = QRect(qMax(0, first), qMax(0, repeats), 0, 0);
         request.budget = pictureByteBudget();
         request.memory = childMemory();
-        session_ = std::make_unique<FrameSession>(decoderPool(), request);
+        session_ = std::make_unique<FrameSession>(pool, request);
     });
 }
 

@@ -71,22 +71,24 @@ Picture finished(JobReply r, const ColourTransforms* colour) {
     return picture;
 }
 
-JobReply runJob(JobRequest request, std::chrono::milliseconds timeout = WorkerTimeout) {
+JobReply runJob(DecoderPool& pool, JobRequest request,
+                std::chrono::milliseconds timeout = WorkerTimeout) {
     request.memory = childMemory();
-    return decoderPool().run(request, timeout);
+    return pool.run(request, timeout);
 }
 
 // A raster picture whose bytes are held, decoded in a worker. SVG, which draws its text with the
 // system's fonts, is drawn in a drawing worker.
-Picture decodeImage(PictureFile& file, QSize shown, const ColourTransforms* colour) {
+Picture decodeImage(DecoderPool& pool, PictureFile& file, QSize shown,
+                    const ColourTransforms* colour) {
     JobRequest request;
     request.bytes = file.heldBytes();
     request.shown = shown;
     request.budget = pictureByteBudget();
-    JobReply r = runJob(request);
+    JobReply r = runJob(pool, request);
     if ((r.flags & JobReply::HostOnly) != 0) {
         request.kind = WorkerKind::Drawing;
-        r = runJob(request);
+        r = runJob(pool, request);
     }
     const bool animated = (r.flags & JobReply::Animated) != 0;
     Picture picture = finished(std::move(r), colour);
@@ -106,14 +108,14 @@ template <class F> auto guarded(F&& f) -> decltype(f()) {
 }
 
 // A metafile drawn in a drawing worker, at `size` or (empty) at its natural size.
-Picture loadMetafile(Kind kind, const QByteArray& data, QSize size) {
+Picture loadMetafile(DecoderPool& pool, Kind kind, const QByteArray& data, QSize size) {
     JobRequest request;
     request.job = Job::Metafile;
     request.kind = WorkerKind::Drawing;
     request.bytes = data;
     request.shown = size;
     request.budget = pictureByteBudget();
-    const JobReply r = runJob(request, MetafileTimeout);
+    const JobReply r = runJob(pool, request, MetafileTimeout);
     const QByteArray format = kind == Kind::Wmf ? "wmf" : "emf";
     if (r.image.isNull() || r.naturalSize.isEmpty() || r.format != format ||
         (!size.isEmpty() && r.image.size() != size))
@@ -135,25 +137,25 @@ bool Picture::isMetafile() const {
     return format == QLatin1String("wmf") || format == QLatin1String("emf");
 }
 
-Picture loadPicture(const QString& path) {
-    return loadPicture(path, QSize());
+Picture loadPicture(DecoderPool& pool, const QString& path) {
+    return loadPicture(pool, path, QSize());
 }
 
 namespace {
 
 // The picture in a file whose bytes are held in memory; it keeps them.
-Picture decodeHeld(PictureFile& file, QSize shown, MetafilePolicy metafiles,
+Picture decodeHeld(DecoderPool& pool, PictureFile& file, QSize shown, MetafilePolicy metafiles,
                    const ColourTransforms* colour) {
     if (file.size() == 0)
         throw invalidPicture();
     const Sniffed s = sniffFile(file);
     Picture picture;
     if (s.kind == Kind::Image) {
-        picture = decodeImage(file, shown, colour);
+        picture = decodeImage(pool, file, shown, colour);
     } else {
         if (metafiles == MetafilePolicy::Refuse)
             throw invalidPicture();
-        picture = loadMetafile(s.kind, file.readAll(MetafileFileCap), QSize());
+        picture = loadMetafile(pool, s.kind, file.readAll(MetafileFileCap), QSize());
     }
     picture.bytes = file.heldBytes();
     return picture;
@@ -161,26 +163,27 @@ Picture decodeHeld(PictureFile& file, QSize shown, MetafilePolicy metafiles,
 
 } // namespace
 
-Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles,
+Picture loadPicture(DecoderPool& pool, const QString& path, QSize shown, MetafilePolicy metafiles,
                     const ColourTransforms* colour) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
             throw invalidPicture();
         file.hold(pictureByteBudget());
-        return decodeHeld(file, shown, metafiles, colour);
+        return decodeHeld(pool, file, shown, metafiles, colour);
     });
 }
 
-Picture decodePicture(const QByteArray& bytes, QSize shown, MetafilePolicy metafiles,
-                      const ColourTransforms* colour) {
+Picture decodePicture(DecoderPool& pool, const QByteArray& bytes, QSize shown,
+                      MetafilePolicy metafiles, const ColourTransforms* colour) {
     return guarded([&] {
         PictureFile file(bytes);
-        return decodeHeld(file, shown, metafiles, colour);
+        return decodeHeld(pool, file, shown, metafiles, colour);
     });
 }
 
-QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransforms* colour) {
+QImage decodeRegion(DecoderPool& pool, const QByteArray& bytes, QRect region,
+                    const ColourTransforms* colour) {
     return guarded([&] {
         if (bytes.isEmpty())
             throw invalidPicture();
@@ -189,7 +192,7 @@ QImage decodeRegion(const QByteArray& bytes, QRect region, const ColourTransform
         request.bytes = bytes;
         request.region = region;
         request.budget = pictureByteBudget();
-        JobReply r = runJob(request);
+        JobReply r = runJob(pool, request);
         if (r.image.isNull() || r.image.size() != region.size())
             throw invalidPicture();
         manageColour(r.image, r.colour, colour);
@@ -225,7 +228,7 @@ void loadImageFormatPlugins() {
     (void)reader.canRead();
 }
 
-QSize pictureSize(const QString& path) {
+QSize pictureSize(DecoderPool& pool, const QString& path) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
@@ -245,10 +248,10 @@ QSize pictureSize(const QString& path) {
         request.kind = s.kind == Kind::Wmf ? WorkerKind::Drawing : WorkerKind::Picture;
         request.file = file.descriptor();
         request.budget = pictureByteBudget();
-        JobReply r = runJob(request);
+        JobReply r = runJob(pool, request);
         if ((r.flags & JobReply::HostOnly) != 0) {
             request.kind = WorkerKind::Drawing;
-            r = runJob(request);
+            r = runJob(pool, request);
         }
         if (r.naturalSize.isEmpty())
             throw invalidPicture();
@@ -261,7 +264,7 @@ bool PictureDetails::isEmpty() const {
            aperture.isEmpty() && iso.isEmpty() && !taken.isValid() && position.isEmpty();
 }
 
-PictureDetails pictureDetails(const QString& path) {
+PictureDetails pictureDetails(DecoderPool& pool, const QString& path) {
     PictureDetails d;
     try {
         PictureFile file(path);
@@ -276,7 +279,7 @@ PictureDetails pictureDetails(const QString& path) {
         request.memory = childMemory();
         // A photo's header is read in milliseconds; a file that takes longer has nothing to show.
         const QStringList fields =
-            QString::fromUtf8(decoderPool().run(request, std::chrono::seconds(5)).text)
+            QString::fromUtf8(pool.run(request, std::chrono::seconds(5)).text)
                 .split(QLatin1Char('\n'));
         QString* const text[] = {&d.camera,   &d.lens, &d.focalLength, &d.exposureTime,
                                  &d.aperture, &d.iso,  nullptr,        &d.position};
@@ -293,7 +296,8 @@ PictureDetails pictureDetails(const QString& path) {
     return d;
 }
 
-QImage renderPicture(const QString& path, QSize size, const ColourTransforms* colour) {
+QImage renderPicture(DecoderPool& pool, const QString& path, QSize size,
+                     const ColourTransforms* colour) {
     if (size.isEmpty())
         throw Error::program(errc::InvalidCall);
     return guarded([&] {
@@ -303,9 +307,9 @@ QImage renderPicture(const QString& path, QSize size, const ColourTransforms* co
         requireMemoryFor(size);
         const Sniffed s = sniffFile(file);
         if (s.kind != Kind::Image)
-            return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
+            return loadMetafile(pool, s.kind, file.readAll(MetafileFileCap), size).image;
         file.hold(pictureByteBudget());
-        const QImage image = decodeImage(file, QSize(), colour).image;
+        const QImage image = decodeImage(pool, file, QSize(), colour).image;
         if (image.size() == size)
             return image;
         const QImage scaled = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -315,13 +319,14 @@ QImage renderPicture(const QString& path, QSize size, const ColourTransforms* co
     });
 }
 
-QImage drawMetafile(const QByteArray& data, const QString& type, QSize size) {
+QImage drawMetafile(DecoderPool& pool, const QByteArray& data, const QString& type, QSize size) {
     if (size.isEmpty() || (type != QLatin1String("wmf") && type != QLatin1String("emf")))
         throw Error::program(errc::InvalidCall);
     return guarded([&] {
         if (data.isEmpty() || data.size() > MetafileFileCap)
             throw invalidPicture();
-        return loadMetafile(type == QLatin1String("wmf") ? Kind::Wmf : Kind::Emf, data, size).image;
+        return loadMetafile(pool, type == QLatin1String("wmf") ? Kind::Wmf : Kind::Emf, data, size)
+            .image;
     });
 }
 

@@ -10,6 +10,9 @@
 namespace lumorra {
 
 class ColourTransforms;
+namespace picture {
+class DecoderPool;
+}
 
 // A decoded picture. The image is implicitly shared: copies of a Picture share its pixels.
 struct Picture {
@@ -43,13 +46,16 @@ struct Picture {
     bool isMetafile() const;
 };
 
+// Every decode of a file's bytes runs in a worker of `pool`, the program's decoder workers
+// (picture/sandbox/Sandbox.h), made once by the program and passed to whoever decodes.
+
 // Loads a picture file, its format told by its content rather than its name. The file is read
 // once, whole; the picture keeps its bytes. Throws Error: the errno error when the file cannot
 // be opened (2 "No such file or directory", 13 "Permission denied"), 481 "Invalid picture" for
 // an empty, unknown, corrupt or unreadable file, 7 "Out of memory" for a picture (its decoded
 // pixels and the bytes kept) too large to hold. Metafiles come drawn at their natural size, or
 // smaller when that size is huge (naturalSize stays true then).
-Picture loadPicture(const QString& path);
+Picture loadPicture(picture::DecoderPool& pool, const QString& path);
 
 enum class MetafilePolicy { Load, Refuse };
 
@@ -63,14 +69,14 @@ enum class MetafilePolicy { Load, Refuse };
 // A picture that carries a colour profile (or is CMYK) comes converted to the screen's colour
 // space through `colour`; without it, to sRGB (for what leaves the program: a BMP, the
 // clipboard). A picture without a profile is sRGB: on an sRGB screen its pixels are untouched.
-Picture loadPicture(const QString& path, QSize shown,
+Picture loadPicture(picture::DecoderPool& pool, const QString& path, QSize shown,
                     MetafilePolicy metafiles = MetafilePolicy::Load,
                     const ColourTransforms* colour = nullptr);
 
 // The same for a picture file's bytes read before (Picture::bytes): the picture decoded from
 // them alone, as loadPicture() decodes the file they came from, orientation and colour
 // transform included. Throws 481 for empty or invalid bytes, 7 for a picture too large to hold.
-Picture decodePicture(const QByteArray& bytes, QSize shown = QSize(),
+Picture decodePicture(picture::DecoderPool& pool, const QByteArray& bytes, QSize shown = QSize(),
                       MetafilePolicy metafiles = MetafilePolicy::Load,
                       const ColourTransforms* colour = nullptr);
 
@@ -78,7 +84,7 @@ Picture decodePicture(const QByteArray& bytes, QSize shown = QSize(),
 // pixels (turned upright as its EXIF orientation says), decoded at full size without decoding the
 // rest of the picture's pixels, in the colours loadPicture() gives. Throws 481 for a picture it
 // cannot decode this way or a rectangle outside it, 7 when the rectangle does not fit in memory.
-QImage decodeRegion(const QByteArray& bytes, QRect region,
+QImage decodeRegion(picture::DecoderPool& pool, const QByteArray& bytes, QRect region,
                     const ColourTransforms* colour = nullptr);
 
 // Whether a view that shows `picture` larger than it was decoded draws the regions it exposes,
@@ -93,7 +99,7 @@ int reductionFor(QSize natural, QSize shown);
 
 // The natural size alone, from the file's header where the format allows; throws like
 // loadPicture() for a file it cannot read.
-QSize pictureSize(const QString& path);
+QSize pictureSize(picture::DecoderPool& pool, const QString& path);
 
 // What a photo's EXIF tells of how it was taken, as text; a field is empty where the photo does
 // not tell it.
@@ -111,7 +117,7 @@ struct PictureDetails {
 
 // The details of the picture in the file, read in a decoder worker; empty for a file without
 // EXIF, one that is no picture and one that cannot be read. Never throws.
-PictureDetails pictureDetails(const QString& path);
+PictureDetails pictureDetails(picture::DecoderPool& pool, const QString& path);
 
 // Loads Qt's image format plugins. A picture read without its format told, as the widget style
 // reads its own, makes Qt load and ask every plugin; on a thread at start this is done before
@@ -121,11 +127,13 @@ void loadImageFormatPlugins();
 // The picture drawn at the given size: metafiles are drawn afresh at that size, other pictures
 // are scaled. Throws like loadPicture(), and 5 "Invalid procedure call or argument" for an empty
 // size.
-QImage renderPicture(const QString& path, QSize size, const ColourTransforms* colour = nullptr);
+QImage renderPicture(picture::DecoderPool& pool, const QString& path, QSize size,
+                     const ColourTransforms* colour = nullptr);
 
 // A metafile held in memory, "wmf" (with or without its placeable header) or "emf", drawn at
 // `size` in a child process like a metafile file. Throws 481 for a damaged metafile, 5 for an
 // empty size or another type, 7 when the drawing does not fit in memory.
-QImage drawMetafile(const QByteArray& data, const QString& type, QSize size);
+QImage drawMetafile(picture::DecoderPool& pool, const QByteArray& data, const QString& type,
+                    QSize size);
 
 } // namespace lumorra

@@ -1,5 +1,6 @@
 #include "ShownPicture.h"
 
+#include "Decoding.h"
 #include "platform/Error.h"
 
 #include <new>
@@ -7,19 +8,23 @@
 namespace lumorra {
 
 std::shared_ptr<const ShownPicture> ShownPicture::fromPicture(Picture picture,
+                                                              picture::DecoderPool& pool,
                                                               const ColourTransforms* colour) {
-    return std::make_shared<const ShownPicture>(std::move(picture), colour);
+    return std::make_shared<const ShownPicture>(std::move(picture), &pool, colour);
 }
 
-std::shared_ptr<const ShownPicture> ShownPicture::load(const QString& path, QSize shown,
+std::shared_ptr<const ShownPicture> ShownPicture::load(picture::DecoderPool& pool,
+                                                       const QString& path, QSize shown,
                                                        MetafilePolicy metafiles,
                                                        const ColourTransforms* colour) {
-    return fromPicture(loadPicture(path, shown, metafiles, colour), colour);
+    return fromPicture(loadPicture(pool, path, shown, metafiles, colour), pool, colour);
 }
 
-std::shared_ptr<const ShownPicture> ShownPicture::decode(const QByteArray& bytes, QSize shown,
+std::shared_ptr<const ShownPicture> ShownPicture::decode(picture::DecoderPool& pool,
+                                                         const QByteArray& bytes, QSize shown,
                                                          const ColourTransforms* colour) {
-    return fromPicture(decodePicture(bytes, shown, MetafilePolicy::Load, colour), colour);
+    return fromPicture(decodePicture(pool, bytes, shown, MetafilePolicy::Load, colour), pool,
+                       colour);
 }
 
 std::shared_ptr<const ShownPicture> ShownPicture::fromImage(const QImage& image,
@@ -27,7 +32,7 @@ std::shared_ptr<const ShownPicture> ShownPicture::fromImage(const QImage& image,
     Picture picture;
     picture.image = image;
     picture.naturalSize = naturalSize.isValid() ? naturalSize : image.size();
-    return fromPicture(std::move(picture), nullptr);
+    return std::make_shared<const ShownPicture>(std::move(picture), nullptr, nullptr);
 }
 
 bool ShownPicture::hasFull() const {
@@ -42,7 +47,7 @@ QImage ShownPicture::full() const {
     if (!hasFull())
         return image();
     try {
-        QImage whole = decodePicture(bytes(), QSize(), MetafilePolicy::Load, colour_).image;
+        QImage whole = decodePicture(*pool_, bytes(), QSize(), MetafilePolicy::Load, colour_).image;
         if (whole.size() == naturalSize())
             return whole;
     } catch (const Error&) {
@@ -52,11 +57,17 @@ QImage ShownPicture::full() const {
 }
 
 QImage ShownPicture::region(QRect rect) const {
-    return decodeRegion(bytes(), rect, colour_);
+    // A picture from elsewhere has no bytes to decode from.
+    if (pool_ == nullptr)
+        throw picture::invalidPicture();
+    return decodeRegion(*pool_, bytes(), rect, colour_);
 }
 
 QImage ShownPicture::drawn(QSize size) const {
-    return drawMetafile(bytes(), format(), size);
+    // A picture from elsewhere is no metafile.
+    if (pool_ == nullptr)
+        throw Error::program(errc::InvalidCall);
+    return drawMetafile(*pool_, bytes(), format(), size);
 }
 
 } // namespace lumorra

@@ -17,17 +17,18 @@ class ColourTransforms;
 // std::shared_ptr<const ShownPicture>.
 class ShownPicture {
 public:
-    // Decodes into the colour space of `colour`'s screen, as loadPicture() does; `colour`
-    // outlives the picture and the decodes made from it.
-    static std::shared_ptr<const ShownPicture> fromPicture(Picture picture,
-                                                           const ColourTransforms* colour);
+    // Decodes in `pool`'s workers into the colour space of `colour`'s screen, as loadPicture()
+    // does; `pool` and `colour` outlive the picture and the decodes made from it.
+    static std::shared_ptr<const ShownPicture>
+    fromPicture(Picture picture, picture::DecoderPool& pool, const ColourTransforms* colour);
     // A file read and decoded for showing at `shown` pixels; throws like loadPicture().
-    static std::shared_ptr<const ShownPicture> load(const QString& path, QSize shown,
-                                                    MetafilePolicy metafiles,
+    static std::shared_ptr<const ShownPicture> load(picture::DecoderPool& pool, const QString& path,
+                                                    QSize shown, MetafilePolicy metafiles,
                                                     const ColourTransforms* colour);
     // The picture in bytes read before, decoded for showing at `shown` pixels; throws like
     // decodePicture().
-    static std::shared_ptr<const ShownPicture> decode(const QByteArray& bytes, QSize shown,
+    static std::shared_ptr<const ShownPicture> decode(picture::DecoderPool& pool,
+                                                      const QByteArray& bytes, QSize shown,
                                                       const ColourTransforms* colour);
     // A picture from elsewhere (the clipboard): no bytes, nothing more to be had of it. Its
     // natural size is the image's unless told.
@@ -65,12 +66,14 @@ public:
     // A metafile drawn afresh at `size`; throws like drawMetafile().
     QImage drawn(QSize size) const;
 
-    // Made by the functions above; public for std::make_shared.
-    ShownPicture(Picture picture, const ColourTransforms* colour)
-        : picture_(std::move(picture)), colour_(colour) {}
+    // Made by the functions above; public for std::make_shared. A picture from elsewhere has
+    // no pool: nothing of it is decoded.
+    ShownPicture(Picture picture, picture::DecoderPool* pool, const ColourTransforms* colour)
+        : picture_(std::move(picture)), pool_(pool), colour_(colour) {}
 
 private:
     const Picture picture_;
+    picture::DecoderPool* const pool_;
     const ColourTransforms* const colour_;
 };
 

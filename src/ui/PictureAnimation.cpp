@@ -13,11 +13,11 @@ int frameDelay(int delay) {
 
 } // namespace
 
-PictureAnimation::PictureAnimation(const QByteArray& bytes, const QByteArray& format,
-                                   const ColourTransforms* colour, int first, int repeats,
-                                   QObject* parent)
-    : QObject(parent), bytes_(bytes), format_(format), colour_(colour),
-      frames_(std::make_unique<FrameDecoder>(bytes_, colour, first, repeats)),
+PictureAnimation::PictureAnimation(picture::DecoderPool& pool, const QByteArray& bytes,
+                                   const QByteArray& format, const ColourTransforms* colour,
+                                   int first, int repeats, QObject* parent)
+    : QObject(parent), pool_(pool), bytes_(bytes), format_(format), colour_(colour),
+      frames_(std::make_unique<FrameDecoder>(pool, bytes_, colour, first, repeats)),
       nextRepeats_(qMax(0, repeats)), nextIndex_(qMax(0, first) - 1) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);

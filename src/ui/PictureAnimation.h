@@ -11,6 +11,9 @@ namespace lumorra {
 
 class ColourTransforms;
 class FrameDecoder;
+namespace picture {
+class DecoderPool;
+}
 
 // Plays an animated picture (GIF, WebP, AVIF sequence, animated JPEG XL) from its file's bytes,
 // kept in memory: the file is not read again, so a file renamed or deleted while it plays goes
@@ -23,9 +26,9 @@ class PictureAnimation : public QObject {
     Q_OBJECT
 public:
     // `bytes` are shared, not copied; `format` is the picture's ("gif", "webp", "avif", "jxl").
-    // The frames come in the screen's colours through `colour` (sRGB without it), from frame
-    // `first` of the pass after `repeats` passes played.
-    PictureAnimation(const QByteArray& bytes, const QByteArray& format,
+    // The frames are decoded by a worker of `pool` and come in the screen's colours through
+    // `colour` (sRGB without it), from frame `first` of the pass after `repeats` passes played.
+    PictureAnimation(picture::DecoderPool& pool, const QByteArray& bytes, const QByteArray& format,
                      const ColourTransforms* colour = nullptr, int first = 0, int repeats = 0,
                      QObject* parent = nullptr);
     ~PictureAnimation() override;
@@ -33,6 +36,7 @@ public:
     const QByteArray& bytes() const { return bytes_; }
     const QByteArray& format() const { return format_; }
     const ColourTransforms* colour() const { return colour_; }
+    picture::DecoderPool& pool() const { return pool_; }
     // The frame shown now; null when not even the first frame decodes.
     const QImage& shownFrame() const { return shown_; }
 
@@ -64,6 +68,7 @@ private:
     void decodeNext();
     void advance();
 
+    picture::DecoderPool& pool_;
     QByteArray bytes_;
     QByteArray format_;
     const ColourTransforms* colour_;

@@ -111,11 +111,11 @@ void PictureArea::clearPicture() {
     update();
 }
 
-void PictureArea::playAnimation(const QByteArray& bytes, const QByteArray& format,
-                                const ColourTransforms* colour) {
+void PictureArea::playAnimation(picture::DecoderPool& pool, const QByteArray& bytes,
+                                const QByteArray& format, const ColourTransforms* colour) {
     if (image_.isNull())
         return stopAnimation();
-    startAnimation(std::make_unique<PictureAnimation>(bytes, format, colour));
+    startAnimation(std::make_unique<PictureAnimation>(pool, bytes, format, colour));
 }
 
 void PictureArea::playAnimation(const PictureAnimation& from) {
@@ -123,8 +123,8 @@ void PictureArea::playAnimation(const PictureAnimation& from) {
         return stopAnimation();
     // A copy of what `from` holds: it may end before this one.
     const QByteArray bytes = from.bytes();
-    startAnimation(std::make_unique<PictureAnimation>(bytes, from.format(), from.colour(),
-                                                      from.shownIndex(), from.repeats()));
+    startAnimation(std::make_unique<PictureAnimation>(
+        from.pool(), bytes, from.format(), from.colour(), from.shownIndex(), from.repeats()));
 }
 
 void PictureArea::startAnimation(std::unique_ptr<PictureAnimation> animation) {

@@ -17,6 +17,9 @@ class ColourTransforms;
 class PictureAnimation;
 class Screen;
 class ShownPicture;
+namespace picture {
+class DecoderPool;
+}
 
 // A picture display: shows a picture at its natural size (stretch off: the area takes that
 // size) or drawn scaled to the area's size (stretch on). Sizes are whole pixels; the twips
@@ -58,11 +61,12 @@ public:
     const std::shared_ptr<const ShownPicture>& shownPicture() const { return shown_; }
 
     // Plays the picture shown (setPicture() was given its first frame) as an animation from
-    // its file's bytes, of format "gif", "webp", "avif" or "jxl", from the first frame, in the
-    // screen's colours through `colour`. Each frame replaces the image drawn: the sizes, the
-    // stretch and the zoom stay as they are. It plays while the area is visible.
-    void playAnimation(const QByteArray& bytes, const QByteArray& format,
-                       const ColourTransforms* colour = nullptr);
+    // its file's bytes, of format "gif", "webp", "avif" or "jxl", from the first frame, decoded
+    // by a worker of `pool`, in the screen's colours through `colour`. Each frame replaces the
+    // image drawn: the sizes, the stretch and the zoom stay as they are. It plays while the area is
+    // visible.
+    void playAnimation(picture::DecoderPool& pool, const QByteArray& bytes,
+                       const QByteArray& format, const ColourTransforms* colour = nullptr);
     // Plays the animation another view plays, on from the frame that one shows.
     void playAnimation(const PictureAnimation& from);
     // The frame shown stays, as a still picture.

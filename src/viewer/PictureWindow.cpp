@@ -56,13 +56,14 @@ void PictureWindow::loadFile(const QString& path,
         const QSize screen = s_.screen.size() * devicePixelRatioF();
         const std::shared_ptr<const ShownPicture> picture =
             shown && !shown->bytes().isEmpty()
-                ? ShownPicture::decode(shown->bytes(), screen, &s_.colour)
-                : ShownPicture::load(path, screen, MetafilePolicy::Load, &s_.colour);
+                ? ShownPicture::decode(s_.decoders, shown->bytes(), screen, &s_.colour)
+                : ShownPicture::load(s_.decoders, path, screen, MetafilePolicy::Load, &s_.colour);
         // A metafile is a drawing: shown at another size it is drawn afresh; a photo is
         // decoded again in full or in regions. Either comes from the bytes this window has.
         Image1->setPicture(picture);
         if (picture->isAnimation())
-            Image1->playAnimation(picture->animation(), picture->format().toLatin1(), &s_.colour);
+            Image1->playAnimation(s_.decoders, picture->animation(), picture->format().toLatin1(),
+                                  &s_.colour);
     });
     ignoreErrors([&] { Image1->setStretch(false); });
 }

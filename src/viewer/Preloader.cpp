@@ -77,17 +77,17 @@ void Preloader::preload(const std::vector<Request>& requests) {
         if (!stamp)
             continue;
         Entry entry{r.shown, *stamp, {}, bool(r.fit), std::make_shared<QSize>()};
-        entry.result =
-            QtConcurrent::run([path = r.path, shown = r.shown, fit = r.fit, natural = entry.natural,
-                               colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
+        entry.result = QtConcurrent::run(
+            [path = r.path, shown = r.shown, fit = r.fit, natural = entry.natural, pool = &pool_,
+             colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
                 try {
                     profile::markOnce("decode: started");
                     if (fit)
-                        *natural = pictureSize(path);
+                        *natural = pictureSize(*pool, path);
                     const QSize size = fit ? fit(*natural) : shown;
                     profile::markOnce("decode: size read");
                     std::shared_ptr<const ShownPicture> picture =
-                        ShownPicture::load(path, size, MetafilePolicy::Refuse, colour);
+                        ShownPicture::load(*pool, path, size, MetafilePolicy::Refuse, colour);
                     profile::markOnce("decode: done");
                     return picture;
                 } catch (...) {

@@ -28,8 +28,9 @@ public:
     // however many pictures are asked for.
     static constexpr qint64 MemoryCap = qint64(384) << 20;
 
-    // Pictures are decoded into the colour space of `colour`'s screen.
-    explicit Preloader(const ColourTransforms& colour) : colour_(colour) {}
+    // Pictures are decoded by `pool`'s workers into the colour space of `colour`'s screen.
+    Preloader(picture::DecoderPool& pool, const ColourTransforms& colour)
+        : pool_(pool), colour_(colour) {}
     ~Preloader();
     Preloader(const Preloader&) = delete;
     Preloader& operator=(const Preloader&) = delete;
@@ -51,7 +52,8 @@ public:
     std::optional<QSize> naturalSize(const QString& path);
     // Drops everything and waits for running decodes.
     void clear();
-    // Takes over what `other` holds or is decoding (it decodes into the same colours).
+    // Takes over what `other` holds or is decoding (it decodes with the same pool, into the
+    // same colours).
     void adopt(Preloader& other);
 
 private:
@@ -71,6 +73,7 @@ private:
     static std::optional<Stamp> stampOf(const QString& path);
     qint64 heldBytes();
 
+    picture::DecoderPool& pool_;
     const ColourTransforms& colour_;
     std::map<QString, Entry> entries_;
 };

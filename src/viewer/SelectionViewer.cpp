@@ -58,7 +58,7 @@ void layOutHidden(QWidget* widget) {
 } // namespace
 
 SelectionViewer::SelectionViewer(MainWindow& window, Services& services)
-    : QObject(&window), w_(window), s_(services), preloader_(services.colour) {
+    : QObject(&window), w_(window), s_(services), preloader_(services.decoders, services.colour) {
     connect(w_.File1, &FileList::selectionChanged, this, [this](int index) {
         if (index >= 0)
             File1_Click();
@@ -180,7 +180,8 @@ void SelectionViewer::pictureBranch() {
             std::shared_ptr<const ShownPicture> picture = preloader_.take(path, fit);
             profile::markOnce(picture ? "picture taken (preloaded)" : "picture not preloaded");
             if (!picture)
-                picture = ShownPicture::load(path, fit, MetafilePolicy::Load, &s_.colour);
+                picture =
+                    ShownPicture::load(s_.decoders, path, fit, MetafilePolicy::Load, &s_.colour);
             // What is drawn or decoded again later comes from the bytes that were read for
             // this showing, never from the file: Copy and Move keep the picture on the screen,
             // and the file may be renamed, deleted or replaced while it is shown.
@@ -194,8 +195,8 @@ void SelectionViewer::pictureBranch() {
             w_.Image1->setPicture(picture);
             showInHolder(picture);
             if (picture->isAnimation())
-                w_.Image1->playAnimation(picture->animation(), picture->format().toLatin1(),
-                                         &s_.colour);
+                w_.Image1->playAnimation(s_.decoders, picture->animation(),
+                                         picture->format().toLatin1(), &s_.colour);
             w_.Image1->hide();
             w_.Image1->setStretch(false);
             w_.Option3->setChecked(true);
@@ -275,7 +276,7 @@ QSize SelectionViewer::autoZoomFit(const QString& path, std::optional<QSize> kno
         return QSize();
     QSize natural = known.value_or(QSize());
     if (!known)
-        ignoreErrors([&] { natural = pictureSize(path); });
+        ignoreErrors([&] { natural = pictureSize(s_.decoders, path); });
     // The auto zoom shrinks the picture until it fits these bounds of the window.
     const QSize bounds(static_cast<int>(WidthLimit() * w_.frameGeometry().width()),
                        static_cast<int>(HeightLimit() * w_.frameGeometry().height()));

@@ -352,9 +352,9 @@ void BadInputTest::millionPageTiffShowsItsFirstPageFast() {
     const auto messages = v.dialogs.messages();
     QVERIFY2(messages.empty(), qPrintable(messages.empty() ? QString() : messages[0].title));
     QVERIFY(v.window->Image1->hasPicture());
-    QCOMPARE(pictureSize(path), QSize(24, 16));
+    QCOMPARE(pictureSize(decoders(), path), QSize(24, 16));
     // File Information's details: none, and no wait for them.
-    QVERIFY(pictureDetails(path).isEmpty());
+    QVERIFY(pictureDetails(decoders(), path).isEmpty());
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
 }
 
@@ -486,7 +486,7 @@ void BadInputTest::damagedDocuments() {
     QFETCH(int, depth);
     QFETCH(QSize, pictures);
     QTextDocument doc;
-    rtf::read("{\\rtf1\\ansi " + rtf + "}", doc);
+    rtf::read(decoders(), "{\\rtf1\\ansi " + rtf + "}", doc);
     QStringList paragraphs;
     int deepest = 0;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
@@ -514,7 +514,7 @@ void BadInputTest::damagedDocuments() {
         QVERIFY(paragraphs.last() == QStringLiteral("end"));
     // What the reader made, the writer writes and the reader reads again alike.
     QTextDocument again;
-    rtf::read(rtf::write(doc), again);
+    rtf::read(decoders(), rtf::write(decoders(), doc), again);
     QCOMPARE(again.toPlainText(), doc.toPlainText());
 }
 

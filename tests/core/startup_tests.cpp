@@ -441,8 +441,8 @@ void StartupTest::missingTrayProgramIsReportedAndStartContinues() {
     // The real launcher, on a program directory without lmtray.
     Start s;
     ProcessLauncher real;
-    Services services{s.settings, s.log,       s.dialogs,        real,    s.screen,
-                      s.help,     s.clipboard, s.services.paths, s.colour};
+    Services services{s.settings, s.log,       s.dialogs,        real,     s.screen,
+                      s.help,     s.clipboard, s.services.paths, s.colour, s.decoders};
     s.seedKnownUser();
     s.settings.write(keys::Systray, QStringLiteral("1"));
     s.log.setStamp([] { return QStringLiteral("<d, t> "); });

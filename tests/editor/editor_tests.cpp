@@ -261,7 +261,7 @@ void EditorTest::saveAsRichTextThenSaveWritesRichText() {
     f.editor->mnusave_Click();
     QCOMPARE(f.t.dialogs.files().size(), size_t(1));
     QTextDocument back;
-    rtf::read(readFile(saved), back);
+    rtf::read(decoders(), readFile(saved), back);
     QCOMPARE(back.toPlainText(), QStringLiteral("Hello world"));
     QCOMPARE(f.editor->panelText(3), QStringLiteral("Unchanged  "));
 
@@ -711,7 +711,7 @@ void EditorTest::savingOverAFileWithDroppedPartsAsksFirst() {
     QVERIFY(saved.contains("\\paperw11906\\margl1134"));
     QVERIFY(!saved.contains("Note") && !saved.contains("Remark"));
     QTextDocument back;
-    QVERIFY(rtf::read(saved, back).dropped.isEmpty());
+    QVERIFY(rtf::read(decoders(), saved, back).dropped.isEmpty());
     QCOMPARE(back.toPlainText(), QStringLiteral("More Text"));
     f.type(QStringLiteral("x"));
     f.editor->mnusave_Click();
@@ -908,7 +908,7 @@ void EditorTest::documentKeepsItsStateWhenAFileFails() {
     const QByteArray bytes("caf\xe9\0\r\nend\r\n", 12); // code page 1252, CR LF and a NUL
     writeFile(file, bytes);
     QTextDocument text;
-    EditorDocument doc(text);
+    EditorDocument doc(text, decoders());
     // No rich text, so read as plain text; the loss is that file's however its path is spelt.
     QVERIFY(!doc.load(dir + QStringLiteral("/./odd.txt"), true));
     doc.setFile(file, false);

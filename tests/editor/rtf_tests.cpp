@@ -2,6 +2,7 @@
 #include "editor/rtf/ListBuilder.h"
 #include "editor/rtf/Rtf.h"
 #include "editor/rtf/TableBuilder.h"
+#include "support/Decoders.h"
 #include "support/PictureBytes.h"
 
 #include <QBuffer>
@@ -122,8 +123,8 @@ QImage twoColours(int w, int h) {
 
 // The document after a write and a read.
 void roundTrip(const QTextDocument& from, QTextDocument& to) {
-    const QByteArray rtf = rtf::write(from);
-    rtf::read(rtf, to);
+    const QByteArray rtf = rtf::write(test::decoders(), from);
+    rtf::read(test::decoders(), rtf, to);
 }
 
 bool noControlWords(const QTextDocument& doc) {
@@ -457,12 +458,12 @@ void RtfTest::writtenDocumentReadsBackWithItsStyles() {
     QCOMPARE(b.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
 
     // A document read back writes the same file again.
-    const QByteArray again = rtf::write(back);
-    if (again != rtf::write(doc)) {
-        qWarning("%s", rtf::write(doc).constData());
+    const QByteArray again = rtf::write(test::decoders(), back);
+    if (again != rtf::write(test::decoders(), doc)) {
+        qWarning("%s", rtf::write(test::decoders(), doc).constData());
         qWarning("%s", again.constData());
     }
-    QCOMPARE(again, rtf::write(doc));
+    QCOMPARE(again, rtf::write(test::decoders(), doc));
 }
 
 void RtfTest::writtenPicturesReadBackWithTheirBytes() {
@@ -478,13 +479,13 @@ void RtfTest::writtenPicturesReadBackWithTheirBytes() {
     rtf::insertPicture(c, QImage::fromData(jpegBytes), jpegBytes, QStringLiteral("jpeg"));
     c.insertText(QStringLiteral(" after"));
 
-    const QByteArray rtf = rtf::write(doc);
+    const QByteArray rtf = rtf::write(test::decoders(), doc);
     QVERIFY(rtf.contains("\\pngblip"));
     QVERIFY(rtf.contains("\\jpegblip"));
     QVERIFY(rtf.contains("\\picwgoal1200\\pichgoal900")); // 80 x 60 pixels in twips
 
     QTextDocument back;
-    rtf::read(rtf, back);
+    rtf::read(test::decoders(), rtf, back);
     QCOMPARE(back.toPlainText(), doc.toPlainText());
     const auto pics = pictures(back);
     QCOMPARE(pics.size(), size_t(2));
@@ -508,7 +509,7 @@ void RtfTest::writtenPicturesReadBackWithTheirBytes() {
     rtf::insertPicture(sc, big, bigBytes, QStringLiteral("png"), QSizeF(120, 90));
     QCOMPARE(pictureImage(small, pictures(small)[0]).size(), QSize(240, 180));
     QTextDocument smallBack;
-    rtf::read(rtf::write(small), smallBack);
+    rtf::read(test::decoders(), rtf::write(test::decoders(), small), smallBack);
     QCOMPARE(pictures(smallBack)[0].property(rtf::PictureData).toByteArray(), bigBytes);
 
     // A picture that came without its bytes (dropped in from elsewhere) is written as PNG.
@@ -519,7 +520,7 @@ void RtfTest::writtenPicturesReadBackWithTheirBytes() {
     dropped.setName(QStringLiteral("dropped.bmp"));
     oc.insertImage(dropped);
     QTextDocument otherBack;
-    rtf::read(rtf::write(other), otherBack);
+    rtf::read(test::decoders(), rtf::write(test::decoders(), other), otherBack);
     QCOMPARE(pictures(otherBack).size(), size_t(1));
     QCOMPARE(pictureImage(otherBack, pictures(otherBack)[0]).size(), QSize(40, 30));
 }
@@ -528,7 +529,7 @@ void RtfTest::writerEscapesAndStaysSevenBit() {
     QTextDocument doc;
     QTextCursor c(&doc);
     c.insertText(QStringLiteral("a\\b{c}d é € 😀"));
-    const QByteArray rtf = rtf::write(doc);
+    const QByteArray rtf = rtf::write(test::decoders(), doc);
     for (char ch : rtf)
         QVERIFY(static_cast<unsigned char>(ch) < 0x80);
     QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252"));
@@ -541,7 +542,7 @@ void RtfTest::writerEscapesAndStaysSevenBit() {
 
 void RtfTest::wordProcessorFileOpensWithTextAndStyles() {
     QTextDocument doc;
-    rtf::read(sample(QStringLiteral("word-processor.rtf")), doc);
+    rtf::read(test::decoders(), sample(QStringLiteral("word-processor.rtf")), doc);
     const QStringList expected = {
         QStringLiteral("Café notes"),
         QStringLiteral("The price is 5 €, paid in full, with thanks\u00A0and red underline."),
@@ -598,7 +599,7 @@ void RtfTest::wordProcessorFileOpensWithTextAndStyles() {
 void RtfTest::otherProgramsFilesOpen() {
     {
         QTextDocument doc;
-        rtf::read(sample(QStringLiteral("libreoffice.rtf")), doc);
+        rtf::read(test::decoders(), sample(QStringLiteral("libreoffice.rtf")), doc);
         QStringList got = blocks(doc);
         QCOMPARE(got.size(), 4);
         QCOMPARE(got[0], QStringLiteral("Meeting minutes"));
@@ -626,7 +627,7 @@ void RtfTest::otherProgramsFilesOpen() {
     }
     {
         QTextDocument doc;
-        rtf::read(sample(QStringLiteral("wordpad.rtf")), doc);
+        rtf::read(test::decoders(), sample(QStringLiteral("wordpad.rtf")), doc);
         QCOMPARE(blocks(doc), QStringList({"Shopping list", "Bold, italic, underlined and red.",
                                            "indented code { x = 1; }", "centred blue", ""}));
         QVERIFY(runWith(doc, QStringLiteral("Bold")).format.fontWeight() >= QFont::Bold);
@@ -642,7 +643,7 @@ void RtfTest::otherProgramsFilesOpen() {
     }
     {
         QTextDocument doc;
-        rtf::read(sample(QStringLiteral("converter.rtf")), doc);
+        rtf::read(test::decoders(), sample(QStringLiteral("converter.rtf")), doc);
         QCOMPARE(blocks(doc),
                  QStringList({"Release notes",
                               "The new reader keeps styles and code spans. Quotes: “smart” and "
@@ -659,7 +660,7 @@ void RtfTest::otherProgramsFilesOpen() {
     }
     {
         QTextDocument doc;
-        rtf::read(sample(QStringLiteral("mac-notes.rtf")), doc);
+        rtf::read(test::decoders(), sample(QStringLiteral("mac-notes.rtf")), doc);
         QCOMPARE(blocks(doc), QStringList({"Notes from the train",
                                            "second line with “quotes” and a backslash \\ here."}));
         QVERIFY(runWith(doc, QStringLiteral("train")).format.fontWeight() >= QFont::Bold);
@@ -672,17 +673,17 @@ void RtfTest::fontCharsetsDecodeTheirCodePage() {
     if (!QStringDecoder("windows-1251").isValid())
         QSKIP("no code page 1251 decoder on this system");
     QTextDocument doc;
-    rtf::read(sample(QStringLiteral("libreoffice.rtf")), doc);
+    rtf::read(test::decoders(), sample(QStringLiteral("libreoffice.rtf")), doc);
     QCOMPARE(blocks(doc).value(2), QStringLiteral("Привет"));
     QTextDocument page;
-    rtf::read("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8}", page);
+    rtf::read(test::decoders(), "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8}", page);
     QCOMPARE(page.toPlainText(), QStringLiteral("При"));
 }
 
 void RtfTest::unicodeFallbacksAreSkipped() {
     const auto text = [](const QByteArray& rtf) {
         QTextDocument doc;
-        rtf::read(rtf, doc);
+        rtf::read(test::decoders(), rtf, doc);
         return doc.toPlainText();
     };
     QCOMPARE(text("{\\rtf1 a\\u233?b}"), QStringLiteral("aéb"));
@@ -698,7 +699,7 @@ void RtfTest::unicodeFallbacksAreSkipped() {
 void RtfTest::brokenInputNeverCrashes() {
     const auto text = [](const QByteArray& rtf) {
         QTextDocument doc;
-        rtf::read(rtf, doc);
+        rtf::read(test::decoders(), rtf, doc);
         return doc.toPlainText();
     };
     QCOMPARE(text("{\\rtf1 truncated {\\b bold"), QStringLiteral("truncated bold"));
@@ -714,7 +715,8 @@ void RtfTest::brokenInputNeverCrashes() {
              QStringLiteral("\na\nb\nc"));
     // A group kept as it came starts with its word: text read before it is not kept twice.
     QTextDocument kept, keptBack;
-    rtf::read("{\\rtf1{before\\info{\\title T}}{\\header x\\footer y} after}", kept);
+    rtf::read(test::decoders(), "{\\rtf1{before\\info{\\title T}}{\\header x\\footer y} after}",
+              kept);
     roundTrip(kept, keptBack);
     QCOMPARE(keptBack.toPlainText(), QStringLiteral("before after"));
     QByteArray deep = "{\\rtf1 ";
@@ -732,10 +734,10 @@ void RtfTest::brokenInputNeverCrashes() {
             data += random.bounded(2) ? alphabet[random.bounded(int(sizeof alphabet) - 1)]
                                       : char(random.bounded(256));
         QTextDocument doc;
-        rtf::read(data, doc);
+        rtf::read(test::decoders(), data, doc);
         QByteArray cut = word.left(random.bounded(word.size()));
         cut[random.bounded(cut.size() + 1) % std::max<qsizetype>(1, cut.size())] ^= 0x20;
-        rtf::read(cut, doc);
+        rtf::read(test::decoders(), cut, doc);
     }
 }
 
@@ -829,7 +831,7 @@ void RtfTest::tablesListsAndLinksAreReadAndWritten() {
     QFETCH(QByteArray, body);
     QFETCH(QStringList, expected);
     QTextDocument doc;
-    QVERIFY(rtf::read(rtfDocument(body), doc).dropped.isEmpty());
+    QVERIFY(rtf::read(test::decoders(), rtfDocument(body), doc).dropped.isEmpty());
     QCOMPARE(structure(doc), expected);
     QVERIFY(noControlWords(doc));
     QTextDocument back;
@@ -837,12 +839,13 @@ void RtfTest::tablesListsAndLinksAreReadAndWritten() {
     QCOMPARE(structure(back), expected);
     // Readers that know no lists see each item's number.
     if (doc.begin().textList())
-        QVERIFY(rtf::write(doc).contains("{\\listtext"));
+        QVERIFY(rtf::write(test::decoders(), doc).contains("{\\listtext"));
 }
 
 void RtfTest::cellFormatsSurvive() {
     QTextDocument doc;
     rtf::read(
+        test::decoders(),
         rtfDocument("\\trowd\\clcbpat2\\clbrdrt\\brdrs\\brdrw30\\brdrcf1\\clvertalc\\cellx2000"
                     "\\clbrdrb\\brdrs\\cellx4000\\pard\\intbl a\\cell b\\cell\\row"),
         doc);
@@ -907,7 +910,8 @@ void RtfTest::metafilePicturesAreDrawnAndKeptAsTheyCame() {
     QFETCH(QSizeF, shown);
     QFETCH(bool, drawn);
     QTextDocument doc;
-    rtf::read(rtfDocument("A{\\pict" + kind + size + "\n" + bytes.toHex() + "}B"), doc);
+    rtf::read(test::decoders(), rtfDocument("A{\\pict" + kind + size + "\n" + bytes.toHex() + "}B"),
+              doc);
     QCOMPARE(doc.toPlainText(), QStringLiteral("A\uFFFCB"));
     for (QTextDocument* d : {&doc, new QTextDocument(&doc)}) {
         if (d != &doc)
@@ -923,7 +927,7 @@ void RtfTest::metafilePicturesAreDrawnAndKeptAsTheyCame() {
         QCOMPARE(left, drawn ? qRgb(255, 0, 0) : qRgb(255, 255, 255)); // an empty frame
         QCOMPARE(right, drawn ? qRgb(0, 0, 255) : qRgb(255, 255, 255));
     }
-    const QByteArray written = rtf::write(doc);
+    const QByteArray written = rtf::write(test::decoders(), doc);
     QVERIFY(written.contains(kind));
     QVERIFY(QByteArray(written).replace('\n', "").contains(bytes.toHex()));
 }
@@ -935,7 +939,7 @@ void RtfTest::oldBitmapsAreRead() {
                             "}{\\pict\\wbitmap0\\picw16\\pich2\\wbmbitspixel1\\wbmplanes1"
                             "\\wbmwidthbytes2 00ff00ff}";
     QTextDocument doc;
-    rtf::read(rtfDocument(body), doc);
+    rtf::read(test::decoders(), rtfDocument(body), doc);
     const auto pics = pictures(doc);
     QCOMPARE(pics.size(), size_t(2));
     QCOMPARE(QSizeF(pics[0].width(), pics[0].height()), QSizeF(12, 8));
@@ -1125,7 +1129,7 @@ void RtfTest::libreOfficeAgreesWithTheEditor() {
         if (i < sources.size()) {
             QFile f(d + QStringLiteral("/out/source%1.rtf").arg(i));
             QVERIFY(f.open(QIODevice::ReadOnly));
-            rtf::read(f.readAll(), *docs.back());
+            rtf::read(test::decoders(), f.readAll(), *docs.back());
             QFile source(html[i]);
             QVERIFY(source.open(QIODevice::ReadOnly));
             compareSeen(seenInDocument(*docs.back()),
@@ -1137,7 +1141,8 @@ void RtfTest::libreOfficeAgreesWithTheEditor() {
                                        .solidBrush(Qt::red)
                                        .rectangle(QRect(0, 0, 400, 200))
                                        .bytes();
-            rtf::read(rtfDocument("\\trowd\\clmgf\\cellx2000\\clmrg\\cellx4000\\cellx6000\\pard"
+            rtf::read(test::decoders(),
+                      rtfDocument("\\trowd\\clmgf\\cellx2000\\clmrg\\cellx4000\\cellx6000\\pard"
                                   "\\intbl {\\b wide}\\cell\\cell{\\i right}\\cell\\row"
                                   "\\trowd\\cellx2000\\cellx4000\\cellx6000\\intbl a\\cell"
                                   "\\pard\\intbl\\itap2 in\\nestcell\\pard\\intbl\\itap2 "
@@ -1150,7 +1155,7 @@ void RtfTest::libreOfficeAgreesWithTheEditor() {
         written << d + QStringLiteral("/edited%1.rtf").arg(i);
         QFile out(written.last());
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(rtf::write(*docs.back()));
+        out.write(rtf::write(test::decoders(), *docs.back()));
     }
     QVERIFY(convert(d, {QStringLiteral("--convert-to"), QStringLiteral("html:HTML (StarWriter)")},
                     written));

@@ -6,6 +6,7 @@
 #include "FuzzSupport.h"
 #include "picture/PictureLoader.h"
 #include "picture/colour/Colour.h"
+#include "picture/sandbox/Sandbox.h"
 #include "platform/Error.h"
 
 #include <QBuffer>
@@ -15,6 +16,12 @@
 #include <zlib.h>
 
 namespace {
+
+// The decoder workers of the run.
+lumorra::picture::DecoderPool& decoders() {
+    static lumorra::picture::DecoderPool pool(lumorra::picture::DecoderPool::defaultProgram());
+    return pool;
+}
 
 QImage pattern(bool alpha) {
     QImage image(17, 5, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
@@ -95,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
             const QString& path =
                 file.write(reinterpret_cast<const uint8_t*>(picture.constData()), picture.size());
-            (void)loadPicture(path);
+            (void)loadPicture(decoders(), path);
         } catch (const Error&) {
         }
     }

@@ -11,6 +11,7 @@
 #include "picture/Decoding.h"
 #include "picture/PictureLoader.h"
 #include "picture/formats/RawDecoder.h"
+#include "picture/sandbox/Sandbox.h"
 #include "platform/Error.h"
 
 #include <QByteArrayView>
@@ -19,6 +20,12 @@
 #include <cstring>
 
 namespace {
+
+// The decoder workers of the run.
+lumorra::picture::DecoderPool& decoders() {
+    static lumorra::picture::DecoderPool pool(lumorra::picture::DecoderPool::defaultProgram());
+    return pool;
+}
 
 [[maybe_unused]] quint16 u16(const uint8_t* d, size_t at) {
     return qFromLittleEndian<quint16>(d + at);
@@ -124,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static lumorra::fuzz::InputFile file;
     const QString& path = file.write(data, size);
     QSize natural;
-    expectErrorsOnly([&] { natural = lumorra::pictureSize(path); });
+    expectErrorsOnly([&] { natural = lumorra::pictureSize(decoders(), path); });
     // A header may claim a picture of up to the loader's memory budget (2 GB), which is decoded
     // and converted in earnest: seconds of work, tens of seconds under the sanitizers, from a
     // file of a few bytes. The run decodes only what it can do many times a second; the budget
@@ -132,18 +139,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (qint64(natural.width()) * natural.height() > MaxFuzzedPixels)
         return 0;
     expectErrorsOnly([&] {
-        const lumorra::Picture p = lumorra::loadPicture(path);
+        const lumorra::Picture p = lumorra::loadPicture(decoders(), path);
         if (!p.isNull() && p.image.format() != QImage::Format_ARGB32 &&
             p.image.format() != QImage::Format_RGB32)
             __builtin_trap();
     });
 #if defined(LUMORRA_FUZZ_RAW)
     // The embedded preview, for a picture shown smaller.
-    expectErrorsOnly([&] { (void)lumorra::loadPicture(path, QSize(32, 32)); });
+    expectErrorsOnly([&] { (void)lumorra::loadPicture(decoders(), path, QSize(32, 32)); });
 #endif
 #if defined(LUMORRA_FUZZ_JPEG)
     // The reduced decode of a large photo.
-    expectErrorsOnly([&] { (void)lumorra::loadPicture(path, QSize(32, 32)); });
+    expectErrorsOnly([&] { (void)lumorra::loadPicture(decoders(), path, QSize(32, 32)); });
 #endif
     return 0;
 }

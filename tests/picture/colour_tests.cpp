@@ -3,6 +3,7 @@
 
 #include "picture/PictureLoader.h"
 #include "picture/colour/Colour.h"
+#include "support/Decoders.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -158,7 +159,8 @@ void ColourTest::profiledPicturesShowTheirColours() {
     ColourTransforms screen; // an sRGB screen
     const std::array<const ColourTransforms*, 2> targets{&screen, nullptr};
     for (const ColourTransforms* colour : targets) {
-        const Picture picture = loadPicture(path, shown, MetafilePolicy::Load, colour);
+        const Picture picture =
+            loadPicture(test::decoders(), path, shown, MetafilePolicy::Load, colour);
         const QPoint at(picture.image.width() / 2, picture.image.height() / 2);
         const QRgb got = picture.image.pixel(at);
         QVERIFY2(within(got, expected, 3),
@@ -193,7 +195,7 @@ void ColourTest::cmykJpegsShowTheirColours() {
     convert(args << path);
     QVERIFY(QFile::exists(path));
 
-    const Picture picture = loadPicture(path, shown);
+    const Picture picture = loadPicture(test::decoders(), path, shown);
     QCOMPARE(picture.naturalSize, QSize(400, 320));
     const QRgb got = picture.image.pixel(picture.image.width() / 2, picture.image.height() / 2);
     if (!withProfile) {
@@ -226,8 +228,9 @@ void ColourTest::untaggedPicturesAreUntouchedOnAnSrgbScreen() {
     const QString path = dir_.filePath(QStringLiteral("plain.png"));
     QVERIFY(pattern.save(path));
     ColourTransforms screen;
-    QCOMPARE(loadPicture(path, QSize(), MetafilePolicy::Load, &screen).image, pattern);
-    QCOMPARE(loadPicture(path).image, pattern);
+    QCOMPARE(loadPicture(test::decoders(), path, QSize(), MetafilePolicy::Load, &screen).image,
+             pattern);
+    QCOMPARE(loadPicture(test::decoders(), path).image, pattern);
 }
 
 void ColourTest::aScreenProfileConvertsAndSrgbComesBack() {
@@ -243,7 +246,8 @@ void ColourTest::aScreenProfileConvertsAndSrgbComesBack() {
     screen.setScreenProfile(a98);
     QVERIFY(!screen.screenIsSrgb());
     // An untagged picture is sRGB, shown in the screen's colours...
-    const QImage shown = loadPicture(path, QSize(), MetafilePolicy::Load, &screen).image;
+    const QImage shown =
+        loadPicture(test::decoders(), path, QSize(), MetafilePolicy::Load, &screen).image;
     const QRgb onScreen = lcmsConverted(qRgb(40, 200, 60), QByteArray(), a98);
     QVERIFY2(within(shown.pixel(4, 4), onScreen, 3), qPrintable(text(shown.pixel(4, 4))));
     // ... and what leaves the program (clipboard, BMP) is sRGB again.
@@ -252,7 +256,8 @@ void ColourTest::aScreenProfileConvertsAndSrgbComesBack() {
     // A screen profile that cannot be read is sRGB.
     screen.setScreenProfile("not a profile");
     QVERIFY(screen.screenIsSrgb());
-    QCOMPARE(loadPicture(path, QSize(), MetafilePolicy::Load, &screen).image, green);
+    QCOMPARE(loadPicture(test::decoders(), path, QSize(), MetafilePolicy::Load, &screen).image,
+             green);
 }
 
 void ColourTest::profilesThatAreNoProfilesLeaveThePictureAlone() {
@@ -281,7 +286,8 @@ void ColourTest::profilesThatAreNoProfilesLeaveThePictureAlone() {
     f.close();
 
     ColourTransforms screen;
-    const QImage shown = loadPicture(path, QSize(), MetafilePolicy::Load, &screen).image;
+    const QImage shown =
+        loadPicture(test::decoders(), path, QSize(), MetafilePolicy::Load, &screen).image;
     QCOMPARE(shown.pixel(8, 8), storedPixel(path, QPoint(8, 8)));
 }
 

@@ -5,6 +5,7 @@
 #include "picture/PictureLoader.h"
 #include "picture/formats/Formats.h"
 #include "platform/Error.h"
+#include "support/Decoders.h"
 #include "support/PictureBytes.h"
 
 #include <QBuffer>
@@ -63,7 +64,7 @@ QByteArray convert(const QByteArray& png, const QStringList& args, const QString
 
 int errorOf(const QByteArray& bytes) {
     try {
-        (void)decodePicture(bytes);
+        (void)decodePicture(decoders(), bytes);
     } catch (const Error& e) {
         return e.number;
     }
@@ -315,7 +316,7 @@ void FormatsTest::writtenFilesDecode() {
         QStringLiteral("in.") + format, QStringLiteral("out.png"));
     const QImage expected = QImage::fromData(reference);
     QVERIFY(!expected.isNull());
-    const Picture p = decodePicture(file);
+    const Picture p = decodePicture(decoders(), file);
     QCOMPARE(p.naturalSize, QSize(W, H));
     const int d = difference(p.image, expected);
     QVERIFY2(d <= tolerance, qPrintable(QStringLiteral("differs by %1").arg(d)));
@@ -423,7 +424,7 @@ void FormatsTest::madeFilesDecode() {
     QFETCH(QByteArray, file);
     QFETCH(QImage, expected);
     QFETCH(int, tolerance);
-    const Picture p = decodePicture(file);
+    const Picture p = decodePicture(decoders(), file);
     const int d = difference(p.image, expected);
     QVERIFY2(d <= tolerance, qPrintable(QStringLiteral("differs by %1").arg(d)));
 }
@@ -459,14 +460,14 @@ void FormatsTest::orientationApplied() {
         expected = expected.transformed(QTransform().rotate(270));
     else if (orientation == 5)
         expected = expected.transformed(QTransform(0, 1, 1, 0, 0, 0));
-    const Picture p = decodePicture(file);
+    const Picture p = decodePicture(decoders(), file);
     QCOMPARE(p.naturalSize, expected.size());
     QVERIFY(difference(p.image, expected) <= 12);
     QTemporaryDir dir;
     QFile f(dir.filePath(QStringLiteral("turned")));
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
     f.close();
-    QCOMPARE(pictureSize(f.fileName()), expected.size());
+    QCOMPARE(pictureSize(decoders(), f.fileName()), expected.size());
 }
 
 void FormatsTest::badInputRefused_data() {

@@ -8,6 +8,7 @@
 #include "picture/sandbox/Isolation.h"
 #include "picture/sandbox/PictureJobs.h"
 #include "platform/Error.h"
+#include "support/Decoders.h"
 #include "support/Failure.h"
 #include "support/PictureBytes.h"
 #include "support/TestEnv.h"
@@ -208,9 +209,9 @@ QString PictureTest::write(const QString& name, const QByteArray& bytes) {
 }
 
 void PictureTest::wmfThenEmfInOneProcess() {
-    const Picture wmf = loadPicture(write(QStringLiteral("first.wmf"), redBlueWmf()));
-    const Picture emf = loadPicture(write(QStringLiteral("second.emf"), redBlueEmf()));
-    const Picture again = loadPicture(dir_.filePath(QStringLiteral("first.wmf")));
+    const Picture wmf = loadPicture(decoders(), write(QStringLiteral("first.wmf"), redBlueWmf()));
+    const Picture emf = loadPicture(decoders(), write(QStringLiteral("second.emf"), redBlueEmf()));
+    const Picture again = loadPicture(decoders(), dir_.filePath(QStringLiteral("first.wmf")));
     QCOMPARE(wmf.format, QStringLiteral("wmf"));
     QCOMPARE(emf.format, QStringLiteral("emf"));
     QCOMPARE(again.naturalSize, wmf.naturalSize);
@@ -238,12 +239,12 @@ void PictureTest::rasterFormatsLoadAtTheirSize() {
     QFETCH(QString, format);
     QVERIFY(!bytes.isEmpty());
     const QString path = write(QStringLiteral("picture.") + format.left(3), bytes);
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     const QSize expected = format == QLatin1String("svg") ? QSize(60, 30) : QSize(64, 40);
     QCOMPARE(p.format, format);
     QCOMPARE(p.naturalSize, expected);
     QCOMPARE(p.image.size(), expected);
-    QCOMPARE(pictureSize(path), expected);
+    QCOMPARE(pictureSize(decoders(), path), expected);
     QVERIFY(isDisplayFormat(p.image));
     QVERIFY(!p.isMetafile());
     QVERIFY(near(p.image.pixel(10, 20), Red));
@@ -255,10 +256,10 @@ void PictureTest::iconShowsItsLargestEntry() {
     const QString path =
         write(QStringLiteral("app.ico"),
               iconFile({{16, 32, Red}, {48, 8, Blue}, {48, 32, Green}, {32, 32, Red}}));
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.format, QStringLiteral("ico"));
     QCOMPARE(p.naturalSize, QSize(48, 48));
-    QCOMPARE(pictureSize(path), QSize(48, 48));
+    QCOMPARE(pictureSize(decoders(), path), QSize(48, 48));
     QVERIFY(isDisplayFormat(p.image));
     QVERIFY(near(p.image.pixel(24, 24), Green, 5));
 }
@@ -284,10 +285,10 @@ void PictureTest::exifOrientationTurnsThePicture() {
     QFETCH(QPoint, blueAt);
     const QByteArray jpeg = encoded(twoHalves(QSize(80, 40), Red, Blue), "jpeg", 95);
     const QString path = write(QStringLiteral("photo.jpg"), withExifOrientation(jpeg, orientation));
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.naturalSize, shown);
     QCOMPARE(p.image.size(), shown);
-    QCOMPARE(pictureSize(path), shown);
+    QCOMPARE(pictureSize(decoders(), path), shown);
     QVERIFY(near(p.image.pixel(redAt), Red));
     QVERIFY(near(p.image.pixel(blueAt), Blue));
     QVERIFY(p.regionsDecodable);
@@ -298,10 +299,10 @@ void PictureTest::exifOrientationTurnsThePicture() {
         for (int x = 0; x < 80; ++x)
             gradient.setPixel(x, y, qRgb(x * 3, y * 6, 128));
     const QByteArray bytes = withExifOrientation(encoded(gradient, "jpeg", 95), orientation);
-    const QImage whole = decodePicture(bytes).image;
+    const QImage whole = decodePicture(decoders(), bytes).image;
     const QRect region =
         shown.width() > shown.height() ? QRect(13, 7, 29, 21) : QRect(7, 13, 21, 29);
-    const QImage part = decodeRegion(bytes, region);
+    const QImage part = decodeRegion(decoders(), bytes, region);
     QCOMPARE(part.size(), region.size());
     for (int y = 0; y < region.height(); ++y)
         for (int x = 0; x < region.width(); ++x) {
@@ -330,7 +331,7 @@ void PictureTest::formatIsToldByContent() {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, format);
-    const Picture p = loadPicture(write(name, bytes));
+    const Picture p = loadPicture(decoders(), write(name, bytes));
     QCOMPARE(p.format, format);
     QVERIFY(!p.isNull());
 }
@@ -422,8 +423,8 @@ void PictureTest::unreadableContentIsAnInvalidPicture() {
     QFETCH(QByteArray, bytes);
     const QString path = write(name, bytes);
     for (const auto& attempt : std::initializer_list<std::function<void()>>{
-             [&] { loadPicture(path); }, [&] { pictureSize(path); },
-             [&] { renderPicture(path, QSize(20, 20)); }}) {
+             [&] { loadPicture(decoders(), path); }, [&] { pictureSize(decoders(), path); },
+             [&] { renderPicture(decoders(), path, QSize(20, 20)); }}) {
         const std::optional<Error> e = failure(attempt);
         QVERIFY(e);
         QCOMPARE(e->number, errc::InvalidPicture);
@@ -432,21 +433,24 @@ void PictureTest::unreadableContentIsAnInvalidPicture() {
 }
 
 void PictureTest::fileSystemErrorsKeepTheirNumbers() {
-    const std::optional<Error> missing =
-        failure([&] { loadPicture(dir_.filePath(QStringLiteral("no such picture.jpg"))); });
+    const std::optional<Error> missing = failure(
+        [&] { loadPicture(decoders(), dir_.filePath(QStringLiteral("no such picture.jpg"))); });
     QVERIFY(missing);
     QCOMPARE(missing->number, 2);
     QCOMPARE(missing->description, QStringLiteral("No such file or directory"));
-    QCOMPARE(failure([&] { pictureSize(dir_.filePath(QStringLiteral("gone.png"))); })->number, 2);
+    QCOMPARE(failure([&] {
+                 pictureSize(decoders(), dir_.filePath(QStringLiteral("gone.png")));
+             })->number,
+             2);
 
     const QString folder = dir_.filePath(QStringLiteral("folder.jpg"));
     QVERIFY(QDir().mkpath(folder));
-    QCOMPARE(failure([&] { loadPicture(folder); })->number, 21); // EISDIR
+    QCOMPARE(failure([&] { loadPicture(decoders(), folder); })->number, 21); // EISDIR
 
     // A fifo would block a reader that waits for a writer; it is no picture.
     const QString fifo = dir_.filePath(QStringLiteral("pipe.png"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QCOMPARE(failure([&] { loadPicture(fifo); })->number, errc::InvalidPicture);
+    QCOMPARE(failure([&] { loadPicture(decoders(), fifo); })->number, errc::InvalidPicture);
 }
 
 void PictureTest::unreadableFileIsPermissionDenied() {
@@ -455,7 +459,7 @@ void PictureTest::unreadableFileIsPermissionDenied() {
     const QString path =
         write(QStringLiteral("secret.png"), encoded(twoHalves(QSize(8, 8), Red, Blue), "png"));
     QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
-    const std::optional<Error> e = failure([&] { loadPicture(path); });
+    const std::optional<Error> e = failure([&] { loadPicture(decoders(), path); });
     QVERIFY(e);
     QCOMPARE(e->number, 13);
     QCOMPARE(e->description, QStringLiteral("Permission denied"));
@@ -494,19 +498,19 @@ void PictureTest::hugeHeadersAreRefusedBeforeDecoding() {
     if (name.endsWith(QLatin1String(".jpg"))) {
         // libjpeg decodes a JPEG reduced: at 1/4 or 1/8, whichever the memory allows, as for a
         // real photo that large.
-        const Picture p = loadPicture(path);
+        const Picture p = loadPicture(decoders(), path);
         QCOMPARE(p.naturalSize, claimed);
         QVERIFY(p.fitsOnlyReduced);
         QVERIFY2(p.image.width() == 16250 || p.image.width() == 8125,
                  qPrintable(QString::number(p.image.width())));
     } else {
-        const std::optional<Error> e = failure([&] { loadPicture(path); });
+        const std::optional<Error> e = failure([&] { loadPicture(decoders(), path); });
         QVERIFY(e);
         QCOMPARE(e->number, errc::OutOfMemory);
         QCOMPARE(e->description, QStringLiteral("Out of memory"));
     }
     // The header alone is read without trouble: the info list can still tell the size.
-    QCOMPARE(pictureSize(path), claimed);
+    QCOMPARE(pictureSize(decoders(), path), claimed);
 }
 
 void PictureTest::ownDecodersDecodeUpright_data() {
@@ -550,8 +554,8 @@ void PictureTest::ownDecodersDecodeUpright() {
     // Told by content, not by name.
     const QString path = write(QStringLiteral("picture.dat"), bytes);
     const QSize natural = turned ? QSize(30, 60) : QSize(60, 30);
-    QCOMPARE(pictureSize(path), natural);
-    const Picture p = loadPicture(path, QSize(10, 10));
+    QCOMPARE(pictureSize(decoders(), path), natural);
+    const Picture p = loadPicture(decoders(), path, QSize(10, 10));
     QCOMPARE(p.format, format);
     QCOMPARE(p.naturalSize, natural);
     QCOMPARE(p.image.size(), natural);
@@ -581,8 +585,8 @@ void PictureTest::ownDecodersDecodeUpright() {
         damaged.replace(media, bytes.size() - media, QByteArray(bytes.size() - media, '\xFF'));
     }
     const QString cut = write(QStringLiteral("cut.dat"), damaged);
-    QCOMPARE(pictureSize(cut), natural);
-    const std::optional<Error> e = failure([&] { loadPicture(cut); });
+    QCOMPARE(pictureSize(decoders(), cut), natural);
+    const std::optional<Error> e = failure([&] { loadPicture(decoders(), cut); });
     QVERIFY(e);
     QCOMPARE(e->number, errc::InvalidPicture);
 }
@@ -679,7 +683,7 @@ void PictureTest::hdrPicturesAreToneMapped() {
     const QByteArray bytes = encodedBy(encoder.program, encoder.args, deepGrey(signal, jxl),
                                        jxl ? "in.ppm" : "in.png", encoder.outName);
     QVERIFY(!bytes.isEmpty());
-    const Picture p = loadPicture(write(QStringLiteral("hdr.") + format, bytes));
+    const Picture p = loadPicture(decoders(), write(QStringLiteral("hdr.") + format, bytes));
     const QRgb grey = p.image.pixel(16, 4);
     QVERIFY2(qAbs(qRed(grey) - shown) <= 3 && qAbs(qGreen(grey) - shown) <= 3 &&
                  qAbs(qBlue(grey) - shown) <= 3,
@@ -695,8 +699,8 @@ void PictureTest::bigPhotoLoads() {
         QVERIFY(!jpeg.isEmpty());
         path = write(QStringLiteral("big.jpg"), jpeg);
     }
-    QCOMPARE(pictureSize(path), size);
-    const Picture p = loadPicture(path);
+    QCOMPARE(pictureSize(decoders(), path), size);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.naturalSize, size);
     QCOMPARE(p.image.size(), size);
     QVERIFY(near(p.image.pixel(100, 4500), Red));
@@ -708,7 +712,7 @@ void PictureTest::shownPictureDecodesFromItsBytesAlone() {
     const QString path =
         write(QStringLiteral("shown.jpg"), encoded(twoHalves(size, Red, Blue), "jpeg", 90));
     const std::shared_ptr<const ShownPicture> shown =
-        ShownPicture::load(path, QSize(400, 300), MetafilePolicy::Load, nullptr);
+        ShownPicture::load(decoders(), path, QSize(400, 300), MetafilePolicy::Load, nullptr);
     QCOMPARE(shown->image().size(), QSize(400, 300));
     QVERIFY(shown->hasFull());
     // Another picture takes the file's place: what is decoded later is still the one shown.
@@ -733,9 +737,9 @@ void PictureTest::truncatedJpegShowsWhatThereIs() {
             picture.setPixel(x, y, qRgb(x, y, (x * y) % 256));
     const QByteArray jpeg = encoded(picture, "jpeg", 90);
     const QString path = write(QStringLiteral("half.jpg"), jpeg.left(jpeg.size() / 2));
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.naturalSize, QSize(200, 200));
-    QCOMPARE(pictureSize(path), QSize(200, 200));
+    QCOMPARE(pictureSize(decoders(), path), QSize(200, 200));
     QVERIFY(near(p.image.pixel(20, 10), QColor(picture.pixel(20, 10)), 30));
 }
 
@@ -787,7 +791,7 @@ void PictureTest::reducedJpegHasQtsPixels() {
         bytes.truncate(bytes.size() * 2 / 3);
     const QString path = write(QStringLiteral("photo.jpg"), bytes);
 
-    const Picture p = loadPicture(path, shown);
+    const Picture p = loadPicture(decoders(), path, shown);
     QCOMPARE(p.naturalSize, size);
     QCOMPARE(p.image.size(), decoded);
     QCOMPARE(p.image.format(), QImage::Format_RGB32);
@@ -812,27 +816,27 @@ void PictureTest::reducedJpegHasQtsPixels() {
 void PictureTest::reducedTurnedJpegIsTurned() {
     const QByteArray jpeg = encoded(twoHalves(QSize(800, 400), Red, Blue), "jpeg", 95);
     const QString path = write(QStringLiteral("turned.jpg"), withExifOrientation(jpeg, 6));
-    const Picture p = loadPicture(path, QSize(100, 200));
+    const Picture p = loadPicture(decoders(), path, QSize(100, 200));
     QCOMPARE(p.naturalSize, QSize(400, 800));
     QCOMPARE(p.image.size(), QSize(100, 200));
     QVERIFY(near(p.image.pixel(50, 20), Red));
     QVERIFY(near(p.image.pixel(50, 180), Blue));
     // In full from the bytes the picture kept, turned as the file's own decode, with the file
     // gone.
-    const QImage full = loadPicture(path).image;
+    const QImage full = loadPicture(decoders(), path).image;
     QVERIFY(QFile::remove(path));
-    QCOMPARE(decodePicture(p.bytes).image, full);
+    QCOMPARE(decodePicture(decoders(), p.bytes).image, full);
 }
 
 void PictureTest::wmfIsDrawnAtNinetySixDpi() {
     const QString path = write(QStringLiteral("halves.wmf"), redBlueWmf());
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.format, QStringLiteral("wmf"));
     QVERIFY(p.isMetafile());
     QCOMPARE(p.naturalSize, QSize(192, 96));
     QCOMPARE(p.image.size(), QSize(192, 96));
     QCOMPARE(p.image.format(), QImage::Format_ARGB32);
-    QCOMPARE(pictureSize(path), QSize(192, 96));
+    QCOMPARE(pictureSize(decoders(), path), QSize(192, 96));
     QVERIFY(near(p.image.pixel(48, 48), Red, 0));
     QVERIFY(near(p.image.pixel(144, 48), Blue, 0));
     QVERIFY(near(p.image.pixel(94, 2), Red, 0));
@@ -846,7 +850,7 @@ void PictureTest::wmfIsDrawnAtNinetySixDpi() {
                                                .solidBrush(Green)
                                                .rectangle(QRect(0, 0, 3000, 1500))
                                                .bytes());
-    QCOMPARE(pictureSize(inch), QSize(288, 144));
+    QCOMPARE(pictureSize(decoders(), inch), QSize(288, 144));
 }
 
 void PictureTest::absurdPenWidthsAreTamed() {
@@ -862,7 +866,7 @@ void PictureTest::absurdPenWidthsAreTamed() {
                                                  .pen(Red, width)
                                                  .line(QPoint(0, 720), QPoint(2880, 720))
                                                  .bytes());
-        const Picture p = loadPicture(path);
+        const Picture p = loadPicture(decoders(), path);
         QCOMPARE(p.naturalSize, QSize(192, 96));
         QVERIFY(near(p.image.pixel(96, 48), Red, 0));
         if (width < 0) // the thinnest line
@@ -877,7 +881,7 @@ void PictureTest::wmfWithoutPlaceableHeaderLoads() {
                                                                 .solidBrush(Blue)
                                                                 .rectangle(QRect(0, 0, 400, 200))
                                                                 .bytes());
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.format, QStringLiteral("wmf"));
     QVERIFY(!p.naturalSize.isEmpty());
     // Its size comes from what the records draw, give or take the edge.
@@ -895,7 +899,7 @@ void PictureTest::wmfTextIsDrawn() {
                                                                .font(QStringLiteral("Arial"), 360)
                                                                .text(QPoint(100, 100), "Lumorra")
                                                                .bytes());
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.naturalSize, QSize(192, 48));
     int dark = 0;
     for (int y = 0; y < p.image.height(); ++y)
@@ -921,7 +925,7 @@ void PictureTest::drawingWorkersDrawAsTheProgramWould_data() {
 void PictureTest::drawingWorkersDrawAsTheProgramWould() {
     // The same libraries and fonts draw in a drawing worker as they would in this process.
     QFETCH(QByteArray, bytes);
-    const Picture drawn = decodePicture(bytes);
+    const Picture drawn = decodePicture(decoders(), bytes);
     QImage here;
     if (drawn.format == QLatin1String("svg")) {
         picture::PictureFile file(bytes);
@@ -954,8 +958,8 @@ void PictureTest::emfNaturalSizeComesFromTheHeader() {
     QFETCH(QByteArray, bytes);
     QFETCH(QSize, natural);
     const QString path = write(QStringLiteral("drawing.emf"), bytes);
-    QCOMPARE(pictureSize(path), natural);
-    const Picture p = loadPicture(path);
+    QCOMPARE(pictureSize(decoders(), path), natural);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.naturalSize, natural);
     QCOMPARE(p.image.size(), natural);
     QCOMPARE(p.format, QStringLiteral("emf"));
@@ -972,7 +976,7 @@ void PictureTest::emfRecordingsFromOtherProgramsDraw() {
     QFETCH(QString, file);
     QFETCH(QSize, natural);
     const QString path = QStringLiteral(PICTURE_TEST_DATA "/") + file;
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.naturalSize, natural);
     // Something is drawn, inside the picture.
     QVERIFY(opaquePixels(p.image) > 100);
@@ -989,7 +993,7 @@ void PictureTest::hugeEmfIsDrawnSmallerButKeepsItsSize() {
                                    .solidBrush(Blue)
                                    .rectangle(QRect(7000, 0, 7000, 10000))
                                    .bytes());
-    const Picture p = loadPicture(path);
+    const Picture p = loadPicture(decoders(), path);
     QCOMPARE(p.naturalSize, QSize(14000, 10000));
     QCOMPARE(p.image.width(), 4096);
     QVERIFY(qAbs(p.image.height() - 2926) <= 1);
@@ -1015,7 +1019,7 @@ void PictureTest::damagedEmfRecordsAreInvalid_data() {
 void PictureTest::damagedEmfRecordsAreInvalid() {
     QFETCH(QByteArray, bytes);
     const QString path = write(QStringLiteral("damaged.emf"), bytes);
-    const std::optional<Error> e = failure([&] { loadPicture(path); });
+    const std::optional<Error> e = failure([&] { loadPicture(decoders(), path); });
     QVERIFY(e);
     QCOMPARE(e->number, errc::InvalidPicture);
 }
@@ -1032,7 +1036,7 @@ void PictureTest::metafilesAreDrawnAfreshAtTheSizeShown() {
                                                               .solidBrush(Red)
                                                               .rectangle(QRect(0, 0, 1450, 1440))
                                                               .bytes());
-    const QImage big = renderPicture(wmf, QSize(768, 384));
+    const QImage big = renderPicture(decoders(), wmf, QSize(768, 384));
     QCOMPARE(big.size(), QSize(768, 384));
     QVERIFY(near(big.pixel(385, 200), Red, 0));
     QVERIFY(near(big.pixel(388, 200), Blue, 0));
@@ -1045,23 +1049,23 @@ void PictureTest::metafilesAreDrawnAfreshAtTheSizeShown() {
                                               .solidBrush(Red)
                                               .rectangle(QRect(0, 0, 50, 50))
                                               .bytes());
-    const QImage emfBig = renderPicture(emf, QSize(400, 200));
+    const QImage emfBig = renderPicture(decoders(), emf, QSize(400, 200));
     QCOMPARE(emfBig.size(), QSize(400, 200));
     QVERIFY(near(emfBig.pixel(198, 100), Red, 10));
     QVERIFY(near(emfBig.pixel(202, 100), Blue, 10));
     // The natural size is not changed by drawing at another.
-    QCOMPARE(pictureSize(emf), QSize(100, 50));
+    QCOMPARE(pictureSize(decoders(), emf), QSize(100, 50));
 }
 
 void PictureTest::otherPicturesAreScaledToTheSizeShown() {
     const QString path =
         write(QStringLiteral("small.png"), encoded(twoHalves(QSize(40, 20), Red, Blue), "png"));
-    const QImage shown = renderPicture(path, QSize(80, 40));
+    const QImage shown = renderPicture(decoders(), path, QSize(80, 40));
     QCOMPARE(shown.size(), QSize(80, 40));
     QVERIFY(isDisplayFormat(shown));
     QVERIFY(near(shown.pixel(10, 20), Red));
     QVERIFY(near(shown.pixel(70, 20), Blue));
-    QCOMPARE(failure([&] { renderPicture(path, QSize()); })->number, errc::InvalidCall);
+    QCOMPARE(failure([&] { renderPicture(decoders(), path, QSize()); })->number, errc::InvalidCall);
 }
 
 void PictureTest::aReaderThatCrashesOrHangsCostsOnlyItsChild() {
@@ -1185,9 +1189,9 @@ void PictureTest::damagedFilesNeverCrash() {
     };
     for (const QByteArray& v : variants) {
         const QString path = write(QStringLiteral("damaged.") + suffix, v);
-        check([&] { return loadPicture(path); });
-        check([&] { return loadPicture(path, QSize(16, 10)); });
-        ignoreErrors([&] { pictureSize(path); });
+        check([&] { return loadPicture(decoders(), path); });
+        check([&] { return loadPicture(decoders(), path, QSize(16, 10)); });
+        ignoreErrors([&] { pictureSize(decoders(), path); });
     }
     // The truncations that keep most of the file still show, for JPEG at least.
     if (suffix == QLatin1String("jpeg"))

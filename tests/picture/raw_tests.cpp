@@ -5,6 +5,7 @@
 #include "picture/PictureLoader.h"
 #include "picture/formats/RawDecoder.h"
 #include "platform/Error.h"
+#include "support/Decoders.h"
 #include "support/DngWriter.h"
 #include "support/Failure.h"
 #include "support/PictureBytes.h"
@@ -128,8 +129,8 @@ void RawTest::decodes() {
     const QSize stored(160, 120);
     const QSize upright = orientation >= 5 ? stored.transposed() : stored;
     const QString path = write(dngFile(stored, orientation, Preview(preview)));
-    QCOMPARE(pictureSize(path), upright);
-    const Picture p = loadPicture(path, shown);
+    QCOMPARE(pictureSize(decoders(), path), upright);
+    const Picture p = loadPicture(decoders(), path, shown);
     QCOMPARE(p.format, QStringLiteral("raw"));
     QCOMPARE(p.naturalSize, upright);
     QCOMPARE(p.fromPreview, fromPreview);
@@ -145,7 +146,7 @@ void RawTest::decodes() {
     QVERIFY2(near(at(topAt), top), qPrintable(QColor(at(topAt)).name()));
     QVERIFY2(near(at(bottomAt), bottom), qPrintable(QColor(at(bottomAt)).name()));
     // The full decode from the bytes the picture keeps.
-    const Picture whole = decodePicture(p.bytes);
+    const Picture whole = decodePicture(decoders(), p.bytes);
     QCOMPARE(whole.image.size(), upright);
     QVERIFY(!whole.fromPreview);
 }
@@ -172,7 +173,7 @@ void RawTest::toldByContent() {
     QFETCH(QString, format);
     QCOMPARE(picture::isCameraRaw(bytes), format == QLatin1String("raw"));
     // Whatever the file is called.
-    QCOMPARE(loadPicture(write(bytes, QStringLiteral("picture.tif"))).format, format);
+    QCOMPARE(loadPicture(decoders(), write(bytes, QStringLiteral("picture.tif"))).format, format);
 }
 
 void RawTest::badInput_data() {
@@ -195,7 +196,7 @@ void RawTest::badInput() {
     QFETCH(int, error);
     const QString path = write(bytes);
     for (const QSize shown : {QSize(), QSize(64, 64)}) {
-        const std::optional<Error> e = failure([&] { (void)loadPicture(path, shown); });
+        const std::optional<Error> e = failure([&] { (void)loadPicture(decoders(), path, shown); });
         QVERIFY(e);
         QCOMPARE(e->number, error);
     }

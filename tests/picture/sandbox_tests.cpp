@@ -7,6 +7,7 @@
 #include "picture/sandbox/Confinement.h"
 #include "picture/sandbox/Sandbox.h"
 #include "platform/Error.h"
+#include "support/Decoders.h"
 #include "support/TestEnv.h"
 
 #include <QBuffer>
@@ -279,8 +280,8 @@ void SandboxTest::animationFramesComeInTheirOrder() {
     const QByteArray bytes = animation(dir.filePath(name), options);
     if (bytes.isEmpty())
         QSKIP("the encoder cannot write this format here");
-    QVERIFY(decodePicture(bytes).isAnimation());
-    FrameDecoder decoder(bytes, nullptr, first);
+    QVERIFY(decodePicture(test::decoders(), bytes).isAnimation());
+    FrameDecoder decoder(test::decoders(), bytes, nullptr, first);
     QStringList got;
     for (int i = 0; i < frames.count(QLatin1Char(' ')) + 1; ++i)
         got << describe(decoder.next());
@@ -313,17 +314,18 @@ void SandboxTest::damagedAnimationsEndWhereTheyCan() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, frames);
     const ColourTransforms colour;
-    FrameDecoder decoder(bytes, &colour);
+    FrameDecoder decoder(test::decoders(), bytes, &colour);
     int got = 0;
     for (AnimationFrame f = decoder.next(); !f.image.isNull() && got < 7; f = decoder.next()) {
         if (got++ > 0)
             continue;
-        const QImage still = decodePicture(bytes, QSize(), MetafilePolicy::Load, &colour).image;
+        const QImage still =
+            decodePicture(test::decoders(), bytes, QSize(), MetafilePolicy::Load, &colour).image;
         QCOMPARE(f.image.pixelColor(5, 5), still.pixelColor(5, 5));
         QVERIFY(qAbs(f.image.pixelColor(5, 5).red() - 0xc0) > 5); // P3's orange is redder
     }
     QCOMPARE(got, frames);
-    QVERIFY(!decodePicture(png(Qt::red, QSize(4, 4)).bytes).isNull());
+    QVERIFY(!decodePicture(test::decoders(), png(Qt::red, QSize(4, 4)).bytes).isNull());
 }
 
 QTEST_GUILESS_MAIN(SandboxTest)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Decoders.h"
 #include "Fakes.h"
 #include "ScriptedDialogs.h"
 #include "TestEnv.h"
@@ -16,7 +17,7 @@ namespace lumorra::test {
 
 // The services of one program run for a test: a private settings file and program directory,
 // scripted dialogs, a launcher and help that record, a 1280 x 1024 screen, the process's own
-// clipboard.
+// clipboard, the test program's decoder workers.
 struct TestServices {
     TestEnv env;
     QString programDir = env.makeDir(QStringLiteral("program"));
@@ -28,11 +29,12 @@ struct TestServices {
     FakeHelp help;
     QtClipboard clipboard;
     ColourTransforms colour;
+    picture::DecoderPool& decoders = test::decoders();
     Services services{settings,  log,
                       dialogs,   launcher,
                       screen,    help,
                       clipboard, ProgramPaths::forDirectory(programDir, QStringLiteral("lumorra")),
-                      colour};
+                      colour,    decoders};
 
     // Opens the program log, with "<d, t> " for the date and time of each record.
     void openProgramLog() {

@@ -16,7 +16,7 @@ private slots:
 };
 
 namespace {
-QImage picture(QSize size) {
+QImage greenImage(QSize size) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::darkGreen);
     return image;
@@ -28,7 +28,7 @@ void FullScreenTest::largePictureIsCentredWithNegativeEdges() {
     FullScreenWindow w(screen);
     QCOMPARE(w.objectName(), QStringLiteral("Form2"));
     QCOMPARE(w.Image1->toolTip(), QStringLiteral("Click to return"));
-    w.showPicture(ShownPicture::fromImage(picture(QSize(2000, 1000))));
+    w.showPicture(ShownPicture::fromImage(greenImage(QSize(2000, 1000))));
     QVERIFY(w.isVisible());
     QCOMPARE(w.Image1->size(), QSize(2000, 1000));
     QCOMPARE(w.Image1->pos(), QPoint(-488, -116));
@@ -38,7 +38,7 @@ void FullScreenTest::largePictureIsCentredWithNegativeEdges() {
 void FullScreenTest::keysCompoundAndRecentre() {
     FixedScreen screen(QSize(1024, 768));
     FullScreenWindow w(screen);
-    w.showPicture(ShownPicture::fromImage(picture(QSize(400, 200))));
+    w.showPicture(ShownPicture::fromImage(greenImage(QSize(400, 200))));
     for (int i = 0; i < 3; ++i)
         QTest::keyClick(&w, Qt::Key_Plus, Qt::KeypadModifier);
     // 400 x 1.05^3 = 463.05, each step rounded to whole pixels.
@@ -50,7 +50,7 @@ void FullScreenTest::keysCompoundAndRecentre() {
     QCOMPARE(w.Image1->size(), enlarged);
     QCOMPARE(w.Image1->pos(), QPoint(512 - enlarged.width() / 2, 384 - enlarged.height() / 2));
     // Plus then minus is 0.9975 of the size before, not the same size.
-    w.showPicture(ShownPicture::fromImage(picture(QSize(1000, 800))));
+    w.showPicture(ShownPicture::fromImage(greenImage(QSize(1000, 800))));
     QTest::keyClick(&w, Qt::Key_Plus); // the main keyboard's "+" as well
     QTest::keyClick(&w, Qt::Key_Minus, Qt::KeypadModifier);
     QCOMPARE(w.Image1->size(), QSize(998, 798));
@@ -60,7 +60,7 @@ void FullScreenTest::keysCompoundAndRecentre() {
 void FullScreenTest::aClickReturnsAndTheWindowIsKept() {
     FixedScreen screen(QSize(1024, 768));
     FullScreenWindow w(screen);
-    w.showPicture(ShownPicture::fromImage(picture(QSize(300, 200))));
+    w.showPicture(ShownPicture::fromImage(greenImage(QSize(300, 200))));
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::mouseClick(w.Image1, Qt::LeftButton, {}, QPoint(10, 10));
     QVERIFY(!w.isVisible());

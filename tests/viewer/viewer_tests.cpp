@@ -459,7 +459,7 @@ void ViewerTest::pictureDecodedBeforeTheWindow() {
             then == Then::Broken
                 ? v.file(QStringLiteral("a.jpg"), QByteArray("\xff\xd8\xff\xe0 bad", 9))
                 : v.picture(QStringLiteral("a.jpg"), QSize(1600, 1200));
-        Preloader early(v.services.colour);
+        Preloader early(v.services.decoders, v.services.colour);
         early.preload({{path, QSize(600, 450)}});
         QThreadPool::globalInstance()->waitForDone(); // the early decode has read the file
         if (then == Then::Replaced) // another program writes the file before the window shows
@@ -660,7 +660,7 @@ void ViewerTest::animationPlaysAsAPictureIsShown() {
     QCOMPARE(area->size(), QSize(40, 30));
     QCOMPARE(area->naturalSize(), QSize(40, 30));
     QCOMPARE(v.window->Label5->text(), QStringLiteral("40 x 30"));
-    QCOMPARE(area->shownImage().format(), loadPicture(path).image.format());
+    QCOMPARE(area->shownImage().format(), loadPicture(decoders(), path).image.format());
     QVERIFY(near(shownColour(area), Qt::red));
 
     // It plays on from the bytes read once, whatever becomes of the file; zoomed, the frames

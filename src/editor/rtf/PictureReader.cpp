@@ -17,9 +17,9 @@ namespace lumorra::rtf {
 namespace {
 
 // The picture in `data` when it is one of `format`.
-QImage decoded(const QByteArray& data, QLatin1String format) {
+QImage decoded(picture::DecoderPool& pool, const QByteArray& data, QLatin1String format) {
     try {
-        const Picture picture = decodePicture(data, QSize(), MetafilePolicy::Refuse);
+        const Picture picture = decodePicture(pool, data, QSize(), MetafilePolicy::Refuse);
         return picture.format == format ? picture.image : QImage();
     } catch (...) {
         return QImage();
@@ -27,7 +27,7 @@ QImage decoded(const QByteArray& data, QLatin1String format) {
 }
 
 // A device-independent bitmap (a BITMAPINFO and its bits, as \dibitmap holds it) as an image.
-QImage dibImage(const QByteArray& dib) {
+QImage dibImage(picture::DecoderPool& pool, const QByteArray& dib) {
     if (dib.size() < 16)
         return {};
     const auto u32 = [&](int at) {
@@ -65,7 +65,7 @@ QImage dibImage(const QByteArray& dib) {
         for (int i = 0; i < 4; ++i)
             file += static_cast<char>((v >> (8 * i)) & 0xFF);
     file += dib;
-    return decoded(file, QLatin1String("bmp"));
+    return decoded(pool, file, QLatin1String("bmp"));
 }
 
 // A device-dependent bitmap (\wbitmap): rows of bits, monochrome or 24 or 32 bits a pixel.
@@ -169,9 +169,10 @@ ReadPicture PictureReader::finish() const {
     out.data = data;
     out.type = type;
     if (type == QLatin1String("png") || type == QLatin1String("jpeg")) {
-        out.image = decoded(data, QLatin1String(type == QLatin1String("png") ? "png" : "jpeg"));
+        out.image =
+            decoded(pool_, data, QLatin1String(type == QLatin1String("png") ? "png" : "jpeg"));
     } else if (type == QLatin1String("dib")) {
-        out.image = dibImage(data);
+        out.image = dibImage(pool_, data);
         out.data.clear(); // saved as PNG
     } else if (type == QLatin1String("wbitmap")) {
         out.image = wbitmapImage(data, picture_.picw, picture_.pich, picture_.bitsPerPixel,
@@ -197,7 +198,7 @@ ReadPicture PictureReader::metafile(const QByteArray& data) const {
     out.shown = shownSize(natural);
     const QSize raster = out.shown.toSize().boundedTo(QSize(4096, 4096)).expandedTo(QSize(1, 1));
     try {
-        out.image = drawMetafile(data, picture_.type, raster);
+        out.image = drawMetafile(pool_, data, picture_.type, raster);
     } catch (...) {
         out.image = QImage();
     }
@@ -230,9 +231,9 @@ void PictureReader::insert(QTextCursor& cursor, const ReadPicture& picture) {
     cursor.insertImage(format);
 }
 
-QImage decodedPicture(const QByteArray& bytes) {
+QImage decodedPicture(picture::DecoderPool& pool, const QByteArray& bytes) {
     try {
-        return decodePicture(bytes, QSize(), MetafilePolicy::Refuse).image;
+        return decodePicture(pool, bytes, QSize(), MetafilePolicy::Refuse).image;
     } catch (...) {
         return QImage();
     }

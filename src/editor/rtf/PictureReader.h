@@ -7,6 +7,10 @@
 
 class QTextCursor;
 
+namespace lumorra::picture {
+class DecoderPool;
+}
+
 namespace lumorra::rtf {
 
 // The words of a picture (\pict): its kind, its size and how it is shown.
@@ -42,9 +46,10 @@ struct ReadPicture {
 };
 
 // Reads a picture group: its words, its bytes (hexadecimal digits or \bin data), and at the
-// group's end the picture they make. Metafiles are drawn by the program's metafile readers.
+// group's end the picture they make, decoded (metafiles drawn) in a worker of `pool`.
 class PictureReader {
 public:
+    explicit PictureReader(picture::DecoderPool& pool) : pool_(pool) {}
     void start() { picture_ = State{}; }
     void word(PictureWord word, int p);
     // A character of the group's text: the picture's hexadecimal digits, and blanks between them.
@@ -67,6 +72,7 @@ private:
     QSizeF shownSize(QSizeF natural) const;
     ReadPicture metafile(const QByteArray& data) const;
 
+    picture::DecoderPool& pool_;
     State picture_;
 };
 

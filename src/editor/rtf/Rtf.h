@@ -10,6 +10,10 @@
 class QTextCursor;
 class QTextDocument;
 
+namespace lumorra::picture {
+class DecoderPool;
+}
+
 // Rich Text Format for QTextDocument: a writer whose files word processors open, and a reader
 // for the files they write. Covered: paragraphs with alignment, indents and spacing; fonts,
 // sizes, bold, italic, underline, strike-out, super- and subscript, text and background colours;
@@ -45,20 +49,21 @@ struct ReadReport {
 };
 
 // The whole document as RTF (7-bit text: everything else is escaped; what a read kept as it
-// came is written as it came).
-QByteArray write(const QTextDocument& document);
+// came is written as it came). Pictures the document holds as bytes are decoded by `pool`.
+QByteArray write(picture::DecoderPool& pool, const QTextDocument& document);
 
 // Replaces the document's content with the RTF text. Never throws on malformed input: what can
-// be read is read, unknown control words and destinations are skipped. Metafile pictures are
-// drawn in a child process; one that cannot be drawn shows as an empty frame of its size.
-ReadReport read(const QByteArray& data, QTextDocument& document);
+// be read is read, unknown control words and destinations are skipped. Pictures are decoded,
+// and metafiles drawn, in a worker of `pool`; a metafile that cannot be drawn shows as an empty
+// frame of its size.
+ReadReport read(picture::DecoderPool& pool, const QByteArray& data, QTextDocument& document);
 
 // Whether data starts as an RTF file does ("{\rtf", after blanks or a byte order mark).
 bool isRtf(const QByteArray& data);
 
 // A picture's bytes the document holds (PNG, JPEG, BMP, ...; no metafile), decoded in a decoder
 // worker as a picture file's are. Null for bytes that are no sound picture.
-QImage decodedPicture(const QByteArray& bytes);
+QImage decodedPicture(picture::DecoderPool& pool, const QByteArray& bytes);
 
 // Inserts a picture at the cursor, shown at displaySize (pixels; the image's own size when
 // empty). encoded and type ("png" or "jpeg") are what a save writes; the image is what is shown.

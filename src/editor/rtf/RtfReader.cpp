@@ -287,8 +287,8 @@ void Reader::finishPicture() {
     lastWasParagraphEnd_ = false;
 }
 
-ReadReport read(const QByteArray& data, QTextDocument& document) {
-    return Reader(data, document).run();
+ReadReport read(picture::DecoderPool& pool, const QByteArray& data, QTextDocument& document) {
+    return Reader(pool, data, document).run();
 }
 
 bool isRtf(const QByteArray& data) {

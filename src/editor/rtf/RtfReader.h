@@ -29,8 +29,8 @@ namespace lumorra::rtf {
 // paragraphs (Formatting.cpp), and the builders of tables, lists and pictures.
 class Reader {
 public:
-    Reader(const QByteArray& data, QTextDocument& doc)
-        : data_(data), doc_(doc), cursor_(&doc), tables_(cursor_, colors_) {}
+    Reader(picture::DecoderPool& pool, const QByteArray& data, QTextDocument& doc)
+        : data_(data), doc_(doc), cursor_(&doc), tables_(cursor_, colors_), picture_(pool) {}
 
     ReadReport run();
 

@@ -94,7 +94,7 @@ void appendText(QByteArray& out, QStringView text) {
 
 class Writer {
 public:
-    explicit Writer(const QTextDocument& document) : doc_(document) {
+    Writer(picture::DecoderPool& pool, const QTextDocument& doc) : pool_(pool), doc_(doc) {
         defaultFont_ = doc_.defaultFont();
         fontIndex(defaultFont_.family(), QFontInfo(defaultFont_).fixedPitch());
     }
@@ -522,7 +522,7 @@ private:
             else if (resource.userType() == QMetaType::QPixmap)
                 image = resource.value<QPixmap>().toImage();
             else if (resource.userType() == QMetaType::QByteArray)
-                image = decodedPicture(resource.toByteArray());
+                image = decodedPicture(pool_, resource.toByteArray());
             if (image.isNull())
                 return;
             data.clear();
@@ -532,7 +532,7 @@ private:
                 return;
             type = QStringLiteral("png");
         } else {
-            image = decodedPicture(data);
+            image = decodedPicture(pool_, data);
         }
         QSizeF shown(format.width(), format.height());
         if (shown.width() <= 0 || shown.height() <= 0)
@@ -580,6 +580,7 @@ private:
         appendPictureData(data);
     }
 
+    picture::DecoderPool& pool_;
     const QTextDocument& doc_;
     QFont defaultFont_;
     QStringList fonts_;
@@ -592,8 +593,8 @@ private:
 
 } // namespace
 
-QByteArray write(const QTextDocument& document) {
-    return Writer(document).run();
+QByteArray write(picture::DecoderPool& pool, const QTextDocument& document) {
+    return Writer(pool, document).run();
 }
 
 } // namespace lumorra::rtf

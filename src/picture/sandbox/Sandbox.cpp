@@ -562,11 +562,4 @@ JobReply FrameSession::next(std::chrono::milliseconds timeout) {
     return r;
 }
 
-DecoderPool& decoderPool() {
-    // Never destroyed: threads may still decode while the program ends, and the zygote and the
-    // warm workers end with the program's sockets anyway.
-    static DecoderPool* pool = new DecoderPool(DecoderPool::defaultProgram());
-    return *pool;
-}
-
 } // namespace lumorra::picture

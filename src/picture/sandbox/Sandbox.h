@@ -4,7 +4,8 @@
 // program's own decoder executable, forks workers ahead of need; each worker confines itself
 // (Confinement.h) and serves one job, then ends: a hostile picture costs its worker, never the
 // program, the user's files or the next picture. The pixels come back in memory the worker
-// shares with the program. Not part of the loader's interface.
+// shares with the program. The program makes one pool and passes it to whoever decodes; the rest
+// is not part of the loader's interface.
 
 #include "picture/colour/Colour.h"
 
@@ -80,7 +81,7 @@ struct JobReply {
 inline constexpr qint64 ReplyTextCap = 64 << 10;
 
 // The decoder workers of one program: the zygote, and a few workers kept warm. Safe to use from
-// several threads at once.
+// several threads at once; it outlives them all, and its end stops its workers and the zygote.
 class DecoderPool {
 public:
     // `program` is the decoder executable; where it is missing or cannot be started, each job
@@ -155,9 +156,6 @@ private:
     std::unique_ptr<DecoderPool::Worker> worker_; // null once the session is over
     bool asked_ = false;                          // the first frame has been received
 };
-
-// The program's decoder pool, made when first used.
-DecoderPool& decoderPool();
 
 // Long enough for a sound photo of the largest size the budget allows, in a sanitizer build.
 inline constexpr std::chrono::milliseconds WorkerTimeout{30000};
