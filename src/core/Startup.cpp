@@ -34,20 +34,12 @@ StartupSequence::Outcome StartupSequence::run() {
     runLog_.status(QStringLiteral("Program Logfile set"));
     profile::mark("startup: logs opened");
 
-    // The program's identity goes to the file in one replace. Should that fail, each key is
-    // tried on its own, so that what can be stored still is.
-    const bool identityStored = withFailureHandler(
-        [&] {
-            s_.settings.write({{keys::AppPath, s_.paths.appPath()},
-                               {keys::EXEName, s_.paths.exeName},
-                               {keys::Version, MajorVersion}});
-        },
-        [](const Error&) {});
-    if (!identityStored) {
-        ignoreErrors([&] { s_.settings.write(keys::AppPath, s_.paths.appPath()); });
-        ignoreErrors([&] { s_.settings.write(keys::EXEName, s_.paths.exeName); });
-        ignoreErrors([&] { s_.settings.write(keys::Version, MajorVersion); });
-    }
+    // The program's identity goes to the file in one replace, on a thread of its own: the start
+    // goes on while it reaches the disk, and the main window shows only once it has. Should the
+    // replace fail, each key is tried on its own, so that what can be stored still is.
+    s_.settings.writeSoon({{keys::AppPath, s_.paths.appPath()},
+                           {keys::EXEName, s_.paths.exeName},
+                           {keys::Version, MajorVersion}});
     ignoreErrors([&] {
         runLog_.status(QStringLiteral("Program information saved to registration database"));
     });
@@ -242,6 +234,8 @@ void StartupSequence::systray() {
             if (s_.settings.read(keys::SystrayLoaded) == QLatin1String("1"))
                 return;
             if (s_.settings.read(keys::Systray) == QLatin1String("1")) {
+                // The tray program reads the program's path from the file.
+                s_.settings.settle();
                 s_.launcher.start(s_.settings.read(keys::AppPath) + trayProgramName(), {},
                                   LaunchFocus::Unfocused);
                 runLog_.status(QStringLiteral("Systray program loaded"));

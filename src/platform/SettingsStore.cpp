@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -363,8 +365,52 @@ private:
 
 } // namespace
 
+// A write under way on a thread of its own; its values are read as stored until it is done.
+struct SettingsStore::Pending {
+    std::vector<std::pair<QString, QString>> values;
+    QThreadPool thread;
+    QFuture<bool> stored;
+};
+
 SettingsStore::SettingsStore(QString filePath, QString group)
     : path_(std::move(filePath)), group_(std::move(group)) {}
+
+SettingsStore::~SettingsStore() {
+    settle();
+}
+
+void SettingsStore::writeSoon(std::vector<std::pair<QString, QString>> values) {
+    settle();
+    pending_ = std::make_unique<Pending>();
+    pending_->values = std::move(values);
+    pending_->thread.setMaxThreadCount(1);
+    // The thread writes through a store of its own, which has nothing pending: no write waits on
+    // another here.
+    pending_->stored = QtConcurrent::run(&pending_->thread,
+                                         [path = path_, group = group_, values = pending_->values] {
+                                             try {
+                                                 SettingsStore(path, group).write(values);
+                                                 return true;
+                                             } catch (const Error&) {
+                                                 return false;
+                                             }
+                                         });
+}
+
+void SettingsStore::settle() {
+    if (!pending_)
+        return;
+    const bool stored = pending_->stored.result();
+    const std::unique_ptr<Pending> done = std::move(pending_);
+    if (stored)
+        return;
+    for (const auto& value : done->values) {
+        try {
+            write({value});
+        } catch (const Error&) {
+        }
+    }
+}
 
 QString SettingsStore::defaultFilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -372,6 +418,12 @@ QString SettingsStore::defaultFilePath() {
 }
 
 QString SettingsStore::read(const QString& key) const {
+    if (pending_) {
+        for (const auto& [name, value] : pending_->values) {
+            if (sameKey(name, key))
+                return value;
+        }
+    }
     QByteArray text;
     try {
         text = readAll(path_);
@@ -398,6 +450,7 @@ void SettingsStore::write(const QString& key, const QString& value) {
 }
 
 void SettingsStore::write(const std::vector<std::pair<QString, QString>>& values) {
+    settle();
     QFileInfo info(path_);
     if (!QDir().mkpath(info.absolutePath()))
         throw Error::fromErrno(errno != 0 ? errno : EACCES);

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,10 @@ namespace lumorra {
 class SettingsStore {
 public:
     explicit SettingsStore(QString filePath, QString group = QStringLiteral("Lumorra"));
+    // Waits for a writeSoon() still under way.
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
 
     // "$XDG_CONFIG_HOME/Tovik Software/Lumorra.conf" (XDG_CONFIG_HOME defaults to ~/.config).
     static QString defaultFilePath();
@@ -32,11 +37,21 @@ public:
     // none, and they reach the disk together. Throws Error on failure; then none is stored.
     void write(const std::vector<std::pair<QString, QString>>& values);
 
+    // Stores the values as write() does, on a thread of its own: the caller goes on while the
+    // file reaches the disk. Until then this store reads them as stored; the next write, settle()
+    // and the store's end wait for it. Should the one replace fail, each key is then tried on its
+    // own, and what cannot be stored is not: for values that are written again at every start.
+    void writeSoon(std::vector<std::pair<QString, QString>> values);
+    // Waits until what writeSoon() stores is on the disk (or has failed).
+    void settle();
+
     const QString& filePath() const { return path_; }
 
 private:
+    struct Pending;
     QString path_;
     QString group_;
+    std::unique_ptr<Pending> pending_;
 };
 
 } // namespace lumorra

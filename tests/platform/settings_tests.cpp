@@ -35,6 +35,7 @@ private slots:
     void writesLeaveNoTemporaryFiles();
     void unchangedValuesLeaveTheFile();
     void concurrentWritersLoseNoKey();
+    void writeSoonLandsInOrderOrNotAtAll();
 };
 
 void SettingsTest::defaultLocationFollowsXdgConfigHome() {
@@ -317,6 +318,27 @@ void SettingsTest::concurrentWritersLoseNoKey() {
         QCOMPARE(store.read(QStringLiteral("a") + QString::number(i)), QString::number(i));
         QCOMPARE(store.read(QStringLiteral("B") + QString::number(i)), QString::number(i));
     }
+}
+
+void SettingsTest::writeSoonLandsInOrderOrNotAtAll() {
+    TestEnv env;
+    {
+        SettingsStore store(env.settingsFile());
+        store.writeSoon({{QStringLiteral("AppPath"), QStringLiteral("/opt/a/")},
+                         {QStringLiteral("Version"), QStringLiteral("3")}});
+        // Read as stored at once; a later write lands after it, in the same file.
+        QCOMPARE(store.read(QStringLiteral("appPath")), QStringLiteral("/opt/a/"));
+        store.write(QStringLiteral("User"), QStringLiteral("Anna"));
+        store.writeSoon({{QStringLiteral("EXEName"), QStringLiteral("lumorra")}});
+    } // the store's end waits for the last one
+    QCOMPARE(readFile(env.settingsFile()),
+             QByteArray("[Lumorra]\nAppPath=/opt/a/\nVersion=3\nUser=Anna\nEXEName=lumorra\n"));
+
+    // A file that cannot be replaced: nothing is stored, nothing thrown, nothing read as stored.
+    SettingsStore store(env.makeDir(QStringLiteral("blocked.conf")));
+    store.writeSoon({{QStringLiteral("Version"), QStringLiteral("3")}});
+    store.settle();
+    QCOMPARE(store.read(QStringLiteral("Version")), QString());
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)
