@@ -45,6 +45,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -239,7 +240,8 @@ bool runStartup(lumorra::StartupSequence& startup, lumorra::Dialogs& dialogs) {
 // Shows the started main window, at the path of the command line (a file manager's "Open
 // with") if one was given, which wins over the start-up directory; returns when it closed.
 int showMainWindow(QApplication& app, lumorra::MainWindow& window, lumorra::Dialogs& dialogs,
-                   const lumorra::Screen& screen, const QString& startPath) {
+                   const lumorra::Screen& screen, lumorra::SettingsStore& settings,
+                   const QString& startPath) {
     using namespace lumorra;
     QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit);
     // A logout or kill -TERM closes the main window, which runs the closing sequence.
@@ -251,6 +253,8 @@ int showMainWindow(QApplication& app, lumorra::MainWindow& window, lumorra::Dial
     });
 
     ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
+    // What the start stored is on the disk before its window shows.
+    settings.settle();
     window.show();
     profile::mark("window fitted and shown");
 
@@ -305,7 +309,7 @@ int runMainWindow(QApplication& app, lumorra::Services& services, lumorra::QtDia
     profile::mark("viewer and commands wired");
     if (!runStartup(startup, dialogs))
         return EXIT_FAILURE;
-    return showMainWindow(app, window, dialogs, services.screen, startPath);
+    return showMainWindow(app, window, dialogs, services.screen, services.settings, startPath);
 }
 
 // The services the windows are given, made once the application object exists; the decoder
@@ -362,6 +366,10 @@ int main(int argc, char* argv[]) {
     QThreadPool imagePlugins;
     [[maybe_unused]] const QFuture<void> pluginsLoaded =
         QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
+    // So does the font list with the window's font, which the first caption measures.
+    [[maybe_unused]] const QFuture<void> fontsLoaded = QtConcurrent::run(&imagePlugins, [] {
+        (void)QFontMetrics(QApplication::font()).height();
+    });
     lumorra::profile::mark("plugin thread started");
     QApplication::setWindowIcon(lumorra::programIcon());
     lumorra::profile::mark("icon");
