@@ -4,6 +4,7 @@
 #include "AnimationFrames.h"
 #include "HeifDecoder.h"
 #include "PictureFormat.h"
+#include "picture/sandbox/SandboxChannel.h"
 
 namespace lumorra::picture {
 namespace {
@@ -47,6 +48,13 @@ public:
     Heif() : PictureFormat(100, {"heif", "avif"}) {}
 
     QByteArray claims(QByteArrayView h, QByteArrayView) const override { return isoMediaFormat(h); }
+
+    // An AVIF file is shown through libheif; libavif tells a sequence and plays it.
+    qint32 libraries(QByteArrayView, QByteArrayView claimed) const override {
+        if (claimed == "avif")
+            return channel::HeifLibrary | channel::AvifLibrary;
+        return claimed == "heif" ? channel::HeifLibrary : 0;
+    }
 
     JobReply size(PictureFile& file, const FormatJob& job) const override {
         JobReply r;

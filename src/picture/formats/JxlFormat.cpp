@@ -3,6 +3,7 @@
 #include "AnimationFrames.h"
 #include "JxlDecoder.h"
 #include "PictureFormat.h"
+#include "picture/sandbox/SandboxChannel.h"
 
 namespace lumorra::picture {
 namespace {
@@ -15,6 +16,10 @@ public:
         const bool jxl =
             hasMagic(h, {"\xFF\x0A", 2}) || hasMagic(h, {"\0\0\0\x0CJXL \x0D\x0A\x87\x0A", 12});
         return jxl ? "jxl" : QByteArray();
+    }
+
+    qint32 libraries(QByteArrayView, QByteArrayView claimed) const override {
+        return claimed == "jxl" ? channel::JxlLibrary : 0;
     }
 
     JobReply size(PictureFile& file, const FormatJob& job) const override {

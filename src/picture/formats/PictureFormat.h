@@ -51,6 +51,11 @@ public:
     // Whether a file another format claimed as `claimed` is of this one, by its content (a camera
     // RAW built on TIFF). It may hold the file, within `budget`, to tell. False by default.
     virtual bool takesOver(PictureFile& file, QByteArrayView claimed, qint64 budget) const;
+    // The libraries (channel::HeifLibrary and the others) a worker loads before it confines
+    // itself, for a file claimed as `claimed` whose first bytes (up to RawSniffBytes) are
+    // `head`: for its own files, or those it may take over. Every format is asked. None by
+    // default.
+    virtual qint32 libraries(QByteArrayView, QByteArrayView) const { return 0; }
 
     // Job::Size: the natural size, upright, and the format's name, from the header where the
     // format allows.

@@ -6,6 +6,7 @@
 #include "RawDecoder.h"
 #include "picture/ImageBuffer.h"
 #include "picture/sandbox/PictureJobs.h"
+#include "picture/sandbox/SandboxChannel.h"
 
 #include <limits>
 
@@ -97,6 +98,12 @@ public:
             return false;
         file.hold(budget);
         return isCameraRaw(file.heldBytes());
+    }
+
+    // A TIFF built by a camera by the hints of its first directory; the worker decides.
+    qint32 libraries(QByteArrayView head, QByteArrayView claimed) const override {
+        const bool raw = claimed == "raw" || (claimed == "tiff" && mayBeCameraRaw(head));
+        return raw ? channel::RawLibrary : 0;
     }
 
     JobReply size(PictureFile& file, const FormatJob& job) const override {

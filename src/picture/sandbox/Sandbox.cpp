@@ -6,6 +6,7 @@
 #include "SandboxWorker.h"
 #include "picture/Decoding.h"
 #include "picture/colour/EmbeddedProfile.h"
+#include "picture/formats/PictureFormat.h"
 #include "picture/formats/RawDecoder.h"
 
 #include <QDir>
@@ -146,8 +147,7 @@ JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
     return r;
 }
 
-// What the worker loads before it confines itself, told from the bytes' head: a camera RAW
-// built on TIFF by the hints of its first directory (isCameraRaw() decides in the worker).
+// What the worker loads before it confines itself, told from the bytes' head by the formats.
 qint32 librariesFor(const JobRequest& request) {
     constexpr int HeadBytes = qMax(SniffHeadBytes, RawSniffBytes);
     QByteArray head;
@@ -158,15 +158,11 @@ qint32 librariesFor(const JobRequest& request) {
     } else {
         head = request.bytes.left(HeadBytes);
     }
-    const QByteArray format = sniff(head.left(SniffHeadBytes), QByteArray()).qtFormat;
-    if (format == "heif")
-        return channel::HeifLibrary;
-    // An AVIF file is shown through libheif; libavif tells a sequence and plays it.
-    if (format == "avif")
-        return channel::HeifLibrary | channel::AvifLibrary;
-    if (format == "raw" || (format == "tiff" && mayBeCameraRaw(head)))
-        return channel::RawLibrary;
-    return format == "jxl" ? channel::JxlLibrary : 0;
+    const QByteArray claimed = sniff(head.left(SniffHeadBytes), QByteArray()).qtFormat;
+    qint32 libraries = 0;
+    for (const PictureFormat* format : pictureFormats())
+        libraries |= format->libraries(head, claimed);
+    return libraries;
 }
 
 } // namespace
