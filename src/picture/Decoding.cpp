@@ -216,6 +216,31 @@ void PictureFile::hold(qint64 cap) {
     file_.close();
 }
 
+void PictureFile::holdMapped(qint64 cap) {
+    if (isHeld())
+        return;
+    if (size_ > cap)
+        throw outOfMemory();
+    void* start = size_ > 0
+                      ? ::mmap(nullptr, size_t(size_), PROT_READ, MAP_PRIVATE, file_.handle(), 0)
+                      : MAP_FAILED;
+    if (start == MAP_FAILED)
+        return hold(cap);
+    mapped_ = start;
+    buffer_.setData(QByteArray::fromRawData(static_cast<const char*>(start), size_));
+    buffer_.open(QIODevice::ReadOnly);
+    device_ = &buffer_;
+    file_.close();
+}
+
+PictureFile::~PictureFile() {
+    if (mapped_ == nullptr)
+        return;
+    buffer_.close();
+    buffer_.setData(QByteArray());
+    ::munmap(mapped_, size_t(size_));
+}
+
 void PictureFile::rewind() {
     if (!device_->seek(0))
         throw Error{errc::PathAccess, device_->errorString()};

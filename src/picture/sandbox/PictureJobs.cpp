@@ -395,6 +395,9 @@ JobReply sizeJob(PictureFile& file, qint64 budget, bool drawing) {
     if (s.kind != Kind::Image)
         throw invalidPicture();
     r.format = s.qtFormat;
+    // A TIFF's or camera RAW's header is read from the file mapped: its pixels are never read.
+    if (s.qtFormat == "tiff" || s.qtFormat == "raw")
+        file.holdMapped(budget);
     if (isRaw(file, s.qtFormat, budget)) {
         file.hold(budget);
         r.format = "raw";
