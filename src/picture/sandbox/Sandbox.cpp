@@ -442,9 +442,11 @@ channel::Request messageFor(const JobRequest& request) {
 struct Input {
     explicit Input(const JobRequest& request)
         : fd(request.file < 0 ? bytesFd(request.bytes) : request.file), owned(request.file < 0) {}
-    ~Input() {
-        if (owned)
-            ::close(fd);
+    ~Input() { close(); }
+    // A worker that has been sent the bytes holds them: they are freed when it ends, not here.
+    void close() {
+        if (owned && fd >= 0)
+            ::close(std::exchange(fd, -1));
     }
     Input(const Input&) = delete;
     Input& operator=(const Input&) = delete;
@@ -474,7 +476,7 @@ void throwFor(const channel::Reply& reply) {
 
 JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds timeout) {
     const channel::Request msg = messageFor(request);
-    const Input in(request);
+    Input in(request);
     const bool forPixels = request.job != Job::Size;
     Worker w = take(forPixels);
     // A warm worker that died while it waited (the system ran out of memory) has not seen the
@@ -487,6 +489,7 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
             throw invalidPicture();
         }
     }
+    in.close();
     channel::Reply reply{};
     int fd = -1;
     const bool answered =
