@@ -108,6 +108,9 @@ public:
     // cut short under the mapping ends the worker, not the program. The bytes held must not
     // outlive this. Reads the file as hold() does where it cannot be mapped.
     void holdMapped(qint64 cap);
+    // Holds the bytes of `copy`, a sealed copy of the file (a worker's), read from it: the bytes
+    // held are then those the worker decodes, whatever becomes of the file.
+    void holdCopy(int copy);
     bool isHeld() const { return device_ == &buffer_; }
     // The bytes held, empty when the file is read from the disk.
     const QByteArray& heldBytes() const { return buffer_.data(); }
@@ -117,6 +120,8 @@ private:
     QFile file_;
     QBuffer buffer_;
     QIODevice* device_ = &file_;
+    void held(const QByteArray& bytes);
+
     qint64 size_ = 0;
     void* mapped_ = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <new>
+#include <unistd.h>
 
 namespace lumorra {
 
@@ -76,16 +77,14 @@ JobReply runJob(JobRequest request, std::chrono::milliseconds timeout = WorkerTi
     return decoderPool().run(request, timeout);
 }
 
-// A raster picture whose bytes are held, decoded in a worker. SVG, which draws its text with the
-// system's fonts, is drawn in a drawing worker.
-Picture decodeImage(PictureFile& file, QSize shown, const ColourTransforms* colour) {
-    JobRequest request;
-    request.bytes = file.heldBytes();
-    request.shown = shown;
+// A raster picture decoded in a worker from the request's bytes, held in `file` once the job is
+// done. SVG, which draws its text with the system's fonts, is drawn in a drawing worker.
+Picture decodeImage(PictureFile& file, JobRequest request, const ColourTransforms* colour) {
     request.budget = pictureByteBudget();
     JobReply r = runJob(request);
     if ((r.flags & JobReply::HostOnly) != 0) {
         request.kind = WorkerKind::Drawing;
+        request.meanwhile = nullptr;
         r = runJob(request);
     }
     const bool animated = (r.flags & JobReply::Animated) != 0;
@@ -95,6 +94,14 @@ Picture decodeImage(PictureFile& file, QSize shown, const ColourTransforms* colo
     if (animated)
         picture.animation = file.heldBytes();
     return picture;
+}
+
+// The decode of a picture whose bytes are held.
+JobRequest heldRequest(PictureFile& file, QSize shown) {
+    JobRequest request;
+    request.bytes = file.heldBytes();
+    request.shown = shown;
+    return request;
 }
 
 template <class F> auto guarded(F&& f) -> decltype(f()) {
@@ -149,7 +156,7 @@ Picture decodeHeld(PictureFile& file, QSize shown, MetafilePolicy metafiles,
     const Sniffed s = sniffFile(file);
     Picture picture;
     if (s.kind == Kind::Image) {
-        picture = decodeImage(file, shown, colour);
+        picture = decodeImage(file, heldRequest(file, shown), colour);
     } else {
         if (metafiles == MetafilePolicy::Refuse)
             throw invalidPicture();
@@ -167,8 +174,25 @@ Picture loadPicture(const QString& path, QSize shown, MetafilePolicy metafiles,
         PictureFile file(path);
         if (file.size() == 0)
             throw invalidPicture();
-        file.hold(pictureByteBudget());
-        return decodeHeld(file, shown, metafiles, colour);
+        if (file.size() > pictureByteBudget())
+            throw outOfMemory();
+        if (sniffFile(file).kind != Kind::Image) {
+            file.hold(pictureByteBudget());
+            return decodeHeld(file, shown, metafiles, colour);
+        }
+        // The worker decodes a sealed copy of the file; the program reads the copy into memory,
+        // the bytes the picture keeps, while it does.
+        struct Copy {
+            int fd;
+            ~Copy() { ::close(fd); }
+        } const copy{sealedCopy(file.descriptor(), file.size())};
+        JobRequest request;
+        request.sealed = copy.fd;
+        request.shown = shown;
+        request.meanwhile = [&] { file.holdCopy(copy.fd); };
+        Picture picture = decodeImage(file, request, colour);
+        picture.bytes = file.heldBytes();
+        return picture;
     });
 }
 
@@ -305,7 +329,7 @@ QImage renderPicture(const QString& path, QSize size, const ColourTransforms* co
         if (s.kind != Kind::Image)
             return loadMetafile(s.kind, file.readAll(MetafileFileCap), size).image;
         file.hold(pictureByteBudget());
-        const QImage image = decodeImage(file, QSize(), colour).image;
+        const QImage image = decodeImage(file, heldRequest(file, QSize()), colour).image;
         if (image.size() == size)
             return image;
         const QImage scaled = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -151,9 +151,9 @@ JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
 qint32 librariesFor(const JobRequest& request) {
     constexpr int HeadBytes = qMax(SniffHeadBytes, RawSniffBytes);
     QByteArray head;
-    if (request.file >= 0) {
+    if (const int fd = request.sealed >= 0 ? request.sealed : request.file; fd >= 0) {
         head.resize(HeadBytes);
-        const ssize_t n = ::pread(request.file, head.data(), size_t(head.size()), 0);
+        const ssize_t n = ::pread(fd, head.data(), size_t(head.size()), 0);
         head.resize(qMax<ssize_t>(0, n));
     } else {
         head = request.bytes.left(HeadBytes);
@@ -434,14 +434,20 @@ channel::Request messageFor(const JobRequest& request) {
     msg.memory = request.memory;
     msg.libraries = librariesFor(request) |
                     (request.kind == WorkerKind::Drawing ? qint32(channel::Drawing) : 0);
-    msg.byteCount = request.file < 0 ? request.bytes.size() : -1;
+    struct stat st {};
+    msg.byteCount = request.sealed >= 0 ? (::fstat(request.sealed, &st) == 0 ? st.st_size : 0)
+                    : request.file < 0  ? request.bytes.size()
+                                        : -1;
     return msg;
 }
 
 // The input of a job: the bytes in a memfd of their own, or the file passed.
 struct Input {
     explicit Input(const JobRequest& request)
-        : fd(request.file < 0 ? bytesFd(request.bytes) : request.file), owned(request.file < 0) {}
+        : fd(request.sealed >= 0 ? request.sealed
+             : request.file < 0  ? bytesFd(request.bytes)
+                                 : request.file),
+          owned(request.sealed < 0 && request.file < 0) {}
     ~Input() { close(); }
     // A worker that has been sent the bytes holds them: they are freed when it ends, not here.
     void close() {
@@ -490,6 +496,14 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
         }
     }
     in.close();
+    if (request.meanwhile) {
+        try {
+            request.meanwhile();
+        } catch (...) {
+            finish(w, true);
+            throw;
+        }
+    }
     channel::Reply reply{};
     int fd = -1;
     const bool answered =
