@@ -164,11 +164,62 @@ void PictureFile::hold(qint64 cap) {
     }
     // A file cut short since it was opened holds what it still has; one that grew, what it had.
     bytes.truncate(read);
-    size_ = read;
+    held(bytes);
+}
+
+void PictureFile::holdCopy(int copy) {
+    struct stat st {};
+    if (isHeld())
+        return;
+    if (::fstat(copy, &st) != 0)
+        throw Error::fromErrno(errno);
+    QByteArray bytes(st.st_size, Qt::Uninitialized);
+    if (bytes.size() != st.st_size)
+        throw outOfMemory();
+    prefault(bytes.data(), bytes.size());
+    // The copy is sealed: it has all its bytes, whatever becomes of the file.
+    for (qsizetype read = 0; read < bytes.size();) {
+        const ssize_t n = ::pread(copy, bytes.data() + read, size_t(bytes.size() - read), read);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw n < 0 ? Error::fromErrno(errno) : outOfMemory();
+        read += n;
+    }
+    held(bytes);
+}
+
+void PictureFile::held(const QByteArray& bytes) {
+    size_ = bytes.size();
     buffer_.setData(bytes);
     buffer_.open(QIODevice::ReadOnly);
     device_ = &buffer_;
     file_.close();
+}
+
+void PictureFile::holdMapped(qint64 cap) {
+    if (isHeld())
+        return;
+    if (size_ > cap)
+        throw outOfMemory();
+    void* start = size_ > 0
+                      ? ::mmap(nullptr, size_t(size_), PROT_READ, MAP_PRIVATE, file_.handle(), 0)
+                      : MAP_FAILED;
+    if (start == MAP_FAILED)
+        return hold(cap);
+    mapped_ = start;
+    buffer_.setData(QByteArray::fromRawData(static_cast<const char*>(start), size_));
+    buffer_.open(QIODevice::ReadOnly);
+    device_ = &buffer_;
+    file_.close();
+}
+
+PictureFile::~PictureFile() {
+    if (mapped_ == nullptr)
+        return;
+    buffer_.close();
+    buffer_.setData(QByteArray());
+    ::munmap(mapped_, size_t(size_));
 }
 
 void PictureFile::rewind() {

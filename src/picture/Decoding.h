@@ -87,6 +87,9 @@ public:
     explicit PictureFile(const QByteArray& bytes);
     // A file opened before, by its descriptor, which it takes over (a decoder worker's).
     explicit PictureFile(int descriptor);
+    ~PictureFile();
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
     QIODevice& device() { return *device_; }
     // The file's descriptor, -1 for bytes held.
     int descriptor() const { return isHeld() ? -1 : file_.handle(); }
@@ -102,6 +105,14 @@ public:
     // when it is larger than `cap`. The bytes are what the picture is decoded from, and what it
     // keeps for its full decode later, whatever becomes of the file.
     void hold(qint64 cap);
+    // Holds the file by mapping it, not reading it: only the pages a reader looks at are read,
+    // as a camera RAW's header is read for its size. For a decoder worker alone, where a file
+    // cut short under the mapping ends the worker, not the program. The bytes held must not
+    // outlive this. Reads the file as hold() does where it cannot be mapped.
+    void holdMapped(qint64 cap);
+    // Holds the bytes of `copy`, a sealed copy of the file (a worker's), read from it: the bytes
+    // held are then those the worker decodes, whatever becomes of the file.
+    void holdCopy(int copy);
     bool isHeld() const { return device_ == &buffer_; }
     // The bytes held, empty when the file is read from the disk.
     const QByteArray& heldBytes() const { return buffer_.data(); }
@@ -111,7 +122,10 @@ private:
     QFile file_;
     QBuffer buffer_;
     QIODevice* device_ = &file_;
+    void held(const QByteArray& bytes);
+
     qint64 size_ = 0;
+    void* mapped_ = nullptr;
 };
 
 // What a file's first bytes say it is.

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <new>
+#include <unistd.h>
 
 namespace lumorra {
 
@@ -77,17 +78,15 @@ JobReply runJob(DecoderPool& pool, JobRequest request,
     return pool.run(request, timeout);
 }
 
-// A raster picture whose bytes are held, decoded in a worker. SVG, which draws its text with the
-// system's fonts, is drawn in a drawing worker.
-Picture decodeImage(DecoderPool& pool, PictureFile& file, QSize shown,
+// A raster picture decoded in a worker from the request's bytes, held in `file` once the job is
+// done. SVG, which draws its text with the system's fonts, is drawn in a drawing worker.
+Picture decodeImage(DecoderPool& pool, PictureFile& file, JobRequest request,
                     const ColourTransforms* colour) {
-    JobRequest request;
-    request.bytes = file.heldBytes();
-    request.shown = shown;
     request.budget = pictureByteBudget();
     JobReply r = runJob(pool, request);
     if ((r.flags & JobReply::HostOnly) != 0) {
         request.kind = WorkerKind::Drawing;
+        request.meanwhile = nullptr;
         r = runJob(pool, request);
     }
     const bool animated = (r.flags & JobReply::Animated) != 0;
@@ -97,6 +96,14 @@ Picture decodeImage(DecoderPool& pool, PictureFile& file, QSize shown,
     if (animated)
         picture.animation = file.heldBytes();
     return picture;
+}
+
+// The decode of a picture whose bytes are held.
+JobRequest heldRequest(PictureFile& file, QSize shown) {
+    JobRequest request;
+    request.bytes = file.heldBytes();
+    request.shown = shown;
+    return request;
 }
 
 template <class F> auto guarded(F&& f) -> decltype(f()) {
@@ -151,7 +158,7 @@ Picture decodeHeld(DecoderPool& pool, PictureFile& file, QSize shown, MetafilePo
     const Sniffed s = sniffFile(file);
     Picture picture;
     if (s.kind == Kind::Image) {
-        picture = decodeImage(pool, file, shown, colour);
+        picture = decodeImage(pool, file, heldRequest(file, shown), colour);
     } else {
         if (metafiles == MetafilePolicy::Refuse)
             throw invalidPicture();
@@ -169,8 +176,25 @@ Picture loadPicture(DecoderPool& pool, const QString& path, QSize shown, Metafil
         PictureFile file(path);
         if (file.size() == 0)
             throw invalidPicture();
-        file.hold(pictureByteBudget());
-        return decodeHeld(pool, file, shown, metafiles, colour);
+        if (file.size() > pictureByteBudget())
+            throw outOfMemory();
+        if (sniffFile(file).kind != Kind::Image) {
+            file.hold(pictureByteBudget());
+            return decodeHeld(pool, file, shown, metafiles, colour);
+        }
+        // The worker decodes a sealed copy of the file; the program reads the copy into memory,
+        // the bytes the picture keeps, while it does.
+        struct Copy {
+            int fd;
+            ~Copy() { ::close(fd); }
+        } const copy{sealedCopy(file.descriptor(), file.size())};
+        JobRequest request;
+        request.sealed = copy.fd;
+        request.shown = shown;
+        request.meanwhile = [&] { file.holdCopy(copy.fd); };
+        Picture picture = decodeImage(pool, file, request, colour);
+        picture.bytes = file.heldBytes();
+        return picture;
     });
 }
 
@@ -309,7 +333,7 @@ QImage renderPicture(DecoderPool& pool, const QString& path, QSize size,
         if (s.kind != Kind::Image)
             return loadMetafile(pool, s.kind, file.readAll(MetafileFileCap), size).image;
         file.hold(pictureByteBudget());
-        const QImage image = decodeImage(pool, file, QSize(), colour).image;
+        const QImage image = decodeImage(pool, file, heldRequest(file, QSize()), colour).image;
         if (image.size() == size)
             return image;
         const QImage scaled = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

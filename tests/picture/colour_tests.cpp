@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <array>
+#include <cmath>
 #include <lcms2.h>
 
 using namespace lumorra;
@@ -108,6 +109,7 @@ private slots:
     void untaggedPicturesAreUntouchedOnAnSrgbScreen();
     void aScreenProfileConvertsAndSrgbComesBack();
     void profilesThatAreNoProfilesLeaveThePictureAlone();
+    void wideGamutColoursKeepTheirHue();
 
 private:
     QTemporaryDir dir_;
@@ -289,6 +291,29 @@ void ColourTest::profilesThatAreNoProfilesLeaveThePictureAlone() {
     const QImage shown =
         loadPicture(test::decoders(), path, QSize(), MetafilePolicy::Load, &screen).image;
     QCOMPARE(shown.pixel(8, 8), storedPixel(path, QPoint(8, 8)));
+}
+
+void ColourTest::wideGamutColoursKeepTheirHue() {
+    // BT.2020 orange, linear (1, 0.5, 0) with the sRGB curve: past sRGB's gamut, where it is
+    // (1.37, 0.44, -0.07). Each channel clipped, it would turn yellower; moved toward its grey,
+    // it keeps the hue (G - B) / (R - B) of 0.357. A grey stays as it is.
+    QImage image(2, 1, QImage::Format_RGB32);
+    image.setPixel(0, 0, qRgb(255, 188, 0));
+    image.setPixel(1, 0, qRgb(128, 128, 128));
+    ColourSource bt2020;
+    bt2020.cicpPrimaries = 9;
+    bt2020.cicpTransfer = 13;
+    ColourTransforms screen;
+    QVERIFY(screen.toScreen(image, bt2020));
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    const QRgb orange = image.pixel(0, 0);
+    const double r = linear(qRed(orange)), g = linear(qGreen(orange)), b = linear(qBlue(orange));
+    QVERIFY2(qAbs((g - b) / (r - b) - 0.357) < 0.02, qPrintable(text(orange)));
+    QVERIFY2(within(image.pixel(1, 0), qRgb(128, 128, 128), 1),
+             qPrintable(text(image.pixel(1, 0))));
 }
 
 QTEST_GUILESS_MAIN(ColourTest)

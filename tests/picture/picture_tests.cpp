@@ -662,6 +662,9 @@ void PictureTest::hdrPicturesAreToneMapped_data() {
     QTest::newRow("jxl PQ 390 cd/m2") << "jxl" << false << 0.65 << 249;
     QTest::newRow("avif HLG 0.5") << "avif" << true << 0.5 << 137;
     QTest::newRow("jxl HLG 0.75") << "jxl" << true << 0.75 << 229;
+    // No colour box: the transfer is the HEVC stream's own.
+    QTest::newRow("heic PQ 92 cd/m2, in its stream") << "heic" << false << 0.5 << 180;
+    QTest::newRow("heic HLG 0.5, in its stream") << "heic" << true << 0.5 << 137;
 }
 
 void PictureTest::hdrPicturesAreToneMapped() {
@@ -670,11 +673,17 @@ void PictureTest::hdrPicturesAreToneMapped() {
     QFETCH(double, signal);
     QFETCH(int, shown);
     const bool jxl = format == QLatin1String("jxl");
+    const char* hevcTransfer = hlg ? "x265:transfer=arib-std-b67" : "x265:transfer=smpte2084";
     const Encoder encoder =
         jxl ? Encoder{"cjxl",
                       {"%in", "%out", "-d", "0", "-x",
                        hlg ? "color_space=RGB_D65_202_Rel_HLG" : "color_space=RGB_D65_202_Rel_PeQ"},
                       "x.jxl"}
+        : format == QLatin1String("heic")
+            ? Encoder{"heif-enc",
+                      {"-b", "10", "-q", "95", "-p", hevcTransfer, "-p", "x265:colorprim=bt2020",
+                       "%in", "-o", "%out"},
+                      "x.heic"}
             : Encoder{"avifenc",
                       {"-l", "-d", "12", "--cicp", hlg ? "9/18/9" : "9/16/9", "%in", "%out"},
                       "x.avif"};
@@ -683,6 +692,7 @@ void PictureTest::hdrPicturesAreToneMapped() {
     const QByteArray bytes = encodedBy(encoder.program, encoder.args, deepGrey(signal, jxl),
                                        jxl ? "in.ppm" : "in.png", encoder.outName);
     QVERIFY(!bytes.isEmpty());
+    QVERIFY(format != QLatin1String("heic") || !bytes.contains("colr"));
     const Picture p = loadPicture(decoders(), write(QStringLiteral("hdr.") + format, bytes));
     const QRgb grey = p.image.pixel(16, 4);
     QVERIFY2(qAbs(qRed(grey) - shown) <= 3 && qAbs(qGreen(grey) - shown) <= 3 &&

@@ -80,6 +80,7 @@ class RawTest : public QObject {
 private slots:
     void decodes_data();
     void decodes();
+    void previewIsReadWhereItIs();
     void toldByContent_data();
     void toldByContent();
     void badInput_data();
@@ -149,6 +150,14 @@ void RawTest::decodes() {
     const Picture whole = decodePicture(decoders(), p.bytes);
     QCOMPARE(whole.image.size(), upright);
     QVERIFY(!whole.fromPreview);
+}
+
+void RawTest::previewIsReadWhereItIs() {
+    // The JPEG handed on is the file's own, as stored: not a copy with a header put before it.
+    const QByteArray dng = dngFile(QSize(160, 120), 6, Preview::Full);
+    const QByteArray jpeg = picture::rawPreview(dng, picture::readRawHeader(dng));
+    QVERIFY(jpeg.size() > 100);
+    QVERIFY(dng.indexOf(jpeg) > 0);
 }
 
 void RawTest::toldByContent_data() {

@@ -1,5 +1,7 @@
 #include "Colour.h"
 
+#include "GamutMapping.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QSysInfo>
@@ -74,6 +76,7 @@ struct ColourTransforms::State {
     Profile srgb;                                  // made once
     mutable QHash<QByteArray, Transform> toScreen; // by the source's key
     mutable QHash<QByteArray, Transform> cmyk;     // by the CMYK profile (+ "i" when inverted)
+    mutable QHash<QByteArray, std::shared_ptr<const GamutMapper>> wide; // by the source's key
     mutable Transform screenToSrgb;
     mutable bool screenToSrgbMade = false;
 
@@ -164,6 +167,21 @@ struct ColourTransforms::State {
     }
 
     void* screenProfile() const { return screen ? screen.get() : srgb.get(); }
+
+    // BT.2020, which HDR pictures are mapped in, reaches far past most screens' gamuts: its
+    // colours are brought into the screen's by a mapper, where both profiles are matrix-shaper
+    // ones. Null otherwise, and for other sources. Called locked.
+    std::shared_ptr<const GamutMapper> wideMapper(const QByteArray& key,
+                                                  const ColourSource& source) const {
+        if (!source.icc.isEmpty() || source.cicpPrimaries != 9)
+            return {};
+        auto found = wide.constFind(key);
+        if (found == wide.constEnd()) {
+            const Profile from = fromCicp(source.cicpPrimaries, source.cicpTransfer);
+            found = wide.insert(key, GamutMapper::make(from.get(), screenProfile()));
+        }
+        return *found;
+    }
 };
 
 namespace {
@@ -183,6 +201,7 @@ ColourTransforms::ColourTransforms() : state_(std::make_unique<State>()) {
 ColourTransforms::~ColourTransforms() {
     state_->toScreen.clear();
     state_->cmyk.clear();
+    state_->wide.clear();
     state_->screenToSrgb.reset();
     state_->screen.reset();
     state_->srgb.reset();
@@ -201,6 +220,7 @@ void ColourTransforms::setScreenProfile(const QByteArray& icc) {
         state_->screen.reset();
     state_->toScreen.clear();
     state_->cmyk.clear();
+    state_->wide.clear();
     state_->screenToSrgb.reset();
     state_->screenToSrgbMade = false;
 }
@@ -220,6 +240,7 @@ bool ColourTransforms::toScreen(QImage& image, const ColourSource& source) const
         (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32))
         return false;
     Transform transform;
+    std::shared_ptr<const GamutMapper> mapper;
     {
         QMutexLocker lock(&state_->mutex);
         if (!source.isTagged() && !state_->screen)
@@ -229,6 +250,7 @@ bool ColourTransforms::toScreen(QImage& image, const ColourSource& source) const
                                    : QByteArray::number(source.cicpPrimaries) + '/' +
                                          QByteArray::number(source.cicpTransfer) +
                                          (image.hasAlphaChannel() ? "a" : "");
+        mapper = state_->wideMapper(key, source);
         auto found = state_->toScreen.constFind(key);
         if (found == state_->toScreen.constEnd()) {
             Profile from;
@@ -255,7 +277,7 @@ bool ColourTransforms::toScreen(QImage& image, const ColourSource& source) const
         }
         transform = *found;
     }
-    if (!transform)
+    if (!transform && !mapper)
         return false;
     uchar* bits = image.bits(); // detaches a shared image first
     if (bits == nullptr)
@@ -263,9 +285,13 @@ bool ColourTransforms::toScreen(QImage& image, const ColourSource& source) const
     const qsizetype stride = image.bytesPerLine();
     const int width = image.width();
     forRows(image.height(), qint64(width) * image.height(), [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-            cmsDoTransform(transform.get(), bits + y * stride, bits + y * stride,
-                           cmsUInt32Number(width));
+        for (int y = first; y < last; ++y) {
+            if (mapper)
+                mapper->mapRow(reinterpret_cast<QRgb*>(bits + y * stride), width);
+            else
+                cmsDoTransform(transform.get(), bits + y * stride, bits + y * stride,
+                               cmsUInt32Number(width));
+        }
     });
     return true;
 }

@@ -19,8 +19,9 @@ public:
     BytesFormat(int order, QByteArrayList names, ReadHeader header, Decode decode)
         : PictureFormat(order, std::move(names)), header_(header), decode_(decode) {}
 
+    // The header is read from the file mapped: its pixels are never read.
     JobReply size(PictureFile& file, const FormatJob& job) const override {
-        file.hold(job.budget);
+        file.holdMapped(job.budget);
         JobReply r;
         r.format = job.format;
         r.naturalSize = translated([&] { return header_(file.heldBytes()); }).size;

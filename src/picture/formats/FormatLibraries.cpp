@@ -20,6 +20,7 @@
     X(heif_context_alloc)                                                                          \
     X(heif_context_free)                                                                           \
     X(heif_context_get_primary_image_handle)                                                       \
+    X(heif_context_get_primary_image_ID)                                                           \
     X(heif_context_read_from_memory_without_copy)                                                  \
     X(heif_context_read_from_reader)                                                               \
     X(heif_context_set_maximum_image_size_limit)                                                   \
@@ -149,6 +150,9 @@ void heif_context_free(struct heif_context* a0) {
 struct heif_error heif_context_get_primary_image_handle(struct heif_context* a0,
                                                         struct heif_image_handle** a1) {
     return heifLoaded().heif_context_get_primary_image_handle(a0, a1);
+}
+struct heif_error heif_context_get_primary_image_ID(struct heif_context* a0, heif_item_id* a1) {
+    return heifLoaded().heif_context_get_primary_image_ID(a0, a1);
 }
 struct heif_error
 heif_context_read_from_memory_without_copy(struct heif_context* a0, const void* a1, size_t a2,

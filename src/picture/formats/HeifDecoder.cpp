@@ -1,5 +1,6 @@
 #include "HeifDecoder.h"
 
+#include "HevcColour.h"
 #include "picture/ImageBuffer.h"
 #include "picture/colour/ToneMapping.h"
 
@@ -80,6 +81,11 @@ public:
         return QSize(heif_image_handle_get_width(handle()), heif_image_handle_get_height(handle()));
     }
     bool hasAlpha() const { return heif_image_handle_has_alpha_channel(handle()) != 0; }
+    quint32 id() const {
+        heif_item_id id = 0;
+        return heif_context_get_primary_image_ID(context_.get(), &id).code == heif_error_Ok ? id
+                                                                                            : 0;
+    }
     ColourSource colour() const;
 
 private:
@@ -229,6 +235,16 @@ DecodedPicture decodeHeif(PictureFile& file, qint64 budget) {
     DecodedPicture picture;
     picture.naturalSize = primary.size();
     picture.colour = primary.colour();
+    // Where the container tells no transfer, the HEVC stream may: an HDR picture is mapped as
+    // its stream says, in the stream's primaries where the container names none.
+    if (picture.colour.icc.isEmpty() && picture.colour.cicpTransfer == 0) {
+        const StreamColour stream = heifStreamColour(bytes, primary.id());
+        if (hdrTransferOf(stream.transfer) != HdrTransfer::None) {
+            picture.colour.cicpTransfer = stream.transfer;
+            if (picture.colour.cicpPrimaries == 0)
+                picture.colour.cicpPrimaries = stream.primaries;
+        }
+    }
     const bool alpha = primary.hasAlpha();
     requireMemoryFor(picture.naturalSize, budget);
     picture.image =

@@ -2,13 +2,13 @@
 #include "RawDecoder.h"
 
 #include <QTransform>
-#include <QtEndian>
 
 #include <cstdlib>
 #include <ctime>
 #include <dlfcn.h>
 #include <libraw/libraw.h>
 #include <memory>
+#include <vector>
 
 namespace lumorra::picture {
 namespace {
@@ -114,31 +114,104 @@ bool startsWith(QByteArrayView bytes, QByteArrayView magic, qsizetype at = 0) {
     return bytes.size() >= at + magic.size() && bytes.sliced(at, magic.size()) == magic;
 }
 
+// The numbers of a TIFF file, in the byte order its header gives; 0 past its end.
+struct Tiff {
+    QByteArrayView bytes;
+    bool big = startsWith(bytes, "MM");
+    quint32 number(qsizetype at, int length) const {
+        if (at < 0)
+            return 0;
+        if (length == 2)
+            return big ? bigEndian<quint16>(bytes, at) : littleEndian<quint16>(bytes, at);
+        return big ? bigEndian<quint32>(bytes, at) : littleEndian<quint32>(bytes, at);
+    }
+    // The value of the directory entry at `entry` that holds one SHORT or LONG.
+    quint32 value(qsizetype entry) const {
+        return number(entry + 2, 2) == 3 ? number(entry + 8, 2) : number(entry + 8, 4);
+    }
+};
+
 // The tags of a TIFF's first directory that mark a camera's RAW: the DNG version and the
 // camera's maker.
 bool firstDirectoryMarksRaw(QByteArrayView head) {
     constexpr quint16 MakeTag = 271;
     constexpr quint16 DngVersionTag = 50706;
-    const bool big = startsWith(head, "MM");
-    const auto number = [&](qsizetype at, int length) -> quint32 {
-        if (at < 0 || head.size() - at < length)
-            return 0;
-        const char* p = head.data() + at;
-        if (length == 2)
-            return big ? qFromBigEndian<quint16>(p) : qFromLittleEndian<quint16>(p);
-        return big ? qFromBigEndian<quint32>(p) : qFromLittleEndian<quint32>(p);
-    };
-    const qsizetype directory = number(4, 4);
-    const quint32 count = number(directory, 2);
+    const Tiff tiff{head};
+    const qsizetype directory = tiff.number(4, 4);
+    const quint32 count = tiff.number(directory, 2);
     for (quint32 i = 0; i < count; ++i) {
         const qsizetype entry = directory + 2 + qsizetype(i) * 12;
         if (entry + 12 > head.size())
             break;
-        const quint32 tag = number(entry, 2);
+        const quint32 tag = tiff.number(entry, 2);
         if (tag == MakeTag || tag == DngVersionTag)
             return true;
     }
     return false;
+}
+
+// The width and height a JPEG's frame header gives; empty where its markers end first.
+QSize jpegFrameSize(QByteArrayView jpeg) {
+    if (!startsWith(jpeg, "\xff\xd8"))
+        return {};
+    qsizetype at = 2;
+    while (at + 9 <= jpeg.size() && uchar(jpeg[at]) == 0xff) {
+        const uchar marker = uchar(jpeg[at + 1]);
+        const bool frame =
+            marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+        if (frame)
+            return QSize(bigEndian<quint16>(jpeg, at + 7), bigEndian<quint16>(jpeg, at + 5));
+        const qsizetype length = bigEndian<quint16>(jpeg, at + 2);
+        if (marker == 0xda || marker == 0xd9 || length < 2)
+            return {};
+        at += 2 + length;
+    }
+    return {};
+}
+
+// The JPEG of `size` a TIFF-based RAW keeps in one of its directories (the first, the ones
+// chained to it and their sub-directories), as a single strip or in JPEG interchange format:
+// where it lies in the bytes. Empty where the file has none of that size.
+QByteArrayView storedJpeg(QByteArrayView bytes, QSize size) {
+    constexpr quint16 StripOffsets = 273, StripByteCounts = 279, SubDirectories = 330;
+    constexpr quint16 JpegOffset = 513, JpegLength = 514;
+    if (!startsWith(bytes, {"II*\0", 4}) && !startsWith(bytes, {"MM\0*", 4}))
+        return {};
+    const Tiff tiff{bytes};
+    std::vector<qsizetype> directories{tiff.number(4, 4)};
+    // A damaged file may chain its directories in a loop: a camera's have a handful.
+    for (std::size_t i = 0; i < directories.size() && i < 64; ++i) {
+        const qsizetype directory = directories[i];
+        const quint32 count = qMin<quint32>(tiff.number(directory, 2), 1024);
+        quint32 offsets[2] = {}, lengths[2] = {}; // a strip, an interchange-format JPEG
+        for (quint32 e = 0; e < count; ++e) {
+            const qsizetype entry = directory + 2 + qsizetype(e) * 12;
+            const quint32 tag = tiff.number(entry, 2);
+            const quint32 n = tiff.number(entry + 4, 4);
+            if (tag == SubDirectories) {
+                const qsizetype at = n == 1 ? entry + 8 : qsizetype(tiff.number(entry + 8, 4));
+                for (quint32 k = 0; k < qMin<quint32>(n, 16); ++k)
+                    directories.push_back(tiff.number(at + 4 * qsizetype(k), 4));
+            }
+            if (n != 1)
+                continue;
+            if (tag == StripOffsets || tag == JpegOffset)
+                offsets[tag == JpegOffset] = tiff.value(entry);
+            if (tag == StripByteCounts || tag == JpegLength)
+                lengths[tag == JpegLength] = tiff.value(entry);
+        }
+        if (const quint32 next = tiff.number(directory + 2 + qsizetype(count) * 12, 4))
+            directories.push_back(next);
+        for (int k = 0; k < 2; ++k) {
+            if (offsets[k] == 0 || lengths[k] == 0 ||
+                qint64(offsets[k]) + lengths[k] > bytes.size())
+                continue;
+            const QByteArrayView jpeg = bytes.sliced(offsets[k], lengths[k]);
+            if (jpegFrameSize(jpeg) == size)
+                return jpeg;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -217,6 +290,10 @@ QByteArray rawPreview(const QByteArray& bytes, const RawHeader& header) {
     if (header.previewSize.width() * 2 < stored.width() ||
         header.previewSize.height() * 2 < stored.height())
         return {};
+    // Where the preview lies in the file as it is, it is read there: LibRaw would copy it.
+    const QByteArrayView kept = storedJpeg(bytes, header.previewSize);
+    if (!kept.isEmpty())
+        return QByteArray::fromRawData(kept.data(), kept.size());
     const Opened raw(bytes);
     if (libraw().libraw_unpack_thumb(raw.get()) != LIBRAW_SUCCESS ||
         raw->thumbnail.tformat != LIBRAW_THUMBNAIL_JPEG)

@@ -45,7 +45,9 @@ RawHeader readRawHeader(const QByteArray& bytes);
 void requireRawMemory(const RawHeader& header, qint64 budget, qint64 working);
 
 // The embedded JPEG preview, as stored (not turned), when it is worth showing instead of the
-// raw data: at least half the full decode's size on each side. Empty otherwise.
+// raw data: at least half the full decode's size on each side. Empty otherwise. Where the file
+// keeps it as it is, the bytes returned are those of `bytes`, not a copy: they must not outlive
+// them. Otherwise LibRaw's copy, which carries the RAW's orientation.
 QByteArray rawPreview(const QByteArray& bytes, const RawHeader& header);
 
 // A picture stored as `flip` says, turned upright.

@@ -96,7 +96,7 @@ public:
     bool takesOver(PictureFile& file, QByteArrayView claimed, qint64 budget) const override {
         if (claimed != "tiff" || !mayBeCameraRaw(file.head(RawSniffBytes)))
             return false;
-        file.hold(budget);
+        file.holdMapped(budget);
         return isCameraRaw(file.heldBytes());
     }
 
@@ -106,8 +106,9 @@ public:
         return raw ? channel::RawLibrary : 0;
     }
 
+    // The header is read from the file mapped: its pixels are never read.
     JobReply size(PictureFile& file, const FormatJob& job) const override {
-        file.hold(job.budget);
+        file.holdMapped(job.budget);
         JobReply r;
         r.format = "raw";
         r.naturalSize = readRawHeader(file.heldBytes()).size;

@@ -151,9 +151,9 @@ JobReply replyFrom(const channel::Reply& in, int& fd, PixelMemory*& spare,
 qint32 librariesFor(const JobRequest& request) {
     constexpr int HeadBytes = qMax(SniffHeadBytes, RawSniffBytes);
     QByteArray head;
-    if (request.file >= 0) {
+    if (const int fd = request.sealed >= 0 ? request.sealed : request.file; fd >= 0) {
         head.resize(HeadBytes);
-        const ssize_t n = ::pread(request.file, head.data(), size_t(head.size()), 0);
+        const ssize_t n = ::pread(fd, head.data(), size_t(head.size()), 0);
         head.resize(qMax<ssize_t>(0, n));
     } else {
         head = request.bytes.left(HeadBytes);
@@ -430,17 +430,25 @@ channel::Request messageFor(const JobRequest& request) {
     msg.memory = request.memory;
     msg.libraries = librariesFor(request) |
                     (request.kind == WorkerKind::Drawing ? qint32(channel::Drawing) : 0);
-    msg.byteCount = request.file < 0 ? request.bytes.size() : -1;
+    struct stat st {};
+    msg.byteCount = request.sealed >= 0 ? (::fstat(request.sealed, &st) == 0 ? st.st_size : 0)
+                    : request.file < 0  ? request.bytes.size()
+                                        : -1;
     return msg;
 }
 
 // The input of a job: the bytes in a memfd of their own, or the file passed.
 struct Input {
     explicit Input(const JobRequest& request)
-        : fd(request.file < 0 ? bytesFd(request.bytes) : request.file), owned(request.file < 0) {}
-    ~Input() {
-        if (owned)
-            ::close(fd);
+        : fd(request.sealed >= 0 ? request.sealed
+             : request.file < 0  ? bytesFd(request.bytes)
+                                 : request.file),
+          owned(request.sealed < 0 && request.file < 0) {}
+    ~Input() { close(); }
+    // A worker that has been sent the bytes holds them: they are freed when it ends, not here.
+    void close() {
+        if (owned && fd >= 0)
+            ::close(std::exchange(fd, -1));
     }
     Input(const Input&) = delete;
     Input& operator=(const Input&) = delete;
@@ -470,7 +478,7 @@ void throwFor(const channel::Reply& reply) {
 
 JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds timeout) {
     const channel::Request msg = messageFor(request);
-    const Input in(request);
+    Input in(request);
     const bool forPixels = request.job != Job::Size;
     Worker w = take(forPixels);
     // A warm worker that died while it waited (the system ran out of memory) has not seen the
@@ -481,6 +489,15 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
         if (!channel::send(w.socket, &msg, sizeof msg, in.fd)) {
             finish(w, true);
             throw invalidPicture();
+        }
+    }
+    in.close();
+    if (request.meanwhile) {
+        try {
+            request.meanwhile();
+        } catch (...) {
+            finish(w, true);
+            throw;
         }
     }
     channel::Reply reply{};

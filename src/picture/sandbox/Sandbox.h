@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -47,12 +48,20 @@ struct JobRequest {
     Job job = Job::Decode;
     WorkerKind kind = WorkerKind::Picture;
     QByteArray bytes;  // the picture's bytes, or
+    int sealed = -1;   // the same in a sealed memfd (sealedCopy(); not taken over), or
     int file = -1;     // a file open for reading (not taken over), for header reads
     QSize shown;       // Decode: the size it is shown at, invalid for in full
     QRect region;      // Region: the rectangle, in upright natural pixels
     qint64 budget = 0; // the bytes a decoded picture may take
     qint64 memory = 0; // the address space the worker may take beyond its own
+    // Run once a worker has the bytes, while it decodes them: the program's own work meanwhile.
+    std::function<void()> meanwhile;
 };
+
+// A copy of the file `file` (`size` bytes as it was opened) in a sealed memfd, for a worker,
+// made by the kernel; of what the file still has where it was cut short since. Throws 7 where no
+// memory is left for it, the errno Error where the file cannot be read.
+int sealedCopy(int file, qint64 size);
 
 // What a job gives back. The flags say how the picture is to be finished.
 struct JobReply {
