@@ -301,11 +301,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& BmpFormat() {
-    static const Bmp format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(BmpFormat, Bmp)
 
 } // namespace lumorra::picture

@@ -22,10 +22,7 @@ public:
     // The header is read from the file mapped: its pixels are never read.
     JobReply size(PictureFile& file, const FormatJob& job) const override {
         file.holdMapped(job.budget);
-        JobReply r;
-        r.format = job.format;
-        r.naturalSize = translated([&] { return header_(file.heldBytes()); }).size;
-        return r;
+        return sizeReply(job, translated([&] { return header_(file.heldBytes()); }).size);
     }
 
     JobReply decode(PictureFile& file, const FormatJob& job) const override {

@@ -18,22 +18,12 @@ public:
     }
 
     JobReply draw(const QByteArray& bytes, QSize size) const override {
-        const MetafileDrawing d = drawEmf(bytes, size);
-        JobReply r;
-        r.image = d.image;
-        r.naturalSize = d.naturalSize;
-        r.format = "emf";
-        return r;
+        return drawnReply(drawEmf(bytes, size), "emf");
     }
 };
 
 } // namespace
 
-namespace listed {
-const PictureFormat& EmfFormat() {
-    static const Emf format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(EmfFormat, Emf)
 
 } // namespace lumorra::picture

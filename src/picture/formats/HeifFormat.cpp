@@ -57,10 +57,7 @@ public:
     }
 
     JobReply size(PictureFile& file, const FormatJob& job) const override {
-        JobReply r;
-        r.format = job.format;
-        r.naturalSize = heifSize(file);
-        return r;
+        return sizeReply(job, heifSize(file));
     }
 
     JobReply decode(PictureFile& file, const FormatJob& job) const override {
@@ -79,11 +76,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& HeifFormat() {
-    static const Heif format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(HeifFormat, Heif)
 
 } // namespace lumorra::picture

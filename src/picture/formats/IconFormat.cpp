@@ -119,11 +119,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& IconFormat() {
-    static const Icon format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(IconFormat, Icon)
 
 } // namespace lumorra::picture

@@ -133,11 +133,6 @@ JobReply Jpeg::region(PictureFile& file, QRect region, qint64 budget) const {
 
 } // namespace
 
-namespace listed {
-const PictureFormat& JpegFormat() {
-    static const Jpeg format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(JpegFormat, Jpeg)
 
 } // namespace lumorra::picture

@@ -23,10 +23,7 @@ public:
     }
 
     JobReply size(PictureFile& file, const FormatJob& job) const override {
-        JobReply r;
-        r.format = job.format;
-        r.naturalSize = jxlSize(file);
-        return r;
+        return sizeReply(job, jxlSize(file));
     }
 
     JobReply decode(PictureFile& file, const FormatJob& job) const override {
@@ -42,11 +39,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& JxlFormat() {
-    static const Jxl format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(JxlFormat, Jxl)
 
 } // namespace lumorra::picture

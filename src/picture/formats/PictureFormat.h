@@ -97,6 +97,33 @@ inline JobReply decodedReply(const DecodedPicture& d, const QByteArray& name, bo
     return r;
 }
 
+// The reply of a size job: the natural size, under the name the file was claimed as.
+inline JobReply sizeReply(const FormatJob& job, QSize naturalSize) {
+    JobReply r;
+    r.format = job.format;
+    r.naturalSize = naturalSize;
+    return r;
+}
+
+// The reply of a metafile drawn, under its format's name.
+inline JobReply drawnReply(const MetafileDrawing& d, const QByteArray& name) {
+    JobReply r;
+    r.image = d.image;
+    r.naturalSize = d.naturalSize;
+    r.format = name;
+    return r;
+}
+
+// Defines, in a file NameFormat.cpp, the function that the list the build writes calls for it:
+// it gives the one object of the format's class. Written inside namespace lumorra::picture.
+#define LUMORRA_LISTED_FORMAT(Name, Class)                                                         \
+    namespace listed {                                                                             \
+    const PictureFormat& Name() {                                                                  \
+        static const Class format;                                                                 \
+        return format;                                                                             \
+    }                                                                                              \
+    }
+
 // Every listed format, in sniff order.
 std::span<const PictureFormat* const> pictureFormats();
 // The first format that claims a file by its first and last bytes, null for none; `name` gets

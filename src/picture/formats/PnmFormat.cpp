@@ -151,11 +151,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& PnmFormat() {
-    static const Pnm format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(PnmFormat, Pnm)
 
 } // namespace lumorra::picture

@@ -263,12 +263,7 @@ JobReply QtReaderFormat::decodeRead(PictureFile& file, const QtHeader& h,
     return r;
 }
 
-namespace listed {
-const PictureFormat& QtReaderFormat() {
-    static const QtReaders format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(QtReaderFormat, QtReaders)
 
 const PictureFormat& qtReaderFormat() {
     return listed::QtReaderFormat();

@@ -122,11 +122,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& RawFormat() {
-    static const Raw format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(RawFormat, Raw)
 
 } // namespace lumorra::picture

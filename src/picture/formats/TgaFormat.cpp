@@ -242,11 +242,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& TgaFormat() {
-    static const Tga format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(TgaFormat, Tga)
 
 } // namespace lumorra::picture

@@ -352,11 +352,6 @@ public:
 
 } // namespace
 
-namespace listed {
-const PictureFormat& TiffFormat() {
-    static const Tiff format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(TiffFormat, Tiff)
 
 } // namespace lumorra::picture

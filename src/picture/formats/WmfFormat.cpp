@@ -33,22 +33,12 @@ public:
     }
 
     JobReply draw(const QByteArray& bytes, QSize size) const override {
-        const MetafileDrawing d = drawWmf(bytes, size);
-        JobReply r;
-        r.image = d.image;
-        r.naturalSize = d.naturalSize;
-        r.format = "wmf";
-        return r;
+        return drawnReply(drawWmf(bytes, size), "wmf");
     }
 };
 
 } // namespace
 
-namespace listed {
-const PictureFormat& WmfFormat() {
-    static const Wmf format;
-    return format;
-}
-} // namespace listed
+LUMORRA_LISTED_FORMAT(WmfFormat, Wmf)
 
 } // namespace lumorra::picture
