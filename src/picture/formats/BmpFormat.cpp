@@ -290,17 +290,13 @@ Decoded decodeBmp(QByteArrayView bytes, qint64 budget) {
 namespace lumorra::picture {
 namespace {
 
-class Bmp final : public BytesFormat {
-public:
-    Bmp() : BytesFormat(50, {"bmp"}, formats::bmpHeader, formats::decodeBmp) {}
-
-    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
-        return hasMagic(h, "BM") ? "bmp" : QByteArray();
-    }
-};
+QByteArray bmpClaim(QByteArrayView h, QByteArrayView) {
+    return hasMagic(h, "BM") ? "bmp" : QByteArray();
+}
 
 } // namespace
 
-LUMORRA_LISTED_FORMAT(BmpFormat, Bmp)
+LUMORRA_LISTED_FORMAT(BmpFormat, BytesFormat, 50, {"bmp"}, bmpClaim, formats::bmpHeader,
+                      formats::decodeBmp)
 
 } // namespace lumorra::picture

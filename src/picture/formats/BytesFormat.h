@@ -11,13 +11,19 @@
 
 namespace lumorra::picture {
 
-class BytesFormat : public PictureFormat {
+class BytesFormat final : public PictureFormat {
 public:
+    // The name a file goes by when it is of the format, from its first and last bytes.
+    using Claim = QByteArray (*)(QByteArrayView head, QByteArrayView tail);
     using ReadHeader = formats::Header (*)(QByteArrayView bytes);
     using Decode = formats::Decoded (*)(QByteArrayView bytes, qint64 budget);
 
-    BytesFormat(int order, QByteArrayList names, ReadHeader header, Decode decode)
-        : PictureFormat(order, std::move(names)), header_(header), decode_(decode) {}
+    BytesFormat(int order, QByteArrayList names, Claim claim, ReadHeader header, Decode decode)
+        : PictureFormat(order, std::move(names)), claim_(claim), header_(header), decode_(decode) {}
+
+    QByteArray claims(QByteArrayView head, QByteArrayView tail) const override {
+        return claim_(head, tail);
+    }
 
     // The header is read from the file mapped: its pixels are never read.
     JobReply size(PictureFile& file, const FormatJob& job) const override {
@@ -46,6 +52,7 @@ private:
         }
     }
 
+    Claim claim_;
     ReadHeader header_;
     Decode decode_;
 };

@@ -104,21 +104,17 @@ Decoded decodeIcon(QByteArrayView bytes, qint64 budget) {
 namespace lumorra::picture {
 namespace {
 
-class Icon final : public BytesFormat {
-public:
-    Icon() : BytesFormat(60, {"ico", "cur"}, formats::iconHeader, formats::decodeIcon) {}
-
-    // A reserved word of 0, the type (1 icon, 2 cursor), at least one entry.
-    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
-        const auto u16 = [&](qsizetype at) { return littleEndian<quint16>(h, at); };
-        if (h.size() < 6 || u16(0) != 0 || (u16(2) != 1 && u16(2) != 2) || u16(4) == 0)
-            return {};
-        return u16(2) == 1 ? "ico" : "cur";
-    }
-};
+// A reserved word of 0, the type (1 icon, 2 cursor), at least one entry.
+QByteArray iconClaim(QByteArrayView h, QByteArrayView) {
+    const auto u16 = [&](qsizetype at) { return littleEndian<quint16>(h, at); };
+    if (h.size() < 6 || u16(0) != 0 || (u16(2) != 1 && u16(2) != 2) || u16(4) == 0)
+        return {};
+    return u16(2) == 1 ? "ico" : "cur";
+}
 
 } // namespace
 
-LUMORRA_LISTED_FORMAT(IconFormat, Icon)
+LUMORRA_LISTED_FORMAT(IconFormat, BytesFormat, 60, {"ico", "cur"}, iconClaim, formats::iconHeader,
+                      formats::decodeIcon)
 
 } // namespace lumorra::picture

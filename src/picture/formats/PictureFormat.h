@@ -115,11 +115,12 @@ inline JobReply drawnReply(const MetafileDrawing& d, const QByteArray& name) {
 }
 
 // Defines, in a file NameFormat.cpp, the function that the list the build writes calls for it:
-// it gives the one object of the format's class. Written inside namespace lumorra::picture.
-#define LUMORRA_LISTED_FORMAT(Name, Class)                                                         \
+// it gives the one object of the format's class, made from the arguments after the class.
+// Written inside namespace lumorra::picture.
+#define LUMORRA_LISTED_FORMAT(Name, Class, ...)                                                    \
     namespace listed {                                                                             \
     const PictureFormat& Name() {                                                                  \
-        static const Class format;                                                                 \
+        static const Class format{__VA_ARGS__};                                                    \
         return format;                                                                             \
     }                                                                                              \
     }

@@ -138,19 +138,15 @@ Decoded decodePnm(QByteArrayView bytes, qint64 budget) {
 namespace lumorra::picture {
 namespace {
 
-class Pnm final : public BytesFormat {
-public:
-    Pnm() : BytesFormat(120, {"pnm"}, formats::pnmHeader, formats::decodePnm) {}
-
-    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
-        const bool pnm = h.size() >= 3 && h[0] == 'P' && h[1] >= '1' && h[1] <= '6' &&
-                         QByteArrayView(" \t\r\n#").contains(h[2]);
-        return pnm ? "pnm" : QByteArray();
-    }
-};
+QByteArray pnmClaim(QByteArrayView h, QByteArrayView) {
+    const bool pnm = h.size() >= 3 && h[0] == 'P' && h[1] >= '1' && h[1] <= '6' &&
+                     QByteArrayView(" \t\r\n#").contains(h[2]);
+    return pnm ? "pnm" : QByteArray();
+}
 
 } // namespace
 
-LUMORRA_LISTED_FORMAT(PnmFormat, Pnm)
+LUMORRA_LISTED_FORMAT(PnmFormat, BytesFormat, 120, {"pnm"}, pnmClaim, formats::pnmHeader,
+                      formats::decodePnm)
 
 } // namespace lumorra::picture

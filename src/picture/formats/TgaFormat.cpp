@@ -230,18 +230,14 @@ bool looksLikeTga(QByteArrayView h, QByteArrayView tail) {
     }
 }
 
-class Tga final : public BytesFormat {
-public:
-    Tga() : BytesFormat(130, {"tga"}, formats::tgaHeader, formats::decodeTga) {}
-
-    // Last of all: its test of the header's fields takes what no magic number claims.
-    QByteArray claims(QByteArrayView h, QByteArrayView tail) const override {
-        return looksLikeTga(h, tail) ? "tga" : QByteArray();
-    }
-};
+// Last of all: its test of the header's fields takes what no magic number claims.
+QByteArray tgaClaim(QByteArrayView h, QByteArrayView tail) {
+    return looksLikeTga(h, tail) ? "tga" : QByteArray();
+}
 
 } // namespace
 
-LUMORRA_LISTED_FORMAT(TgaFormat, Tga)
+LUMORRA_LISTED_FORMAT(TgaFormat, BytesFormat, 130, {"tga"}, tgaClaim, formats::tgaHeader,
+                      formats::decodeTga)
 
 } // namespace lumorra::picture

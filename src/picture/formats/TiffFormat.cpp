@@ -341,17 +341,13 @@ Decoded decodeTiff(QByteArrayView bytes, qint64 budget) {
 namespace lumorra::picture {
 namespace {
 
-class Tiff final : public BytesFormat {
-public:
-    Tiff() : BytesFormat(90, {"tiff"}, formats::tiffHeader, formats::decodeTiff) {}
-
-    QByteArray claims(QByteArrayView h, QByteArrayView) const override {
-        return hasMagic(h, {"II*\0", 4}) || hasMagic(h, {"MM\0*", 4}) ? "tiff" : QByteArray();
-    }
-};
+QByteArray tiffClaim(QByteArrayView h, QByteArrayView) {
+    return hasMagic(h, {"II*\0", 4}) || hasMagic(h, {"MM\0*", 4}) ? "tiff" : QByteArray();
+}
 
 } // namespace
 
-LUMORRA_LISTED_FORMAT(TiffFormat, Tiff)
+LUMORRA_LISTED_FORMAT(TiffFormat, BytesFormat, 90, {"tiff"}, tiffClaim, formats::tiffHeader,
+                      formats::decodeTiff)
 
 } // namespace lumorra::picture
