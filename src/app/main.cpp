@@ -45,7 +45,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -366,10 +365,6 @@ int main(int argc, char* argv[]) {
     QThreadPool imagePlugins;
     [[maybe_unused]] const QFuture<void> pluginsLoaded =
         QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
-    // So does the font list with the window's font, which the first caption measures.
-    [[maybe_unused]] const QFuture<void> fontsLoaded = QtConcurrent::run(&imagePlugins, [] {
-        (void)QFontMetrics(QApplication::font()).height();
-    });
     lumorra::profile::mark("plugin thread started");
     QApplication::setWindowIcon(lumorra::programIcon());
     lumorra::profile::mark("icon");
