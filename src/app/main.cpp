@@ -239,8 +239,7 @@ bool runStartup(lumorra::StartupSequence& startup, lumorra::Dialogs& dialogs) {
 // Shows the started main window, at the path of the command line (a file manager's "Open
 // with") if one was given, which wins over the start-up directory; returns when it closed.
 int showMainWindow(QApplication& app, lumorra::MainWindow& window, lumorra::Dialogs& dialogs,
-                   const lumorra::Screen& screen, lumorra::SettingsStore& settings,
-                   const QString& startPath) {
+                   const lumorra::Screen& screen, const QString& startPath) {
     using namespace lumorra;
     QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit);
     // A logout or kill -TERM closes the main window, which runs the closing sequence.
@@ -252,8 +251,6 @@ int showMainWindow(QApplication& app, lumorra::MainWindow& window, lumorra::Dial
     });
 
     ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
-    // What the start stored is on the disk before its window shows.
-    settings.settle();
     window.show();
     profile::mark("window fitted and shown");
 
@@ -308,7 +305,7 @@ int runMainWindow(QApplication& app, lumorra::Services& services, lumorra::QtDia
     profile::mark("viewer and commands wired");
     if (!runStartup(startup, dialogs))
         return EXIT_FAILURE;
-    return showMainWindow(app, window, dialogs, services.screen, services.settings, startPath);
+    return showMainWindow(app, window, dialogs, services.screen, startPath);
 }
 
 // The services the windows are given, made once the application object exists; the decoder

@@ -35,7 +35,7 @@ StartupSequence::Outcome StartupSequence::run() {
     profile::mark("startup: logs opened");
 
     // The program's identity goes to the file in one replace, on a thread of its own: the start
-    // goes on while it reaches the disk, and the main window shows only once it has. Should the
+    // goes on while it reaches the disk, and ends only once it has. Should the
     // replace fail, each key is tried on its own, so that what can be stored still is.
     s_.settings.writeSoon({{keys::AppPath, s_.paths.appPath()},
                            {keys::EXEName, s_.paths.exeName},
@@ -61,8 +61,10 @@ StartupSequence::Outcome StartupSequence::run() {
     runLog_.status(QStringLiteral("Special settings section completed"));
     profile::mark("startup: spctest");
 
-    if (!usertest())
+    if (!usertest()) {
+        s_.settings.settle();
         return Outcome::Terminated;
+    }
     runLog_.status(QStringLiteral("Usertest section completed"));
     profile::mark("startup: usertest");
 
@@ -72,6 +74,8 @@ StartupSequence::Outcome StartupSequence::run() {
 
     systray();
     runLog_.status(QStringLiteral("Systray section completed"));
+    // What the start stored is on the disk before the start is done and its window shows.
+    s_.settings.settle();
 
     runLog_.line(QStringLiteral("PROGRAM LOAD COMPLETED"));
     runLog_.close();
