@@ -35,8 +35,8 @@ StartupSequence::Outcome StartupSequence::run() {
     profile::mark("startup: logs opened");
 
     // The program's identity goes to the file in one replace, on a thread of its own: the start
-    // goes on while it reaches the disk, and ends only once it has. Should the
-    // replace fail, each key is tried on its own, so that what can be stored still is.
+    // goes on while it reaches the disk, and ends only once it has. Should the replace fail,
+    // each key is tried on its own, so that what can be stored still is.
     s_.settings.writeSoon({{keys::AppPath, s_.paths.appPath()},
                            {keys::EXEName, s_.paths.exeName},
                            {keys::Version, MajorVersion}});
