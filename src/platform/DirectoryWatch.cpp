@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/inotify.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace lumorra {
@@ -22,8 +24,17 @@ DirectoryWatch::DirectoryWatch(const QString& dir) {
 }
 
 DirectoryWatch::~DirectoryWatch() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ < 0)
+        return;
+    // Closing an inotify descriptor waits for the kernel to retire its group, which takes up to
+    // 20 ms: the list that moved to another directory does not wait for that. Nothing reads
+    // the descriptor any more.
+    const int fd = fd_;
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (const std::system_error&) {
+        ::close(fd); // no thread to be had: it waits here
+    }
 }
 
 bool DirectoryWatch::onlyRemoved(const QByteArray& name) {
