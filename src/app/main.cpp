@@ -49,10 +49,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -151,6 +153,29 @@ public:
             lumorra::profile::markOnce("first update request");
         return false;
     }
+};
+
+// Runs its work once, after the first frame of any window was painted: what the program does
+// ahead of need waits until the window is on the screen.
+class AfterFirstPaint : public QObject {
+public:
+    explicit AfterFirstPaint(std::function<void()> work) : work_(std::move(work)) {
+        qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (work_ && event->type() == QEvent::Paint && watched->isWidgetType()) {
+            // After this paint is done and its frame sent.
+            QTimer::singleShot(0, this, [this, work = std::move(work_)] {
+                qApp->removeEventFilter(this);
+                work();
+            });
+            work_ = nullptr;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> work_;
 };
 
 // The selection's Vivo player and the Options window.
@@ -343,26 +368,34 @@ int main(int argc, char* argv[]) {
     if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
         return done;
     preferX11OnWayland();
-    // The decoder workers start before anything else: the first picture waits for none. The
-    // pool ends after the application object, which waits for the threads that decode; its end
-    // stops the workers and the zygote.
+    // With a picture to show, the decoder workers start before anything else: the picture
+    // waits for none. Without one they start once the window is on the screen, and leave the
+    // start the processor meanwhile. The pool ends after the application object, which waits
+    // for the threads that decode; its end stops the workers and the zygote.
     lumorra::picture::DecoderPool decoders(lumorra::picture::DecoderPool::defaultProgram());
-    decoders.warmUp();
-    lumorra::profile::mark("decoder pool warmed");
+    if (!startPath.isEmpty()) {
+        decoders.warmUp();
+        lumorra::profile::mark("decoder pool warmed");
+    }
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
     QApplication app(argc, argv);
     lumorra::profile::mark("QApplication");
+    lumorra::cacheStylePixmaps();
     FirstPaints firstPaints;
     if (lumorra::profile::enabled())
         app.installEventFilter(&firstPaints);
-    // Qt's image plugins load on a thread of their own while the windows are made; the end of
-    // the program waits for it.
+    // Qt's image plugins load on a thread of their own once the first window is on the
+    // screen: loading them holds locks the first frame would wait for. The end of the program
+    // waits for it. The decoder workers are ready by then too.
     QThreadPool imagePlugins;
-    [[maybe_unused]] const QFuture<void> pluginsLoaded =
-        QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
-    lumorra::profile::mark("plugin thread started");
+    const AfterFirstPaint afterFirstFrame([&imagePlugins, &decoders] {
+        decoders.warmUp();
+        lumorra::profile::mark("plugin thread started");
+        [[maybe_unused]] const QFuture<void> loaded =
+            QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
+    });
     QApplication::setWindowIcon(lumorra::programIcon());
     lumorra::profile::mark("icon");
     // Message boxes during start-up come and go before the main window exists; only the main

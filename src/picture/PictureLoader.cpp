@@ -10,7 +10,9 @@
 #include "picture/sandbox/Sandbox.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImageReader>
+#include <QPixmap>
 #include <QStringList>
 
 #include <new>
@@ -250,6 +252,15 @@ void loadImageFormatPlugins() {
     // PNG has no plugin: Qt asks each one whether it reads PNG before it takes its own reader.
     QImageReader reader(&buffer, "png");
     (void)reader.canRead();
+}
+
+void cacheStylePixmaps() {
+    // With no plugin path, a picture read by its file name can only be read by Qt's built-in
+    // readers; the pixmap it gives stays in the cache under the file's name.
+    const QStringList paths = QCoreApplication::libraryPaths();
+    QCoreApplication::setLibraryPaths({});
+    (void)QPixmap(QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png"));
+    QCoreApplication::setLibraryPaths(paths);
 }
 
 QSize pictureSize(DecoderPool& pool, const QString& path) {

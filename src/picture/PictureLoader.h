@@ -120,9 +120,14 @@ struct PictureDetails {
 PictureDetails pictureDetails(picture::DecoderPool& pool, const QString& path);
 
 // Loads Qt's image format plugins. A picture read without its format told, as the widget style
-// reads its own, makes Qt load and ask every plugin; on a thread at start this is done before
-// the first paint needs it.
+// reads its own, makes Qt load and ask every plugin; on a thread once the window is on the
+// screen this is done before a later read needs it.
 void loadImageFormatPlugins();
+
+// Reads the widget style's own pictures into the pixmap cache, under the names the style reads
+// them by, with Qt's own PNG reader: the style's first paint then loads no image plugin. Call
+// once the application object exists and before any other thread reads pictures.
+void cacheStylePixmaps();
 
 // The picture drawn at the given size: metafiles are drawn afresh at that size, other pictures
 // are scaled. Throws like loadPicture(), and 5 "Invalid procedure call or argument" for an empty
