@@ -123,18 +123,16 @@ void decodeEarly(lumorra::Preloader& early, const QString& path, lumorra::Settin
     ignoreErrors([&] {
         if (path.isEmpty() || !QFileInfo(path).isFile())
             return;
-        std::function<QSize(QSize)> fit = [](QSize) { return QSize(); };
+        // Without the auto zoom, bounds of no size: the picture is decoded in full.
+        FitBounds fit;
         if (numberValue(settings.read(keys::AutoZoom)) == 1) {
             // Before the window exists its picture area's size is a guess: the share of the
             // window it has in a window of the usual proportions. A guess that turns out wrong
             // costs a second decode, never a wrong picture.
             const QSize frame = MainWindow::fittedSize(screen.availableGeometry());
-            const QSize bounds(int(0.743 * frame.width()), int(0.896 * frame.height()));
+            fit.bounds = QSize(int(0.743 * frame.width()), int(0.896 * frame.height()));
             const QScreen* primary = QGuiApplication::primaryScreen();
-            const qreal ratio = primary != nullptr ? primary->devicePixelRatio() : 1.0;
-            fit = [bounds, ratio](QSize natural) {
-                return SelectionViewer::autoZoomFit(natural, bounds, ratio);
-            };
+            fit.ratio = primary != nullptr ? primary->devicePixelRatio() : 1.0;
         }
         early.preload({{path, QSize(), fit}});
     });

@@ -172,8 +172,11 @@ Picture decodeHeld(DecoderPool& pool, PictureFile& file, QSize shown, MetafilePo
 
 } // namespace
 
-Picture loadPicture(DecoderPool& pool, const QString& path, QSize shown, MetafilePolicy metafiles,
-                    const ColourTransforms* colour) {
+namespace {
+
+// A file's picture for showing at `shown`, or at the size that fits `fit` where one is given.
+Picture loadFile(DecoderPool& pool, const QString& path, QSize shown, const FitBounds* fit,
+                 MetafilePolicy metafiles, const ColourTransforms* colour) {
     return guarded([&] {
         PictureFile file(path);
         if (file.size() == 0)
@@ -193,11 +196,27 @@ Picture loadPicture(DecoderPool& pool, const QString& path, QSize shown, Metafil
         JobRequest request;
         request.sealed = copy.fd;
         request.shown = shown;
+        if (fit != nullptr) {
+            request.fitBounds = fit->bounds;
+            request.fitRatio = fit->ratio;
+        }
         request.meanwhile = [&] { file.holdCopy(copy.fd); };
         Picture picture = decodeImage(pool, file, request, colour);
         picture.bytes = file.heldBytes();
         return picture;
     });
+}
+
+} // namespace
+
+Picture loadPicture(DecoderPool& pool, const QString& path, QSize shown, MetafilePolicy metafiles,
+                    const ColourTransforms* colour) {
+    return loadFile(pool, path, shown, nullptr, metafiles, colour);
+}
+
+Picture loadFittedPicture(DecoderPool& pool, const QString& path, const FitBounds& fit,
+                          MetafilePolicy metafiles, const ColourTransforms* colour) {
+    return loadFile(pool, path, QSize(), &fit, metafiles, colour);
 }
 
 Picture decodePicture(DecoderPool& pool, const QByteArray& bytes, QSize shown,
@@ -243,6 +262,16 @@ int reductionFor(QSize natural, QSize shown) {
            natural.height() / (reduction * 2) >= shown.height())
         reduction *= 2;
     return reduction;
+}
+
+QSize fittedSize(QSize natural, const FitBounds& fit) {
+    if (natural.isEmpty() || fit.bounds.isEmpty())
+        return QSize();
+    const QSize shown =
+        natural.width() <= fit.bounds.width() && natural.height() <= fit.bounds.height()
+            ? natural
+            : natural.scaled(fit.bounds, Qt::KeepAspectRatio);
+    return shown * fit.ratio;
 }
 
 void loadImageFormatPlugins() {

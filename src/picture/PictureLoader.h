@@ -97,6 +97,22 @@ bool drawnFromRegions(const Picture& picture);
 // shown within `shown` device pixels.
 int reductionFor(QSize natural, QSize shown);
 
+// Where a picture is to be shown shrunk to fit: within `bounds`, in pixels of the window, on a
+// screen of `ratio` device pixels each.
+struct FitBounds {
+    QSize bounds;
+    qreal ratio = 1;
+};
+// The device pixels a picture of natural size `natural` is shown at, shrunk to fit: its own size
+// where it fits, else scaled into the bounds with its aspect kept. Invalid for an empty size or
+// bounds.
+QSize fittedSize(QSize natural, const FitBounds& fit);
+
+// loadPicture() for showing shrunk to fit: the worker reads the natural size and decodes for
+// fittedSize() of it in one job.
+Picture loadFittedPicture(picture::DecoderPool& pool, const QString& path, const FitBounds& fit,
+                          MetafilePolicy metafiles, const ColourTransforms* colour);
+
 // The natural size alone, from the file's header where the format allows; throws like
 // loadPicture() for a file it cannot read.
 QSize pictureSize(picture::DecoderPool& pool, const QString& path);

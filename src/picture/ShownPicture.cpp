@@ -20,6 +20,12 @@ std::shared_ptr<const ShownPicture> ShownPicture::load(picture::DecoderPool& poo
     return fromPicture(loadPicture(pool, path, shown, metafiles, colour), pool, colour);
 }
 
+std::shared_ptr<const ShownPicture>
+ShownPicture::loadFitted(picture::DecoderPool& pool, const QString& path, const FitBounds& fit,
+                         MetafilePolicy metafiles, const ColourTransforms* colour) {
+    return fromPicture(loadFittedPicture(pool, path, fit, metafiles, colour), pool, colour);
+}
+
 std::shared_ptr<const ShownPicture> ShownPicture::decode(picture::DecoderPool& pool,
                                                          const QByteArray& bytes, QSize shown,
                                                          const ColourTransforms* colour) {

@@ -25,6 +25,11 @@ public:
     static std::shared_ptr<const ShownPicture> load(picture::DecoderPool& pool, const QString& path,
                                                     QSize shown, MetafilePolicy metafiles,
                                                     const ColourTransforms* colour);
+    // The same for showing shrunk to fit (loadFittedPicture()).
+    static std::shared_ptr<const ShownPicture> loadFitted(picture::DecoderPool& pool,
+                                                          const QString& path, const FitBounds& fit,
+                                                          MetafilePolicy metafiles,
+                                                          const ColourTransforms* colour);
     // The picture in bytes read before, decoded for showing at `shown` pixels; throws like
     // decodePicture().
     static std::shared_ptr<const ShownPicture> decode(picture::DecoderPool& pool,

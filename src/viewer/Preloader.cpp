@@ -76,18 +76,19 @@ void Preloader::preload(const std::vector<Request>& requests) {
         const std::optional<Stamp> stamp = stampOf(r.path);
         if (!stamp)
             continue;
-        Entry entry{r.shown, *stamp, {}, bool(r.fit), std::make_shared<QSize>()};
+        Entry entry{r.shown, *stamp, {}, r.fit.has_value(), std::make_shared<QSize>()};
         entry.result = QtConcurrent::run(
             [path = r.path, shown = r.shown, fit = r.fit, natural = entry.natural, pool = &pool_,
              colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
                 try {
                     profile::markOnce("decode: started");
-                    if (fit)
-                        *natural = pictureSize(*pool, path);
-                    const QSize size = fit ? fit(*natural) : shown;
-                    profile::markOnce("decode: size read");
                     std::shared_ptr<const ShownPicture> picture =
-                        ShownPicture::load(*pool, path, size, MetafilePolicy::Refuse, colour);
+                        fit ? ShownPicture::loadFitted(*pool, path, *fit, MetafilePolicy::Refuse,
+                                                       colour)
+                            : ShownPicture::load(*pool, path, shown, MetafilePolicy::Refuse,
+                                                 colour);
+                    if (fit)
+                        *natural = picture->naturalSize();
                     profile::markOnce("decode: done");
                     return picture;
                 } catch (...) {

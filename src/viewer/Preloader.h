@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -38,9 +37,9 @@ public:
     struct Request {
         QString path;
         QSize shown; // decoded for showing at this size (see loadPicture); invalid: in full
-        // When set, the size to decode for is worked out on the decoding thread from the
-        // picture's natural size (read there too), instead of `shown`.
-        std::function<QSize(QSize natural)> fit = {};
+        // When set, the picture is decoded for the size it fits these bounds at, worked out by
+        // the worker from its natural size, instead of `shown`.
+        std::optional<FitBounds> fit = {};
     };
     // Starts decoding these files in this order; drops what was held for any other file.
     void preload(const std::vector<Request>& requests);
@@ -66,8 +65,8 @@ private:
         QSize shown;
         Stamp stamp;
         QFuture<std::shared_ptr<const ShownPicture>> result;
-        bool fitted = false; // decoded for the size its request's fit gave
-        // The natural size the fit was given; written by the decoding thread before it ends.
+        bool fitted = false; // decoded for the size its request's bounds gave
+        // The natural size the picture came with; written by the decoding thread before it ends.
         std::shared_ptr<QSize> natural;
     };
     static std::optional<Stamp> stampOf(const QString& path);

@@ -284,14 +284,7 @@ QSize SelectionViewer::autoZoomFit(const QString& path, std::optional<QSize> kno
 }
 
 QSize SelectionViewer::autoZoomFit(QSize natural, QSize bounds, qreal devicePixelRatio) {
-    if (natural.isEmpty())
-        return QSize();
-    if (bounds.isEmpty())
-        return QSize();
-    const QSize shown = natural.width() <= bounds.width() && natural.height() <= bounds.height()
-                            ? natural
-                            : natural.scaled(bounds, Qt::KeepAspectRatio);
-    return shown * devicePixelRatio;
+    return fittedSize(natural, FitBounds{bounds, devicePixelRatio});
 }
 
 void SelectionViewer::pictureFailure(const Error& e) {

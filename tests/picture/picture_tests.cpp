@@ -178,6 +178,8 @@ private slots:
     void reducedJpegHasQtsPixels_data();
     void reducedJpegHasQtsPixels();
     void reducedTurnedJpegIsTurned();
+    void fittedLoadDecodesAsForItsFittedSize_data();
+    void fittedLoadDecodesAsForItsFittedSize();
 
     void wmfIsDrawnAtNinetySixDpi();
     void absurdPenWidthsAreTamed();
@@ -836,6 +838,38 @@ void PictureTest::reducedTurnedJpegIsTurned() {
     const QImage full = loadPicture(decoders(), path).image;
     QVERIFY(QFile::remove(path));
     QCOMPARE(decodePicture(decoders(), p.bytes).image, full);
+}
+
+void PictureTest::fittedLoadDecodesAsForItsFittedSize_data() {
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("bounds");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("decoded");
+    // The JPEG stands upright at 400 x 800, turned by its orientation.
+    QTest::newRow("shrunk, 1/4") << QByteArray("jpeg") << QSize(120, 200) << 1.0 << QSize(100, 200);
+    QTest::newRow("device pixels")
+        << QByteArray("jpeg") << QSize(120, 200) << 2.0 << QSize(200, 400);
+    QTest::newRow("fits whole") << QByteArray("jpeg") << QSize(1000, 900) << 1.0 << QSize(400, 800);
+    QTest::newRow("no bounds") << QByteArray("jpeg") << QSize() << 1.0 << QSize(400, 800);
+    // Only JPEGs are decoded reduced.
+    QTest::newRow("not reduced") << QByteArray("png") << QSize(120, 200) << 1.0 << QSize(800, 400);
+}
+
+void PictureTest::fittedLoadDecodesAsForItsFittedSize() {
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, bounds);
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, decoded);
+    const QByteArray bytes = encoded(twoHalves(QSize(800, 400), Red, Blue), format, 95);
+    const QString path = write(QStringLiteral("turned.") + QString::fromLatin1(format),
+                               format == "jpeg" ? withExifOrientation(bytes, 6) : bytes);
+    const FitBounds fit{bounds, ratio};
+    const Picture p = loadFittedPicture(decoders(), path, fit, MetafilePolicy::Load, nullptr);
+    const QSize natural = format == "jpeg" ? QSize(400, 800) : QSize(800, 400);
+    QCOMPARE(p.naturalSize, natural);
+    QCOMPARE(p.image.size(), decoded);
+    // The same as a load for the size it fits at, pixel for pixel.
+    QCOMPARE(p.image, loadPicture(decoders(), path, fittedSize(natural, fit)).image);
 }
 
 void PictureTest::wmfIsDrawnAtNinetySixDpi() {

@@ -1,5 +1,6 @@
 #include "PictureJobs.h"
 
+#include "picture/PictureLoader.h"
 #include "picture/formats/AnimationFrames.h"
 #include "picture/formats/Formats.h"
 #include "picture/formats/PictureDetails.h"
@@ -81,12 +82,30 @@ std::unique_ptr<FrameReader> openFrames(const QByteArray& bytes, qint64 budget) 
     return s.format->frames(bytes, s.qtFormat, budget);
 }
 
+namespace {
+
+// The size a picture is decoded for: the one asked for, or the one its natural size fits into
+// the bounds at. A picture whose size cannot be told from its header is decoded in full.
+QSize shownSize(PictureFile& file, const JobRequest& request) {
+    if (!request.fitBounds.isValid())
+        return request.shown;
+    try {
+        const QSize natural =
+            sizeJob(file, request.budget, request.kind == WorkerKind::Drawing).naturalSize;
+        return fittedSize(natural, FitBounds{request.fitBounds, request.fitRatio});
+    } catch (const Error&) {
+        return QSize();
+    }
+}
+
+} // namespace
+
 JobReply runPictureJob(const JobRequest& request) {
     const bool drawing = request.kind == WorkerKind::Drawing;
     switch (request.job) {
     case Job::Decode: {
         PictureFile file(request.bytes);
-        return decodeJob(file, request.shown, request.budget, drawing, request.memory);
+        return decodeJob(file, shownSize(file, request), request.budget, drawing, request.memory);
     }
     case Job::Size: {
         PictureFile file(request.file);

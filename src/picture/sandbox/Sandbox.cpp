@@ -422,6 +422,9 @@ channel::Request messageFor(const JobRequest& request) {
     msg.job = qint32(request.job);
     msg.shownWidth = request.shown.width();
     msg.shownHeight = request.shown.height();
+    msg.fitWidth = request.fitBounds.width();
+    msg.fitHeight = request.fitBounds.height();
+    msg.fitRatio = request.fitRatio;
     msg.regionX = request.region.x();
     msg.regionY = request.region.y();
     msg.regionWidth = request.region.width();

@@ -47,13 +47,15 @@ enum class WorkerKind { Picture, Drawing };
 struct JobRequest {
     Job job = Job::Decode;
     WorkerKind kind = WorkerKind::Picture;
-    QByteArray bytes;  // the picture's bytes, or
-    int sealed = -1;   // the same in a sealed memfd (sealedCopy(); not taken over), or
-    int file = -1;     // a file open for reading (not taken over), for header reads
-    QSize shown;       // Decode: the size it is shown at, invalid for in full
-    QRect region;      // Region: the rectangle, in upright natural pixels
-    qint64 budget = 0; // the bytes a decoded picture may take
-    qint64 memory = 0; // the address space the worker may take beyond its own
+    QByteArray bytes;   // the picture's bytes, or
+    int sealed = -1;    // the same in a sealed memfd (sealedCopy(); not taken over), or
+    int file = -1;      // a file open for reading (not taken over), for header reads
+    QSize shown;        // Decode: the size it is shown at, invalid for in full, or
+    QSize fitBounds;    // the bounds it is shown shrunk into (fittedSize(), PictureLoader.h)
+    qreal fitRatio = 1; // with this many device pixels a pixel
+    QRect region;       // Region: the rectangle, in upright natural pixels
+    qint64 budget = 0;  // the bytes a decoded picture may take
+    qint64 memory = 0;  // the address space the worker may take beyond its own
     // Run once a worker has the bytes, while it decodes them: the program's own work meanwhile.
     std::function<void()> meanwhile;
 };

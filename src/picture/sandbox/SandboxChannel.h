@@ -33,6 +33,8 @@ struct Request {
     quint32 magic;
     qint32 job;
     qint32 shownWidth, shownHeight;
+    qint32 fitWidth, fitHeight;
+    double fitRatio;
     qint32 regionX, regionY, regionWidth, regionHeight;
     qint64 budget;
     qint64 memory;

@@ -16,6 +16,7 @@
 #include <QImageReader>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -302,6 +303,9 @@ JobRequest requestFrom(const channel::Request& in, int fd) {
     JobRequest r;
     r.job = Job(in.job);
     r.shown = QSize(in.shownWidth, in.shownHeight);
+    r.fitBounds = QSize(in.fitWidth, in.fitHeight);
+    r.fitRatio =
+        std::isfinite(in.fitRatio) && in.fitRatio > 0 && in.fitRatio <= 16 ? in.fitRatio : 1;
     r.region = QRect(in.regionX, in.regionY, in.regionWidth, in.regionHeight);
     r.budget = in.budget;
     r.memory = in.memory;
