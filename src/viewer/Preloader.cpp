@@ -87,8 +87,7 @@ void Preloader::preload(const std::vector<Request>& requests) {
                                                        colour)
                             : ShownPicture::load(*pool, path, shown, MetafilePolicy::Refuse,
                                                  colour);
-                    if (fit)
-                        *natural = picture->naturalSize();
+                    *natural = picture->naturalSize();
                     profile::markOnce("decode: done");
                     return picture;
                 } catch (...) {
@@ -117,7 +116,7 @@ std::shared_ptr<const ShownPicture> Preloader::take(const QString& path, QSize s
 
 std::optional<QSize> Preloader::naturalSize(const QString& path) {
     const auto it = entries_.find(path);
-    if (it == entries_.end() || !it->second.fitted)
+    if (it == entries_.end())
         return std::nullopt;
     it->second.result.waitForFinished();
     const QSize natural = *it->second.natural;

@@ -46,8 +46,8 @@ public:
     // The picture of a file if it was preloaded for this size and the file is unchanged (none
     // otherwise); waits for a decode still running. Either way the file is no longer held.
     std::shared_ptr<const ShownPicture> take(const QString& path, QSize shown);
-    // The natural size read for a file preloaded with a fit, if the file is unchanged; waits
-    // for a decode still running. The file stays held.
+    // The natural size of a file preloaded, if it was decoded and is unchanged; waits for a
+    // decode still running. The file stays held.
     std::optional<QSize> naturalSize(const QString& path);
     // Drops everything and waits for running decodes.
     void clear();
@@ -67,6 +67,7 @@ private:
         QFuture<std::shared_ptr<const ShownPicture>> result;
         bool fitted = false; // decoded for the size its request's bounds gave
         // The natural size the picture came with; written by the decoding thread before it ends.
+        // A decode that failed leaves it invalid.
         std::shared_ptr<QSize> natural;
     };
     static std::optional<Stamp> stampOf(const QString& path);

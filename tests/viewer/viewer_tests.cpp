@@ -464,6 +464,9 @@ void ViewerTest::pictureDecodedBeforeTheWindow() {
         QThreadPool::globalInstance()->waitForDone(); // the early decode has read the file
         if (then == Then::Replaced) // another program writes the file before the window shows
             v.picture(QStringLiteral("a.jpg"), QSize(640, 480));
+        // The natural size comes with the decode, for the file as it was decoded only.
+        QCOMPARE(early.naturalSize(path),
+                 then == Then::Kept ? std::optional<QSize>(QSize(1600, 1200)) : std::nullopt);
         v.viewer->adoptPreloaded(early);
         v.window->setMinimumSize(0, 0);
         v.window->resize(800, 600);
