@@ -390,7 +390,7 @@ int main(int argc, char* argv[]) {
     QThreadPool imagePlugins;
     const AfterFirstPaint afterFirstFrame([&imagePlugins, &decoders] {
         decoders.warmUp();
-        lumorra::profile::mark("plugin thread started");
+        lumorra::profile::mark("after the first frame: workers and plugins started");
         [[maybe_unused]] const QFuture<void> loaded =
             QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
     });
