@@ -170,10 +170,6 @@ Picture decodeHeld(DecoderPool& pool, PictureFile& file, QSize shown, MetafilePo
     return picture;
 }
 
-} // namespace
-
-namespace {
-
 // A file's picture for showing at `shown`, or at the size that fits `fit` where one is given.
 Picture loadFile(DecoderPool& pool, const QString& path, QSize shown, const FitBounds* fit,
                  MetafilePolicy metafiles, const ColourTransforms* colour) {
