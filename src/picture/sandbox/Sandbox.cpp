@@ -162,6 +162,8 @@ qint32 librariesFor(const JobRequest& request) {
     qint32 libraries = 0;
     for (const PictureFormat* format : pictureFormats())
         libraries |= format->libraries(head, claimed);
+    if (claimed == "jpeg")
+        libraries |= channel::JpegReaderOnly;
     return libraries;
 }
 
@@ -364,7 +366,7 @@ DecoderPool::Worker DecoderPool::take(bool forPixels) {
             if (::getppid() != parent)
                 ::_exit(1);
             restoreDefaultSignals();
-            serveOneJob(ends[1], nullptr);
+            serveOneJob(ends[1], nullptr, true);
         }
         ::close(ends[1]);
         if (pid < 0) {

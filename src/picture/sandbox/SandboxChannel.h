@@ -47,6 +47,9 @@ enum Library : qint32 {
     RawLibrary = 4,
     AvifLibrary = 8,
     Drawing = 16, // Qt's offscreen platform and the fonts: a drawing worker (DrawingWorker.h)
+    // A JPEG file's job: of Qt's image format plugins it needs the JPEG one alone, which every
+    // worker has.
+    JpegReaderOnly = 32,
 };
 // A Request whose job is this, sent to the worker of a Frames job, asks for the next frame.
 inline constexpr qint32 NextFrame = -2;

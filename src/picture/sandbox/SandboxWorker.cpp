@@ -16,12 +16,14 @@
 #include <QImageReader>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -324,9 +326,35 @@ JobRequest requestFrom(const channel::Request& in, int fd) {
     return r;
 }
 
+// Asked about empty bytes, some readers say so: nothing of that is shown.
+struct Quiet {
+    QtMessageHandler before =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    ~Quiet() { qInstallMessageHandler(before); }
+};
+
+// Asks Qt's reader of `format` about nothing, which loads its plugin and creates its handler.
+void askReader(const QByteArray& format) {
+    const Quiet quiet;
+    QByteArray nothing;
+    QBuffer buffer(&nothing);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    (void)reader.canRead();
+}
+
+// Everything a decode opens files for, done before a worker confines itself: Qt's image format
+// plugins, each asked once. The zygote does it once it is idle, for the workers it forks later.
+void loadImageReaders() {
+    const Quiet quiet;
+    loadImageFormatPlugins();
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        askReader(format);
+}
+
 } // namespace
 
-void serveOneJob(int socket, ExtraJobs extra) {
+void serveOneJob(int socket, ExtraJobs extra, bool readersLoaded) {
     channel::Request in{};
     int fd = -1;
     for (;;) {
@@ -340,6 +368,8 @@ void serveOneJob(int socket, ExtraJobs extra) {
             keepGiven(fd);
     }
     prepareFor(in.libraries);
+    if (!readersLoaded && (in.libraries & channel::JpegReaderOnly) == 0)
+        loadImageReaders();
     if (Job(in.job) == Job::Details)
         prepareDetailsReading();
     setImageAllocator(sharedImage);
@@ -380,20 +410,9 @@ namespace {
 
 // --- the zygote -----------------------------------------------------------------------------
 
-// Everything a decode opens files for, done once here so that no worker needs to: Qt's image
-// format plugins, each asked once (which loads its library and creates its handler).
-void preload() {
-    loadImageFormatPlugins();
-    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-        QByteArray nothing;
-        QBuffer buffer(&nothing);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, format);
-        (void)reader.canRead();
-    }
-}
+constexpr std::chrono::milliseconds ReadersAfter(100);
 
-void spawn(int control, ExtraJobs extra) {
+void spawn(int control, ExtraJobs extra, bool readersLoaded) {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
         const channel::ControlReply none{channel::Control::Spawn, -1, 0};
@@ -406,7 +425,7 @@ void spawn(int control, ExtraJobs extra) {
         ::close(ends[0]);
         // A worker left behind by a zygote that died ends too.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
-        serveOneJob(ends[1], extra);
+        serveOneJob(ends[1], extra, readersLoaded);
     }
     ::close(ends[1]);
     // Only this process reaps its workers, when the program says so: the pid is the worker's
@@ -433,11 +452,20 @@ int runZygote(int control, ExtraJobs extra) {
     if (::getppid() == 1)
         return 0;
     std::signal(SIGPIPE, SIG_IGN);
-    // Asked about empty bytes, some readers say so.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    preload();
     qInstallMessageHandler(quietMessages);
+    // The workers the program asks for first, forked at once, have the JPEG reader, which the
+    // photo the program starts with needs; every other reader loads once no request came for a
+    // while, and leaves the processor to the start meanwhile.
+    askReader("jpeg");
+    bool readersLoaded = false;
     for (;;) {
+        if (!readersLoaded) {
+            pollfd waiting{control, POLLIN, 0};
+            if (::poll(&waiting, 1, int(ReadersAfter.count())) == 0) {
+                loadImageReaders();
+                readersLoaded = true;
+            }
+        }
         channel::ControlRequest in{};
         int none = -1;
         if (!channel::receive(control, &in, sizeof in, &none, nullptr, -1))
@@ -446,7 +474,7 @@ int runZygote(int control, ExtraJobs extra) {
             ::close(none);
         switch (in.what) {
         case channel::Control::Spawn:
-            spawn(control, extra);
+            spawn(control, extra, readersLoaded);
             break;
         case channel::Control::Reap:
             reap(in.pid);

@@ -16,7 +16,8 @@ using ExtraJobs = bool (*)(const JobRequest& request, JobReply& reply);
 int decoderMain(int argc, char* argv[], ExtraJobs extra);
 
 // Serves the one job that comes on `socket`: loads what the job needs, confines itself, reads the
-// picture, answers and ends. Returns only by ending the process.
-[[noreturn]] void serveOneJob(int socket, ExtraJobs extra);
+// picture, answers and ends. Returns only by ending the process. Without `readersLoaded`, Qt's
+// image format plugins are loaded first for a job that may need more than the JPEG one.
+[[noreturn]] void serveOneJob(int socket, ExtraJobs extra, bool readersLoaded);
 
 } // namespace lumorra::picture
