@@ -59,10 +59,13 @@ QStringList listSubdirectories(const DirectoryRead& read) {
 
 // The style's folder icon, read from the PNGs the style draws it from. The style reads them
 // without naming their format, which makes Qt load every image format plugin to ask which one
-// reads PNG, on the first look at the window.
+// reads PNG, on the first look at the window. The list shows them at 16 pixels: the 128-pixel
+// one, most of the reading, is read only for a screen that shows more than 32 device pixels.
 QIcon folderIcon(const QWidget* widget, bool open) {
     QIcon icon;
     for (int size : {16, 32, 128}) {
+        if (size > 32 && widget->devicePixelRatioF() <= 2)
+            break;
         QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
                                 .arg(open ? QLatin1String("diropen") : QLatin1String("dirclosed"))
                                 .arg(size),
