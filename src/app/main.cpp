@@ -1,5 +1,6 @@
 // Lumorra: a picture and animation viewer with a built-in file browser.
 
+#include "EarlyStart.h"
 #include "SessionBus.h"
 #include "browser/DirectoryCommands.h"
 #include "browser/MainWindow.h"
@@ -22,6 +23,7 @@
 #include "picture/colour/Colour.h"
 #include "picture/colour/ScreenProfile.h"
 #include "picture/sandbox/Sandbox.h"
+#include "platform/BackingStore.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
 #include "platform/HelpViewer.h"
@@ -54,6 +56,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fontconfig/fontconfig.h>
 #include <functional>
 #include <memory>
 
@@ -113,28 +116,18 @@ int readCommandLine(int argc, char* argv[], QString& startPath) {
     return -1;
 }
 
-// A file named on the command line is decoded on a thread while the window is built, for the
-// size the auto zoom will show it at in the window fitToScreen() makes; the selection takes
-// the picture over when it shows the file. Anything that fails here is left to the selection,
-// which reads the file again and reports what fails.
-void decodeEarly(lumorra::Preloader& early, const QString& path, lumorra::SettingsStore& settings,
-                 const lumorra::QtScreen& screen) {
+// Holds the decode of a file named on the command line, started before the application object
+// for the size the auto zoom will show it at in the window fitToScreen() makes, to what Qt tells
+// of the screen. The selection takes the picture over when it shows the file. Anything that fails
+// here is left to the selection, which reads the file again and reports what fails.
+void confirmEarlyDecode(lumorra::EarlyDecode& earlyDecode, lumorra::SettingsStore& settings,
+                        const lumorra::QtScreen& screen) {
     using namespace lumorra;
     ignoreErrors([&] {
-        if (path.isEmpty() || !QFileInfo(path).isFile())
-            return;
-        // Without the auto zoom, bounds of no size: the picture is decoded in full.
-        FitBounds fit;
-        if (numberValue(settings.read(keys::AutoZoom)) == 1) {
-            // Before the window exists its picture area's size is a guess: the share of the
-            // window it has in a window of the usual proportions. A guess that turns out wrong
-            // costs a second decode, never a wrong picture.
-            const QSize frame = MainWindow::fittedSize(screen.availableGeometry());
-            fit.bounds = QSize(int(0.743 * frame.width()), int(0.896 * frame.height()));
-            const QScreen* primary = QGuiApplication::primaryScreen();
-            fit.ratio = primary != nullptr ? primary->devicePixelRatio() : 1.0;
-        }
-        early.preload({{path, QSize(), fit}});
+        const QScreen* primary = QGuiApplication::primaryScreen();
+        earlyDecode.confirm(startFit(screen.availableGeometry(),
+                                     primary != nullptr ? primary->devicePixelRatio() : 1.0,
+                                     numberValue(settings.read(keys::AutoZoom)) == 1));
     });
 }
 
@@ -276,6 +269,8 @@ int showMainWindow(QApplication& app, lumorra::MainWindow& window, lumorra::Dial
     ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
     window.show();
     profile::mark("window fitted and shown");
+    prepareBackingStore(window);
+    profile::mark("backing store prepared");
 
     if (!startPath.isEmpty()) {
         const QString absolute = QFileInfo(startPath).absoluteFilePath();
@@ -333,8 +328,9 @@ int runMainWindow(QApplication& app, lumorra::Services& services, lumorra::QtDia
 
 // The services the windows are given, made once the application object exists; the decoder
 // pool, made before it, outlives them all.
-int runProgram(QApplication& app, const QString& startPath,
-               lumorra::picture::DecoderPool& decoders) {
+int runProgram(QApplication& app, const QString& startPath, lumorra::picture::DecoderPool& decoders,
+               lumorra::ColourTransforms& colour, lumorra::Preloader& early,
+               lumorra::EarlyDecode& earlyDecode, QFuture<std::vector<QImage>>& iconImages) {
     using namespace lumorra;
     HelpViewer help;
     QtDialogs dialogs(help);
@@ -344,17 +340,15 @@ int runProgram(QApplication& app, const QString& startPath,
     ProgramLog programLog;
     RunLog runLog;
     QtClipboard clipboard;
-    ColourTransforms colour;
     ScreenProfileWatch screenProfile(colour);
     Services services{settings, programLog, dialogs,   launcher,
                       screen,   help,       clipboard, ProgramPaths::detect(),
                       colour,   decoders};
-    const QString startFile =
-        startPath.isEmpty() ? QString() : QFileInfo(startPath).absoluteFilePath();
     profile::mark("services and settings");
-    Preloader early(decoders, colour);
-    decodeEarly(early, startFile, settings, screen);
-    profile::mark("early decode started");
+    confirmEarlyDecode(earlyDecode, settings, screen);
+    profile::mark("early decode confirmed");
+    QApplication::setWindowIcon(programIcon(iconImages.result()));
+    profile::mark("icon");
     return runMainWindow(app, services, dialogs, runLog, early, startPath);
 }
 
@@ -366,6 +360,9 @@ int main(int argc, char* argv[]) {
     if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
         return done;
     preferX11OnWayland();
+    // Fontconfig reads its configuration and font caches on a thread of its own meanwhile: the
+    // first caption the window measures would otherwise wait for it.
+    [[maybe_unused]] const QFuture<void> fonts = QtConcurrent::run([] { FcInit(); });
     // With a picture to show, the decoder workers start before anything else: the picture
     // waits for none. Without one they start once the window is on the screen, and leave the
     // start the processor meanwhile. The pool ends after the application object, which waits
@@ -375,6 +372,12 @@ int main(int argc, char* argv[]) {
         decoders.warmUp();
         lumorra::profile::mark("decoder pool warmed");
     }
+    // The photo's decode starts beside the application object's making.
+    lumorra::ColourTransforms colour;
+    lumorra::Preloader early(decoders, colour);
+    lumorra::EarlyDecode earlyDecode(startPath.isEmpty() ? QString()
+                                                         : QFileInfo(startPath).absoluteFilePath(),
+                                     decoders, colour, early);
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
@@ -394,12 +397,13 @@ int main(int argc, char* argv[]) {
         [[maybe_unused]] const QFuture<void> loaded =
             QtConcurrent::run(&imagePlugins, lumorra::loadImageFormatPlugins);
     });
-    QApplication::setWindowIcon(lumorra::programIcon());
-    lumorra::profile::mark("icon");
+    // The icon is drawn beside the making of the services; the windows take it once it is set.
+    QFuture<std::vector<QImage>> iconImages = QtConcurrent::run(lumorra::programIconImages);
+    lumorra::profile::mark("style pixmaps");
     // Message boxes during start-up come and go before the main window exists; only the main
     // window's closing ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     lumorra::lookForSessionBusWithoutAutolaunch();
     lumorra::profile::mark("plugins, icon, session bus");
-    return runProgram(app, startPath, decoders);
+    return runProgram(app, startPath, decoders, colour, early, earlyDecode, iconImages);
 }

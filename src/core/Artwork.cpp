@@ -7,10 +7,10 @@
 
 namespace lumorra {
 
-QPixmap productArtwork(int size) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+QImage productArtworkImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
     const QRectF frame(s * 0.06, s * 0.12, s * 0.88, s * 0.76);
@@ -58,7 +58,11 @@ QPixmap productArtwork(int size) {
     p.setPen(QPen(QColor(0x30, 0x30, 0x40), qMax<qreal>(1.0, s * 0.02)));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(frame, s * 0.06, s * 0.06);
-    return pm;
+    return image;
+}
+
+QPixmap productArtwork(int size) {
+    return QPixmap::fromImage(productArtworkImage(size));
 }
 
 QLabel* titleLabel(const char* name, const QString& text, int pointSize, bool bold,
@@ -80,10 +84,17 @@ QLabel* pictureLabel(const char* name, int size, QWidget* parent) {
     return l;
 }
 
-QIcon programIcon() {
-    QIcon icon;
+std::vector<QImage> programIconImages() {
+    std::vector<QImage> images;
     for (int size : {16, 22, 32, 48, 64, 128})
-        icon.addPixmap(productArtwork(size));
+        images.push_back(productArtworkImage(size));
+    return images;
+}
+
+QIcon programIcon(const std::vector<QImage>& images) {
+    QIcon icon;
+    for (const QImage& image : images)
+        icon.addPixmap(QPixmap::fromImage(image));
     return icon;
 }
 

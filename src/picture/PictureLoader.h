@@ -102,6 +102,7 @@ int reductionFor(QSize natural, QSize shown);
 struct FitBounds {
     QSize bounds;
     qreal ratio = 1;
+    bool operator==(const FitBounds&) const = default;
 };
 // The device pixels a picture of natural size `natural` is shown at, shrunk to fit: its own size
 // where it fits, else scaled into the bounds with its aspect kept. Invalid for an empty size or

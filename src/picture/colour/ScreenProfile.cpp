@@ -56,11 +56,11 @@ ScreenProfileWatch::~ScreenProfileWatch() {
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-void ScreenProfileWatch::read() {
+QByteArray readScreenProfile(void* connection, quint32 root, quint32 atom) {
     QByteArray profile;
     xcb_get_property_reply_t* reply =
-        xcb_get_property_reply(xcb(connection_),
-                               xcb_get_property(xcb(connection_), 0, root_, atom_,
+        xcb_get_property_reply(xcb(connection),
+                               xcb_get_property(xcb(connection), 0, root, atom,
                                                 XCB_GET_PROPERTY_TYPE_ANY, 0, ProfileWords),
                                nullptr);
     if (reply != nullptr) {
@@ -69,7 +69,11 @@ void ScreenProfileWatch::read() {
                                  xcb_get_property_value_length(reply));
         std::free(reply);
     }
-    colour_.setScreenProfile(profile);
+    return profile;
+}
+
+void ScreenProfileWatch::read() {
+    colour_.setScreenProfile(readScreenProfile(connection_, root_, atom_));
 }
 
 bool ScreenProfileWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {

@@ -7,6 +7,10 @@ namespace lumorra {
 
 class ColourTransforms;
 
+// The ICC profile in the _ICC_PROFILE property (atom `atom`) of the root window `root`, on an
+// xcb connection; empty where there is none.
+QByteArray readScreenProfile(void* connection, quint32 root, quint32 atom);
+
 // Keeps the colour transforms told of the screen's ICC profile: the one the X server announces
 // in the root window's _ICC_PROFILE property (set by colour daemons and calibration tools), read
 // at start and again whenever the property changes. Without an X server, or without the
