@@ -44,7 +44,7 @@ for f in usr/bin/lumorra usr/bin/lmtray usr/share/lumorra/lmhelp.hlp \
     grep -q " \./$f\$" "$work/contents.txt" || fail "the package has no $f"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libmpv2 libheif1 libjxl0.7 libavif15 libraw20; do
+for d in libqt6widgets6 libmpv2 libheif1 libjxl0.7 libavif15 libraw20 libtiff6; do
     grep -q "$d" <<<"$depends" || fail "the package does not depend on $d: $depends"
 done
 

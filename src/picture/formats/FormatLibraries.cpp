@@ -1,19 +1,22 @@
 // libheif and libjxl, and the HEVC, AV1 and JPEG XL codec libraries under them, are loaded when
 // the first HEIF, AVIF or JPEG XL picture is read, not when the program starts: loading them
 // and running their set-up costs every start several milliseconds, for pictures most starts never
-// see. These definitions stand in for the libraries' functions (the same declarations, from
-// their headers) and forward to the libraries once loaded. Where a library cannot be loaded,
-// reading the picture fails as a picture that cannot be read does.
+// see. So is libtiff, with the six compression libraries under it, when the first TIFF is read.
+// These definitions stand in for the libraries' functions (the same declarations, from their
+// headers) and forward to the libraries once loaded. Where a library cannot be loaded, reading the
+// picture fails as a picture that cannot be read does.
 
 #include "FormatLibraries.h"
 
 #include "picture/Decoding.h"
 
+#include <cstdarg>
 #include <dlfcn.h>
 #include <jxl/decode.h>
 #include <jxl/encode.h> // JxlColorEncodingSetToSRGB()
 #include <jxl/thread_parallel_runner.h>
 #include <libheif/heif.h>
+#include <tiffio.h>
 
 // The functions of libheif the HEIF decoder calls.
 #define LUMORRA_HEIF_FUNCTIONS(X)                                                                  \
@@ -69,6 +72,29 @@
     X(JxlThreadParallelRunnerDestroy)                                                              \
     X(JxlThreadParallelRunner)
 
+// The functions of libtiff the TIFF decoder calls; the ones it calls with a variable argument
+// list reach the library through their va_list forms.
+#define LUMORRA_TIFF_FUNCTIONS(X)                                                                  \
+    X(TIFFClientOpenExt)                                                                           \
+    X(TIFFClose)                                                                                   \
+    X(TIFFComputeTile)                                                                             \
+    X(TIFFVGetField)                                                                               \
+    X(TIFFVGetFieldDefaulted)                                                                      \
+    X(TIFFIsTiled)                                                                                 \
+    X(TIFFOpenOptionsAlloc)                                                                        \
+    X(TIFFOpenOptionsFree)                                                                         \
+    X(TIFFOpenOptionsSetErrorHandlerExtR)                                                          \
+    X(TIFFOpenOptionsSetMaxSingleMemAlloc)                                                         \
+    X(TIFFOpenOptionsSetWarningHandlerExtR)                                                        \
+    X(TIFFRGBAImageBegin)                                                                          \
+    X(TIFFRGBAImageEnd)                                                                            \
+    X(TIFFRGBAImageGet)                                                                            \
+    X(TIFFRGBAImageOK)                                                                             \
+    X(TIFFReadEncodedStrip)                                                                        \
+    X(TIFFReadEncodedTile)                                                                         \
+    X(TIFFStripSize)                                                                               \
+    X(TIFFTileSize)
+
 namespace {
 
 #define LUMORRA_MEMBER(name) decltype(&::name) name = nullptr;
@@ -117,6 +143,16 @@ struct Jxl {
     }
 };
 
+struct Tiff {
+    LUMORRA_TIFF_FUNCTIONS(LUMORRA_MEMBER)
+    bool loaded = false;
+    Tiff() {
+        Resolver resolve(open("libtiff.so.6"));
+        LUMORRA_TIFF_FUNCTIONS(LUMORRA_RESOLVE)
+        loaded = resolve.complete;
+    }
+};
+
 const Heif& heif() {
     static const Heif library;
     return library;
@@ -134,6 +170,16 @@ const Jxl& jxlLoaded() {
     if (!jxl().loaded)
         throw lumorra::picture::invalidPicture();
     return jxl();
+}
+
+const Tiff& libtiff() {
+    static const Tiff library;
+    return library;
+}
+const Tiff& libtiffLoaded() {
+    if (!libtiff().loaded)
+        throw lumorra::picture::invalidPicture();
+    return libtiff();
 }
 
 } // namespace
@@ -310,7 +356,89 @@ JxlParallelRetCode JxlThreadParallelRunner(void* a0, void* a1, JxlParallelRunIni
     return jxl().JxlThreadParallelRunner(a0, a1, a2, a3, a4, a5);
 }
 
+// libtiff's functions are called by its decoder's own code alone, and through it.
+TIFF* TIFFClientOpenExt(const char* a0, const char* a1, thandle_t a2, TIFFReadWriteProc a3,
+                        TIFFReadWriteProc a4, TIFFSeekProc a5, TIFFCloseProc a6, TIFFSizeProc a7,
+                        TIFFMapFileProc a8, TIFFUnmapFileProc a9, TIFFOpenOptions* a10) {
+    return libtiffLoaded().TIFFClientOpenExt(a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10);
+}
+void TIFFClose(TIFF* a0) {
+    if (libtiff().TIFFClose)
+        libtiff().TIFFClose(a0);
+}
+uint32_t TIFFComputeTile(TIFF* a0, uint32_t a1, uint32_t a2, uint32_t a3, uint16_t a4) {
+    return libtiffLoaded().TIFFComputeTile(a0, a1, a2, a3, a4);
+}
+int TIFFGetField(TIFF* a0, uint32_t a1, ...) {
+    va_list rest;
+    va_start(rest, a1);
+    const int found = libtiffLoaded().TIFFVGetField(a0, a1, rest);
+    va_end(rest);
+    return found;
+}
+int TIFFGetFieldDefaulted(TIFF* a0, uint32_t a1, ...) {
+    va_list rest;
+    va_start(rest, a1);
+    const int found = libtiffLoaded().TIFFVGetFieldDefaulted(a0, a1, rest);
+    va_end(rest);
+    return found;
+}
+int TIFFVGetField(TIFF* a0, uint32_t a1, va_list a2) {
+    return libtiffLoaded().TIFFVGetField(a0, a1, a2);
+}
+int TIFFVGetFieldDefaulted(TIFF* a0, uint32_t a1, va_list a2) {
+    return libtiffLoaded().TIFFVGetFieldDefaulted(a0, a1, a2);
+}
+int TIFFIsTiled(TIFF* a0) {
+    return libtiffLoaded().TIFFIsTiled(a0);
+}
+TIFFOpenOptions* TIFFOpenOptionsAlloc(void) {
+    return libtiffLoaded().TIFFOpenOptionsAlloc();
+}
+void TIFFOpenOptionsFree(TIFFOpenOptions* a0) {
+    if (libtiff().TIFFOpenOptionsFree)
+        libtiff().TIFFOpenOptionsFree(a0);
+}
+void TIFFOpenOptionsSetErrorHandlerExtR(TIFFOpenOptions* a0, TIFFErrorHandlerExtR a1, void* a2) {
+    libtiffLoaded().TIFFOpenOptionsSetErrorHandlerExtR(a0, a1, a2);
+}
+void TIFFOpenOptionsSetMaxSingleMemAlloc(TIFFOpenOptions* a0, tmsize_t a1) {
+    libtiffLoaded().TIFFOpenOptionsSetMaxSingleMemAlloc(a0, a1);
+}
+void TIFFOpenOptionsSetWarningHandlerExtR(TIFFOpenOptions* a0, TIFFErrorHandlerExtR a1, void* a2) {
+    libtiffLoaded().TIFFOpenOptionsSetWarningHandlerExtR(a0, a1, a2);
+}
+int TIFFRGBAImageBegin(TIFFRGBAImage* a0, TIFF* a1, int a2, char a3[1024]) {
+    return libtiffLoaded().TIFFRGBAImageBegin(a0, a1, a2, a3);
+}
+void TIFFRGBAImageEnd(TIFFRGBAImage* a0) {
+    if (libtiff().TIFFRGBAImageEnd)
+        libtiff().TIFFRGBAImageEnd(a0);
+}
+int TIFFRGBAImageGet(TIFFRGBAImage* a0, uint32_t* a1, uint32_t a2, uint32_t a3) {
+    return libtiffLoaded().TIFFRGBAImageGet(a0, a1, a2, a3);
+}
+int TIFFRGBAImageOK(TIFF* a0, char a1[1024]) {
+    return libtiffLoaded().TIFFRGBAImageOK(a0, a1);
+}
+tmsize_t TIFFReadEncodedStrip(TIFF* a0, uint32_t a1, void* a2, tmsize_t a3) {
+    return libtiffLoaded().TIFFReadEncodedStrip(a0, a1, a2, a3);
+}
+tmsize_t TIFFReadEncodedTile(TIFF* a0, uint32_t a1, void* a2, tmsize_t a3) {
+    return libtiffLoaded().TIFFReadEncodedTile(a0, a1, a2, a3);
+}
+tmsize_t TIFFStripSize(TIFF* a0) {
+    return libtiffLoaded().TIFFStripSize(a0);
+}
+tmsize_t TIFFTileSize(TIFF* a0) {
+    return libtiffLoaded().TIFFTileSize(a0);
+}
+
 namespace lumorra::picture {
+
+void loadTiffLibrary() {
+    (void)libtiff();
+}
 
 void loadHeifLibrary() {
     (void)heif();

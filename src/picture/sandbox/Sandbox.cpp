@@ -164,6 +164,8 @@ qint32 librariesFor(const JobRequest& request) {
         libraries |= format->libraries(head, claimed);
     if (claimed == "jpeg")
         libraries |= channel::JpegReaderOnly;
+    if (claimed == "tiff")
+        libraries |= channel::TiffLibrary;
     return libraries;
 }
 

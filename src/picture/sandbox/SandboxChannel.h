@@ -50,6 +50,7 @@ enum Library : qint32 {
     // A JPEG file's job: of Qt's image format plugins it needs the JPEG one alone, which every
     // worker has.
     JpegReaderOnly = 32,
+    TiffLibrary = 64,
 };
 // A Request whose job is this, sent to the worker of a Frames job, asks for the next frame.
 inline constexpr qint32 NextFrame = -2;

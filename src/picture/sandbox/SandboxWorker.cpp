@@ -299,6 +299,8 @@ void prepareFor(qint32 libraries) {
         loadRawLibrary();
     if ((libraries & channel::AvifLibrary) != 0)
         loadAvifLibrary();
+    if ((libraries & channel::TiffLibrary) != 0)
+        loadTiffLibrary();
 }
 
 JobRequest requestFrom(const channel::Request& in, int fd) {
