@@ -164,7 +164,8 @@ EarlyDecode::EarlyDecode(const QString& file, picture::DecoderPool& pool, Colour
 
 EarlyDecode::~EarlyDecode() {
     std::unique_lock lock(shared_->mutex);
-    shared_->finished.wait_for(lock, Patience, [this] { return shared_->done; });
+    shared_->finished.wait_for(lock, Patience,
+                               [this] { return shared_->done || shared_->abandoned; });
     shared_->abandoned = true;
 }
 
