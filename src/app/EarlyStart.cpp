@@ -169,9 +169,17 @@ EarlyDecode::~EarlyDecode() {
     shared_->abandoned = true;
 }
 
+void EarlyDecode::waitForScreen() {
+    std::unique_lock lock(shared_->mutex);
+    if (!shared_->finished.wait_for(lock, Patience,
+                                    [this] { return shared_->done || shared_->abandoned; }))
+        shared_->abandoned = true;
+}
+
 void EarlyDecode::confirm(const FitBounds& fit) {
     std::unique_lock lock(shared_->mutex);
-    shared_->finished.wait_for(lock, Patience, [this] { return shared_->done; });
+    shared_->finished.wait_for(lock, Patience,
+                               [this] { return shared_->done || shared_->abandoned; });
     shared_->abandoned = true;
     const std::optional<FitBounds> started = shared_->fit;
     const QByteArray startedProfile = shared_->profile;

@@ -45,6 +45,9 @@ public:
     EarlyDecode(const EarlyDecode&) = delete;
     EarlyDecode& operator=(const EarlyDecode&) = delete;
 
+    // Waits for the thread to be done with the X server (briefly: one that does not answer is
+    // left behind). The environment the thread reads must not change before.
+    void waitForScreen();
     // Waits for the thread (briefly: a server that does not answer is left behind), then makes
     // sure the file is being decoded for `fit` into the colours of the screen profile that
     // `colour` has now.

@@ -403,6 +403,9 @@ int main(int argc, char* argv[]) {
     // Message boxes during start-up come and go before the main window exists; only the main
     // window's closing ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The look for the session bus changes the environment, which the early decode's connection
+    // to the X server reads.
+    earlyDecode.waitForScreen();
     lumorra::lookForSessionBusWithoutAutolaunch();
     lumorra::profile::mark("plugins, icon, session bus");
     return runProgram(app, startPath, decoders, colour, early, earlyDecode, iconImages);
