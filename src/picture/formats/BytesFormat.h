@@ -18,11 +18,18 @@ public:
     using ReadHeader = formats::Header (*)(QByteArrayView bytes);
     using Decode = formats::Decoded (*)(QByteArrayView bytes, qint64 budget);
 
-    BytesFormat(int order, QByteArrayList names, Claim claim, ReadHeader header, Decode decode)
-        : PictureFormat(order, std::move(names)), claim_(claim), header_(header), decode_(decode) {}
+    // `libraries`: what a worker loads for the format's files (channel::Library) before it
+    // confines itself.
+    BytesFormat(int order, QByteArrayList names, Claim claim, ReadHeader header, Decode decode,
+                qint32 libraries = 0)
+        : PictureFormat(order, std::move(names)), claim_(claim), header_(header), decode_(decode),
+          libraries_(libraries) {}
 
     QByteArray claims(QByteArrayView head, QByteArrayView tail) const override {
         return claim_(head, tail);
+    }
+    qint32 libraries(QByteArrayView, QByteArrayView claimed) const override {
+        return names().contains(claimed) ? libraries_ : 0;
     }
 
     // The header is read from the file mapped: its pixels are never read.
@@ -55,6 +62,7 @@ private:
     Claim claim_;
     ReadHeader header_;
     Decode decode_;
+    qint32 libraries_;
 };
 
 } // namespace lumorra::picture

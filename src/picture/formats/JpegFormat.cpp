@@ -9,6 +9,7 @@
 #include "picture/PictureLoader.h"
 #include "picture/colour/EmbeddedProfile.h"
 #include "picture/sandbox/PictureJobs.h"
+#include "picture/sandbox/SandboxChannel.h"
 
 namespace lumorra::picture {
 namespace {
@@ -72,6 +73,10 @@ public:
 
     QByteArray claims(QByteArrayView h, QByteArrayView) const override {
         return hasMagic(h, {"\xFF\xD8\xFF", 3}) ? "jpeg" : QByteArray();
+    }
+    // Of Qt's image format plugins, a JPEG needs the JPEG one alone.
+    qint32 libraries(QByteArrayView, QByteArrayView claimed) const override {
+        return claimed == "jpeg" ? channel::JpegReaderOnly : 0;
     }
 
     JobReply region(PictureFile& file, QRect region, qint64 budget) const override;

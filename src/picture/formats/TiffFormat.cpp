@@ -5,6 +5,7 @@
 
 #include "BytesFormat.h"
 #include "Support.h"
+#include "picture/sandbox/SandboxChannel.h"
 
 #include <QFloat16>
 
@@ -347,7 +348,8 @@ QByteArray tiffClaim(QByteArrayView h, QByteArrayView) {
 
 } // namespace
 
+// libtiff is loaded when the first TIFF is read (FormatLibraries.cpp).
 LUMORRA_LISTED_FORMAT(TiffFormat, BytesFormat, 90, {"tiff"}, tiffClaim, formats::tiffHeader,
-                      formats::decodeTiff)
+                      formats::decodeTiff, channel::TiffLibrary)
 
 } // namespace lumorra::picture

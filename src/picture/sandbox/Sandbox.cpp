@@ -162,10 +162,6 @@ qint32 librariesFor(const JobRequest& request) {
     qint32 libraries = 0;
     for (const PictureFormat* format : pictureFormats())
         libraries |= format->libraries(head, claimed);
-    if (claimed == "jpeg")
-        libraries |= channel::JpegReaderOnly;
-    if (claimed == "tiff")
-        libraries |= channel::TiffLibrary;
     return libraries;
 }
 
