@@ -15,7 +15,7 @@ profile_startup() {
     unset QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
     export LUMORRA_AUDIO=null
     mkdir -p "$work/prog"
-    cp "$programs/lumorra" "$programs/lumorra_decoder" "$programs/lmtray" "$programs/lmhelp.hlp" "$work/prog/"
+    cp "$programs/lumorra" "$programs/lumorra_program.so" "$programs/lumorra_decoder" "$programs/lmtray" "$programs/lmhelp.hlp" "$work/prog/"
     echo "load: $(uptime | sed 's/.*load average: //')"
     for mp in 2 12 24; do
         : >"$work/all"

@@ -1,6 +1,7 @@
 // Lumorra: a picture and animation viewer with a built-in file browser.
 
 #include "EarlyStart.h"
+#include "Launch.h"
 #include "SessionBus.h"
 #include "browser/DirectoryCommands.h"
 #include "browser/MainWindow.h"
@@ -71,49 +72,6 @@ void preferX11OnWayland() {
                          qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
     if (wayland && qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-}
-
-const char* const Usage = "Usage: lumorra [FILE|DIRECTORY]\n"
-                          "A picture and animation viewer with a built-in file browser.\n"
-                          "\n"
-                          "Lumorra opens at the given directory, or at the given file's directory\n"
-                          "with that file shown; without one, at the stored start-up directory.\n"
-                          "\n"
-                          "  -h, --help     show this text and exit\n"
-                          "  -v, --version  show the version and exit\n";
-
-// The options that need no window answer before the application object exists, so they work
-// without a display. Returns the exit code when the program is done, -1 to go on; sets the
-// path to open, if one was given.
-int readCommandLine(int argc, char* argv[], QString& startPath) {
-    bool endOfOptions = false;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (!endOfOptions && (arg == "-h" || arg == "--help")) {
-            std::fputs(Usage, stdout);
-            return EXIT_SUCCESS;
-        }
-        if (!endOfOptions && (arg == "-v" || arg == "--version")) {
-            std::puts("Lumorra 3.0");
-            return EXIT_SUCCESS;
-        }
-        if (!endOfOptions && arg == "--") {
-            endOfOptions = true;
-            continue;
-        }
-        if (!endOfOptions && arg.startsWith('-')) {
-            // Qt's own options (-platform, -display, ...) take a value; leave both to Qt.
-            if (arg != "-reverse" && arg != "-widgetcount" && i + 1 < argc)
-                ++i;
-            continue;
-        }
-        if (!startPath.isEmpty()) {
-            std::fprintf(stderr, "lumorra: one file or directory at most\n%s", Usage);
-            return EXIT_FAILURE;
-        }
-        startPath = QFile::decodeName(arg);
-    }
-    return -1;
 }
 
 // Holds the decode of a file named on the command line, started before the application object
@@ -354,11 +312,9 @@ int runProgram(QApplication& app, const QString& startPath, lumorra::picture::De
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int lumorraMain(Launch* launch) {
     lumorra::profile::mark("main");
-    QString startPath;
-    if (const int done = readCommandLine(argc, argv, startPath); done >= 0)
-        return done;
+    const QString startPath = QFile::decodeName(launch->startPath);
     preferX11OnWayland();
     // Fontconfig reads its configuration and font caches on a thread of its own meanwhile: the
     // first caption the window measures would otherwise wait for it.
@@ -367,7 +323,9 @@ int main(int argc, char* argv[]) {
     // waits for none. Without one they start once the window is on the screen, and leave the
     // start the processor meanwhile. The pool ends after the application object, which waits
     // for the threads that decode; its end stops the workers and the zygote.
+    // The launcher started the zygote already when there is a picture.
     lumorra::picture::DecoderPool decoders(lumorra::picture::DecoderPool::defaultProgram());
+    decoders.adoptZygote(launch->zygoteControl, launch->zygotePid);
     if (!startPath.isEmpty()) {
         decoders.warmUp();
         lumorra::profile::mark("decoder pool warmed");
@@ -381,7 +339,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Lumorra"));
     QApplication::setOrganizationName(QStringLiteral("Tovik Software"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
-    QApplication app(argc, argv);
+    QApplication app(launch->argc, launch->argv);
     lumorra::profile::mark("QApplication");
     lumorra::cacheStylePixmaps();
     FirstPaints firstPaints;

@@ -17,6 +17,8 @@ for f in bin/lumorra bin/lmtray share/lumorra/lmhelp.hlp \
     [ -e "$prefix/$f" ] || fail "the installation has no $f"
 done
 [ -x "$prefix/bin/lumorra" ] && [ -x "$prefix/bin/lmtray" ] || fail "the programs are not executable"
+# The viewer the program loads, where the program looks for it when it runs installed.
+compgen -G "$prefix/lib*/lumorra/lumorra_program.so" >/dev/null || fail "the installation has no viewer module"
 [ "$("$prefix/bin/lumorra" --version)" = "Lumorra 3.0" ] || fail "lumorra --version"
 "$prefix/bin/lumorra" --help | grep -q '^Usage: lumorra \[FILE|DIRECTORY\]' || fail "lumorra --help"
 grep -q '^Exec=lumorra %f$' "$prefix/share/applications/lumorra.desktop" || fail "Exec line"

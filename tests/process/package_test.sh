@@ -1,7 +1,7 @@
 #!/bin/bash
 # The Debian package as a user installs it: cpack makes lumorra_3.0_amd64.deb from the build,
-# apt-get installs it with its dependencies, lumorra answers --version, lmtray starts from its
-# desktop entry's command, and apt-get removes it again.
+# apt-get installs it with its dependencies, lumorra answers --version and shows a picture, lmtray
+# starts from its desktop entry's command, and apt-get removes it again.
 #
 # It changes the system, so it runs only as root, with apt-get, and when LUMORRA_PACKAGE_TEST=1
 # asks for it (CI does); otherwise it exits 77 (skipped).
@@ -20,7 +20,7 @@ fi
 
 shot_dir=
 source "$(dirname "$0")/../support/xsession.sh"
-needs_tools apt-get dpkg-deb dpkg-shlibdeps cpack Xvfb
+needs_tools apt-get dpkg-deb dpkg-shlibdeps cpack Xvfb xdotool convert
 removed() { ! dpkg-query -W -f='${Status}' lumorra 2>/dev/null | grep -q "install ok installed"; }
 remove_package() {
     removed || apt-get remove -y -qq lumorra >"$work/remove.log" 2>&1
@@ -43,6 +43,7 @@ for f in usr/bin/lumorra usr/bin/lmtray usr/share/lumorra/lmhelp.hlp \
     usr/share/metainfo/com.toviksoftware.Lumorra.metainfo.xml; do
     grep -q " \./$f\$" "$work/contents.txt" || fail "the package has no $f"
 done
+grep -q ' \./usr/lib.*/lumorra/lumorra_program\.so$' "$work/contents.txt" || fail "the package has no viewer module"
 depends=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6widgets6 libmpv2 libheif1 libjxl0.7 libavif15 libraw20 libtiff6; do
     grep -q "$d" <<<"$depends" || fail "the package does not depend on $d: $depends"
@@ -70,6 +71,17 @@ kill -0 "$tray" 2>/dev/null || fail "lmtray ended by itself"
 kill -TERM "$tray"
 wait "$tray"
 grep -q '^SystrayLoaded=0' "$conf" || fail "lmtray did not end cleanly"
+
+echo "== lumorra with a picture, as installed"
+# Its viewer module and decoder from the package, not from the build.
+convert -size 320x240 xc:'#00c000' "$work/photo.jpg" || fail "convert could not make the picture"
+write_settings Systray=0 OLE=0 AutoZoom=1
+(cd "$HOME" && unset LUMORRA_BIN_DIR && exec lumorra "$work/photo.jpg") >"$work/lumorra.log" 2>&1 &
+viewer=$!
+shown() { xdotool search --onlyvisible --name '^Lumorra' >/dev/null 2>&1; }
+wait_for 20 "the installed lumorra to show its window" shown
+kill -TERM "$viewer"
+wait "$viewer"
 
 echo "== apt-get remove"
 remove_package || fail "apt-get remove"

@@ -115,7 +115,11 @@ sed -i '/^\(AppPath\|EXEName\|Version\|Systray\)=/d' "$conf"
 echo 'Systray=0' >>"$conf"
 convert -size 300x200 xc:'#3070c0' "$work/pics/photo.jpg" 2>/dev/null || cp "$work/pics/one.jpg" "$work/pics/photo.jpg"
 "$work/prog/lumorra" "$work/pics/photo.jpg" >>"$work/lumorra.log" 2>&1 &
+viewer=$!
 wait_for 15 "the main window with the photo" main_windows_are 1
+# The decoder's zygote that starts with the program is the one the viewer uses.
+zygotes=$(ps -o args= --ppid "$viewer" | grep -c '^lumorra_decoder --zygote')
+[ "$zygotes" -eq 1 ] || fail "the program runs $zygotes decoder zygotes, not one"
 pkill -KILL -f "^$work/prog/lumorra "
 key_is AppPath "$work/prog/" && key_is EXEName lumorra && key_is Version 3 ||
     fail "after the kill: AppPath='$(key AppPath)' EXEName='$(key EXEName)' Version='$(key Version)'"

@@ -4,19 +4,18 @@
 #include "SandboxChannel.h"
 #include "SandboxMemory.h"
 #include "SandboxWorker.h"
+#include "ZygoteStart.h"
 #include "picture/Decoding.h"
 #include "picture/colour/EmbeddedProfile.h"
 #include "picture/formats/PictureFormat.h"
 #include "picture/formats/RawDecoder.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -24,8 +23,6 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace lumorra::picture {
 
@@ -223,10 +220,7 @@ void DecoderPool::adopt(const Worker& w) {
 }
 
 QString DecoderPool::defaultProgram() {
-    QString dir = qEnvironmentVariable("LUMORRA_BIN_DIR");
-    if (dir.isEmpty())
-        dir = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
-    return dir + QStringLiteral("/lumorra_decoder");
+    return QFile::decodeName(programDirectory().c_str()) + QStringLiteral("/lumorra_decoder");
 }
 
 void DecoderPool::stopZygote() {
@@ -242,34 +236,19 @@ bool DecoderPool::startZygote() {
     if (zygoteStarts_ >= ZygoteStarts)
         return false;
     ++zygoteStarts_;
-    const QByteArray program = QFile::encodeName(program_);
-    if (::access(program.constData(), X_OK) != 0)
-        return false;
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
-        return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // dup2 onto 3 clears close-on-exec; the end is never 3 itself, which is taken by then.
-    const int end = ends[1] == 3 ? ::fcntl(3, F_DUPFD_CLOEXEC, 4) : ends[1];
-    posix_spawn_file_actions_adddup2(&actions, end, 3);
-    char name[] = "lumorra_decoder";
-    char option[] = "--zygote";
-    char fd[] = "3";
-    char* argv[] = {name, option, fd, nullptr};
-    pid_t pid = -1;
-    const int e = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (end != ends[1])
-        ::close(end);
-    ::close(ends[1]);
-    if (e != 0) {
-        ::close(ends[0]);
-        return false;
-    }
-    control_ = ends[0];
+    const StartedZygote started = startZygoteProcess(QFile::encodeName(program_).toStdString());
+    control_ = started.control;
+    zygote_ = started.pid;
+    return control_ >= 0;
+}
+
+void DecoderPool::adoptZygote(int control, int pid) {
+    const std::lock_guard lock(mutex_);
+    if (control < 0 || pid <= 0 || control_ >= 0)
+        return;
+    ++zygoteStarts_;
+    control_ = control;
     zygote_ = pid;
-    return true;
 }
 
 void DecoderPool::requestWorker() {

@@ -108,6 +108,8 @@ public:
     JobReply run(const JobRequest& request, std::chrono::milliseconds timeout);
     // Starts the zygote and the warm workers now, so that the first picture waits for none.
     void warmUp();
+    // Takes a zygote started before the pool (ZygoteStart.h) as its own, unless it has one.
+    void adoptZygote(int control, int pid);
     // The signal that ended the last worker that failed, 0 when it exited.
     int lastFailureSignal() const;
 
