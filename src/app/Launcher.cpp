@@ -20,12 +20,8 @@ namespace {
 void* loadViewer() {
     const std::string name = "/lumorra_program.so";
     std::string path = lumorra::picture::programDirectory() + name;
-    if (::access(path.c_str(), R_OK) != 0) {
-        char exe[4096];
-        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-        const std::string self(exe, size_t(n > 0 ? n : 0));
-        path = self.substr(0, self.rfind('/') + 1) + LUMORRA_MODULE_DIR + name;
-    }
+    if (::access(path.c_str(), R_OK) != 0)
+        path = lumorra::picture::executableDirectory() + "/" + LUMORRA_MODULE_DIR + name;
     void* viewer = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_GLOBAL);
     if (viewer == nullptr)
         std::fprintf(stderr, "lumorra: the viewer cannot be loaded: %s\n", ::dlerror());

@@ -11,9 +11,7 @@ extern char** environ;
 
 namespace lumorra::picture {
 
-std::string programDirectory() {
-    if (const char* dir = std::getenv("LUMORRA_BIN_DIR"); dir != nullptr && *dir != '\0')
-        return dir;
+std::string executableDirectory() {
     char path[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
     if (n <= 0)
@@ -21,6 +19,12 @@ std::string programDirectory() {
     const std::string exe(path, size_t(n));
     const size_t slash = exe.rfind('/');
     return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
+
+std::string programDirectory() {
+    if (const char* dir = std::getenv("LUMORRA_BIN_DIR"); dir != nullptr && *dir != '\0')
+        return dir;
+    return executableDirectory();
 }
 
 StartedZygote startZygoteProcess(const std::string& program) {

@@ -13,6 +13,8 @@ struct StartedZygote {
     int pid = -1;
 };
 
+// The running executable's directory.
+std::string executableDirectory();
 // The directory of the program's own executables: $LUMORRA_BIN_DIR, or the running executable's.
 std::string programDirectory();
 
