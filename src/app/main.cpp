@@ -224,6 +224,7 @@ int showMainWindow(QApplication& app, lumorra::MainWindow& window, lumorra::Dial
                          [&window] { window.close(); });
     });
 
+    window.standOnHomeUnlessPlaced();
     ignoreErrors([&] { window.fitToScreen(screen.availableGeometry()); });
     window.show();
     profile::mark("window fitted and shown");

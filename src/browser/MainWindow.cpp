@@ -94,7 +94,11 @@ MainWindow::MainWindow(Services& services, VolumeWatch& volumes, QWidget* parent
     buildLayout();
     connectParts();
     profile::mark("main window: widgets");
-    // Until the start-up sequence says otherwise, the lists stand on the user's home.
+}
+
+void MainWindow::standOnHomeUnlessPlaced() {
+    if (!Dir1->path().isEmpty())
+        return;
     ignoreErrors([this] {
         Drive1->setDrive(QDir::homePath());
         Dir1->setPath(QDir::homePath());

@@ -136,6 +136,9 @@ public:
 
     // The file list's directory and the selected name as one path.
     QString currentFilePath() const;
+    // The lists stand on the user's home where nothing placed them before the window shows.
+    // The start-up sequence places them, so a window starts with no list read twice.
+    void standOnHomeUnlessPlaced();
 
     SecondaryWindows& secondaryWindows() { return secondary_; }
     Services& services() { return s_; }
