@@ -37,6 +37,7 @@
 #include "platform/StartupProfile.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Text.h"
+#include "platform/XlibLocale.h"
 #include "viewer/FileListKeys.h"
 #include "viewer/Preloader.h"
 #include "viewer/SelectionViewer.h"
@@ -317,9 +318,14 @@ int lumorraMain(Launch* launch) {
     lumorra::profile::mark("main");
     const QString startPath = QFile::decodeName(launch->startPath);
     preferX11OnWayland();
-    // Fontconfig reads its configuration and font caches on a thread of its own meanwhile: the
-    // first caption the window measures would otherwise wait for it.
-    [[maybe_unused]] const QFuture<void> fonts = QtConcurrent::run([] { FcInit(); });
+    lumorra::prepareXlibForThreads();
+    // Fontconfig reads its configuration and font caches on a thread of its own meanwhile, and
+    // Xlib its data of the locale: the first caption the window measures, and the first title
+    // the application object sets, would otherwise wait for them.
+    [[maybe_unused]] const QFuture<void> fonts = QtConcurrent::run([] {
+        FcInit();
+        lumorra::loadXlibLocale();
+    });
     // With a picture to show, the decoder workers start before anything else: the picture
     // waits for none. Without one they start once the window is on the screen, and leave the
     // start the processor meanwhile. The pool ends after the application object, which waits
