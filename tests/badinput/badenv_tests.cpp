@@ -1353,6 +1353,8 @@ void BadEnvironmentTest::damagedSettings() {
     QVERIFY(withFailureHandler([&] { outcome = startup.run(); }, [](const Error&) {}));
     QCOMPARE(outcome, StartupSequence::Outcome::Completed);
     QVERIFY(readFile(p.services.paths.runLogFile()).endsWith("PROGRAM LOAD COMPLETED\r\n"));
+    // As the window shows, the lists stand somewhere.
+    p.window->standOnHomeUnlessPlaced();
     QVERIFY(!p.window->Dir1->path().isEmpty());
     // No message at start-up but the screen and tray steps' (a 1280-pixel screen, no tray).
     QVERIFY2(p.messages().empty(), qPrintable(p.lastTitle()));
