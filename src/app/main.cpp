@@ -326,11 +326,11 @@ int lumorraMain(Launch* launch) {
         FcInit();
         lumorra::loadXlibLocale();
     });
-    // With a picture to show, the decoder workers start before anything else: the picture
-    // waits for none. Without one they start once the window is on the screen, and leave the
-    // start the processor meanwhile. The pool ends after the application object, which waits
-    // for the threads that decode; its end stops the workers and the zygote.
-    // The launcher started the zygote already when there is a picture.
+    // With a picture to show, the decoder workers start before anything else, on the zygote the
+    // launcher started: the picture waits for none. Without one they start once the window is
+    // on the screen, and leave the start the processor meanwhile. The pool ends after the
+    // application object, which waits for the threads that decode; its end stops the workers
+    // and the zygote.
     lumorra::picture::DecoderPool decoders(lumorra::picture::DecoderPool::defaultProgram());
     decoders.adoptZygote(launch->zygoteControl, launch->zygotePid);
     if (!startPath.isEmpty()) {

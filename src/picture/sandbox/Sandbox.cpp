@@ -244,8 +244,13 @@ bool DecoderPool::startZygote() {
 
 void DecoderPool::adoptZygote(int control, int pid) {
     const std::lock_guard lock(mutex_);
-    if (control < 0 || pid <= 0 || control_ >= 0)
+    if (control < 0 || pid <= 0 || control_ >= 0) {
+        // Not taken: its socket's end makes it end, and it is reaped.
+        closeFd(control);
+        if (pid > 0)
+            waitFor(pid);
         return;
+    }
     ++zygoteStarts_;
     control_ = control;
     zygote_ = pid;
