@@ -898,6 +898,9 @@ void RtfTest::metafilePicturesAreDrawnAndKeptAsTheyCame_data() {
     QTest::newRow("emf, extent only")
         << QByteArray("\\emfblip") << emf << QByteArray("\\picw2540\\pich1270") << QSizeF(96, 48)
         << true;
+    QTest::newRow("emf, extent past any screen")
+        << QByteArray("\\emfblip") << emf << QByteArray("\\picw2000000000\\pich2000000000")
+        << QSizeF(96, 96) << true;
     QTest::newRow("corrupt wmf") << QByteArray("\\wmetafile8") << QByteArray(300, '\x07')
                                  << QByteArray("\\picwgoal1500\\pichgoal750") << QSizeF(100, 50)
                                  << false;

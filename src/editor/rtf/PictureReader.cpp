@@ -190,7 +190,7 @@ ReadPicture PictureReader::finish() const {
 // A metafile, drawn at the size it is shown at; an empty frame where it cannot be drawn.
 ReadPicture PictureReader::metafile(const QByteArray& data) const {
     // Without a goal size the extent tells it, in hundredths of a millimetre.
-    QSizeF natural(picture_.picw * 96 / 2540.0, picture_.pich * 96 / 2540.0);
+    QSizeF natural(picture_.picw * 96.0 / 2540.0, picture_.pich * 96.0 / 2540.0);
     if (natural.width() < 1 || natural.height() < 1 || natural.width() > 20000 ||
         natural.height() > 20000)
         natural = QSizeF(96, 96);

@@ -116,6 +116,11 @@ void onRefusedOpen(int, siginfo_t* info, void* context) {
     ::_exit(128 + SIGSYS);
 }
 
+// A comparison of a call's argument `n`; written out, as the library's macros leave a field unset.
+scmp_arg_cmp argument(unsigned n, scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0) {
+    return scmp_arg_cmp{n, op, a, b};
+}
+
 struct Filter {
     scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_KILL_PROCESS);
     bool ok = ctx != nullptr;
@@ -138,8 +143,8 @@ struct Filter {
 void allowReading(Filter& f) {
     constexpr scmp_datum_t writing =
         O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND | (O_TMPFILE & ~O_DIRECTORY);
-    f.allowIf(SCMP_SYS(openat), SCMP_A2(SCMP_CMP_MASKED_EQ, writing, 0));
-    f.allowIf(SCMP_SYS(open), SCMP_A1(SCMP_CMP_MASKED_EQ, writing, 0));
+    f.allowIf(SCMP_SYS(openat), argument(2, SCMP_CMP_MASKED_EQ, writing, 0));
+    f.allowIf(SCMP_SYS(open), argument(1, SCMP_CMP_MASKED_EQ, writing, 0));
     for (int s : {SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(stat), SCMP_SYS(lstat),
                   SCMP_SYS(access), SCMP_SYS(faccessat), SCMP_SYS(faccessat2), SCMP_SYS(readlink),
                   SCMP_SYS(readlinkat), SCMP_SYS(getdents64), SCMP_SYS(fstatfs), SCMP_SYS(statfs),
@@ -161,8 +166,9 @@ bool loadFilter(bool drawing) {
     if (drawing) {
         allowReading(f);
     } else {
-        f.allowIf(SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
-        f.allowIf(SCMP_SYS(statx), SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+        f.allowIf(SCMP_SYS(newfstatat),
+                  argument(3, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+        f.allowIf(SCMP_SYS(statx), argument(2, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
     }
     // Memory.
     for (int s : {SCMP_SYS(mmap), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(mprotect),
@@ -170,16 +176,16 @@ bool loadFilter(bool drawing) {
         f.allow(s);
     // Threads, and what they wait with. clone3 passes its flags in memory the filter cannot read:
     // it fails as unknown, and glibc falls back to clone, whose flags it can.
-    f.allowIf(SCMP_SYS(clone), SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
+    f.allowIf(SCMP_SYS(clone), argument(0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
     f.refuse(SCMP_SYS(clone3), ENOSYS);
     for (int s : {SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(sched_yield),
                   SCMP_SYS(sched_getaffinity), SCMP_SYS(membarrier), SCMP_SYS(exit),
                   SCMP_SYS(exit_group), SCMP_SYS(restart_syscall)})
         f.allow(s);
-    f.allowIf(SCMP_SYS(prctl), SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME));
-    f.allowIf(SCMP_SYS(prctl), SCMP_A0(SCMP_CMP_EQ, PR_GET_NAME));
+    f.allowIf(SCMP_SYS(prctl), argument(0, SCMP_CMP_EQ, PR_SET_NAME));
+    f.allowIf(SCMP_SYS(prctl), argument(0, SCMP_CMP_EQ, PR_GET_NAME));
     // Limits may be read, not changed.
-    f.allowIf(SCMP_SYS(prlimit64), SCMP_A0(SCMP_CMP_EQ, 0), SCMP_A2(SCMP_CMP_EQ, 0));
+    f.allowIf(SCMP_SYS(prlimit64), argument(0, SCMP_CMP_EQ, 0), argument(2, SCMP_CMP_EQ, 0));
     f.allow(SCMP_SYS(getrlimit));
     // Time, identity, randomness.
     for (int s : {SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres), SCMP_SYS(gettimeofday),
@@ -188,8 +194,8 @@ bool loadFilter(bool drawing) {
         f.allow(s);
     // Signals to itself only: abort() and raise(), and the handlers' own calls.
     const pid_t self = ::getpid();
-    f.allowIf(SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self)));
-    f.allowIf(SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(self)));
+    f.allowIf(SCMP_SYS(tgkill), argument(0, SCMP_CMP_EQ, scmp_datum_t(self)));
+    f.allowIf(SCMP_SYS(kill), argument(0, SCMP_CMP_EQ, scmp_datum_t(self)));
     for (int s : {SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigaction),
                   SCMP_SYS(sigaltstack)})
         f.allow(s);
