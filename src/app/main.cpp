@@ -283,6 +283,10 @@ int runMainWindow(QApplication& app, lumorra::Services& services, lumorra::QtDia
     profile::mark("viewer and commands wired");
     if (!runStartup(startup, dialogs))
         return EXIT_FAILURE;
+    // The start's settings are written on a thread: once the window's first frame is on the
+    // screen the program waits for the write, and writes again what failed there.
+    const AfterFirstPaint settled(
+        [&services] { ignoreErrors([&] { services.settings.settle(); }); });
     return showMainWindow(app, window, dialogs, services.screen, startPath);
 }
 

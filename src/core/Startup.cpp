@@ -74,8 +74,8 @@ StartupSequence::Outcome StartupSequence::run() {
 
     systray();
     runLog_.status(QStringLiteral("Systray section completed"));
-    // What the start stored is on the disk before the start is done and its window shows.
-    s_.settings.settle();
+    // What the start stored goes on the disk on its thread meanwhile: the program settles it once
+    // the first frame is on the screen, and every later write waits for it first.
 
     runLog_.line(QStringLiteral("PROGRAM LOAD COMPLETED"));
     runLog_.close();

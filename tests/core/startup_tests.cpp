@@ -547,6 +547,7 @@ void StartupTest::startFileOfAnyTypeIsListedAndShown() {
     }
     SelectionViewer viewer(*s.window, s.services);
     QCOMPARE(s.run(), StartupSequence::Outcome::Completed);
+    s.settings.settle(); // as the program does once its first frame is on the screen
     const QByteArray stored = readFile(s.env.settingsFile());
 
     openStartPath(*s.window, path);
