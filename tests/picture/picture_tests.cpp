@@ -148,7 +148,7 @@ Q_DECLARE_METATYPE(Encoder)
 class PictureTest : public QObject {
     Q_OBJECT
 private slots:
-    // First, while the process is fresh: a WMF, then an EMF.
+    // First, while the process is fresh: a WMF, then an EMF, here and in workers.
     void wmfThenEmfInOneProcess();
 
     void rasterFormatsLoadAtTheirSize_data();
@@ -211,6 +211,18 @@ QString PictureTest::write(const QString& name, const QByteArray& bytes) {
 }
 
 void PictureTest::wmfThenEmfInOneProcess() {
+    // The metafile libraries load with the first metafile drawn, and a WMF draws after an EMF
+    // brought the other wmf_free() into the process.
+    const auto mapped = [](const char* library) {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(library);
+    };
+    QVERIFY(!mapped("libwmf-") && !mapped("libemf2svg"));
+    const QImage wmfHere = picture::drawWmf(redBlueWmf(), QSize()).image;
+    const QImage emfHere = picture::drawEmf(redBlueEmf(), QSize()).image;
+    const QImage wmfAgain = picture::drawWmf(redBlueWmf(), QSize()).image;
+    QVERIFY(mapped("libwmf-") && mapped("libemf2svg"));
+
     const Picture wmf = loadPicture(decoders(), write(QStringLiteral("first.wmf"), redBlueWmf()));
     const Picture emf = loadPicture(decoders(), write(QStringLiteral("second.emf"), redBlueEmf()));
     const Picture again = loadPicture(decoders(), dir_.filePath(QStringLiteral("first.wmf")));
@@ -218,6 +230,9 @@ void PictureTest::wmfThenEmfInOneProcess() {
     QCOMPARE(emf.format, QStringLiteral("emf"));
     QCOMPARE(again.naturalSize, wmf.naturalSize);
     QVERIFY(near(emf.image.pixel(25, 25), Red, 10));
+    QCOMPARE(wmfHere, wmf.image);
+    QCOMPARE(wmfAgain, wmf.image);
+    QCOMPARE(emfHere, emf.image);
 }
 
 void PictureTest::rasterFormatsLoadAtTheirSize_data() {

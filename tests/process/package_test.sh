@@ -45,7 +45,7 @@ for f in usr/bin/lumorra usr/bin/lmtray usr/share/lumorra/lmhelp.hlp \
 done
 grep -q ' \./usr/lib.*/lumorra/lumorra_program\.so$' "$work/contents.txt" || fail "the package has no viewer module"
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libmpv2 libheif1 libjxl0.7 libavif15 libraw20 libtiff6; do
+for d in libqt6widgets6 libmpv2 libheif1 libjxl0.7 libavif15 libraw20 libtiff6 libwmf-0.2-7 libemf2svg1; do
     grep -q "$d" <<<"$depends" || fail "the package does not depend on $d: $depends"
 done
 

@@ -8,10 +8,9 @@
 
 #include "FormatLibraries.h"
 
-#include "picture/Decoding.h"
+#include "LibraryLoading.h"
 
 #include <cstdarg>
-#include <dlfcn.h>
 #include <jxl/decode.h>
 #include <jxl/encode.h> // JxlColorEncodingSetToSRGB()
 #include <jxl/thread_parallel_runner.h>
@@ -97,33 +96,13 @@
 
 namespace {
 
-#define LUMORRA_MEMBER(name) decltype(&::name) name = nullptr;
+using namespace lumorra::picture::libraries;
 
-// Resolves the named functions of the libraries opened; true when all of them were found.
-class Resolver {
-public:
-    explicit Resolver(void* handle) : handle_(handle) {}
-    template <class F> void operator()(F& function, const char* name) {
-        function = handle_ ? reinterpret_cast<F>(::dlsym(handle_, name)) : nullptr;
-        complete = complete && function != nullptr;
-    }
-    bool complete = true;
-
-private:
-    void* handle_;
-};
-
-void* open(const char* name) {
-    return ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
-}
-
-// The libraries stay loaded for the rest of the run: their threads may still run code of them.
 struct Heif {
     LUMORRA_HEIF_FUNCTIONS(LUMORRA_MEMBER)
     bool loaded = false;
     Heif() {
         Resolver resolve(open("libheif.so.1"));
-#define LUMORRA_RESOLVE(name) resolve(name, #name);
         LUMORRA_HEIF_FUNCTIONS(LUMORRA_RESOLVE)
         loaded = resolve.complete;
     }
@@ -152,19 +131,6 @@ struct Tiff {
         loaded = resolve.complete;
     }
 };
-
-// Each library is loaded once, on its first call.
-template <class Library> const Library& library() {
-    static const Library loaded;
-    return loaded;
-}
-// The library, for a call that gives something back: one that could not be loaded fails the
-// picture.
-template <class Library> const Library& loaded() {
-    if (!library<Library>().loaded)
-        throw lumorra::picture::invalidPicture();
-    return library<Library>();
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "WmfReader.h"
 
+#include "FormatLibraries.h"
 #include "picture/ImageBuffer.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <dlfcn.h>
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
 #include <vector>
@@ -45,17 +45,9 @@ Error errorFor(wmf_error_t e) {
     return e == wmf_E_InsMem ? outOfMemory() : invalidPicture();
 }
 
-// libwmf (in libwmflite) and libuemf (under libemf2svg) both export a wmf_free(), libuemf's
-// taking other arguments. The dynamic linker binds libwmf's own calls to whichever comes first
-// in the program's lookup order, direct dependencies before their dependencies; bound to
-// libuemf's, libwmf crashes at its first free. The reference to wmf_free() below makes
-// libwmflite a direct dependency of the program, ahead of libuemf whatever the link order; and
-// should the order be wrong anyway, WMF pictures are refused rather than crashed on.
+// libwmf's calls of wmf_free() must reach its own (MetafileLibraries.cpp).
 void requireLibwmfAllocator() {
-    Dl_info info{};
-    const void* resolved = reinterpret_cast<const void*>(&wmf_free);
-    if (dladdr(resolved, &info) != 0 && info.dli_fname != nullptr &&
-        std::strstr(info.dli_fname, "libwmf") == nullptr)
+    if (!libwmfAllocatorFirst())
         throw Error{errc::Internal,
                     QStringLiteral("WMF pictures cannot be read: wmf_free() is not libwmf's")};
 }

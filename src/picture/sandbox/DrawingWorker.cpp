@@ -1,5 +1,7 @@
 #include "DrawingWorker.h"
 
+#include "picture/formats/FormatLibraries.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -50,6 +52,7 @@ QByteArrayList prepareDrawing(bool* ok) {
     // and loads the module of the encoding at its first use: loaded now, and kept.
     static const iconv_t utf16 = iconv_open("UTF-8", "UTF-16LE");
     Q_UNUSED(utf16);
+    loadMetafileLibraries();
     QByteArrayList readable{"/usr/share/fonts", "/usr/local/share/fonts", "/etc/fonts",
                             // libwmf's font maps
                             "/etc/libwmf.fontmap", "/var/lib/ghostscript/fonts"};
