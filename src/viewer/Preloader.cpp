@@ -46,8 +46,10 @@ qint64 Preloader::heldBytes() {
         if (entry.result.isFinished()) {
             if (const std::shared_ptr<const ShownPicture> p = entry.result.result())
                 bytes += p->image().sizeInBytes() + p->bytes().size();
-        } else if (entry.shown.isValid()) {
-            bytes += qint64(entry.shown.width()) * entry.shown.height() * 4 * 4;
+        } else if (const QSize expected =
+                       entry.fit ? entry.fit->bounds * entry.fit->ratio : entry.shown;
+                   expected.isValid()) {
+            bytes += qint64(expected.width()) * expected.height() * 4 * 4;
         } else {
             bytes += MemoryCap; // a full decode of unknown size: count it as the whole cap
         }
@@ -56,12 +58,13 @@ qint64 Preloader::heldBytes() {
 }
 
 void Preloader::preload(const std::vector<Request>& requests) {
-    const auto wanted = [&](const QString& path, QSize shown) {
-        return std::any_of(requests.begin(), requests.end(),
-                           [&](const Request& r) { return r.path == path && r.shown == shown; });
+    const auto wanted = [&](const QString& path, const Entry& entry) {
+        return std::any_of(requests.begin(), requests.end(), [&](const Request& r) {
+            return r.path == path && r.shown == entry.shown && r.fit == entry.fit;
+        });
     };
     for (auto it = entries_.begin(); it != entries_.end();) {
-        if (wanted(it->first, it->second.shown)) {
+        if (wanted(it->first, it->second)) {
             ++it;
         } else {
             it->second.result.waitForFinished();
@@ -76,7 +79,7 @@ void Preloader::preload(const std::vector<Request>& requests) {
         const std::optional<Stamp> stamp = stampOf(r.path);
         if (!stamp)
             continue;
-        Entry entry{r.shown, *stamp, {}, r.fit.has_value(), std::make_shared<QSize>()};
+        Entry entry{r.shown, *stamp, {}, r.fit, std::make_shared<QSize>()};
         entry.result = QtConcurrent::run(
             [path = r.path, shown = r.shown, fit = r.fit, natural = entry.natural, pool = &pool_,
              colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
@@ -105,7 +108,7 @@ std::shared_ptr<const ShownPicture> Preloader::take(const QString& path, QSize s
     Entry entry = std::move(it->second);
     entries_.erase(it);
     std::shared_ptr<const ShownPicture> picture = entry.result.result();
-    if (picture && (entry.shown != shown || entry.fitted) && !servesFor(*picture, shown))
+    if (picture && (entry.shown != shown || entry.fit) && !servesFor(*picture, shown))
         return nullptr;
     // The file must be the one that was read: same length, same modification time, before
     // and after the decode.
@@ -123,6 +126,15 @@ std::optional<QSize> Preloader::naturalSize(const QString& path) {
     if (!natural.isValid() || stampOf(path) != std::optional<Stamp>(it->second.stamp))
         return std::nullopt;
     return natural;
+}
+
+void Preloader::keep(const Request& request, std::shared_ptr<const ShownPicture> picture,
+                     Stamp stamp) {
+    if (!picture || entries_.count(request.path) != 0)
+        return;
+    Entry entry{request.shown, std::move(stamp), QtFuture::makeReadyFuture(picture), request.fit,
+                std::make_shared<QSize>(picture->naturalSize())};
+    entries_.emplace(request.path, std::move(entry));
 }
 
 void Preloader::adopt(Preloader& other) {

@@ -49,6 +49,17 @@ public:
     // The natural size of a file preloaded, if it was decoded and is unchanged; waits for a
     // decode still running. The file stays held.
     std::optional<QSize> naturalSize(const QString& path);
+    // The file's length and modification time now; none when it cannot be read.
+    struct Stamp {
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const Stamp&) const = default;
+    };
+    static std::optional<Stamp> stampOf(const QString& path);
+    // Holds a picture that was shown, read from the file when it had `stamp`, as if it had been
+    // preloaded for `request`: a step back to it needs no decode. It is handed out on the same
+    // terms as one decoded here.
+    void keep(const Request& request, std::shared_ptr<const ShownPicture> picture, Stamp stamp);
     // Drops everything and waits for running decodes.
     void clear();
     // Takes over what `other` holds or is decoding (it decodes with the same pool, into the
@@ -56,21 +67,15 @@ public:
     void adopt(Preloader& other);
 
 private:
-    struct Stamp {
-        qint64 size = -1;
-        QDateTime modified;
-        bool operator==(const Stamp&) const = default;
-    };
     struct Entry {
         QSize shown;
         Stamp stamp;
         QFuture<std::shared_ptr<const ShownPicture>> result;
-        bool fitted = false; // decoded for the size its request's bounds gave
+        std::optional<FitBounds> fit; // decoded for the size its request's bounds gave
         // The natural size the picture came with; written by the decoding thread before it ends.
         // A decode that failed leaves it invalid.
         std::shared_ptr<QSize> natural;
     };
-    static std::optional<Stamp> stampOf(const QString& path);
     qint64 heldBytes();
 
     picture::DecoderPool& pool_;

@@ -175,6 +175,7 @@ void SelectionViewer::pictureBranch() {
             setCurrentFile();
             w_.setWindowTitle(QStringLiteral("Lumorra - Please wait, loading picture"));
             const QString path = w_.Label1->text();
+            const std::optional<Preloader::Stamp> stamp = Preloader::stampOf(path);
             // A picture decoded ahead knows its natural size: no second read of the file for it.
             const QSize fit = autoZoomFit(path, preloader_.naturalSize(path));
             std::shared_ptr<const ShownPicture> picture = preloader_.take(path, fit);
@@ -193,6 +194,9 @@ void SelectionViewer::pictureBranch() {
             w_.shownPicture = picture;
             w_.currentPicture = picture;
             w_.Image1->setPicture(picture);
+            if (shown_.path != path)
+                previous_ = std::move(shown_);
+            shown_ = stamp && !picture->isAnimation() ? Shown{path, picture, *stamp} : Shown{};
             showInHolder(picture);
             if (picture->isAnimation())
                 w_.Image1->playAnimation(s_.decoders, picture->animation(),
@@ -255,32 +259,45 @@ void SelectionViewer::preloadNeighbours() {
         const int index = w_.File1->listIndex();
         if (index < 0)
             return;
+        // Each is decoded for the size the auto zoom fits it at, which its worker works out from
+        // its natural size; the picture shown before, held, serves a step back.
+        const std::optional<FitBounds> fit = autoZoomBounds();
         std::vector<Preloader::Request> requests;
         for (int i : {index + 1, index - 1}) {
             const QString name = w_.File1->item(i);
             if (name.isEmpty() || name.right(3).toLower() == QLatin1String("viv"))
                 continue;
             const QString path = joinPath(w_.File1->path(), name);
-            requests.push_back({path, autoZoomFit(path)});
+            requests.push_back({path, QSize(), fit});
+            if (previous_.path == path)
+                preloader_.keep(requests.back(), previous_.picture, previous_.stamp);
         }
+        previous_ = {};
         preloader_.preload(requests);
     });
 }
 
-QSize SelectionViewer::autoZoomFit(const QString& path, std::optional<QSize> known) const {
+std::optional<FitBounds> SelectionViewer::autoZoomBounds() const {
     // Only a guess for the decoder: the setting is read for real after the load, where a bad
     // value is reported.
     bool on = false;
     ignoreErrors([&] { on = numberValue(s_.settings.read(keys::AutoZoom)) == 1; });
     if (!on)
+        return std::nullopt;
+    // The auto zoom shrinks the picture until it fits these bounds of the window.
+    const QSize bounds(static_cast<int>(WidthLimit() * w_.frameGeometry().width()),
+                       static_cast<int>(HeightLimit() * w_.frameGeometry().height()));
+    return FitBounds{bounds, w_.devicePixelRatioF()};
+}
+
+QSize SelectionViewer::autoZoomFit(const QString& path, std::optional<QSize> known) const {
+    const std::optional<FitBounds> fit = autoZoomBounds();
+    if (!fit)
         return QSize();
     QSize natural = known.value_or(QSize());
     if (!known)
         ignoreErrors([&] { natural = pictureSize(s_.decoders, path); });
-    // The auto zoom shrinks the picture until it fits these bounds of the window.
-    const QSize bounds(static_cast<int>(WidthLimit() * w_.frameGeometry().width()),
-                       static_cast<int>(HeightLimit() * w_.frameGeometry().height()));
-    return autoZoomFit(natural, bounds, w_.devicePixelRatioF());
+    return autoZoomFit(natural, fit->bounds, fit->ratio);
 }
 
 QSize SelectionViewer::autoZoomFit(QSize natural, QSize bounds, qreal devicePixelRatio) {

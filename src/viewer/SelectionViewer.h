@@ -61,6 +61,8 @@ private:
     // The size the auto zoom will show a picture at, in device pixels; invalid when it is off.
     // With the natural size when it is known already, without reading the file for it.
     QSize autoZoomFit(const QString& path, std::optional<QSize> natural = std::nullopt) const;
+    // The bounds the auto zoom fits a picture into; none when it is off.
+    std::optional<FitBounds> autoZoomBounds() const;
     // The picture area's share of the main window's outer width and height.
     double WidthLimit() const;
     double HeightLimit() const;
@@ -86,6 +88,14 @@ private:
     QObject* paintWatched_ = nullptr; // the picture area whose paints start the preloading
     QString loadingMovie_;            // the animation whose load outcome is still to come
     bool preloadPending_ = false;
+    // The picture shown and the one before it, with their files' stamps as they were read: the
+    // one before is held for a step back until the neighbours are read.
+    struct Shown {
+        QString path;
+        std::shared_ptr<const ShownPicture> picture;
+        Preloader::Stamp stamp;
+    };
+    Shown shown_, previous_;
     class FullScreenWindow* fullScreen_ = nullptr;
 };
 

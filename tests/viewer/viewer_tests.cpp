@@ -439,6 +439,7 @@ void ViewerTest::nextPictureIsPreloadedUnlessItChanged() {
     v.window->File1->setListIndex(1);
     QCOMPARE(v.window->Label5->text(), QStringLiteral("640 x 480"));
     QCOMPARE(v.window->Picture1->picture().size(), QSize(640, 480));
+    const std::shared_ptr<const ShownPicture> shownB = v.window->shownPicture;
     // c.jpg is unchanged: the preloaded picture is shown, the same as a fresh decode.
     QTest::qWait(150);
     v.window->File1->setListIndex(2);
@@ -446,6 +447,18 @@ void ViewerTest::nextPictureIsPreloadedUnlessItChanged() {
     QCOMPARE(v.window->Picture1->picture().size(), QSize(1600, 1200));
     const QColor c = v.window->Picture1->picture().pixelColor(10, 10);
     QVERIFY(qAbs(c.red() - 30) <= 3 && qAbs(c.green() - 120) <= 3 && qAbs(c.blue() - 200) <= 3);
+    // A step back shows b.jpg as it was shown, not decoded again...
+    QTest::qWait(150);
+    v.window->File1->setListIndex(1);
+    QCOMPARE(v.window->shownPicture, shownB);
+    // ...but not once the file changed.
+    QTest::qWait(150);
+    v.window->File1->setListIndex(2);
+    QTest::qWait(150);
+    v.picture(QStringLiteral("b.jpg"), QSize(800, 600));
+    v.window->File1->setListIndex(1);
+    QCOMPARE(v.window->Label5->text(), QStringLiteral("800 x 600"));
+    QCOMPARE(v.window->Picture1->picture().size(), QSize(800, 600));
 }
 
 // The file named on the command line is decoded before the window exists and handed to the
