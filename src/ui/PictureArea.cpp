@@ -90,6 +90,11 @@ QImage PictureArea::picture() const {
     return image_;
 }
 
+void PictureArea::offerDrawing(const QImage& drawn) {
+    if (!drawn.isNull() && !image_.isNull())
+        levels_.offer(image_, drawn);
+}
+
 QImage PictureArea::fullPicture() const {
     if (!fullLoader_)
         return image_;

@@ -81,6 +81,9 @@ public:
     QImage picture() const;
     // The same, not kept: an area that holds a reduced image loads it afresh for each asker.
     QImage fullPicture() const;
+    // Takes a drawing of the picture set at the device pixels it is to be shown at, made
+    // ahead on another thread (ScaledLevels::drawnAt()): a paint at that size copies it.
+    void offerDrawing(const QImage& drawn);
     // What the area draws from: the picture, perhaps reduced.
     const QImage& shownImage() const { return image_; }
     QSize naturalSize() const { return natural_; }

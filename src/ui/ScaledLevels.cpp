@@ -32,6 +32,8 @@ const QImage& ScaledLevels::levelFor(const QImage& image, QSize device) {
         clear();
         key_ = image.cacheKey();
     }
+    if (!drawn_.isNull() && drawn_.size() == device)
+        return drawn_;
     // Halvings made once each, each from the one before.
     const QImage* level = &image;
     for (std::size_t i = 0;; ++i) {
@@ -48,8 +50,27 @@ const QImage& ScaledLevels::levelFor(const QImage& image, QSize device) {
     }
 }
 
+QImage ScaledLevels::drawnAt(const QImage& image, QSize device) {
+    if (image.format() != QImage::Format_RGB32 || device.isEmpty() ||
+        device.width() > image.width() || device.height() > image.height())
+        return QImage();
+    ScaledLevels levels;
+    const QImage& level = levels.levelFor(image, device);
+    // A paint draws a level of another size with the filter, as scaledImage() does.
+    return level.size() == device ? level : scaledImage(level, device);
+}
+
+void ScaledLevels::offer(const QImage& image, const QImage& drawn) {
+    if (image.cacheKey() != key_) {
+        clear();
+        key_ = image.cacheKey();
+    }
+    drawn_ = drawn;
+}
+
 void ScaledLevels::clear() {
     levels_.clear();
+    drawn_ = QImage();
     key_ = 0;
 }
 

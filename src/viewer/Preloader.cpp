@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/StartupProfile.h"
+#include "ui/ScaledLevels.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -45,7 +46,8 @@ qint64 Preloader::heldBytes() {
     for (auto& [path, entry] : entries_) {
         if (entry.result.isFinished()) {
             if (const std::shared_ptr<const ShownPicture> p = entry.result.result())
-                bytes += p->image().sizeInBytes() + p->bytes().size();
+                bytes += p->image().sizeInBytes() + p->bytes().size() +
+                         (entry.drawing ? entry.drawing->sizeInBytes() : 0);
         } else if (const QSize expected =
                        entry.fit ? entry.fit->bounds * entry.fit->ratio : entry.shown;
                    expected.isValid()) {
@@ -79,10 +81,12 @@ void Preloader::preload(const std::vector<Request>& requests) {
         const std::optional<Stamp> stamp = stampOf(r.path);
         if (!stamp)
             continue;
-        Entry entry{r.shown, *stamp, {}, r.fit, std::make_shared<QSize>()};
-        entry.result = QtConcurrent::run(
-            [path = r.path, shown = r.shown, fit = r.fit, natural = entry.natural, pool = &pool_,
-             colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
+        Entry entry{
+            r.shown, *stamp, {}, r.fit, std::make_shared<QSize>(), std::make_shared<QImage>()};
+        entry.result =
+            QtConcurrent::run([path = r.path, shown = r.shown, fit = r.fit, drawnAt = r.drawnAt,
+                               natural = entry.natural, drawing = entry.drawing, pool = &pool_,
+                               colour = &colour_]() -> std::shared_ptr<const ShownPicture> {
                 try {
                     profile::markOnce("decode: started");
                     std::shared_ptr<const ShownPicture> picture =
@@ -91,6 +95,9 @@ void Preloader::preload(const std::vector<Request>& requests) {
                             : ShownPicture::load(*pool, path, shown, MetafilePolicy::Refuse,
                                                  colour);
                     *natural = picture->naturalSize();
+                    if (drawnAt && !picture->isAnimation())
+                        *drawing = ScaledLevels::drawnAt(picture->image(),
+                                                         drawnAt(picture->naturalSize()));
                     profile::markOnce("decode: done");
                     return picture;
                 } catch (...) {
@@ -101,7 +108,8 @@ void Preloader::preload(const std::vector<Request>& requests) {
     }
 }
 
-std::shared_ptr<const ShownPicture> Preloader::take(const QString& path, QSize shown) {
+std::shared_ptr<const ShownPicture> Preloader::take(const QString& path, QSize shown,
+                                                    QImage* drawing) {
     const auto it = entries_.find(path);
     if (it == entries_.end())
         return nullptr;
@@ -114,6 +122,8 @@ std::shared_ptr<const ShownPicture> Preloader::take(const QString& path, QSize s
     // and after the decode.
     if (!picture || stampOf(path) != std::optional<Stamp>(entry.stamp))
         return nullptr;
+    if (drawing && entry.drawing)
+        *drawing = *entry.drawing;
     return picture;
 }
 
@@ -132,8 +142,12 @@ void Preloader::keep(const Request& request, std::shared_ptr<const ShownPicture>
                      Stamp stamp) {
     if (!picture || entries_.count(request.path) != 0)
         return;
-    Entry entry{request.shown, std::move(stamp), QtFuture::makeReadyFuture(picture), request.fit,
-                std::make_shared<QSize>(picture->naturalSize())};
+    Entry entry{request.shown,
+                std::move(stamp),
+                QtFuture::makeReadyFuture(picture),
+                request.fit,
+                std::make_shared<QSize>(picture->naturalSize()),
+                nullptr};
     entries_.emplace(request.path, std::move(entry));
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -40,12 +41,17 @@ public:
         // When set, the picture is decoded for the size it fits these bounds at, worked out by
         // the worker from its natural size, instead of `shown`.
         std::optional<FitBounds> fit = {};
+        // When set, the device pixels the picture will be shown at, from its natural size: it is
+        // drawn at that size too, on the decoding thread, for a first paint that only copies.
+        std::function<QSize(QSize)> drawnAt = {};
     };
     // Starts decoding these files in this order; drops what was held for any other file.
     void preload(const std::vector<Request>& requests);
     // The picture of a file if it was preloaded for this size and the file is unchanged (none
     // otherwise); waits for a decode still running. Either way the file is no longer held.
-    std::shared_ptr<const ShownPicture> take(const QString& path, QSize shown);
+    // `drawing` gets the drawing a request asked for, where one was made.
+    std::shared_ptr<const ShownPicture> take(const QString& path, QSize shown,
+                                             QImage* drawing = nullptr);
     // The natural size of a file preloaded, if it was decoded and is unchanged; waits for a
     // decode still running. The file stays held.
     std::optional<QSize> naturalSize(const QString& path);
@@ -75,6 +81,7 @@ private:
         // The natural size the picture came with; written by the decoding thread before it ends.
         // A decode that failed leaves it invalid.
         std::shared_ptr<QSize> natural;
+        std::shared_ptr<QImage> drawing; // the same, for a request with `drawn`
     };
     qint64 heldBytes();
 

@@ -32,6 +32,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cmath>
 
 namespace lumorra {
 namespace {
@@ -178,7 +179,8 @@ void SelectionViewer::pictureBranch() {
             const std::optional<Preloader::Stamp> stamp = Preloader::stampOf(path);
             // A picture decoded ahead knows its natural size: no second read of the file for it.
             const QSize fit = autoZoomFit(path, preloader_.naturalSize(path));
-            std::shared_ptr<const ShownPicture> picture = preloader_.take(path, fit);
+            QImage drawing;
+            std::shared_ptr<const ShownPicture> picture = preloader_.take(path, fit, &drawing);
             profile::markOnce(picture ? "picture taken (preloaded)" : "picture not preloaded");
             if (!picture)
                 picture =
@@ -211,6 +213,7 @@ void SelectionViewer::pictureBranch() {
                                shortestText(w_.Image1->height()));
             if (numberValue(s_.settings.read(keys::AutoZoom)) == 1)
                 az();
+            w_.Image1->offerDrawing(drawing);
             profile::markOnce("picture placed");
             commonTail();
             // Once the picture is on the screen, the neighbours are read for the next key.
@@ -262,13 +265,14 @@ void SelectionViewer::preloadNeighbours() {
         // Each is decoded for the size the auto zoom fits it at, which its worker works out from
         // its natural size; the picture shown before, held, serves a step back.
         const std::optional<FitBounds> fit = autoZoomBounds();
+        const std::function<QSize(QSize)> drawnAt = fit ? autoZoomDrawing() : nullptr;
         std::vector<Preloader::Request> requests;
         for (int i : {index + 1, index - 1}) {
             const QString name = w_.File1->item(i);
             if (name.isEmpty() || name.right(3).toLower() == QLatin1String("viv"))
                 continue;
             const QString path = joinPath(w_.File1->path(), name);
-            requests.push_back({path, QSize(), fit});
+            requests.push_back({path, QSize(), fit, drawnAt});
             if (previous_.path == path)
                 preloader_.keep(requests.back(), previous_.picture, previous_.stamp);
         }
@@ -298,6 +302,36 @@ QSize SelectionViewer::autoZoomFit(const QString& path, std::optional<QSize> kno
     if (!known)
         ignoreErrors([&] { natural = pictureSize(s_.decoders, path); });
     return autoZoomFit(natural, fit->bounds, fit->ratio);
+}
+
+std::function<QSize(QSize)> SelectionViewer::autoZoomDrawing() const {
+    const double x = s_.screen.twipsPerPixelX(), y = s_.screen.twipsPerPixelY();
+    // The same outer size as az() works out.
+    const auto outerWidth = static_cast<float>(WidthLimit() * w_.frameGeometry().width() * x);
+    const auto outerHeight = static_cast<float>(HeightLimit() * w_.frameGeometry().height() * y);
+    const qreal ratio = w_.Image1->devicePixelRatioF();
+    return
+        [=](QSize natural) { return autoZoomSize(natural, outerWidth, outerHeight, x, y) * ratio; };
+}
+
+QSize SelectionViewer::autoZoomSize(QSize natural, float outerWidth, float outerHeight,
+                                    double twipsPerPixelX, double twipsPerPixelY) {
+    // As the area rounds twips to whole pixels (PictureArea::setWidthTwips()).
+    const auto pixels = [](double twips, double perPixel) {
+        return qMax(0, static_cast<int>(std::lround(twips / perPixel)));
+    };
+    QSize size = natural;
+    const auto step = [&] {
+        const QSize before = size;
+        size.setWidth(pixels(size.width() * twipsPerPixelX * Shrink, twipsPerPixelX));
+        size.setHeight(pixels(size.height() * twipsPerPixelY * Shrink, twipsPerPixelY));
+        return size != before;
+    };
+    while (size.width() * twipsPerPixelX > outerWidth && step()) {
+    }
+    while (size.height() * twipsPerPixelY > outerHeight && step()) {
+    }
+    return size;
 }
 
 QSize SelectionViewer::autoZoomFit(QSize natural, QSize bounds, qreal devicePixelRatio) {

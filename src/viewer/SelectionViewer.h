@@ -47,6 +47,10 @@ public:
     // The size, in device pixels, the auto zoom shows a picture of `natural` pixels at when it
     // fits it into `bounds` (logical pixels); invalid when that cannot be told.
     static QSize autoZoomFit(QSize natural, QSize bounds, qreal devicePixelRatio);
+    // The size az() shrinks the picture area to for a picture of `natural` pixels, in a window
+    // whose share for the picture is `outer` twips wide and high: its steps, without the area.
+    static QSize autoZoomSize(QSize natural, float outerWidth, float outerHeight,
+                              double twipsPerPixelX, double twipsPerPixelY);
 
     // The zoom factors and rates of the four options.
     static double pictureFactor(int option);
@@ -63,6 +67,9 @@ private:
     QSize autoZoomFit(const QString& path, std::optional<QSize> natural = std::nullopt) const;
     // The bounds the auto zoom fits a picture into; none when it is off.
     std::optional<FitBounds> autoZoomBounds() const;
+    // The device pixels the auto zoom shows a picture at, from its natural size, for a drawing
+    // made ahead; none when it is off.
+    std::function<QSize(QSize)> autoZoomDrawing() const;
     // The picture area's share of the main window's outer width and height.
     double WidthLimit() const;
     double HeightLimit() const;

@@ -151,6 +151,25 @@ void WidgetsTest::shrunkPhotoIsDrawnWholeAndSmooth() {
     QVERIFY(largestDifference(drawn.copy(0, 0, shown.width(), 1),
                               smooth.copy(0, 0, shown.width(), 1)) <= 48);
     QCOMPARE(area.shownImage().size(), natural); // the picture itself is kept as it is
+    // A drawing made ahead at the size shown paints the same; one of another size, or one
+    // offered for the picture set before, is not drawn.
+    const auto rendered = [&] {
+        QPixmap again(shown);
+        again.fill(Qt::magenta);
+        area.render(&again);
+        return largestDifference(again.toImage().convertToFormat(QImage::Format_ARGB32), drawn);
+    };
+    const QSize device = shown * area.devicePixelRatioF();
+    area.offerDrawing(ScaledLevels::drawnAt(picture, device));
+    QVERIFY2(rendered() <= 1, qPrintable(QString::number(rendered())));
+    for (const QSize other : {device, device + QSize(1, 0)}) {
+        QImage wrong(other, QImage::Format_RGB32);
+        wrong.fill(Qt::green);
+        area.offerDrawing(wrong);
+        if (other == device)
+            area.setPicture(picture, natural);
+        QVERIFY2(rendered() <= 1, qPrintable(QString::number(rendered())));
+    }
 }
 
 void WidgetsTest::pictureIsDrawnInScreenPixels_data() {

@@ -264,6 +264,11 @@ void ViewerTest::autoZoomShrinksToTheWindow() {
          {v.window->Option1, v.window->Option2, v.window->Option3, v.window->Option4})
         QVERIFY(!o->isChecked());
     QCOMPARE(v.window->Label5->text(), QStringLiteral("1000 x 500")); // still the natural size
+    // A drawing made ahead is made at the size these steps give, worked out without the area.
+    const double x = v.screen.twipsPerPixelX(), y = v.screen.twipsPerPixelY();
+    QCOMPARE(SelectionViewer::autoZoomSize(QSize(1000, 500), float(area.width() * x),
+                                           float(area.height() * y), x, y),
+             shown);
 }
 
 void ViewerTest::photoDecodedForTheScreenBehavesLikeTheFullOne() {
