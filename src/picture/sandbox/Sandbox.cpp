@@ -9,6 +9,7 @@
 #include "picture/colour/EmbeddedProfile.h"
 #include "picture/formats/PictureFormat.h"
 #include "picture/formats/RawDecoder.h"
+#include "platform/StartupProfile.h"
 
 #include <QFile>
 
@@ -468,6 +469,7 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
     Input in(request);
     const bool forPixels = request.job != Job::Size;
     Worker w = take(forPixels);
+    profile::markOnce("decode: worker ready");
     // A warm worker that died while it waited (the system ran out of memory) has not seen the
     // bytes: another one takes them. Never more than that.
     if (!channel::send(w.socket, &msg, sizeof msg, in.fd)) {
@@ -487,10 +489,12 @@ JobReply DecoderPool::run(const JobRequest& request, std::chrono::milliseconds t
             throw;
         }
     }
+    profile::markOnce("decode: job sent, bytes held");
     channel::Reply reply{};
     int fd = -1;
     const bool answered =
         channel::receive(w.socket, &reply, sizeof reply, &fd, nullptr, int(timeout.count()));
+    profile::markOnce("decode: worker answered");
     Owned pixels{fd, std::exchange(w.spare, nullptr)};
     finish(w, !answered);
     if (!answered)
