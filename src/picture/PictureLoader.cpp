@@ -250,14 +250,17 @@ bool drawnFromRegions(const Picture& picture) {
            qint64(picture.naturalSize.width()) * picture.naturalSize.height() >= LargePixels;
 }
 
-int reductionFor(QSize natural, QSize shown) {
+int scaleFor(QSize natural, QSize shown) {
     if (natural.isEmpty() || shown.isEmpty())
-        return 1;
-    int reduction = 1;
-    while (reduction < 8 && natural.width() / (reduction * 2) >= shown.width() &&
-           natural.height() / (reduction * 2) >= shown.height())
-        reduction *= 2;
-    return reduction;
+        return 8;
+    int scale = 8;
+    for (const int eighths : {6, 5, 4, 2, 1}) {
+        if (qint64(natural.width()) * eighths / 8 < shown.width() ||
+            qint64(natural.height()) * eighths / 8 < shown.height())
+            break;
+        scale = eighths;
+    }
+    return scale;
 }
 
 QSize fittedSize(QSize natural, const FitBounds& fit) {

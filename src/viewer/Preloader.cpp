@@ -12,19 +12,16 @@ namespace lumorra {
 namespace {
 
 // Whether a picture read for another size is what a decode for `shown` gives: the decoder
-// reduces JPEGs alone, by the factor reductionFor() tells, and reads every other picture whole.
+// scales JPEGs alone, by the eighths scaleFor() tells, and reads every other picture whole.
 bool servesFor(const ShownPicture& picture, QSize shown) {
     if (picture.format() != QLatin1String("jpeg"))
         return true;
-    const QSize natural = picture.naturalSize();
-    const int applied = picture.isReduced() && picture.image().width() > 0
-                            ? qRound(double(natural.width()) / picture.image().width())
-                            : 1;
+    const QSize wanted = scaledSize(picture.naturalSize(), scaleFor(picture.naturalSize(), shown));
     // One too large for memory in full is reduced at least as much as it fits, whatever the
     // size shown.
     if (picture.fitsOnlyReduced())
-        return applied >= reductionFor(natural, shown);
-    return applied == reductionFor(natural, shown);
+        return picture.image().width() <= wanted.width();
+    return picture.image().size() == wanted;
 }
 
 } // namespace

@@ -122,9 +122,9 @@ struct Decompression {
 
 } // namespace
 
-QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
+QImage decodeJpeg(const QByteArray& bytes, int eighths, JpegInk* ink) {
 #if defined(JCS_EXTENSIONS)
-    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
+    if (eighths < 1 || eighths > 8)
         return QImage();
     Decompression d(bytes);
     jpeg_decompress_struct& info = d.info;
@@ -147,8 +147,8 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
         info.out_color_space = cmyk                                            ? JCS_CMYK
                                : QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX
                                                                                : JCS_EXT_XRGB;
-        info.scale_num = 1;
-        info.scale_denom = unsigned(reduction);
+        info.scale_num = unsigned(eighths);
+        info.scale_denom = 8;
         jpeg_start_decompress(&info);
     });
     if (ok) {
@@ -170,7 +170,7 @@ QImage decodeJpeg(const QByteArray& bytes, int reduction, JpegInk* ink) {
     return ok ? image : QImage();
 #else
     Q_UNUSED(bytes);
-    Q_UNUSED(reduction);
+    Q_UNUSED(eighths);
     Q_UNUSED(ink);
     return QImage();
 #endif

@@ -31,29 +31,29 @@ QRect storedRect(QRect region, QSize stored, QImageIOHandler::Transformations t)
     return r;
 }
 
-// The pixels at 1/`reduction`: from libjpeg where the photo is upright and libjpeg decodes it,
-// from Qt's reader otherwise.
-QImage readPixels(PictureFile& file, const QtHeader& h, int reduction) {
+// The pixels at `eighths` eighths: from libjpeg where the photo is upright and libjpeg decodes
+// it, from Qt's reader otherwise.
+QImage readPixels(PictureFile& file, const QtHeader& h, int eighths) {
     if (h.upright) {
-        QImage image = decodeJpeg(file.heldBytes(), reduction);
+        QImage image = decodeJpeg(file.heldBytes(), eighths);
         if (!image.isNull())
             return image;
     }
     // Qt's JPEG reader decodes into an image of the right size and format it is given.
     QImage image;
-    if (reduction <= 1 && h.size.isValid())
+    if (eighths >= 8 && h.size.isValid())
         image = newImage(h.size, QImage::Format_RGB32);
     bool animated = false;
-    return readWithQt(file, h, reduction, std::move(image), &animated);
+    return readWithQt(file, h, eighths, std::move(image), &animated);
 }
 
 // CMYK photos: libjpeg gives the ink, the program's colour transform makes it RGB (Qt's reader
 // would take the ink off white without the picture's profile). The ink goes into `r`; a
 // four-component picture that is not ink comes back upright, as it is; a null image where
 // libjpeg does not decode it.
-QImage readInk(PictureFile& file, const QtHeader& h, int reduction, JobReply& r) {
+QImage readInk(PictureFile& file, const QtHeader& h, int eighths, JobReply& r) {
     JpegInk ink;
-    const QImage raw = decodeJpeg(file.heldBytes(), reduction, &ink);
+    const QImage raw = decodeJpeg(file.heldBytes(), eighths, &ink);
     if (!raw.isNull() && ink.cmyk) {
         r.image = raw;
         r.flags |= JobReply::CmykInk | (ink.inverted ? quint32(JobReply::InkInverted) : 0u);
@@ -88,10 +88,10 @@ protected:
 JobReply Jpeg::decodeRead(PictureFile& file, const QtHeader& h, const FormatJob& job) const {
     int components = 0;
     JobReply r = replyFor(file, h, &components);
-    // libjpeg decodes at 1/2, 1/4 and 1/8 directly from the coefficients.
-    int reduction = 1;
+    // libjpeg decodes at eighths of the size directly from the coefficients.
+    int eighths = 8;
     if (h.size.isValid() && job.shown.isValid())
-        reduction = reductionFor(h.turned ? h.size.transposed() : h.size, job.shown);
+        eighths = scaleFor(h.turned ? h.size.transposed() : h.size, job.shown);
     // The bytes kept with the picture count against the budget, as its pixels do.
     const qint64 budget = job.budget - file.size();
     // A photo too large to hold in full is decoded at the least reduction that fits: it is
@@ -99,17 +99,17 @@ JobReply Jpeg::decodeRead(PictureFile& file, const QtHeader& h, const FormatJob&
     if (h.size.isValid()) {
         if (!fitsInMemory(h.size, budget))
             r.flags |= JobReply::FitsOnlyReduced;
-        while (reduction < 8 && !fitsInMemory(reducedSize(h.size, reduction), budget))
-            reduction *= 2;
-        requireMemoryFor(reducedSize(h.size, reduction), budget);
+        while (eighths > 1 && !fitsInMemory(scaledSize(h.size, eighths), budget))
+            eighths = eighths > 4 ? 4 : eighths / 2;
+        requireMemoryFor(scaledSize(h.size, eighths), budget);
     }
     limitQtAllocation(budget);
-    const QImage image = components == 4 ? readInk(file, h, reduction, r) : QImage();
+    const QImage image = components == 4 ? readInk(file, h, eighths, r) : QImage();
     const bool ink = (r.flags & JobReply::CmykInk) != 0;
     if (!ink)
-        r.image = image.isNull() ? readPixels(file, h, reduction) : image;
+        r.image = image.isNull() ? readPixels(file, h, eighths) : image;
     const QSize decoded = ink && h.turned ? r.image.size().transposed() : r.image.size();
-    r.naturalSize = reduction > 1 ? (h.turned ? h.size.transposed() : h.size) : decoded;
+    r.naturalSize = eighths < 8 ? (h.turned ? h.size.transposed() : h.size) : decoded;
     if (components != 4 && jpegRegionsAreCheap(file.heldBytes()))
         r.flags |= JobReply::RegionsDecodable;
     return r;

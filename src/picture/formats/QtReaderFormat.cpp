@@ -3,6 +3,7 @@
 #include "AnimationFrames.h"
 #include "Formats.h"
 #include "picture/ImageBuffer.h"
+#include "picture/PictureLoader.h"
 #include "picture/colour/EmbeddedProfile.h"
 #include "picture/sandbox/PictureJobs.h"
 
@@ -190,15 +191,14 @@ void limitQtAllocation(qint64 budget) {
 // picture is shown, as a half-downloaded photo is worth seeing. A file whose header cannot be
 // read, or a reader that gives up (PNG, GIF and others stop at the damage), is an invalid
 // picture.
-QImage readWithQt(PictureFile& file, const QtHeader& h, int reduction, QImage image,
-                  bool* animated) {
+QImage readWithQt(PictureFile& file, const QtHeader& h, int eighths, QImage image, bool* animated) {
     file.rewind();
     QImageReader reader(&file.device());
     setUp(reader, h.format);
     if (h.index > 0 && !reader.jumpToImage(h.index))
         throw invalidPicture();
-    if (reduction > 1)
-        reader.setScaledSize(reducedSize(h.size, reduction));
+    if (eighths < 8)
+        reader.setScaledSize(scaledSize(h.size, eighths));
     // The frame count of a GIF comes from a scan of its blocks, not from decoding them.
     *animated = plays(h.format) && reader.supportsAnimation() && reader.imageCount() > 1 &&
                 file.size() <= AnimationFileCap;
@@ -256,7 +256,7 @@ JobReply QtReaderFormat::decodeRead(PictureFile& file, const QtHeader& h,
         requireMemoryFor(h.size, budget);
     limitQtAllocation(budget);
     bool animated = false;
-    r.image = readWithQt(file, h, 1, QImage(), &animated);
+    r.image = readWithQt(file, h, 8, QImage(), &animated);
     if (animated)
         r.flags |= JobReply::Animated;
     r.naturalSize = r.image.size();

@@ -46,10 +46,9 @@ JobReply replyFor(PictureFile& file, const QtHeader& h, int* components);
 // it is set to the budget before each decode, which also guards the formats whose header tells
 // no size.
 void limitQtAllocation(qint64 budget);
-// The pixels from Qt's reader, at 1/`reduction` of the size, into `image` where it is of the
-// right size and format; turned upright, in the display format. Throws 481 where the reader
-// gives up. `animated` tells whether the file is an animation to play.
-QImage readWithQt(PictureFile& file, const QtHeader& h, int reduction, QImage image,
-                  bool* animated);
+// The pixels from Qt's reader, at `eighths` eighths of the size (scaledSize()), into `image`
+// where it is of the right size and format; turned upright, in the display format. Throws 481
+// where the reader gives up. `animated` tells whether the file is an animation to play.
+QImage readWithQt(PictureFile& file, const QtHeader& h, int eighths, QImage image, bool* animated);
 
 } // namespace lumorra::picture

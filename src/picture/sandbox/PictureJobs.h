@@ -24,10 +24,4 @@ JobReply decodeJob(PictureFile& file, QSize shown, qint64 budget, bool hostOnly,
 // The job of a request, run in this process (a worker).
 JobReply runPictureJob(const JobRequest& request);
 
-// The size a decoded picture of `natural` takes at 1/`reduction`.
-inline QSize reducedSize(QSize size, int reduction) {
-    return QSize((size.width() + reduction - 1) / reduction,
-                 (size.height() + reduction - 1) / reduction);
-}
-
 } // namespace lumorra::picture
