@@ -27,11 +27,15 @@ QImage scaledImage(const QImage& image, QSize size) {
 
 } // namespace
 
-const QImage& ScaledLevels::levelFor(const QImage& image, QSize device) {
+void ScaledLevels::follow(const QImage& image) {
     if (image.cacheKey() != key_) {
         clear();
         key_ = image.cacheKey();
     }
+}
+
+const QImage& ScaledLevels::levelFor(const QImage& image, QSize device) {
+    follow(image);
     if (!drawn_.isNull() && drawn_.size() == device)
         return drawn_;
     // Halvings made once each, each from the one before.
@@ -61,10 +65,7 @@ QImage ScaledLevels::drawnAt(const QImage& image, QSize device) {
 }
 
 void ScaledLevels::offer(const QImage& image, const QImage& drawn) {
-    if (image.cacheKey() != key_) {
-        clear();
-        key_ = image.cacheKey();
-    }
+    follow(image);
     drawn_ = drawn;
 }
 

@@ -25,6 +25,9 @@ public:
     std::size_t count() const { return levels_.size(); }
 
 private:
+    // Another image than the one before: what was made of that one goes.
+    void follow(const QImage& image);
+
     qint64 key_ = 0; // the image halved
     std::vector<QImage> levels_;
     QImage drawn_; // offered

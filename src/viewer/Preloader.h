@@ -81,7 +81,7 @@ private:
         // The natural size the picture came with; written by the decoding thread before it ends.
         // A decode that failed leaves it invalid.
         std::shared_ptr<QSize> natural;
-        std::shared_ptr<QImage> drawing; // the same, for a request with `drawn`
+        std::shared_ptr<QImage> drawing; // the same, for a request with `drawnAt`
     };
     qint64 heldBytes();
 
